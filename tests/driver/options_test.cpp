@@ -1,0 +1,208 @@
+#include "driver/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace tagpolish {
+namespace {
+
+using test::run_tool;
+
+// The help text as it reads on screen, one entry per line.
+const char* const usage_text[] = {
+    "HTMLソース(SJIS)を編集します。",
+    "ただし、\"…\"の中やコメントの中(<!-- … -->)は編集しません。",
+    " ",
+    "Usage: tagpolish [-acijknsuw] [-d:abcfilso] <htmlfiles>",
+    " ",
+    "Parameter:",
+    "  -acijknsuw:",
+    "    a   全角の英字を半角にします。",
+    "    c   タグ内の小文字(a～z)を大文字(A～Z)にします。",
+    "        ただし、\"…\"の中はそのままになります。",
+    "    i   タグ括弧エラー(括弧が閉じられていない等)を無視します。",
+    "    j   最後が'>'で終わっていない行を結合します。",
+    "        ただし、<PRE>...</PRE>の中は除外します。",
+    "        また、行頭が\"<P>...\"という場合には、直前の行に改行コードを付加します。",
+    "    k   半角カナを全角のカナに変更します",
+    "    n   全角の数字を半角にします。",
+    "    u   リンクやイメージデータを全て同じディレクトリ内の参照にします。",
+    "    s   リンク内の大文字を小文字にします。",
+    "        ただし、\"…\"の中はそのままになります。",
+    "    w   元のファイルに上書きします。",
+    "        これはコピーしたファイルに対して行うことをお勧めします。",
+    " ",
+    "  -d:abcfhilos:",
+    "    a   リンクタグを外します。",
+    "    b   タグ内のbgcolor指定を外します。",
+    "    c   コメント（<!-- ... -->)の記述を削除します。",
+    "    f   フォントタグを外します。",
+    "    h   タグ内のcharsetオプションを外します。",
+    "    i   イメージタグを外します。",
+    "    l   TABLEタグのalign指定を削除します。",
+    "    o   bgsoundタグを外します。",
+    "    s   フォントタグのsize指定を外します。",
+    " ",
+    "  <htmlfiles>",
+    "        HTML文書ファイル",
+    " ",
+    "Version: 1.44",
+};
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// The arguments as typed, for failure messages.
+std::string joined(const std::vector<std::string>& args) {
+    std::string shown;
+    for (const std::string& a : args) shown += (shown.empty() ? "" : " ") + a;
+    return shown;
+}
+
+TEST(OptionsTool, UsageAlonePrintsTheHelpText) {
+    std::string expected;
+    for (const char* line : usage_text) expected += std::string(line) + "\n";
+
+    test::RunResult r = run_tool({"-usage"});
+
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(expected, test::utf8(r.out));
+    EXPECT_EQ("", r.err);
+    // The help text is cp932, where these two have their own byte pairs.
+    EXPECT_EQ(4u, count_of(r.out, "\x81\x63")) << "horizontal ellipsis";
+    EXPECT_EQ(2u, count_of(r.out, "\x81\x60")) << "full-width tilde";
+    EXPECT_EQ(37u, count_of(r.out, "\n"));
+}
+
+TEST(OptionsTool, NoArgumentPrintsTheUsageLineAndFails) {
+    test::RunResult r = run_tool({}, "<p>not to be read</p>\n");
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("Usage: tagpolish [-acijknsuw] [-d:abcfilso] <htmlfiles>\n", r.out);
+    EXPECT_EQ("", r.err);
+}
+
+TEST(OptionsTool, UnknownLetterIsReportedAndEndsTheRun) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"-x"}, "x: unknown option\n"},
+        {{"-d:z"}, "z: unknown -d option\n"},
+        {{"-d:abz"}, "z: unknown -d option\n"},
+        // Only "-usage" alone asks for help; otherwise it is a cluster u, s, a, g.
+        {{"-usage", "foo"}, "g: unknown option\n"},
+        {{"-Usage"}, "U: unknown option\n"},
+        {{"-usage2"}, "g: unknown option\n"},
+        {{"-d"}, "d: unknown option\n"},
+        {{"-ad:c"}, "d: unknown option\n"},
+        {{"-D:a"}, "D: unknown option\n"},
+        {{"-d:A"}, "A: unknown -d option\n"},
+        {{"--"}, "-: unknown option\n"},
+        // A bad cluster after good ones still stops before the files.
+        {{"-a", "-d:c", "-wq", "a.htm"}, "q: unknown option\n"},
+        // Delete letters are not plain letters and the other way round.
+        {{"-b"}, "b: unknown option\n"},
+        {{"-d:w"}, "w: unknown -d option\n"},
+    };
+    for (const Case& c : cases) {
+        test::RunResult r = run_tool(c.args);
+        std::string shown = joined(c.args);
+        EXPECT_EQ(1, r.status) << shown;
+        EXPECT_EQ(c.err, r.err) << shown;
+        EXPECT_EQ("", r.out) << shown;
+    }
+}
+
+TEST(OptionsTool, UnknownOptionLeavesTheFileUntouched) {
+    test::TempDir dir;
+    const std::string page = test::sjis("<FONT SIZE=3>ＡＢＣ</FONT>\n");
+    std::string path = dir.write("page.htm", page);
+
+    test::RunResult r = run_tool({"-wa", "-d:fx", path});
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("x: unknown -d option\n", r.err);
+    EXPECT_EQ(page, test::read_file(path));
+}
+
+// Every flag that is set, with its value, e.g. "opt_u=4 del_c=1".
+std::string set_flags() {
+    struct Named {
+        const char* name;
+        int value;
+    };
+    const Named flags[] = {
+        {"opt_a", opt_a}, {"opt_c", opt_c}, {"opt_i", opt_i}, {"opt_j", opt_j}, {"opt_k", opt_k},
+        {"opt_n", opt_n}, {"opt_s", opt_s}, {"opt_u", opt_u}, {"opt_w", opt_w}, {"del_a", del_a},
+        {"del_b", del_b}, {"del_c", del_c}, {"del_f", del_f}, {"del_h", del_h}, {"del_i", del_i},
+        {"del_l", del_l}, {"del_o", del_o}, {"del_s", del_s},
+    };
+    std::string shown;
+    for (const Named& f : flags)
+        if (f.value != 0)
+            shown +=
+                (shown.empty() ? "" : " ") + std::string(f.name) + "=" + std::to_string(f.value);
+    return shown;
+}
+
+// Parses args (the program name first) from a clean start.
+int parse(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    reset_options();
+    return parse_options(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(Options, ClustersSetTheirFlags) {
+    struct Case {
+        std::vector<std::string> args;
+        int first_file;
+        std::string flags;
+    };
+    const Case cases[] = {
+        {{"tagpolish", "-acijknsuw", "-d:abcfhilos", "a.htm"},
+         3,
+         "opt_a=1 opt_c=1 opt_i=1 opt_j=1 opt_k=1 opt_n=1 opt_s=1 opt_u=4 opt_w=1 "
+         "del_a=1 del_b=1 del_c=1 del_f=1 del_h=1 del_i=1 del_l=1 del_o=1 del_s=1"},
+        {{"tagpolish", "-a", "-w", "-d:c", "-d:f"}, 5, "opt_a=1 opt_w=1 del_c=1 del_f=1"},
+        {{"tagpolish", "-aw", "-d:cf", "x.htm", "y.htm"}, 3, "opt_a=1 opt_w=1 del_c=1 del_f=1"},
+        {{"tagpolish", "-w"}, 2, "opt_w=1"},
+        {{"tagpolish", "-usa", "x.htm"}, 2, "opt_a=1 opt_s=1 opt_u=4"},
+        // A lone "-" and a bare "-d:" are empty clusters.
+        {{"tagpolish", "-"}, 2, ""},
+        {{"tagpolish", "-d:"}, 2, ""},
+        {{"tagpolish", "-k", "-", "-d:", "b.htm"}, 4, "opt_k=1"},
+        // Repeating a letter changes nothing; u stays 4 rather than adding up.
+        {{"tagpolish", "-aa"}, 2, "opt_a=1"},
+        {{"tagpolish", "-a", "-a"}, 3, "opt_a=1"},
+        {{"tagpolish", "-d:cc"}, 2, "del_c=1"},
+        {{"tagpolish", "-uu", "-u"}, 3, "opt_u=4"},
+        // The same letter means different flags in the two kinds of cluster.
+        {{"tagpolish", "-s", "-d:i"}, 3, "opt_s=1 del_i=1"},
+        {{"tagpolish", "-d:s", "-i"}, 3, "opt_i=1 del_s=1"},
+        // The first file name ends the options, whatever follows it.
+        {{"tagpolish", "a.htm", "-w"}, 1, ""},
+        {{"tagpolish", "a.htm", "-"}, 1, ""},
+        {{"tagpolish", "-j", "a.htm", "-x"}, 2, "opt_j=1"},
+    };
+    for (const Case& c : cases) {
+        std::string shown = joined(c.args);
+        EXPECT_EQ(c.first_file, parse(c.args)) << shown;
+        EXPECT_EQ(c.flags, set_flags()) << shown;
+    }
+    reset_options();
+}
+
+}  // namespace
+}  // namespace tagpolish
