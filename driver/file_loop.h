@@ -1,0 +1,14 @@
+// The loop over the inputs after option parsing.
+#pragma once
+
+namespace tagpolish {
+
+// Edits each named file (or standard input when first == argc) and returns
+// the run status: 0 when every input succeeded, 1 otherwise.
+int run_files(int first, int argc, char** argv);
+
+// Closes fd and checks the free space on the file system of name: 0, the
+// close's own failure, or -1 with a message when there is no free space.
+int Fclose(int fd, const char* name);
+
+}  // namespace tagpolish

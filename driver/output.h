@@ -1,0 +1,60 @@
+// Where finished lines go: standard output, or a list written back over the
+// file under -w.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "lib/namelist.h"
+
+namespace tagpolish {
+
+// Receives each output item of one input in order.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    virtual void put(std::string_view item) = 0;
+};
+
+// Writes items to a file descriptor through a buffer, turning each "\n"
+// into "\r\n" for a CR LF input. Remembers a failed write.
+class FdSink : public OutputSink {
+public:
+    FdSink(int fd, bool crlf);
+    ~FdSink() override;
+    void put(std::string_view item) override;
+    // Writes out what is buffered; false when any write has failed.
+    bool flush();
+
+private:
+    void write_out(const char* p, std::size_t n);
+    int fd_;
+    bool crlf_;
+    bool failed_ = false;
+    std::string buf_;
+};
+
+// Keeps items in a name list (out_list under -w).
+class ListSink : public OutputSink {
+public:
+    explicit ListSink(NameList& list) : list_(list) {}
+    void put(std::string_view item) override;
+
+private:
+    NameList& list_;
+};
+
+// Keeps items in one string (tests, fuzzing).
+class StringSink : public OutputSink {
+public:
+    void put(std::string_view item) override { text.append(item); }
+    std::string text;
+};
+
+// Replaces the file at path with the items of out_list: a new file in the
+// same directory, synced and renamed over the target (a symbolic link is
+// followed). On failure reports it and ends the process with status 1,
+// leaving the target as it was.
+void rewrite_file(const char* path, const NameList& out_list, bool crlf);
+
+}  // namespace tagpolish

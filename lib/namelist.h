@@ -1,0 +1,50 @@
+// The name list: an ordered list of owned text copies.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace tagpolish {
+
+// While non-zero, add_name refuses a text that the list already holds.
+extern int name_lst_dup_check;
+
+// An ordered list of NUL-terminated texts that the list owns. Texts live in
+// large blocks that never move, so a fetched pointer stays valid until
+// del_allname; the entry table makes append and fetch by number O(1).
+struct NameList {
+    std::vector<std::unique_ptr<char[]>> blocks;  // storage of the copies
+    std::size_t block_used = 0;                   // bytes used in blocks.back()
+    std::size_t block_size = 0;                   // capacity of blocks.back()
+    std::vector<std::string_view> entries;        // each text, without its NUL
+};
+
+// Makes the list empty without releasing anything.
+void name_init(NameList& list);
+
+// Appends a copy of text. Returns 0.
+int add_list(NameList& list, std::string_view text);
+
+// Appends a copy of text unless name_lst_dup_check is set and an equal text
+// is already in the list. Returns 0.
+int add_name(NameList& list, std::string_view text);
+
+// Walks the list: n == 0 restarts at the first entry, n == 1 gives the next.
+// Null past the end. The position is shared by all lists.
+const char* get_name(const NameList& list, int n);
+
+// Entry i (from 0), or null when i is out of range.
+const char* get_name2(const NameList& list, int i);
+
+// Entry i with its length; an empty view with null data when out of range.
+std::string_view get_entry(const NameList& list, int i);
+
+// Number of entries.
+int name_count(const NameList& list);
+
+// Releases every text and empties the list; it may be filled again at once.
+void del_allname(NameList& list);
+
+}  // namespace tagpolish

@@ -1,0 +1,145 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tagpolish::test {
+namespace {
+
+std::string convert(std::string_view in, const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        ADD_FAILURE() << "iconv cannot convert " << from << " to " << to;
+        return {};
+    }
+    std::string src(in), out(in.size() * 4 + 16, '\0');
+    char* ip = src.data();
+    std::size_t il = src.size();
+    char* op = out.data();
+    std::size_t ol = out.size();
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1))
+        ADD_FAILURE() << "text not convertible from " << from << " to " << to;
+    iconv_close(cd);
+    out.resize(out.size() - ol);
+    return out;
+}
+
+// Feeds input to fd_in while draining fd_out and fd_err, so a large input or
+// output never blocks the child.
+void pump(int fd_in, int fd_out, int fd_err, std::string_view input, RunResult& r) {
+    std::size_t sent = 0;
+    if (input.empty()) close(fd_in), fd_in = -1;
+    char buf[65536];
+    while (fd_out >= 0 || fd_err >= 0) {
+        pollfd fds[3];
+        int n = 0;
+        if (fd_in >= 0) fds[n++] = {fd_in, POLLOUT, 0};
+        if (fd_out >= 0) fds[n++] = {fd_out, POLLIN, 0};
+        if (fd_err >= 0) fds[n++] = {fd_err, POLLIN, 0};
+        if (poll(fds, n, -1) < 0 && errno != EINTR) break;
+        for (int k = 0; k < n; ++k) {
+            if (!fds[k].revents) continue;
+            if (fds[k].fd == fd_in) {
+                ssize_t w = write(fd_in, input.data() + sent, input.size() - sent);
+                if (w > 0) sent += static_cast<std::size_t>(w);
+                if (w < 0 || sent == input.size()) close(fd_in), fd_in = -1;
+                continue;
+            }
+            ssize_t got = read(fds[k].fd, buf, sizeof buf);
+            if (got <= 0) {
+                close(fds[k].fd);
+                (fds[k].fd == fd_out ? fd_out : fd_err) = -1;
+            } else {
+                (fds[k].fd == fd_out ? r.out : r.err).append(buf, static_cast<std::size_t>(got));
+            }
+        }
+    }
+    if (fd_in >= 0) close(fd_in);
+}
+
+}  // namespace
+
+RunResult run_tool(const std::vector<std::string>& args, std::string_view input) {
+    RunResult r;
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) {
+        ADD_FAILURE() << "pipe failed";
+        return r;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        std::vector<char*> argv;
+        std::string exe = TAGPOLISH_EXE;
+        argv.push_back(exe.data());
+        std::vector<std::string> copy = args;
+        for (auto& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    pump(in[1], out[0], err[0], input, r);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+std::string sjis(std::string_view utf8_text) { return convert(utf8_text, "CP932", "UTF-8"); }
+
+std::string utf8(std::string_view sjis_bytes) { return convert(sjis_bytes, "UTF-8", "CP932"); }
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tagpolish-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) ADD_FAILURE() << "mkdtemp failed";
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Restore write permission on anything a test locked, so it can be removed.
+    for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+        if (e.is_directory(ec)) chmod(e.path().c_str(), 0700);
+    chmod(path_.c_str(), 0700);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::write(const std::string& name, std::string_view bytes) const {
+    std::string p = path_ + "/" + name;
+    std::ofstream f(p, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return p;
+}
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(path_))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+}  // namespace tagpolish::test

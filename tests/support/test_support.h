@@ -1,0 +1,48 @@
+// Helpers shared by the tests: running the program, temporary files, and
+// writing Shift_JIS test text as UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tagpolish::test {
+
+// What one run of the executable produced.
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status, or 128 + signal number
+};
+
+// Runs the tagpolish executable with args, feeding input on standard input.
+RunResult run_tool(const std::vector<std::string>& args, std::string_view input = {});
+
+// The UTF-8 text converted to Shift_JIS (cp932) bytes; aborts the test on
+// characters cp932 lacks.
+std::string sjis(std::string_view utf8);
+
+// The Shift_JIS (cp932) bytes converted to UTF-8, for readable failures.
+std::string utf8(std::string_view sjis_bytes);
+
+// A fresh temporary directory, removed with everything in it on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // Writes a file in the directory and returns its path.
+    std::string write(const std::string& name, std::string_view bytes) const;
+    // Names of the entries of the directory, sorted.
+    std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+};
+
+// The whole content of a file ("" when it cannot be read).
+std::string read_file(const std::string& path);
+
+}  // namespace tagpolish::test
