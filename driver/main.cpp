@@ -1,0 +1,16 @@
+// tagpolish: edits the source of Shift_JIS HTML documents.
+#include <csignal>
+#include <cstdlib>
+
+#include "driver/file_loop.h"
+#include "driver/options.h"
+#include "lib/mem.h"
+
+int main(int argc, char** argv) {
+    // A file-size limit must fail the write, not kill the process before
+    // it can remove its temporary file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    tagpolish::install_memory_handler();
+    int first = tagpolish::parse_options(argc, argv);
+    std::exit(tagpolish::run_files(first, argc, argv));
+}

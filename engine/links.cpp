@@ -1,0 +1,49 @@
+#include "engine/links.h"
+
+#include <cstring>
+
+#include "lib/sjstr.h"
+
+namespace tagpolish {
+namespace {
+
+// Length of the reference attribute name (with its "=") at p, or 0.
+std::size_t reference_name(const char* p) {
+    if (StrnCmp(p, "src=", 4) == 0) return 4;
+    if (StrnCmp(p, "href=", 5) == 0) return 5;
+    if (StrnCmp(p, "background=", 11) == 0) return 11;
+    return 0;
+}
+
+}  // namespace
+
+AttrEdit flatten_reference(LineBuf& line) {
+    const char* p = line.cur();
+    std::size_t name = reference_name(p);
+    if (!name) return AttrEdit::not_here;
+    const char* value = sp_skip(p + name);
+    const char* end = optionStr_skip(value);
+    const char* text = (*value == '"' || *value == '\'') ? value + 1 : value;
+    if (text >= end) return AttrEdit::walk_on;
+    std::string_view span(text, static_cast<std::size_t>(end - text));
+    const char* slash = Strrchr(span, '/');
+    if (!slash || slash == text || slash == end - 1) return AttrEdit::walk_on;
+    auto from = static_cast<std::size_t>(text - p);
+    auto n = static_cast<std::size_t>(slash - text) + 1;
+    // A directory reference such as '/docs/' keeps a "./" so it stays one.
+    bool keep_dot = slash == end - 2 && slash - text >= 3;
+    line.replace_ahead(from, n, keep_dot ? "./" : "");
+    return AttrEdit::walk_on;
+}
+
+AttrEdit remove_base_href(LineBuf& line) {
+    const char* p = line.cur();
+    if (StrnCmp(p, "href=", 5) != 0 || (p[5] != '"' && p[5] != '\'')) return AttrEdit::not_here;
+    const char* partner = Strchr(p + 6, p[5]);
+    if (!partner || std::memchr(p, '>', static_cast<std::size_t>(partner - p)))
+        return AttrEdit::walk_on;
+    line.remove(static_cast<std::size_t>(partner - p) + 1);
+    return AttrEdit::removed;
+}
+
+}  // namespace tagpolish

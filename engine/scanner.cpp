@@ -1,0 +1,247 @@
+// The markup scanner.
+//
+// Conventions of this file:
+// 1. The cursor is LineBuf::pos: the first byte of the line not yet walked.
+//    Bytes before it (LineBuf::done) are final for this line.
+// 2. Each step examines the byte at the cursor with the checks of `examine`,
+//    in their order; the first that applies decides the step.
+// 3. A step either walks bytes (they move to `done`), or edits at the cursor
+//    and leaves the cursor where it is: the new byte there is then examined
+//    afresh from the first check ("re-examine").
+// 4. Only the edit modules move or change bytes, and only at or after the
+//    cursor (the closing-space rule of the attribute removals takes back one
+//    walked blank).
+// 5. The walk of a line ends on its newline or its end; both are tested
+//    before every step.
+
+#include "engine/scanner.h"
+
+#include "driver/line_source.h"
+#include "driver/options.h"
+#include "engine/attr_removal.h"
+#include "engine/join.h"
+#include "engine/links.h"
+#include "engine/normalise.h"
+#include "engine/tag_removal.h"
+#include "lib/diag.h"
+#include "lib/sjstr.h"
+
+namespace tagpolish {
+namespace {
+
+// A step's outcome: go on walking, or stop the input after a markup error.
+enum class Step { next, error };
+
+bool at(const char* p, const char* pattern, int n) { return StrnCmp(p, pattern, n) == 0; }
+
+// Check 1: "<!--" opens a comment, which -d:c cuts out whole.
+Step open_comment(EditState& st) {
+    LineBuf& line = st.line_buf;
+    st.in_comment = 1;
+    if (!del_c) {
+        line.advance(4);
+        return Step::next;
+    }
+    line.remove(4);
+    int count = remove_comment(st.line_no, line);
+    if (count < 0) {
+        markup_error(st, st.line_no, msg_comment_open);
+        return Step::error;
+    }
+    st.line_no = count;
+    st.in_comment = 0;
+    return Step::next;
+}
+
+// Check 6: quotes inside a tag, and the charset removal that also acts
+// inside quoted values. Returns true when the step is over.
+bool quote_step(EditState& st, unsigned char c) {
+    LineBuf& line = st.line_buf;
+    if (!st.quote_chr && (c == '"' || c == '\'')) {
+        st.quote_chr = c;
+        line.advance(1);
+        return true;
+    }
+    if (st.quote_chr && c == st.quote_chr) {
+        st.quote_chr = 0;
+        line.advance(1);
+        return true;
+    }
+    if (del_h && (c == 'c' || c == 'C') && remove_charset(line)) return true;
+    if (st.quote_chr) {
+        line.advance(1);
+        return true;
+    }
+    return false;
+}
+
+// Check 8: "<pre>" and "</pre>" bracket preformatted text.
+void track_pre(EditState& st, const char* p) {
+    if (at(p, "<pre>", 5))
+        st.in_pre = 1;
+    else if (at(p, "</pre>", 6))
+        st.in_pre = 0;
+}
+
+// Sets tag_kind from the tag name; leaves it when no prefix matches.
+void classify_tag(EditState& st, const char* p) {
+    if (opt_u) {
+        if (at(p, "<a", 2)) {
+            st.tag_kind = TAG_LINK;
+            return;
+        }
+        if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
+        else if (at(p, "<frameset", 9) || at(p, "<bgsound", 8)) st.tag_kind = TAG_LINK;
+        else if (at(p, "<img", 4)) st.tag_kind = TAG_IMG;
+        else if (at(p, "<body", 5)) st.tag_kind = TAG_BODY;
+        else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
+        else if (at(p, "<base", 5)) st.tag_kind = TAG_BASE;
+        else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
+        return;
+    }
+    if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
+    else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
+    else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
+}
+
+// Check 10: a "<" opens a tag.
+Step open_tag(EditState& st) {
+    LineBuf& line = st.line_buf;
+    if (st.in_tag && !opt_i) {
+        markup_error(st, st.line_no, msg_lt_open);
+        return Step::error;
+    }
+    st.in_tag = 1;
+    st.quote_chr = 0;
+    int began = st.line_no;
+    switch (remove_tag_at(st)) {
+        case Removal::removed:
+            st.in_tag = 0;
+            return Step::next;
+        case Removal::unclosed:
+            markup_error(st, began, msg_lt_open);
+            return Step::error;
+        case Removal::none:
+            break;
+    }
+    const char* p = line.cur();
+    if (at(p, "</table", 7) && st.table_depth > 0) --st.table_depth;
+    classify_tag(st, p);
+    line.advance(1);
+    return Step::next;
+}
+
+// Check 11: a ">" closes the open tag.
+Step close_tag(EditState& st) {
+    if (!st.in_tag && !opt_i) {
+        markup_error(st, st.line_no, msg_gt_alone);
+        return Step::error;
+    }
+    st.in_tag = 0;
+    st.tag_kind = TAG_NONE;
+    st.line_buf.advance(1);
+    return Step::next;
+}
+
+// Check 12, first part: the attribute edits, in their order. The first
+// whose name stands at the cursor acts. Returns true when it cut text out.
+bool attribute_edits(EditState& st) {
+    LineBuf& line = st.line_buf;
+    AttrEdit done = AttrEdit::not_here;
+    if (st.tag_kind == TAG_LINK || st.tag_kind == TAG_IMG || st.tag_kind == TAG_BODY)
+        done = flatten_reference(line);
+    if (done == AttrEdit::not_here && opt_u && st.tag_kind == TAG_BASE)
+        done = remove_base_href(line);
+    if (done == AttrEdit::not_here && del_b) done = remove_bgcolor(line);
+    if (done == AttrEdit::not_here && del_s && st.tag_kind == TAG_FONT) done = remove_size(line);
+    if (done == AttrEdit::not_here && del_l && st.table_depth > 0) done = remove_align(line);
+    return done == AttrEdit::removed;
+}
+
+// One step of the walk: the checks in their order.
+Step examine(EditState& st) {
+    LineBuf& line = st.line_buf;
+    const char* p = line.cur();
+    auto c = static_cast<unsigned char>(p[0]);
+
+    if (c == '<' && p[1] == '!' && p[2] == '-' && p[3] == '-') return open_comment(st);  // 1
+    if (c == '-' && p[1] == '-' && p[2] == '>') {                                        // 2
+        st.in_comment = 0;
+        line.advance(3);
+        return Step::next;
+    }
+    if (c == '<' && at(p, "<script>", 8)) {  // 3
+        st.in_script = 1;
+        line.advance(8);
+        return Step::next;
+    }
+    if (c == '<' && at(p, "</script>", 9)) {  // 4
+        st.in_script = 0;
+        line.advance(9);
+        return Step::next;
+    }
+    if (st.in_comment || st.in_script) {  // 5
+        line.advance(1);
+        return Step::next;
+    }
+    if (st.in_tag && quote_step(st, c)) return Step::next;  // 6
+    if (is_lead_byte(c) && p[1] != 0) {                     // 7
+        walk_double_byte(line);
+        return Step::next;
+    }
+    if (c == '<') track_pre(st, p);                                             // 8
+    if (opt_j && line.at_line_start() && paragraph_rule(st)) return Step::next;  // 9
+    if (c == '<') return open_tag(st);                                          // 10
+    if (c == '>') return close_tag(st);                                         // 11
+    if (st.in_tag) {                                                            // 12
+        if (!attribute_edits(st)) walk_tag_byte(line);
+        return Step::next;
+    }
+    walk_text_byte(line);  // 13
+    return Step::next;
+}
+
+// Walks the line in line_buf up to its newline or its end.
+Step walk_line(EditState& st) {
+    LineBuf& line = st.line_buf;
+    for (;;) {
+        unsigned char c = line.peek();
+        if (c == '\n' || c == 0) return Step::next;
+        if (examine(st) == Step::error) return Step::error;
+    }
+}
+
+}  // namespace
+
+void markup_error(const EditState& st, int line_no, const char* fmt) {
+    std::string text = st.line_buf.whole();
+    errmsg(fmt, st.path, line_no, text.c_str());
+}
+
+int edit_html(const char* path, int& error_line, OutputSink& out) {
+    EditState st;
+    st.path = path;
+    st.out = &out;
+    for (;;) {
+        std::string_view stored = get_line_view(st.line_no);
+        if (!stored.data()) break;
+        st.line_buf.load(stored);
+        ++st.line_no;
+        if (walk_line(st) == Step::error) {
+            error_line = st.line_no;
+            return -2;
+        }
+        newline_rule(st);
+        LineBuf& line = st.line_buf;
+        line.done.append(line.rest());
+        out.put(line.done);
+    }
+    if (st.in_tag && !opt_i) {
+        errmsg("%s\n ... '<' unmatch to '>'\n", path);
+        error_line = st.line_no;
+        return -2;
+    }
+    return 0;
+}
+
+}  // namespace tagpolish

@@ -1,0 +1,50 @@
+// The markup scanner: walks every line of the current input, tracks where it
+// stands in the markup, applies the selected edits and checks the brackets.
+#pragma once
+
+#include "driver/output.h"
+#include "engine/line_buf.h"
+
+namespace tagpolish {
+
+// The kind of the open tag, as the attribute edits need it.
+enum TagKind {
+    TAG_NONE = 0,
+    TAG_LINK = 1,
+    TAG_IMG = 2,
+    TAG_BODY = 3,
+    TAG_FONT = 4,
+    TAG_TABLE = 5,
+    TAG_BASE = 6,
+    TAG_META = 7,
+};
+
+// The engine's state for one input; every field starts at zero.
+struct EditState {
+    LineBuf line_buf;
+    int line_no = 0;      // lines taken from the line source so far
+    int in_comment = 0;
+    int in_script = 0;
+    int in_tag = 0;
+    int quote_chr = 0;    // the quote byte of the open attribute value, or 0
+    int in_pre = 0;
+    int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
+    TagKind tag_kind = TAG_NONE;
+    int table_depth = 0;
+    const char* path = "";
+    OutputSink* out = nullptr;
+};
+
+// Edits the lines of the line source into out. Returns 0, or -2 after a
+// markup error (reported, with error_line set to the line count).
+int edit_html(const char* path, int& error_line, OutputSink& out);
+
+// The markup error formats: path, line number, the working line.
+inline constexpr const char* msg_lt_open = "%s:%d: %s\n ... '<' does not close.\n";
+inline constexpr const char* msg_gt_alone = "%s:%d: %s\n ... '>' does not correspond with '<'.\n";
+inline constexpr const char* msg_comment_open = "%s:%d: %s\n ... <comment> does not close.\n";
+
+// Reports a markup error about the working line, naming line line_no.
+void markup_error(const EditState& st, int line_no, const char* fmt);
+
+}  // namespace tagpolish

@@ -1,0 +1,111 @@
+#include "engine/tag_removal.h"
+
+#include "driver/line_source.h"
+#include "driver/options.h"
+#include "lib/sjstr.h"
+
+namespace tagpolish {
+namespace {
+
+// Where the search of a removal stands: a position in the working line's
+// unwalked text, and the lines taken so far.
+struct Search {
+    LineBuf& line;
+    std::size_t k;
+    int count;
+
+    // Replaces everything from the construct's start with the next stored
+    // line. False when the input has no further line.
+    bool next_line() {
+        std::string_view next = get_line_view(count);
+        if (!next.data()) return false;
+        line.continue_with(next);
+        k = 0;
+        ++count;
+        return true;
+    }
+    // Cuts the construct out: from the cursor through the byte before k.
+    int finish() {
+        line.remove(k - line.pos);
+        return count;
+    }
+};
+
+// Scans one line of a tag from s.k for its ">", stepping over quoted
+// stretches and comments. True when found (s.k then stands after it).
+bool find_tag_end(Search& s, bool& in_comment, char& quote) {
+    std::string_view t = s.line.text;
+    while (s.k < t.size()) {
+        char c = t[s.k];
+        if (in_comment) {
+            if (c == '-' && t.compare(s.k, 3, "-->") == 0) {
+                in_comment = false;
+                s.k += 3;
+            } else {
+                ++s.k;
+            }
+        } else if (quote) {
+            if (c == quote) quote = 0;
+            ++s.k;
+        } else if (c == '>') {
+            ++s.k;
+            return true;
+        } else if (c == '<' && t.compare(s.k, 4, "<!--") == 0) {
+            in_comment = true;
+            s.k += 4;
+        } else {
+            if (c == '"' || c == '\'') quote = c;
+            ++s.k;
+        }
+    }
+    return false;
+}
+
+bool at(const char* p, const char* pattern, int n) { return StrnCmp(p, pattern, n) == 0; }
+
+}  // namespace
+
+int remove_tag(int line_no, LineBuf& line) {
+    Search s{line, line.pos, line_no};
+    bool in_comment = false;
+    char quote = 0;
+    while (!find_tag_end(s, in_comment, quote))
+        if (!s.next_line()) return -1;
+    return s.finish();
+}
+
+int remove_comment(int line_no, LineBuf& line) {
+    Search s{line, line.pos, line_no};
+    for (;;) {
+        std::size_t end = std::string_view(line.text).find("-->", s.k);
+        if (end != std::string_view::npos) {
+            s.k = end + 3;
+            return s.finish();
+        }
+        if (!s.next_line()) return -1;
+    }
+}
+
+Removal remove_tag_at(EditState& st) {
+    LineBuf& line = st.line_buf;
+    const char* p = line.cur();
+    if (del_a && at(p, "</a>", 4)) {
+        line.remove(4);
+        return Removal::removed;
+    }
+    bool whole = (del_a && at(p, "<a", 2)) || (del_i && at(p, "<img", 4)) ||
+                 (del_f && at(p, "<font", 5)) || (del_o && at(p, "<bgsound", 8));
+    if (whole) {
+        int count = remove_tag(st.line_no, line);
+        if (count < 0) return Removal::unclosed;
+        st.line_no = count;
+        return Removal::removed;
+    }
+    if (del_f && at(p, "</font>", 7)) {
+        line.remove(7);
+        return Removal::removed;
+    }
+    return Removal::none;
+}
+
+}  // namespace tagpolish

@@ -1,0 +1,25 @@
+// Removal of whole constructs: link, image, font and background-sound tags
+// (-d:a -d:i -d:f -d:o) and comments (-d:c).
+#pragma once
+
+#include "engine/scanner.h"
+
+namespace tagpolish {
+
+// Removes the tag whose "<" is at the cursor, through its ">", pulling in
+// further stored lines while it runs on. Returns the new line count, or -1
+// when the input ends first.
+int remove_tag(int line_no, LineBuf& line);
+
+// Removes from the cursor (where "<!--" stood) through the next "-->",
+// across lines. Returns the new line count, or -1 when the input ends first.
+int remove_comment(int line_no, LineBuf& line);
+
+// What a removal at a tag's "<" did.
+enum class Removal { none, removed, unclosed };
+
+// At a "<" that opens a tag: removes the tag when an option asks for it.
+// After an unclosed tag the working line shows what was searched.
+Removal remove_tag_at(EditState& st);
+
+}  // namespace tagpolish
