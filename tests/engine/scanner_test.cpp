@@ -1,0 +1,232 @@
+#include "engine/scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/engine_run.h"
+
+namespace tagpolish {
+namespace {
+
+using test::edit;
+using test::EditRun;
+
+struct ErrorCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> options;
+    std::string out;  // the lines finished before the error
+    std::string err;
+    int error_line;
+};
+
+// Every bracket error stops the input with its message, names the line
+// being walked and quotes it as edited so far; the lines before it have
+// already gone out.
+TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
+    const ErrorCase cases[] = {
+        {"'<' inside an open tag",
+         "<p>\nok\nx <b <c>\nnext\n",
+         {},
+         "<p>\nok\n",
+         "page.htm:3: x <b <c>\n\n ... '<' does not close.\n",
+         3},
+        {"'>' outside a tag",
+         "a > b\n<p>\n",
+         {},
+         "",
+         "page.htm:1: a > b\n\n ... '>' does not correspond with '<'.\n",
+         1},
+        {"quoted line is edited up to the cursor",
+         "\x82\x50\x82\x51 > \x82\x53\n",
+         {"-n"},
+         "",
+         "page.htm:1: 12 > \x82\x53\n\n ... '>' does not correspond with '<'.\n",
+         1},
+        {"last line without newline",
+         "a\nb>",
+         {},
+         "a\n",
+         "page.htm:2: b>\n ... '>' does not correspond with '<'.\n",
+         2},
+        {"input ends inside a tag",
+         "<a\nhref=x\n",
+         {},
+         "<a\nhref=x\n",
+         "page.htm\n ... '<' unmatch to '>'\n",
+         2},
+        {"'<' in running text opens a tag",
+         "if a < b then\nc <i>d</i>\n",
+         {},
+         "if a < b then\n",
+         "page.htm:2: c <i>d</i>\n\n ... '<' does not close.\n",
+         2},
+        {"script tag with attributes starts no script block",
+         "<script type=\"t\">if (a < b) x();</script>\n<p>\n",
+         {},
+         "<script type=\"t\">if (a < b) x();</script>\n",
+         "page.htm:2: <p>\n\n ... '<' does not close.\n",
+         2},
+        {"'<!--' in a quoted value swallows the tag's '>'",
+         "<a title=\"<!--\">x</a>\n",
+         {},
+         "<a title=\"<!--\">x</a>\n",
+         "page.htm\n ... '<' unmatch to '>'\n",
+         1},
+        {"lead byte hides the '>' after it",
+         "<b\x81>x\n",
+         {},
+         "<b\x81>x\n",
+         "page.htm\n ... '<' unmatch to '>'\n",
+         1},
+    };
+    for (const ErrorCase& c : cases) {
+        EditRun r = edit(c.text, c.options);
+        EXPECT_EQ(-2, r.result) << c.name;
+        EXPECT_EQ(c.out, r.out) << c.name;
+        EXPECT_EQ(c.err, r.err) << c.name;
+        EXPECT_EQ(c.error_line, r.error_line) << c.name;
+    }
+}
+
+// -i lets the three bracket checks pass: the text goes through unchanged.
+TEST(ScannerErrors, IgnoreOptionPassesBracketErrors) {
+    const char* const texts[] = {
+        "<p>\nok\nx <b <c>\nnext\n",
+        "a > b\n<p>\n",
+        "<a\nhref=x\n",
+        "<script type=\"t\">if (a < b) x();</script>\n<p>\n",
+    };
+    for (const char* text : texts) {
+        EditRun r = edit(text, {"-i"});
+        EXPECT_EQ(0, r.result) << text;
+        EXPECT_EQ(text, r.out);
+        EXPECT_EQ("", r.err) << text;
+    }
+}
+
+// -i does not cover a removal that runs off the end of the input.
+TEST(ScannerErrors, IgnoreOptionKeepsRemovalErrors) {
+    const struct {
+        std::string text;
+        std::vector<std::string> options;
+        std::string err_end;
+        int error_line;
+    } cases[] = {
+        {"<font size=2>a\n<font\n", {"-i", "-d:f"}, "\n ... '<' does not close.\n", 2},
+        {"x\n<!-- a\nb\n", {"-i", "-d:c"}, "\n ... <comment> does not close.\n", 2},
+    };
+    for (const auto& c : cases) {
+        EditRun r = edit(c.text, c.options);
+        EXPECT_EQ(-2, r.result) << c.text;
+        EXPECT_EQ(c.error_line, r.error_line) << c.text;
+        ASSERT_GE(r.err.size(), c.err_end.size()) << c.text;
+        EXPECT_EQ(c.err_end, r.err.substr(r.err.size() - c.err_end.size())) << c.text;
+    }
+}
+
+// Texts that walk through without an error and come out as they went in.
+TEST(ScannerWalk, PassesMarkupThatPairsUp) {
+    const char* const texts[] = {
+        "",
+        "plain text\n",
+        "no final newline",
+        "<a\nhref=x>y</a>\n",
+        "<a title=\"a>b\">x</a>\n",
+        "<a title='a>b' alt=\"'\">x</a>\n",
+        "<a title=\"x\ny>z\">w</a>\n",
+        "it's a \"quote\" <i>c</i>\n",
+        "<!-- a < b > c -->\n",
+        "<!--\n<<>>\n-->\n",
+        "<!-- \x81-->\n",
+        "<script>if (a < b && c > d) x();</script>\n",
+        "<SCRIPT>\nif (a<b) {}\n</Script>\n<p>\n",
+        "text -->\n",
+        "<a title=\"<!--\">x-->\">y</a>\n",
+        "\x81>\n",
+        "\x83\x41<b>\x82\xA0</b>\n",
+        "<b\x81\n>\n",
+    };
+    for (const char* text : texts) {
+        EditRun r = edit(text);
+        EXPECT_EQ(0, r.result) << text;
+        EXPECT_EQ(text, r.out);
+        EXPECT_EQ("", r.err) << text;
+    }
+}
+
+std::string repeat(std::string_view unit, std::size_t times) {
+    std::string s;
+    for (std::size_t i = 0; i < times; ++i) s.append(unit);
+    return s;
+}
+
+// A line longer than one stored piece is walked across the pieces in step
+// with its double-byte characters.
+TEST(ScannerWalk, LongLineKeepsCharactersInStep) {
+    // After "<b" the first piece end falls inside a character; cut there,
+    // the second piece would be walked out of step and its last character
+    // would hide the closing '>'.
+    const std::string small_a = "\x82\x9F";
+    const std::string text = "<b" + repeat(small_a, 200000) + ">\n";
+
+    EditRun r = edit(text);
+
+    EXPECT_EQ(0, r.result);
+    EXPECT_EQ("", r.err.substr(0, 200));
+    EXPECT_TRUE(text == r.out);
+}
+
+// The walk tracks tables and preformatted text across tags and lines.
+TEST(ScannerWalk, TracksTablesAndPreformattedText) {
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        std::string text;
+        std::string out;
+    } cases[] = {
+        {"align only inside a table",
+         {"-d:l"},
+         "<td align=x><table><td align=y></table><td align=z>\n",
+         "<td align=x><table><td></table><td align=z>\n"},
+        {"closing tags in capitals and with a blank",
+         {"-d:l"},
+         "<table><table></TABLE></table ><td valign=top>\n",
+         "<table><table></TABLE></table ><td valign=top>\n"},
+        {"closing tag without a table stays at zero",
+         {"-d:l"},
+         "</table></table><table>\n<td align=x>\n",
+         "</table></table><table>\n<td>\n"},
+        {"table tag in a comment is not counted",
+         {"-d:l"},
+         "<!-- <table> -->\n<td align=x>\n",
+         "<!-- <table> -->\n<td align=x>\n"},
+        {"preformatted lines are not joined",
+         {"-j"},
+         "<PRE>\nab\ncd\n</pre>\nef\ngh<br>\n",
+         "<PRE>\nab\ncd\n</pre>\nefgh<br>\n"},
+    };
+    for (const auto& c : cases) {
+        EditRun r = edit(c.text, c.options);
+        EXPECT_EQ(0, r.result) << c.name;
+        EXPECT_EQ(c.out, r.out) << c.name;
+        EXPECT_EQ("", r.err) << c.name;
+    }
+}
+
+// Each input starts from a fresh state: nothing carries over from an input
+// that stopped inside a tag, a comment or a script block.
+TEST(ScannerWalk, EachInputStartsAfresh) {
+    for (const char* first : {"<a href=\"x\n", "<!-- open\n", "<script>\n", "<table>\n"}) {
+        edit(first, {"-i"});
+        EditRun r = edit("<td align=x>\na > b\n", {"-d:l"});
+        EXPECT_EQ(-2, r.result) << first;
+        EXPECT_EQ(2, r.error_line) << first;
+        EXPECT_EQ("<td align=x>\n", r.out) << first;
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish
