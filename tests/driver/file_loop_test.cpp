@@ -1,0 +1,393 @@
+#include "driver/file_loop.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "platform/free_space.h"
+#include "support/test_support.h"
+
+namespace tagpolish {
+namespace {
+
+using test::read_file;
+using test::run_tool;
+using test::RunResult;
+using test::TempDir;
+
+// How run_in sets up the child beyond its working directory.
+struct ChildSetup {
+    std::string input;                 // standard input
+    std::string stdout_path;           // where standard output goes ("" = captured)
+    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the child
+};
+
+// Runs the program in dir, so that the files are named as a user types
+// them; standard output and error go through files of their own folder.
+RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
+                 const ChildSetup& setup = {}) {
+    TempDir io;
+    std::string in = io.write("in", setup.input);
+    std::string out = setup.stdout_path.empty() ? io.path() + "/out" : setup.stdout_path;
+    std::string err = io.path() + "/err";
+    std::string exe = TAGPOLISH_EXE;
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv{exe.data()};
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int i = open(in.c_str(), O_RDONLY);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (i < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0) _exit(126);
+        dup2(i, 0);
+        dup2(o, 1);
+        dup2(e, 2);
+        if (setup.file_size != RLIM_INFINITY) {
+            rlimit limit{setup.file_size, setup.file_size};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, SIG_IGN);
+        }
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (setup.stdout_path.empty()) r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+std::string repeat(std::string_view unit, std::size_t times) {
+    std::string s;
+    for (std::size_t i = 0; i < times; ++i) s.append(unit);
+    return s;
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(0, stat(path.c_str(), &st)) << path;
+    return st.st_mode & 07777;
+}
+
+const std::string zen_12 = "\x82\x50\x82\x51";  // full-width "12"
+
+// Without options the text comes out exactly as it went in, from a file
+// and from standard input alike.
+TEST(FileLoop, PassesEveryPageThroughByteForByte) {
+    const struct {
+        const char* name;
+        std::string page;
+    } cases[] = {
+        {"LF", "<html>\n<p>a\n</html>\n"},
+        {"CR LF", "<html>\r\n<p>a\r\n</html>\r\n"},
+        {"no final newline", "<p>a\nb"},
+        {"CR LF, no final newline", "<p>a\r\nb"},
+        {"empty", ""},
+        {"600000-byte line", "<p>" + repeat("\x82\xA0", 300000) + "\n<br>\n"},
+        {"LF first, then CR LF and lone CR", "a\nb\r\nc\rd\r\n\r\n"},
+        {"CR LF with a lone CR", "a\r\nb\rc\r\n"},
+        {"empty lines", "\n\n\r\n\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("page.htm", c.page);
+        RunResult file = run_in(dir.path(), {"page.htm"});
+        RunResult in = run_tool({"-"}, c.page);
+
+        EXPECT_EQ(0, file.status) << c.name;
+        EXPECT_EQ("", file.err) << c.name;
+        EXPECT_TRUE(c.page == file.out) << c.name;
+        EXPECT_EQ(0, in.status) << c.name;
+        EXPECT_EQ("", in.err) << c.name;
+        EXPECT_TRUE(c.page == in.out) << c.name;
+    }
+}
+
+// A CR LF page writes every line end as CR LF, also one that was a bare LF,
+// and line joining sees the '>' before each line end.
+TEST(FileLoop, CrLfPageComesOutCrLf) {
+    const struct {
+        std::vector<std::string> options;
+        std::string page;
+        std::string out;
+    } cases[] = {
+        {{}, "a\r\nb\nc\r\n", "a\r\nb\r\nc\r\n"},
+        {{"-n"}, zen_12 + "\r\n<p>\r\n", "12\r\n<p>\r\n"},
+        {{"-j"}, "<html>\r\nab\r\ncd<br>\r\nef\r\n", "<html>\r\nabcd<br>\r\nef"},
+        {{"-j"}, "<html>\nab\ncd<br>\nef\n", "<html>\nabcd<br>\nef"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("page.htm", c.page);
+        std::vector<std::string> args = c.options;
+        args.push_back("page.htm");
+        RunResult r = run_in(dir.path(), args);
+        EXPECT_EQ(0, r.status) << c.page;
+        EXPECT_EQ(c.out, r.out) << c.page;
+
+        args.insert(args.begin(), "-w");
+        EXPECT_EQ(0, run_in(dir.path(), args).status) << c.page;
+        EXPECT_EQ(c.out, read_file(dir.path() + "/page.htm")) << "-w " << c.page;
+    }
+}
+
+TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
+    TempDir dir;
+    dir.write("a.htm", zen_12 + "a\n");
+    dir.write("b.htm", zen_12 + "b\n");
+
+    RunResult r = run_in(dir.path(), {"-n", "a.htm", "missing.htm", "b.htm", "a.htm"});
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("12a\n12b\n12a\n", r.out);
+    EXPECT_EQ("missing.htm: not found\n", r.err);
+}
+
+// Inputs that cannot be edited safely are refused with their own message;
+// nothing of them is written, the file stays as it was, and the next input
+// is edited.
+TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
+    const struct {
+        const char* name;
+        std::string page;
+        bool rewrite;
+        std::string err;
+    } cases[] = {
+        {"NUL byte", zen_12 + std::string("\n\nb\0c\n", 6), false,
+         "page.htm:3: NUL byte in the text\npage.htm: failed to convert\n"},
+        {"NUL byte under -w", zen_12 + std::string("\nb\0c\n", 5), true,
+         "page.htm:2: NUL byte in the text\npage.htm: failed to convert\n"},
+        {"text after the end-of-file mark under -w",
+         zen_12 + "\n\x1A"
+                  "tail\n",
+         true, "page.htm: text after end-of-file mark (0x1A)\npage.htm: failed to convert\n"},
+        {"markup error under -w", zen_12 + "\na > b\n", true,
+         "page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n"
+         "page.htm: failed to convert\n"},
+        {"tag left open under -w", zen_12 + "\n<a\n", true,
+         "page.htm\n ... '<' unmatch to '>'\npage.htm: failed to convert\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("page.htm", c.page);
+        dir.write("next.htm", zen_12 + "\n");
+        std::vector<std::string> args{"-n", "page.htm", "next.htm"};
+        if (c.rewrite) args.insert(args.begin(), "-w");
+
+        RunResult r = run_in(dir.path(), args);
+
+        EXPECT_EQ(1, r.status) << c.name;
+        EXPECT_EQ(c.err, r.err) << c.name;
+        EXPECT_TRUE(c.page == read_file(dir.path() + "/page.htm")) << c.name;
+        if (c.rewrite) {
+            EXPECT_EQ("", r.out) << c.name;
+            EXPECT_EQ("12\n", read_file(dir.path() + "/next.htm")) << c.name;
+        } else {
+            EXPECT_EQ("12\n", r.out) << c.name;
+        }
+        EXPECT_EQ((std::vector<std::string>{"next.htm", "page.htm"}), dir.entries()) << c.name;
+    }
+}
+
+TEST(FileLoop, EndOfFileMarkEndsTheTextWithoutRewrite) {
+    TempDir dir;
+    dir.write("page.htm", zen_12 +
+                              "\n\x1A"
+                              "tail\n");
+    RunResult r = run_in(dir.path(), {"-n", "page.htm"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("12\n", r.out);
+    EXPECT_EQ("", r.err);
+}
+
+TEST(FileLoop, DirectoryCannotBeRead) {
+    TempDir dir;
+    mkdir((dir.path() + "/sub").c_str(), 0755);
+    dir.write("next.htm", zen_12 + "\n");
+    for (bool rewrite : {false, true}) {
+        std::vector<std::string> args{"-n", "sub", "next.htm"};
+        if (rewrite) args.insert(args.begin(), "-w");
+        RunResult r = run_in(dir.path(), args);
+        EXPECT_EQ(1, r.status) << rewrite;
+        EXPECT_EQ("sub: cannot read\nsub: failed to convert\n", r.err) << rewrite;
+        EXPECT_EQ(rewrite ? "" : "12\n", r.out) << rewrite;
+    }
+    EXPECT_EQ("12\n", read_file(dir.path() + "/next.htm"));
+    EXPECT_EQ((std::vector<std::string>{"next.htm", "sub"}), dir.entries());
+}
+
+TEST(FileLoop, StandardInputIsNamedStdin) {
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;
+        std::string err;
+        int status;
+    } cases[] = {
+        {{"-n"}, zen_12 + "\n", "12\n", "", 0},
+        {{"-"},
+         "a > b\n",
+         "",
+         "stdin:1: a > b\n\n ... '>' does not correspond with '<'.\n"
+         "stdin: failed to convert\n",
+         1},
+        {{"-n"},
+         "<p>\n<a\n",
+         "<p>\n<a\n",
+         "stdin\n ... '<' unmatch to '>'\nstdin: failed to convert\n",
+         1},
+        {{"-n"},
+         std::string("a\n\0\n", 4),
+         "",
+         "stdin:2: NUL byte in the text\nstdin: failed to convert\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run_tool(c.args, c.input);
+        EXPECT_EQ(c.status, r.status) << c.input;
+        EXPECT_EQ(c.out, r.out) << c.input;
+        EXPECT_EQ(c.err, r.err) << c.input;
+    }
+}
+
+// -w with standard input writes the result to standard output and never a
+// file named "stdin".
+TEST(FileLoop, RewriteWithoutFileWritesToStandardOutput) {
+    TempDir dir;
+    for (const std::string& input : {zen_12 + "\n", zen_12 + "\n\x1A"
+                                                             "tail\n"}) {
+        ChildSetup setup;
+        setup.input = input;
+        RunResult r = run_in(dir.path(), {"-nw"}, setup);
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ("12\n", r.out);
+        EXPECT_EQ("", r.err);
+        EXPECT_EQ(std::vector<std::string>{}, dir.entries());
+    }
+}
+
+// -w replaces the file with its edited text, keeps its permission bits, and
+// leaves nothing else in the folder.
+TEST(FileLoop, RewriteReplacesTheFileInPlace) {
+    TempDir dir;
+    std::string page = dir.write("page.htm", "<p>" + zen_12 + "\n" + repeat("\n", 5) + "end");
+    std::string other = dir.write("other.htm", zen_12 + "\r\n");
+    chmod(page.c_str(), 0640);
+    chmod(other.c_str(), 0604);
+
+    RunResult r = run_in(dir.path(), {"-wn", "page.htm", "other.htm"});
+
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ("<p>12\n" + repeat("\n", 5) + "end", read_file(page));
+    EXPECT_EQ("12\r\n", read_file(other));
+    EXPECT_EQ(0640u, mode_of(page));
+    EXPECT_EQ(0604u, mode_of(other));
+    EXPECT_EQ((std::vector<std::string>{"other.htm", "page.htm"}), dir.entries());
+}
+
+// A symbolic link is followed: its target gets the new text, in the
+// target's own folder, and the link stays a link.
+TEST(FileLoop, RewriteFollowsSymbolicLinks) {
+    TempDir dir, elsewhere;
+    std::string target = elsewhere.write("page.htm", zen_12 + "\n");
+    std::string link = dir.path() + "/link.htm";
+    ASSERT_EQ(0, symlink(target.c_str(), link.c_str()));
+
+    RunResult r = run_in(dir.path(), {"-wn", "link.htm"});
+
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ("12\n", read_file(target));
+    struct stat st {};
+    ASSERT_EQ(0, lstat(link.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(std::vector<std::string>{"link.htm"}, dir.entries());
+    EXPECT_EQ(std::vector<std::string>{"page.htm"}, elsewhere.entries());
+}
+
+// A rewrite that cannot be written whole leaves the old file as it was and
+// no temporary file behind, and ends the run at once.
+TEST(FileLoop, FailedRewriteKeepsTheOriginal) {
+    TempDir dir;
+    const std::string page = repeat(zen_12 + "\n", 5000);  // 25000 bytes, 15000 after -n
+    dir.write("page.htm", page);
+    dir.write("next.htm", zen_12 + "\n");
+
+    ChildSetup setup;
+    setup.file_size = 8192;
+    RunResult r = run_in(dir.path(), {"-nw", "page.htm", "next.htm"}, setup);
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("page.htm: failed to rewrite\n", r.err);
+    EXPECT_TRUE(page == read_file(dir.path() + "/page.htm"));
+    EXPECT_EQ(zen_12 + "\n", read_file(dir.path() + "/next.htm"));
+    EXPECT_EQ((std::vector<std::string>{"next.htm", "page.htm"}), dir.entries());
+}
+
+// A failed write to standard output fails the input, whether it shows at
+// the first write or at the last flush.
+TEST(FileLoop, FullStandardOutputFailsTheInput) {
+    for (std::size_t lines : {1, 100000}) {
+        TempDir dir;
+        dir.write("page.htm", repeat("<p>text\n", lines));
+        ChildSetup setup;
+        setup.stdout_path = "/dev/full";
+        RunResult r = run_in(dir.path(), {"page.htm"}, setup);
+        EXPECT_EQ(1, r.status) << lines;
+        EXPECT_EQ("page.htm: failed to convert\n", r.err) << lines;
+    }
+}
+
+// Without -w the close checks the free space of the file's file system; a
+// file system without any (as /proc reports) fails the input after its
+// text was written.
+TEST(FileLoop, InputOnAFullFileSystemFails) {
+    RunResult r = run_tool({"/proc/sys/kernel/ostype"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(read_file("/proc/sys/kernel/ostype"), r.out);
+    EXPECT_EQ("no free disk space\n/proc/sys/kernel/ostype: failed to convert\n", r.err);
+}
+
+TEST(FreeSpace, ReportsTheBytesAvailableOrMinusOne) {
+    TempDir dir;
+    EXPECT_GT(getFreeSpace(dir.path().c_str()), 0);
+    EXPECT_GT(FreeDiskSpace, 0.0);
+    EXPECT_EQ(0, getFreeSpace("/proc/version"));
+    EXPECT_EQ(-1, getFreeSpace((dir.path() + "/missing/page.htm").c_str()));
+    EXPECT_EQ(-1.0, FreeDiskSpace);
+}
+
+TEST(FreeSpace, FcloseNamesTheDriveOfAFullOne) {
+    const struct {
+        const char* name;
+        std::string err;
+    } cases[] = {
+        {"/proc/version", "no free disk space\n"},
+        {"c:/missing/page.htm", "c drive: no free disk space\n"},
+    };
+    for (const auto& c : cases) {
+        int fd = open("/proc/version", O_RDONLY);
+        ASSERT_GE(fd, 0);
+        testing::internal::CaptureStderr();
+        int result = Fclose(fd, c.name);
+        EXPECT_EQ(c.err, testing::internal::GetCapturedStderr()) << c.name;
+        EXPECT_EQ(-1, result) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish
