@@ -1,0 +1,141 @@
+#include "engine/join.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/engine_run.h"
+#include "support/test_support.h"
+
+namespace tagpolish {
+namespace {
+
+using test::edit;
+
+// One joining case: input and expected output, in ASCII unless noted.
+struct Case {
+    const char* note;
+    std::string input;
+    std::string expected;
+};
+
+void expect_joined(const std::vector<Case>& cases, const std::vector<std::string>& options) {
+    for (const Case& c : cases) {
+        test::EditRun run = edit(c.input, options);
+        EXPECT_EQ(0, run.result) << c.note;
+        EXPECT_EQ(c.expected, run.out) << c.note;
+    }
+}
+
+TEST(JoinNewlineRule, TextLinesRunOnUntilALineEndsInATag) {
+    expect_joined(
+        {
+            {"run of text lines", "aa\nbb\ncc<br>\ndd<br>\n", "aabbcc<br>\ndd<br>\n"},
+            {"a blank after the tag", "aa<br> \nbb<br>\n", "aa<br> bb<br>\n"},
+            {"last line without newline", "aa\nbb", "aabb"},
+            {"last line after a tag line", "<br>\nbb", "<br>\nbb"},
+            {"last text line loses its newline", "<br>\nbb\n", "<br>\nbb"},
+            {"empty lines stay", "aa\n\n\nbb\n", "aa\n\nbb"},
+            // The lead byte takes the newline as its second byte.
+            {"lead byte before newline", "ab\x83\ncd\n", "ab\x83\ncd"},
+        },
+        {"-j"});
+}
+
+TEST(JoinNewlineRule, PreformattedLinesKeepTheirNewlines) {
+    expect_joined(
+        {
+            {"block", "<pre>\na\nb\n</pre>\nc\nd<br>\n", "<pre>\na\nb\n</pre>\ncd<br>\n"},
+            {"closing line without tag end", "<PRE>\na\n</Pre>x\ny<br>\n",
+             "<PRE>\na\n</Pre>xy<br>\n"},
+            {"opened and closed on one line", "<pre>x</pre>y\nz\n", "<pre>x</pre>yz"},
+            {"opened after text", "x<pre>y\nz\n</pre>\n", "x<pre>y\nz\n</pre>\n"},
+            {"not a pre tag", "<pref>\na\nb<br>\n", "<pref>\nab<br>\n"},
+        },
+        {"-j"});
+}
+
+// Joining there would glue attributes together or comment out script code
+// that follows a "//" comment.
+TEST(JoinNewlineRule, LinesEndingInsideTagsCommentsAndScriptsKeepTheirNewlines) {
+    expect_joined(
+        {
+            {"tag name and attribute", "a\n<img\nsrc=x.gif\nalt=y>\nb\n",
+             "a<img\nsrc=x.gif\nalt=y>\nb"},
+            {"quoted value", "<a title=\"x\ny\">z\nw\n", "<a title=\"x\ny\">zw"},
+            {"script block", "<script>\nf(); // note\ng()\n</script>\na\nb\n",
+             "<script>\nf(); // note\ng()\n</script>\nab"},
+            {"comment hiding a script",
+             "<script language=\"JavaScript\">\n<!--\nf(); // note\ng()\n//-->\n</script>\n",
+             "<script language=\"JavaScript\">\n<!--\nf(); // note\ng()\n//-->\n</script>\n"},
+            {"text after a closed comment", "<!-- x\n-->a\nb\n", "<!-- x\n-->ab"},
+        },
+        {"-j"});
+}
+
+TEST(JoinParagraphRule, NewlineGoesOutBeforeAParagraphAfterJoinedText) {
+    expect_joined(
+        {
+            {"after joined text", "aa\nbb\n<p>cc<br>\n", "aabb\n<p>cc<br>\n"},
+            {"after a tag line", "<br>\n<p>cc<br>\n", "<br>\n<p>cc<br>\n"},
+            {"after a tag line and a blank", "<br> \n<p>cc<br>\n", "<br> \n<p>cc<br>\n"},
+            {"empty line after text", "aa\n\n<p>cc<br>\n", "aa\n\n<p>cc<br>\n"},
+            {"empty line after a tag line", "<br>\n\n<p>cc<br>\n", "<br>\n\n<p>cc<br>\n"},
+            {"first line of the input", "<p>cc<br>\n", "\n<p>cc<br>\n"},
+            {"capitals and attributes", "a\n<P class=x>b\nc\n<p\tid=y>d\n",
+             "a\n<P class=x>bc\n<p\tid=y>d"},
+            {"only a paragraph tag", "aa\n<p>\nbb\n<p>cc\n", "aa\n<p>\nbb\n<p>cc"},
+            {"tag and blanks only", "aa\n<p>  \nbb\n", "aa\n<p>  bb"},
+            {"last line only a tag", "aa\n<p>", "aa<p>"},
+            {"last line a tag and blanks", "aa\n<p> \t", "aa<p> \t"},
+            {"not at the line start", "aa\nb<p>c\n", "aab<p>c"},
+            {"other tags beginning p", "aa\n<pre>\n</pre>\nb\n<param>\n",
+             "aa<pre>\n</pre>\nb<param>\n"},
+            {"inside a pre block", "<pre>\n<p>x\n</pre>\n", "<pre>\n\n<p>x\n</pre>\n"},
+        },
+        {"-j"});
+}
+
+TEST(JoinParagraphRule, BlanksAfterTheTagStay) {
+    std::string input = test::sjis("あ\n<p> \t　　い\n");
+    test::EditRun run = edit(input, {"-j"});
+    EXPECT_EQ(test::sjis("あ\n<p> \t　　い"), run.out);
+}
+
+TEST(JoinParagraphRule, TagRunningOnToTheNextLineIsWalkedAsATag) {
+    test::EditRun run = edit("aa\n<p class=x\nid=y>bb\n", {"-jc"});
+    EXPECT_EQ("aa<P CLASS=X\nID=Y>bb", run.out);
+}
+
+TEST(JoinParagraphRule, ParagraphTagKeepsItsCaseUnderLetterCase) {
+    expect_joined({{"-c", "a\n<p class=x>b<br>\n<P>c<Br>\n", "a\n<p class=x>b<BR>\n<P>c<BR>\n"}},
+                  {"-jc"});
+    expect_joined({{"-s", "a\n<P CLASS=X>b<BR>\n<p>c<Br>\n", "a\n<P CLASS=X>b<br>\n<p>c<br>\n"}},
+                  {"-js"});
+}
+
+TEST(JoinOutput, RewrittenFileHoldsTheExtraNewlineInPlace) {
+    test::TempDir dir;
+    std::string path = dir.write("page.htm", "aa\nbb\n<p>cc\ndd<br>\n\n<p>ee<br>\n");
+    test::RunResult r = test::run_tool({"-jw", path});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("aabb\n<p>ccdd<br>\n\n<p>ee<br>\n", test::read_file(path));
+}
+
+TEST(JoinOutput, CrLfPageKeepsCrLfWhereNewlinesStay) {
+    std::string page = "aa\r\nbb\r\n<p>cc<br>\r\n\r\ndd\r\n<pre>\r\nx\r\n</pre>\r\nee";
+    std::string joined = "aabb\r\n<p>cc<br>\r\n\r\ndd<pre>\r\nx\r\n</pre>\r\nee";
+    test::RunResult r = test::run_tool({"-j"}, page);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(joined, r.out);
+
+    test::TempDir dir;
+    std::string path = dir.write("page.htm", page);
+    r = test::run_tool({"-jw", path});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(joined, test::read_file(path));
+}
+
+}  // namespace
+}  // namespace tagpolish
