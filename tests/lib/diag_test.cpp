@@ -1,0 +1,131 @@
+#include "lib/diag.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <string>
+
+namespace tagpolish {
+namespace {
+
+// err_edit through a variadic front, without errmsg's format checking, so
+// that conversions printf does not know can be tried.
+const char* edit_raw(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const char* text = err_edit(fmt, args);
+    va_end(args);
+    return text;
+}
+
+template <typename... Args>
+std::string edit(const char* fmt, Args... args) {
+    return edit_raw(fmt, args...);
+}
+
+struct IntCase {
+    const char* fmt;
+    int arg;
+    const char* expected;
+};
+
+TEST(ErrEdit, ConvertsOneInt) {
+    const IntCase cases[] = {
+        {"%c: unknown option\n", 'x', "x: unknown option\n"},
+        {"line %d.", 12, "line 12."},
+        {"%d", -42, "-42"},
+        {"%d", -2147483647 - 1, "-2147483648"},
+        {"%x", 255, "ff"},
+        {"%x", -1, "ffffffff"},
+        {"[%c]", 0x182, "[\x82]"},  // only the low byte
+    };
+    for (const IntCase& c : cases) {
+        EXPECT_EQ(c.expected, edit(c.fmt, c.arg)) << c.fmt << " " << c.arg;
+    }
+}
+
+TEST(ErrEdit, ConvertsDoubleAndString) {
+    EXPECT_EQ("1.500000 K", edit("%f K", 1.5));
+    EXPECT_EQ("a.htm: failed", edit("%s: failed", "a.htm"));
+    EXPECT_EQ("a=1 b=2.250000 c=q d=z", edit("a=%d b=%f c=%s d=%c", 1, 2.25, "q", 'z'));
+}
+
+TEST(ErrEdit, UnknownConversionIsCopiedAndTakesNoArgument) {
+    // The argument is left for the next real conversion.
+    EXPECT_EQ("%5d 7", edit("%5d %d", 7));
+    EXPECT_EQ("%ld %-s %S 7", edit("%ld %-s %S %d", 7));
+    EXPECT_EQ("100%% done", edit("100%% done"));
+    EXPECT_EQ("rate 9%", edit("rate %d%", 9));
+}
+
+TEST(ErrEdit, LonePercentAtTheEndStopsThere) {
+    edit_raw("zzzzzzzz");  // leaves bytes behind the next, shorter text
+    const char fmt[] = "ab%\0XY";
+    const char* text = edit_raw(fmt);
+    EXPECT_EQ(std::string("ab%\0z", 5), std::string(text, 5));
+}
+
+TEST(ErrEdit, LongLineIsCutSoTheTailFits) {
+    const std::string line(2000, 'L');
+    const std::string tail = "\n ... '<' does not close.\n";
+    const std::string text =
+        edit("%s:%d: %s\n ... '<' does not close.\n", "a.htm", 12, line.c_str());
+    EXPECT_EQ("a.htm:12: " + std::string(758, 'L') + tail, text);
+    EXPECT_EQ(768 + tail.size(), text.size());
+}
+
+TEST(ErrEdit, LineThatFitsIsKeptWhole) {
+    const std::string line(500, 'L');
+    EXPECT_EQ("a.htm:12: " + line + "!", edit("%s:%d: %s!", "a.htm", 12, line.c_str()));
+}
+
+TEST(ErrEdit, StringFillingTheLimitEndsExpansion) {
+    const std::string s(1022, 's');
+    EXPECT_EQ("ab" + s, edit("ab%s rest %d", s.c_str(), 5));
+    // One byte more no longer fits and is cut back.
+    const std::string t(1023, 't');
+    EXPECT_EQ("ab" + std::string(766, 't') + " rest 5", edit("ab%s rest %d", t.c_str(), 5));
+}
+
+TEST(ErrEdit, StringThatDoesNotFitPastTheCutAddsNothing) {
+    const std::string first(800, 'f');
+    const std::string second(300, 's');
+    EXPECT_EQ(first + "||", edit("%s|%s|", first.c_str(), second.c_str()));
+}
+
+TEST(ErrEdit, PlainBytesStopAtTheLimit) {
+    const std::string fmt = std::string(2000, 'p') + "%d";
+    EXPECT_EQ(std::string(1024, 'p'), edit(fmt.c_str(), 1));
+}
+
+TEST(ErrEdit, ConversionStartedBelowTheLimitIsCompleted) {
+    const std::string s(1020, 's');
+    EXPECT_EQ(s + "-123456789", edit("%s%d tail", s.c_str(), -123456789));
+    // The widest conversion there is must fit in the buffer too.
+    const std::string t(1023, 't');
+    const std::string text = edit("%s%f tail", t.c_str(), -DBL_MAX);
+    EXPECT_EQ(1023 + 1 + 309 + 7, text.size());
+    EXPECT_EQ(".000000", text.substr(text.size() - 7));
+}
+
+TEST(ErrMsg, WritesExactlyTheText) {
+    testing::internal::CaptureStderr();
+    errmsg("cannot get memory\n");
+    EXPECT_EQ("cannot get memory\n", testing::internal::GetCapturedStderr());
+
+    testing::internal::CaptureStderr();
+    errmsg("%s: failed to convert\n", "50%d.htm");
+    EXPECT_EQ("50%d.htm: failed to convert\n", testing::internal::GetCapturedStderr());
+}
+
+TEST(ErrMsg, FormatWithoutPercentIsNotCut) {
+    const std::string fmt(3000, 'n');
+    testing::internal::CaptureStderr();
+    errmsg("%s", fmt.c_str());
+    errmsg(fmt.c_str());
+    const std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::string(768, 'n') + fmt, out);
+}
+
+}  // namespace
+}  // namespace tagpolish
