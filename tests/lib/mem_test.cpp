@@ -1,0 +1,133 @@
+#include "lib/mem.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace tagpolish {
+namespace {
+
+void* volatile sink;  // keeps the compiler from dropping test allocations
+
+// Lets the process keep what it has mapped but map nothing more, then uses
+// up the heap with blocks of size bytes, so that the next such request fails.
+void starve(int size) {
+    rlim_t pages = 0;
+    {
+        // Closed before the heap is used up, so that it frees nothing after.
+        std::ifstream statm("/proc/self/statm");
+        statm >> pages;
+    }
+    const rlim_t bytes = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit limit{bytes, bytes};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(99);
+    for (void* p = std::malloc(static_cast<std::size_t>(size)); p != nullptr;
+         p = std::malloc(static_cast<std::size_t>(size))) {
+        sink = p;
+    }
+}
+
+#ifdef __SANITIZE_ADDRESS__
+#define SKIP_WITHOUT_PLAIN_MALLOC() GTEST_SKIP() << "the sanitizer's allocator aborts instead"
+#else
+#define SKIP_WITHOUT_PLAIN_MALLOC()
+#endif
+
+TEST(Getmem, BlockIsZeroEvenWhenTheHeapReusesMemory) {
+    for (int size : {1, 64, 1000, 300000}) {
+        auto* used = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(size)));
+        std::memset(used, 0xAA, static_cast<std::size_t>(size));
+        std::free(used);
+        auto* block = static_cast<unsigned char*>(getmem(size));
+        ASSERT_NE(nullptr, block);
+        int nonzero = 0;
+        for (int i = 0; i < size; ++i) nonzero += block[i] != 0;
+        EXPECT_EQ(0, nonzero) << size;
+        freemem(block);
+    }
+    void* empty = getmem(0);
+    EXPECT_NE(nullptr, empty);
+    freemem(empty);
+    freemem(nullptr);
+}
+
+TEST(Setstr, CopyIsIndependent) {
+    char source[] = "line\n";
+    char* copy = setstr(source);
+    source[0] = 'X';
+    EXPECT_STREQ("line\n", copy);
+    EXPECT_NE(source, copy);
+    freemem(copy);
+
+    char* empty = setstr("");
+    EXPECT_EQ('\0', empty[0]);
+    freemem(empty);
+}
+
+TEST(GetmemDeathTest, FailureReportsTheSizeAndEnds) {
+    SKIP_WITHOUT_PLAIN_MALLOC();
+    const struct {
+        int size;
+        const char* message;
+    } cases[] = {
+        {16, "^\ncannot get the memory of 16 bytes\n$"},
+        {1000, "^\ncannot get the memory of 1000 bytes\n$"},
+        {1001, "^\ncannot get the memory of 0 K bytes\n$"},
+        {256001, "^\ncannot get the memory of 250 K bytes\n$"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EXIT(
+            {
+                starve(c.size);
+                sink = getmem(c.size);
+                std::_Exit(2);
+            },
+            testing::ExitedWithCode(1), c.message)
+            << c.size;
+    }
+}
+
+TEST(GetmemDeathTest, FailureAtTerminateSizeReturnsNull) {
+    SKIP_WITHOUT_PLAIN_MALLOC();
+    EXPECT_EQ(2147483647, terminate_size);
+    EXPECT_EXIT(
+        {
+            starve(4096);
+            std::_Exit(getmem(terminate_size) == nullptr ? 3 : 4);
+        },
+        testing::ExitedWithCode(3), "^\ncannot get the memory of 2097151 K bytes\n$");
+}
+
+TEST(SetstrDeathTest, FailureEnds) {
+    SKIP_WITHOUT_PLAIN_MALLOC();
+    const std::string text(1000, 't');
+    EXPECT_EXIT(
+        {
+            starve(1000);
+            sink = setstr(text.c_str());
+            std::_Exit(2);
+        },
+        testing::ExitedWithCode(1), "^cannot get memory\n$");
+}
+
+TEST(MemoryHandlerDeathTest, FailedNewEnds) {
+    SKIP_WITHOUT_PLAIN_MALLOC();
+    EXPECT_EXIT(
+        {
+            install_memory_handler();
+            starve(4096);
+            auto block = std::make_unique<char[]>(std::size_t{1} << 30);
+            sink = block.get();
+            std::_Exit(2);
+        },
+        testing::ExitedWithCode(1), "^cannot get memory\n$");
+}
+
+}  // namespace
+}  // namespace tagpolish
