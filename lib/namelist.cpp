@@ -1,0 +1,95 @@
+// The name list: texts copied into large blocks that never move, with a
+// table of entries for appending and fetching by number in constant time.
+#include "lib/namelist.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "lib/diag.h"
+
+namespace tagpolish {
+
+int name_lst_dup_check = 1;
+
+namespace {
+
+// Most lines are short: one block holds many thousands of them.
+constexpr std::size_t block_size_min = std::size_t{1} << 20;
+
+// The position of get_name: one for all lists, so only one walk at a time.
+std::size_t walk_position = 0;
+
+// Room for n more bytes in the last block, opening a new block if needed.
+// Blocks are not zeroed: every byte handed out is written at once.
+char* reserve(NameList& list, std::size_t n) {
+    if (list.blocks.empty() || list.block_size - list.block_used < n) {
+        const std::size_t size = n > block_size_min ? n : block_size_min;
+        list.blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        list.block_size = size;
+        list.block_used = 0;
+    }
+    char* p = list.blocks.back().get() + list.block_used;
+    list.block_used += n;
+    return p;
+}
+
+void append(NameList& list, std::string_view text) {
+    // Keep the program's promise that a failed allocation ends it with a
+    // message, whether or not the new handler has been installed.
+    try {
+        char* copy = reserve(list, text.size() + 1);
+        if (!text.empty()) std::memcpy(copy, text.data(), text.size());
+        copy[text.size()] = '\0';
+        list.entries.emplace_back(copy, text.size());
+    } catch (const std::bad_alloc&) {
+        errmsg("cannot get memory\n");
+        std::exit(1);
+    }
+}
+
+}  // namespace
+
+void name_init(NameList& list) {
+    list = NameList{};
+}
+
+int add_list(NameList& list, std::string_view text) {
+    append(list, text);
+    return 0;
+}
+
+int add_name(NameList& list, std::string_view text) {
+    if (name_lst_dup_check != 0) {
+        for (std::string_view entry : list.entries) {
+            if (entry == text) return 0;
+        }
+    }
+    append(list, text);
+    return 0;
+}
+
+const char* get_name(const NameList& list, int n) {
+    if (n == 0) walk_position = 0;
+    if (walk_position >= list.entries.size()) return nullptr;
+    return list.entries[walk_position++].data();
+}
+
+const char* get_name2(const NameList& list, int i) {
+    return get_entry(list, i).data();
+}
+
+std::string_view get_entry(const NameList& list, int i) {
+    if (i < 0 || static_cast<std::size_t>(i) >= list.entries.size()) return {};
+    return list.entries[static_cast<std::size_t>(i)];
+}
+
+int name_count(const NameList& list) {
+    return static_cast<int>(list.entries.size());
+}
+
+void del_allname(NameList& list) {
+    list = NameList{};
+}
+
+}  // namespace tagpolish
