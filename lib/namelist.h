@@ -21,7 +21,7 @@ struct NameList {
     std::vector<std::string_view> entries;        // each text, without its NUL
 };
 
-// Makes the list empty without releasing anything.
+// Makes the list empty; what it held is released.
 void name_init(NameList& list);
 
 // Appends a copy of text. Returns 0.
