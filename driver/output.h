@@ -14,6 +14,9 @@ class OutputSink {
 public:
     virtual ~OutputSink() = default;
     virtual void put(std::string_view item) = 0;
+    // Writes out what is buffered, so that it goes before a message; false
+    // when any write has failed.
+    virtual bool flush() { return true; }
 };
 
 // Writes items to a file descriptor through a buffer, turning each "\n"
@@ -23,8 +26,7 @@ public:
     FdSink(int fd, bool crlf);
     ~FdSink() override;
     void put(std::string_view item) override;
-    // Writes out what is buffered; false when any write has failed.
-    bool flush();
+    bool flush() override;
 
 private:
     void write_out(const char* p, std::size_t n);

@@ -214,6 +214,8 @@ Step walk_line(EditState& st) {
 }  // namespace
 
 void markup_error(const EditState& st, int line_no, const char* fmt) {
+    // The lines before the error go out ahead of its message.
+    if (st.out) st.out->flush();
     std::string text = st.line_buf.whole();
     errmsg(fmt, st.path, line_no, text.c_str());
 }
@@ -237,6 +239,7 @@ int edit_html(const char* path, int& error_line, OutputSink& out) {
         out.put(line.done);
     }
     if (st.in_tag && !opt_i) {
+        out.flush();
         errmsg("%s\n ... '<' unmatch to '>'\n", path);
         error_line = st.line_no;
         return -2;

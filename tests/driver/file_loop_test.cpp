@@ -26,6 +26,7 @@ using test::TempDir;
 struct ChildSetup {
     std::string input;                 // standard input
     std::string stdout_path;           // where standard output goes ("" = captured)
+    bool merged = false;               // standard error goes where standard output goes
     rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the child
 };
 
@@ -51,7 +52,7 @@ RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
         if (i < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0) _exit(126);
         dup2(i, 0);
         dup2(o, 1);
-        dup2(e, 2);
+        dup2(setup.merged ? o : e, 2);
         if (setup.file_size != RLIM_INFINITY) {
             rlimit limit{setup.file_size, setup.file_size};
             setrlimit(RLIMIT_FSIZE, &limit);
@@ -141,6 +142,25 @@ TEST(FileLoop, CrLfPageComesOutCrLf) {
         EXPECT_EQ(0, run_in(dir.path(), args).status) << c.page;
         EXPECT_EQ(c.out, read_file(dir.path() + "/page.htm")) << "-w " << c.page;
     }
+}
+
+// Lines finished before an error are out before its message, so that a
+// terminal or a log that takes both streams shows them in order.
+TEST(FileLoop, LinesBeforeAnErrorComeBeforeItsMessage) {
+    TempDir dir;
+    dir.write("page.htm", "ok\n<p>\na > b\nafter\n");
+    dir.write("open.htm", "ok\n<p\n");
+    ChildSetup setup;
+    setup.merged = true;
+
+    RunResult r = run_in(dir.path(), {"page.htm", "open.htm"}, setup);
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(
+        "ok\n<p>\npage.htm:3: a > b\n\n ... '>' does not correspond with '<'.\n"
+        "page.htm: failed to convert\n"
+        "ok\n<p\nopen.htm\n ... '<' unmatch to '>'\nopen.htm: failed to convert\n",
+        r.out);
 }
 
 TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
