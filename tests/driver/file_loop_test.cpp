@@ -358,6 +358,22 @@ TEST(FileLoop, FailedRewriteKeepsTheOriginal) {
     EXPECT_EQ((std::vector<std::string>{"next.htm", "page.htm"}), dir.entries());
 }
 
+// A folder where no new file can be made stops the run before anything is
+// written; joining makes the one-line file change.
+TEST(FileLoop, RewriteWithoutRoomForTheNewFileStops) {
+    TempDir dir;
+    dir.write("next.htm", "a\nb\n");
+    const std::string name = "/proc/sys/kernel/ostype";
+    const std::string before = read_file(name);
+
+    RunResult r = run_in(dir.path(), {"-wj", name, "next.htm"});
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(name + ": cannot open to write\n", r.err);
+    EXPECT_EQ(before, read_file(name));
+    EXPECT_EQ("a\nb\n", read_file(dir.path() + "/next.htm"));
+}
+
 // A failed write to standard output fails the input, whether it shows at
 // the first write or at the last flush.
 TEST(FileLoop, FullStandardOutputFailsTheInput) {
