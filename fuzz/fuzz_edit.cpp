@@ -1,0 +1,130 @@
+// libFuzzer target: arbitrary bytes through the line source and the engine.
+//
+// The first three bytes choose the options, one bit per flag (see
+// flag_bits). When TAGPOLISH_FUZZ_LONG is set in the environment, one more
+// bit repeats the rest of the input until it is longer than a stored line
+// piece, so that short inputs reach the cut of long lines; such a run is
+// slow, so the short-input run leaves it off. The rest is loaded as an input
+// file would be, refused where the program refuses it, and edited into
+// memory.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "driver/line_source.h"
+#include "driver/options.h"
+#include "driver/output.h"
+#include "engine/scanner.h"
+#include "lib/namelist.h"
+
+namespace {
+
+using namespace tagpolish;
+
+constexpr std::size_t header_size = 3;
+
+// The flags in the order of the header bits, from bit 0 of the first byte.
+int* const flag_bits[] = {&opt_a, &opt_c, &opt_i, &opt_j, &opt_k, &opt_n,
+                          &opt_s, &opt_u, &del_a, &del_b, &del_c, &del_f,
+                          &del_h, &del_i, &del_l, &del_o, &del_s};
+constexpr unsigned flag_count = sizeof flag_bits / sizeof flag_bits[0];
+constexpr unsigned repeat_bit = 1u << flag_count;
+bool long_lines = false;  // whether repeat_bit is honoured
+
+// Aborts with a note of the broken invariant; libFuzzer keeps the input.
+void require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+// Sets the flags from the header bits (in a cleared set) and returns the bits.
+unsigned set_options(const std::uint8_t* data) {
+    unsigned bits = data[0] | data[1] << 8 | data[2] << 16;
+    reset_options();
+    for (unsigned i = 0; i < flag_count; ++i)
+        if (bits >> i & 1) *flag_bits[i] = flag_bits[i] == &opt_u ? 4 : 1;
+    return bits;
+}
+
+// The input text: the body, or in repeat mode the body over and over until
+// it runs past one stored line piece.
+std::string input_text(std::string_view body, bool repeat) {
+    std::string text(body);
+    if (!repeat || body.empty()) return text;
+    while (text.size() <= static_cast<std::size_t>(line_piece_max) + body.size()) text += body;
+    return text;
+}
+
+std::string stored_text() {
+    std::string all;
+    for (int i = 0, n = name_count(input_lines); i < n; ++i) all += get_line_view(i);
+    return all;
+}
+
+bool only(unsigned bits, unsigned allowed) { return (bits & ((1u << flag_count) - 1) & ~allowed) == 0; }
+
+unsigned bit_of(const int* flag) {
+    for (unsigned i = 0; i < flag_count; ++i)
+        if (flag_bits[i] == flag) return 1u << i;
+    return 0;
+}
+
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x += 0x20;
+        if (y >= 'A' && y <= 'Z') y += 0x20;
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// What must hold after an edit, whatever the input.
+void check_result(unsigned bits, int result, int error_line, std::string_view in,
+                  std::string_view out) {
+    int lines = name_count(input_lines);
+    require(result == 0 || result == -2, "result is 0 or -2");
+    if (result == -2) require(error_line >= 0 && error_line <= lines, "error line in range");
+    unsigned i_bit = bit_of(&opt_i);
+    if (only(bits, i_bit)) {
+        require(result == 0 || !(bits & i_bit), "-i alone never fails");
+        if (result == 0) require(out == in, "no edit option: output equals input");
+    }
+    if (result == 0 && only(bits, i_bit | bit_of(&opt_c) | bit_of(&opt_s)))
+        require(equal_ignoring_ascii_case(out, in), "-c and -s change letter case only");
+    // Only -k lengthens text, and only -j adds bytes (a newline item).
+    if (!(bits & (bit_of(&opt_k) | bit_of(&opt_j))))
+        require(out.size() <= in.size(), "no edit lengthens the text without -k or -j");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    name_lst_dup_check = 0;
+    long_lines = std::getenv("TAGPOLISH_FUZZ_LONG") != nullptr;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < header_size) return 0;
+    unsigned bits = set_options(data);
+    std::string_view body(reinterpret_cast<const char*>(data) + header_size, size - header_size);
+    std::string text = input_text(body, long_lines && (bits & repeat_bit));
+
+    InputInfo info = load_text(text);
+    if (!info.nul_line) {  // the program refuses such an input unedited
+        std::string in = stored_text();
+        StringSink sink;
+        int error_line = 0;
+        int result = edit_html("fuzz.htm", error_line, sink);
+        check_result(bits, result, error_line, in, sink.text);
+    }
+    get_line(-1, 0);
+    return 0;
+}
