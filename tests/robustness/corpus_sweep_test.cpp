@@ -1,0 +1,272 @@
+// Real Japanese pages and texts through the executable: unchanged without
+// options, no crash or sanitizer report with any option, and only the
+// failures that the pages' own markup deserves.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace tagpolish::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* lt_open = "'<' does not close.";
+constexpr const char* gt_alone = "'>' does not correspond with '<'.";
+
+// A page whose brackets do not pair up: the line (from 1) at which the
+// program stops, and why.
+struct Broken {
+    const char* file;
+    int line;
+    const char* why;
+};
+
+const Broken broken_pages[] = {
+    // Feeds: "<![CDATA[" opens a tag that holds HTML, so the first "<" inside
+    // it finds that tag still open.
+    {"html/chardet_feed_10e.org.xml", 63, lt_open},
+    {"html/chardet_feed_1affliate.com.xml", 29, lt_open},
+    {"html/chardet_feed_accessories-brand.com.xml", 29, lt_open},
+    {"html/chardet_feed_amefoot.net.xml", 29, lt_open},
+    {"html/chardet_feed_andore.com.inami.xml", 108, lt_open},
+    {"html/chardet_feed_blog.inkase.net.xml", 41, lt_open},
+    {"html/chardet_feed_blog.paseri.ne.jp.xml", 29, lt_open},
+    {"html/chardet_feed_bloglelife.com.xml", 29, lt_open},
+    {"html/chardet_feed_celeb.lalalu.com.xml", 29, lt_open},
+    {"html/chardet_feed_clickablewords.com.xml", 29, lt_open},
+    {"html/chardet_feed_do.beginnersrack.com.xml", 71, lt_open},
+    {"html/chardet_feed_dogsinn.jp.xml", 29, lt_open},
+    {"html/chardet_feed_grebeweb.net.xml", 29, lt_open},
+    {"html/chardet_feed_milliontimes.jp.xml", 29, lt_open},
+    {"html/chardet_feed_moon-light.ne.jp.xml", 20, lt_open},
+    {"html/chardet_feed_nextbeaut.com.xml", 29, lt_open},
+    {"html/chardet_feed_ooganemochi.com.xml", 38, lt_open},
+    {"html/chardet_feed_perth-on.net.xml", 29, lt_open},
+    {"html/chardet_feed_sakusaka-silk.net.xml", 48, lt_open},
+    {"html/chardet_feed_setsuzei119.jp.xml", 29, lt_open},
+    {"html/chardet_feed_tamuyou.haun.org.xml", 49, lt_open},
+    {"html/chardet_feed_y-moto.com.xml", 29, lt_open},
+    {"html/rchardet_feed_blog.inkase.net.mixedEOL.xml", 41, lt_open},
+    {"html/rchardet_feed_moon-light.ne.jp.mixedEOL.xml", 20, lt_open},
+    // Code tables that show "<" as a character in a cell.
+    {"html/presto_comparative_windows-932.html", 40, lt_open},
+    {"html/presto_unicode_tables_shift-jis.html", 10, lt_open},
+    // A lead byte 0xFA takes the "<" of "</span>" as its second byte.
+    {"html/wpt_sjis_errors.html", 7, gt_alone},
+    // Plain texts with a ">" in running text: breadcrumbs, arrows, code.
+    {"text/cchardet_wikipediaJa_Japan_SJIS.txt", 3, gt_alone},
+    {"text/cchardet_wikipediaJa_One_Thousand_and_One_Nights_SJIS.txt", 2, gt_alone},
+    {"text/chardet_culturax_mC4_5.txt", 3, gt_alone},
+    {"text/jschardet_Shift_JIS-particle_sakura.txt", 22, gt_alone},
+    {"text/rchardet_Shift_JIS_yarv.txt", 182, gt_alone},
+};
+
+// Options that edit characters or attributes but never a bracket, so a page
+// fails with them exactly when it fails without options.
+const std::vector<std::string> bracket_neutral = {"-a", "-c",   "-j",   "-k",   "-n",   "-s",
+                                                  "-u", "-d:b", "-d:h", "-d:l", "-d:s"};
+// Options that remove whole tags or comments.
+const std::vector<std::string> removals = {"-d:a", "-d:c", "-d:f", "-d:i", "-d:o"};
+
+std::string corpus_dir() { return TAGPOLISH_CORPUS_DIR; }
+
+// Every file of html/ and text/, as "html/name".
+std::vector<std::string> corpus_files() {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const char* sub : {"html", "text"})
+        for (auto& e : fs::directory_iterator(corpus_dir() + "/" + sub, ec))
+            if (e.is_regular_file()) files.push_back(std::string(sub) + "/" + e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+const Broken* broken(const std::string& file) {
+    for (const Broken& b : broken_pages)
+        if (file == b.file) return &b;
+    return nullptr;
+}
+
+// The first n lines of raw, each with its line end.
+std::string first_lines(const std::string& raw, int n) {
+    std::size_t end = 0;
+    for (int i = 0; i < n; ++i) end = raw.find('\n', end) + 1;
+    return raw.substr(0, end);
+}
+
+// Line n (from 1) as the program sees it: a CR LF page reads "\r\n" as "\n".
+std::string line_text(const std::string& raw, int n) {
+    std::string line = first_lines(raw, n).substr(first_lines(raw, n - 1).size());
+    std::size_t first_nl = raw.find('\n');
+    bool crlf = first_nl != std::string::npos && first_nl > 0 && raw[first_nl - 1] == '\r';
+    if (crlf && line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
+    return line;
+}
+
+// A run that ended by itself with no sanitizer report: status 0 and nothing
+// on standard error, or status 1 closing with the failure of the input.
+void expect_clean(const RunResult& r, const std::string& path) {
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status;
+    EXPECT_EQ(std::string::npos, r.err.find("Sanitizer")) << r.err;
+    EXPECT_EQ(std::string::npos, r.err.find("runtime error")) << r.err;
+    if (r.status == 0) {
+        EXPECT_EQ("", r.err);
+    }
+    if (r.status == 1) {
+        EXPECT_TRUE(r.err.ends_with(path + ": failed to convert\n")) << r.err;
+    }
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// Offset of the first half-width katakana byte in running text of s (outside
+// tags, comments, script blocks and quoted values), or npos. The regions are
+// told apart as the program tells them: comment and script markers count
+// everywhere, quotes only inside tags, and a lead byte takes the next byte.
+std::size_t find_text_kana(std::string_view s) {
+    bool comment = false, script = false, tag = false;
+    char quote = 0;
+    std::size_t k = 0;
+    auto skip_if = [&](std::string_view word, bool& flag, bool value) {
+        if (!iequals(s.substr(k, word.size()), word)) return false;
+        flag = value;
+        k += word.size();
+        return true;
+    };
+    while (k < s.size()) {
+        if (skip_if("<!--", comment, true) || skip_if("-->", comment, false) ||
+            skip_if("<script>", script, true) || skip_if("</script>", script, false))
+            continue;
+        auto c = static_cast<unsigned char>(s[k]);
+        bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        if (comment || script || (tag && quote && c != quote)) {
+            ++k;
+        } else if (tag && (c == '"' || c == '\'')) {
+            quote = quote ? 0 : static_cast<char>(c);
+            ++k;
+        } else if (lead && k + 1 < s.size()) {
+            k += 2;
+        } else {
+            if (c == '<') tag = true, quote = 0;
+            if (c == '>') tag = false;
+            if (!tag && c >= 0xA1 && c <= 0xDF) return k;
+            ++k;
+        }
+    }
+    return std::string_view::npos;
+}
+
+class CorpusSweep : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        path_ = corpus_dir() + "/" + GetParam();
+        raw_ = read_file(path_);
+        ASSERT_FALSE(raw_.empty()) << path_;
+    }
+    std::string path_, raw_;
+};
+
+TEST(CorpusSweepFolder, IsPresent) {
+    if (!fs::is_directory(corpus_dir() + "/html"))
+        GTEST_SKIP() << "no page corpus at " << corpus_dir() << " (html/ and text/): sweep skipped";
+    EXPECT_LT(90u, corpus_files().size());
+    for (const Broken& b : broken_pages) EXPECT_TRUE(fs::exists(corpus_dir() + "/" + b.file)) << b.file;
+}
+
+TEST_P(CorpusSweep, WithoutOptionsPassesUnchangedOrStopsWhereTheMarkupBreaks) {
+    RunResult r = run_tool({path_});
+    const Broken* b = broken(GetParam());
+    if (!b) {
+        EXPECT_EQ(0, r.status);
+        EXPECT_TRUE(r.out == raw_) << "output differs from the page";
+        EXPECT_EQ("", r.err);
+        return;
+    }
+    EXPECT_EQ(1, r.status);
+    EXPECT_TRUE(r.out == first_lines(raw_, b->line - 1)) << "not the lines before the error";
+    std::string head = path_ + ":" + std::to_string(b->line) + ": ";
+    std::string tail = std::string("\n ... ") + b->why + "\n" + path_ + ": failed to convert\n";
+    ASSERT_TRUE(r.err.starts_with(head) && r.err.ends_with(tail)) << r.err;
+    // The message quotes the line, cut short when it is long.
+    std::string quoted = r.err.substr(head.size(), r.err.size() - head.size() - tail.size());
+    std::string line = line_text(raw_, b->line);
+    EXPECT_TRUE(line.starts_with(quoted));
+    if (line.size() < 700) {
+        EXPECT_EQ(line, quoted);
+    }
+}
+
+TEST_P(CorpusSweep, IgnoringBracketErrorsPassesEveryPageUnchanged) {
+    RunResult r = run_tool({"-i", path_});
+    EXPECT_EQ(0, r.status);
+    EXPECT_TRUE(r.out == raw_) << "output differs from the page";
+    EXPECT_EQ("", r.err);
+}
+
+TEST_P(CorpusSweep, EachSingleOptionRunsClean) {
+    const Broken* b = broken(GetParam());
+    std::string unedited = b ? first_lines(raw_, b->line - 1) : raw_;
+    for (const std::string& option : bracket_neutral) {
+        SCOPED_TRACE(option);
+        RunResult r = run_tool({option, path_});
+        expect_clean(r, path_);
+        EXPECT_EQ(b ? 1 : 0, r.status);
+        if (option == "-c" || option == "-s") {
+            EXPECT_TRUE(iequals(unedited, r.out));
+        }
+        if (option != "-k" && option != "-j") {
+            EXPECT_LE(r.out.size(), raw_.size());
+        }
+        if (option == "-k") {
+            EXPECT_EQ(std::string::npos, find_text_kana(r.out));
+        }
+    }
+    for (const std::string& option : removals) {
+        SCOPED_TRACE(option);
+        RunResult r = run_tool({option, path_});
+        expect_clean(r, path_);
+        EXPECT_LE(r.out.size(), raw_.size());
+    }
+}
+
+TEST_P(CorpusSweep, AllOptionsAtOnceRunClean) {
+    RunResult r = run_tool({"-acijknsu", "-d:abcfhilos", path_});
+    expect_clean(r, path_);
+    EXPECT_EQ(std::string::npos, find_text_kana(r.out));
+}
+
+TEST_P(CorpusSweep, RewriteLeavesThePageAsItWas) {
+    TempDir dir;
+    std::string copy = dir.write("page", raw_);
+    struct stat before, after;
+    ASSERT_EQ(0, stat(copy.c_str(), &before));
+    RunResult r = run_tool({"-w", copy});
+    EXPECT_EQ(broken(GetParam()) ? 1 : 0, r.status);
+    EXPECT_TRUE(read_file(copy) == raw_) << "page changed";
+    ASSERT_EQ(0, stat(copy.c_str(), &after));
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(std::vector<std::string>{"page"}, dir.entries());
+}
+
+std::string test_name(const testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, CorpusSweep, testing::ValuesIn(corpus_files()), test_name);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusSweep);
+
+}  // namespace
+}  // namespace tagpolish::test
