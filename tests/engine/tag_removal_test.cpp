@@ -1,0 +1,181 @@
+#include "engine/tag_removal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/engine_run.h"
+#include "support/test_support.h"
+
+namespace tagpolish {
+namespace {
+
+using test::sjis;
+
+// One input edited with some options, and the text that must come out.
+struct Case {
+    std::vector<std::string> options;
+    std::string input;
+    std::string expected;
+};
+
+void expect_edits(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        test::EditRun run = test::edit(c.input, c.options);
+        EXPECT_EQ(0, run.result);
+        EXPECT_EQ("", run.err);
+        EXPECT_EQ(c.expected, run.out);
+    }
+}
+
+TEST(TagRemoval, OpeningAndClosingTagsGoTheTextBetweenStays) {
+    expect_edits({
+        {{"-d:a"}, "<p><a href='x.html'>Next</a></p>\n", "<p>Next</p>\n"},
+        {{"-d:a"}, sjis("<A HREF=x.html>次へ</A>\n"), sjis("次へ\n")},
+        {{"-d:i"}, "<p><IMG SRC=a.gif>x</p>\n", "<p>x</p>\n"},
+        {{"-d:f"}, "<font color=red>x</font><FONT SIZE=2>y</FONT>\n", "xy\n"},
+        {{"-d:o"}, "<bgsound src=a.mid loop=2>t\n", "t\n"},
+        // Each removal resumes on the byte that moved into its place.
+        {{"-d:a", "-d:i"}, "<a href='x'><img src='y.gif'></a>\n", "\n"},
+        // Blanks around a removed tag stay.
+        {{"-d:i"}, " <img src=a.gif> \n", "  \n"},
+        // Only the options given remove anything.
+        {{"-d:a"}, "<img src=a.gif><font>x</font>\n", "<img src=a.gif><font>x</font>\n"},
+        {{"-d:i"}, "<a href=x>y</a>\n", "<a href=x>y</a>\n"},
+    });
+}
+
+TEST(TagRemoval, OpeningTagsMatchByPrefixClosingTagsExactly) {
+    expect_edits({
+        // Every tag beginning "<a" goes, but not the closing tags of the
+        // longer names, nor "</a >".
+        {{"-d:a"},
+         "<abbr>x</abbr><address>y</address><area href=z><applet code=q></a ></A>\n",
+         "x</abbr>y</address></a >\n"},
+        {{"-d:i"}, "<imgmap>x\n", "x\n"},
+        {{"-d:f"}, "<fontx>x</font ></font>\n", "x</font >\n"},
+        {{"-d:o"}, "<BGSOUNDX>x\n", "x\n"},
+    });
+}
+
+TEST(TagRemoval, QuotesAndCommentsInsideATagHideItsBracket) {
+    expect_edits({
+        {{"-d:i"}, "<img alt='a>b' src='c.gif'>|\n", "|\n"},
+        {{"-d:i"}, "<img alt=\"it's >\" src=c.gif>|\n", "|\n"},
+        {{"-d:i"}, "<img <!-- > --> src=c.gif>|\n", "|\n"},
+        // "-->" outside a comment is ordinary text, and its ">" ends the tag.
+        {{"-d:i"}, "<img alt=x-->|\n", "|\n"},
+        // The quote and the comment carry over to the next line.
+        {{"-d:i"}, "a<img alt='x\n>y' src=c.gif>b\n", "ab\n"},
+        {{"-d:i"}, "a<img <!-- x\n> --> src=c.gif>b\n", "ab\n"},
+    });
+}
+
+TEST(TagRemoval, TagOverSeveralLinesBecomesOneLine) {
+    test::EditRun run =
+        test::edit("l1\nl2\nl3\nl4\nClick <a\nhref='p.html'>here</a> now\nx>y\n", {"-d:a"});
+    EXPECT_EQ("l1\nl2\nl3\nl4\nClick here now\n", run.out);
+    // The next line read is line 7, and messages count from there.
+    EXPECT_EQ("page.htm:7: x>y\n\n ... '>' does not correspond with '<'.\n", run.err);
+    EXPECT_EQ(-2, run.result);
+    EXPECT_EQ(7, run.error_line);
+}
+
+TEST(TagRemoval, ErrorAfterMultiLineRemovalNamesLastConsumedLine) {
+    // The font tag runs from line 1 to line 3; the second "<" on line 3
+    // opens while "<p" is still open.
+    test::EditRun run = test::edit("a<font\ncolor=red\n>b<p <q>\n", {"-d:f"});
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ("page.htm:3: ab<p <q>\n\n ... '<' does not close.\n", run.err);
+    EXPECT_EQ(3, run.error_line);
+}
+
+TEST(CommentRemoval, CommentGoesWholeFromOpenerThroughCloser) {
+    expect_edits({
+        {{"-d:c"}, "A<!-- note -->B\n", "AB\n"},
+        {{"-d:c"}, "<!-- only -->\n", "\n"},
+        {{"-d:c"}, "1\n2\nt3<!-- a\nb\nc -->t5\n", "1\n2\nt3t5\n"},
+        // "<!-->" does not close the comment it opens.
+        {{"-d:c"}, "a<!-->b-->c\n", "ac\n"},
+        // Quotes and further openers mean nothing inside a comment.
+        {{"-d:c"}, "<!-- 'x --> y' -->z\n", " y' -->z\n"},
+        {{"-d:c"}, "<!-- a <!-- b --> c -->\n", " c -->\n"},
+        // Openers inside quoted values and script blocks count too.
+        {{"-d:c"}, "<a title='x<!--y-->z' href=q>t</a>\n", "<a title='xz' href=q>t</a>\n"},
+        {{"-d:c"}, "<script><!-- if (a > b) x(); // --></script>\n", "<script></script>\n"},
+        {{"-d:c"}, sjis("前<!-- 注釈 -->後\n"), sjis("前後\n")},
+        // Kept, "<!-->" leaves its comment open: the brackets after it are
+        // inside the comment and raise no error.
+        {{}, "a<!-->b>c-->d\n", "a<!-->b>c-->d\n"},
+    });
+}
+
+TEST(CommentRemoval, LinesConsumedCountInLaterMessages) {
+    test::EditRun run = test::edit("1\n2\nt3<!-- a\nb\nc -->t5\n6>\n", {"-d:c"});
+    EXPECT_EQ("1\n2\nt3t5\n", run.out);
+    EXPECT_EQ("page.htm:6: 6>\n\n ... '>' does not correspond with '<'.\n", run.err);
+    EXPECT_EQ(6, run.error_line);
+}
+
+// A construct that never closes gives up the input, even under -i.
+struct Unclosed {
+    std::vector<std::string> options;
+    std::string input;
+    std::string out;
+    std::string err;
+    int error_line;
+};
+
+TEST(TagRemoval, UnclosedConstructFailsEvenWithIgnore) {
+    const Unclosed cases[] = {
+        {{"-i", "-d:i"},
+         "x\n<img src='a.gif'\n",
+         "x\n",
+         "page.htm:2: <img src='a.gif'\n\n ... '<' does not close.\n",
+         2},
+        // The line shown is the text before the tag and the last line read;
+        // the number is that of the line where the tag began.
+        {{"-d:f"},
+         "ab<font\ncolor=red\nsize=3\n",
+         "",
+         "page.htm:1: absize=3\n\n ... '<' does not close.\n",
+         1},
+        {{"-i", "-d:a"}, "<a", "", "page.htm:1: <a\n ... '<' does not close.\n", 1},
+        {{"-i", "-d:c"},
+         "one\ntwo<!-- open\nstill\n",
+         "one\n",
+         "page.htm:2: twostill\n\n ... <comment> does not close.\n",
+         2},
+        {{"-d:c"}, "<!-->", "", "page.htm:1: >\n ... <comment> does not close.\n", 1},
+    };
+    for (const Unclosed& c : cases) {
+        SCOPED_TRACE(c.input);
+        test::EditRun run = test::edit(c.input, c.options);
+        EXPECT_EQ(-2, run.result);
+        EXPECT_EQ(c.out, run.out);
+        EXPECT_EQ(c.err, run.err);
+        EXPECT_EQ(c.error_line, run.error_line);
+    }
+}
+
+TEST(TagRemoval, MultiLineRemovalAfterKatakanaGrowthKeepsEveryByte) {
+    // Under -k the first line doubles to 400,000 bytes before the font tag
+    // begins; the tag's later lines are read in behind it.
+    const std::string kana(200000, '\xB1');  // half-width a
+    std::string zen;
+    for (int k = 0; k < 200000; ++k) zen += "\x83\x41";  // full-width a
+
+    test::EditRun tag =
+        test::edit(kana + "<font\nsize=3\ncolor=red\n>after\nnext\n", {"-k", "-d:f"});
+    EXPECT_EQ(0, tag.result);
+    EXPECT_EQ(zen + "after\nnext\n", tag.out);
+
+    test::EditRun comment = test::edit(kana + "<!-- a\nb\nc -->after\nnext>\n", {"-k", "-d:c"});
+    EXPECT_EQ(zen + "after\n", comment.out);
+    EXPECT_EQ("page.htm:4: next>\n\n ... '>' does not correspond with '<'.\n", comment.err);
+}
+
+}  // namespace
+}  // namespace tagpolish
