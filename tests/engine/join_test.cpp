@@ -88,7 +88,7 @@ TEST(JoinParagraphRule, NewlineGoesOutBeforeAParagraphAfterJoinedText) {
             {"only a paragraph tag", "aa\n<p>\nbb\n<p>cc\n", "aa\n<p>\nbb\n<p>cc"},
             {"tag and blanks only", "aa\n<p>  \nbb\n", "aa\n<p>  bb"},
             {"last line only a tag", "aa\n<p>", "aa<p>"},
-            {"last line a tag and blanks", "aa\n<p> \t", "aa<p> \t"},
+            {"last line a tag and blanks", "aa\n<p> \t\x81\x40", "aa<p> \t\x81\x40"},
             {"not at the line start", "aa\nb<p>c\n", "aab<p>c"},
             {"other tags beginning p", "aa\n<pre>\n</pre>\nb\n<param>\n",
              "aa<pre>\n</pre>\nb<param>\n"},

@@ -98,6 +98,7 @@ TEST(NormaliseAlnum, SeparatorsBetweenFullWidthDigitsGoToAscii) {
         {{"-n"}, "１．２．３\n", "1.2.3\n"},
         {{"-na"}, "１．Ａ\n", "1．A\n"},
         {{"-n"}, "１．ａ\n", "1．ａ\n"},
+        {{"-na"}, "Ａ．１ ａ，２\n", "A．1 a，2\n"},
         {{"-n"}, "１．\n", "1．\n"},
         {{"-n"}, "１．．２\n", "1．．2\n"},
         {{"-n"}, "１。２\n", "1。2\n"},
