@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/free_space.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -398,18 +397,7 @@ TEST(FileLoop, InputOnAFullFileSystemFails) {
     EXPECT_EQ("no free disk space\n/proc/sys/kernel/ostype: failed to convert\n", r.err);
 }
 
-TEST(FreeSpace, ReportsTheBytesAvailableOrMinusOne) {
-    TempDir dir;
-    int free = getFreeSpace(dir.path().c_str());
-    EXPECT_GT(FreeDiskSpace, 0.0);
-    // More than an int holds counts as the largest int.
-    EXPECT_EQ(FreeDiskSpace > 2147483647.0 ? 2147483647 : static_cast<int>(FreeDiskSpace), free);
-    EXPECT_EQ(0, getFreeSpace("/proc/version"));
-    EXPECT_EQ(-1, getFreeSpace((dir.path() + "/missing/page.htm").c_str()));
-    EXPECT_EQ(-1.0, FreeDiskSpace);
-}
-
-TEST(FreeSpace, FcloseNamesTheDriveOfAFullOne) {
+TEST(FileLoop, FcloseNamesTheDriveOfAFullOne) {
     const struct {
         const char* name;
         std::string err;
