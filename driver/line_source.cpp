@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -26,12 +27,20 @@ public:
     explicit Cutter(InputInfo& info) : info_(info) { piece_.reserve(line_piece_max + 1); }
 
     void feed(std::string_view raw) {
-        for (std::size_t k = 0; k < raw.size(); ++k) {
-            auto b = static_cast<unsigned char>(raw[k]);
+        std::size_t k = 0;
+        while (k < raw.size()) {
             if (ended_) {
                 info_.text_after_eof = true;
                 return;
             }
+            if (!pending_cr_) {
+                // Most bytes need nothing but copying: take them a run at a time.
+                std::size_t run = plain_run(raw, k);
+                put_run(raw.substr(k, run));
+                k += run;
+                if (k == raw.size()) return;
+            }
+            auto b = static_cast<unsigned char>(raw[k++]);
             if (b == eof_mark) {
                 ended_ = true;
                 info_.lossless = false;
@@ -71,21 +80,48 @@ private:
         put(static_cast<char>(b));
     }
 
+    // Length of the run of bytes from k on that are neither line ends, NUL
+    // nor the end-of-file mark.
+    static std::size_t plain_run(std::string_view raw, std::size_t k) {
+        std::size_t j = k;
+        while (j < raw.size()) {
+            auto b = static_cast<unsigned char>(raw[j]);
+            if (b <= eof_mark && (b == '\n' || b == '\r' || b == eof_mark || b == 0)) break;
+            ++j;
+        }
+        return j - k;
+    }
+
+    // Appends a run of plain bytes, cutting pieces as put does.
+    void put_run(std::string_view run) {
+        while (!run.empty()) {
+            if (piece_.size() == static_cast<std::size_t>(line_piece_max)) cut_long_line();
+            std::size_t take = std::min(run.size(), line_piece_max - piece_.size());
+            piece_.append(run.substr(0, take));
+            run.remove_prefix(take);
+        }
+    }
+
     void put(char c) {
         if (piece_.size() == static_cast<std::size_t>(line_piece_max)) cut_long_line();
         if (c == '\0' && !info_.nul_line) info_.nul_line = name_count(input_lines) + 1;
         piece_.push_back(c);
-        second_half_ = !second_half_ && is_lead_byte(static_cast<unsigned char>(c));
-        if (c == '\n') {
-            store();
-            second_half_ = false;
-        }
+        if (c == '\n') store();
+    }
+
+    // Whether the piece ends in a lead byte that waits for its second byte.
+    // A piece starts on a character, so pairing from its start tells; this
+    // runs once per cut of a long line, not once per byte.
+    bool lead_waits() const {
+        bool waits = false;
+        for (char c : piece_) waits = !waits && is_lead_byte(static_cast<unsigned char>(c));
+        return waits;
     }
 
     // The piece is full and the line goes on: store it, keeping a lead byte
     // that waits for its second byte for the next piece.
     void cut_long_line() {
-        if (!second_half_) {
+        if (!lead_waits()) {
             store();
             return;
         }
@@ -104,7 +140,6 @@ private:
     std::string piece_;
     bool pending_cr_ = false;
     bool seen_nl_ = false;
-    bool second_half_ = false;  // the last byte put is a lead byte awaiting its pair
     bool ended_ = false;
 };
 
