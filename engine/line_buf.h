@@ -16,18 +16,23 @@ struct LineBuf {
     std::string done;
     std::string text;
     std::size_t pos = 0;
+    // End (in text) of the last unquoted value that the reference
+    // flattening searched; a name found before it lies inside that value.
+    std::size_t flat_end = 0;
 
     // Starts a new line.
     void load(std::string_view line) {
         done.clear();
         text.assign(line);
         pos = 0;
+        flat_end = 0;
     }
     // Replaces the rest of the line, from the cursor on, with a further
     // stored line (a tag or comment that runs on).
     void continue_with(std::string_view line) {
         text.assign(line);
         pos = 0;
+        flat_end = 0;
     }
 
     // The rest of the line from the cursor, NUL-terminated.
