@@ -113,7 +113,9 @@ void rewrite_file(const char* path, const NameList& out_list, bool crlf) {
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     std::string temp = (slash == std::string::npos ? "" : dir) + ".tagpolish-XXXXXX";
     HoldSignals hold;
-    int fd = mkstemp(temp.data());
+    // A file that the user may not write stays as it is, although its
+    // directory would let a new file take its place.
+    int fd = access(target.c_str(), W_OK) == 0 ? mkstemp(temp.data()) : -1;
     if (fd < 0) {
         errmsg("%s: cannot open to write\n", path);
         exit(1);

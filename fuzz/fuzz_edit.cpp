@@ -2,8 +2,9 @@
 //
 // The first three bytes choose the options, one bit per flag (see
 // flag_bits). When TAGPOLISH_FUZZ_LONG is set in the environment, one more
-// bit repeats the rest of the input until it is longer than a stored line
-// piece, so that short inputs reach the cut of long lines; such a run is
+// bit repeats part of the input until it is longer than a stored line
+// piece, so that short inputs reach the cut of long lines and show an edit
+// whose cost grows faster than the line (as a timeout); such a run is
 // slow, so the short-input run leaves it off. The rest is loaded as an input
 // file would be, refused where the program refuses it, and edited into
 // memory.
@@ -51,12 +52,16 @@ unsigned set_options(const std::uint8_t* data) {
     return bits;
 }
 
-// The input text: the body, or in repeat mode the body over and over until
-// it runs past one stored line piece.
+// The input text: the body, or in repeat mode a head and then a unit over
+// and over until the text runs past one stored line piece. The body's first
+// byte gives the length of the head, so that the repeated unit can stand
+// inside a tag, a value or a comment that the head opens.
 std::string input_text(std::string_view body, bool repeat) {
-    std::string text(body);
-    if (!repeat || body.empty()) return text;
-    while (text.size() <= static_cast<std::size_t>(line_piece_max) + body.size()) text += body;
+    if (!repeat || body.size() < 2) return std::string(body);
+    std::size_t head = static_cast<unsigned char>(body[0]) % (body.size() - 1);
+    std::string text(body.substr(1, head));
+    std::string_view unit = body.substr(1 + head);
+    while (text.size() <= static_cast<std::size_t>(line_piece_max) + unit.size()) text += unit;
     return text;
 }
 

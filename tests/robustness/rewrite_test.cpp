@@ -1,0 +1,245 @@
+// Rewriting files in place (-w) when things go wrong: after every run the
+// file holds either its old bytes or the whole new text, keeps its owner and
+// permission bits, and no temporary file is left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace tagpolish::test {
+namespace {
+
+constexpr time_t old_time = 978307200;  // 2001-01-01
+
+struct stat stat_of(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
+    return st;
+}
+
+std::vector<std::string> entries_of(const std::string& dir) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void make_old(const std::string& path) {
+    timespec times[2] = {{old_time, 0}, {old_time, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
+}
+
+// Runs the executable under a limit on the size of the files it writes,
+// with SIGXFSZ ignored as a shell's "ulimit -f" would leave it.
+RunResult run_with_file_size_limit(const std::vector<std::string>& args, rlim_t limit) {
+    TempDir logs;
+    std::string out = logs.path() + "/out", err = logs.path() + "/err";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        rlimit lim{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        std::signal(SIGXFSZ, SIG_IGN);
+        std::string exe = TAGPOLISH_EXE;
+        std::vector<std::string> copy = args;
+        std::vector<char*> argv{exe.data()};
+        for (auto& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    RunResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.out = read_file(out);
+    r.err = read_file(err);
+    return r;
+}
+
+TEST(Rewrite, UnchangedTextIsNotRewritten) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> options;
+    };
+    const Case cases[] = {
+        {"LF page", "<p>page</p>\n<p>two</p>\n", {"-w"}},
+        {"CR LF page", "<p>page</p>\r\n<p>two</p>\r\n", {"-w"}},
+        {"no final newline", "<p>page</p>", {"-w"}},
+        {"empty file", "", {"-w"}},
+        {"edits that find nothing", sjis("<p>日本語の文</p>\n"), {"-waknsu", "-d:abcfhilos"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string path = dir.write("page.htm", c.text);
+        make_old(path);
+        struct stat before = stat_of(path);
+        std::vector<std::string> args = c.options;
+        args.push_back(path);
+        RunResult r = run_tool(args);
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ("", r.err);
+        struct stat after = stat_of(path);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+        EXPECT_EQ(old_time, after.st_mtim.tv_sec);
+        EXPECT_EQ(c.text, read_file(path));
+        EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+    }
+}
+
+TEST(Rewrite, KeepsOwnerGroupAndPermissionBits) {
+    bool root = geteuid() == 0;
+    for (mode_t mode : {0604, 0640, 0755, 02750}) {
+        SCOPED_TRACE(mode);
+        TempDir dir;
+        std::string path = dir.write("page.htm", sjis("<p>１２３</p>\n"));
+        if (root) {
+            ASSERT_EQ(0, chown(path.c_str(), 12345, 12345));
+        }
+        ASSERT_EQ(0, chmod(path.c_str(), mode));
+        struct stat before = stat_of(path);
+        RunResult r = run_tool({"-wn", path});
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ("", r.err);
+        EXPECT_EQ("<p>123</p>\n", read_file(path));
+        struct stat after = stat_of(path);
+        EXPECT_NE(before.st_ino, after.st_ino) << "not a new file";
+        EXPECT_EQ(before.st_uid, after.st_uid);
+        EXPECT_EQ(before.st_gid, after.st_gid);
+        EXPECT_EQ(mode, after.st_mode & 07777);
+        EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+    }
+}
+
+TEST(Rewrite, FileSizeLimitEndsTheRunWithEveryFileWhole) {
+    TempDir dir;
+    std::string a = dir.write("a.htm", sjis("ｱ\n"));
+    std::string kana;
+    for (int i = 0; i < 600; ++i) kana += "ｱ";
+    std::string b_text = sjis(kana + "\n");
+    std::string b = dir.write("b.htm", b_text);
+    std::string c = dir.write("c.htm", sjis("ｲ\n"));
+    // b.htm is within the limit; its new text, twice as long, is not.
+    RunResult r = run_with_file_size_limit({"-wk", a, b, c}, 1000);
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(b + ": failed to rewrite\n", r.err);
+    EXPECT_EQ(sjis("ア\n"), read_file(a));
+    EXPECT_TRUE(b_text == read_file(b)) << "b.htm damaged";
+    EXPECT_EQ(sjis("ｲ\n"), read_file(c)) << "no file after the failure is edited";
+    EXPECT_EQ((std::vector<std::string>{"a.htm", "b.htm", "c.htm"}), dir.entries());
+}
+
+TEST(Rewrite, ReadOnlyDirectory) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    TempDir dir;
+    std::string path = dir.write("page.htm", sjis("１\n"));
+    ASSERT_EQ(0, chmod(dir.path().c_str(), 0555));
+    RunResult r = run_tool({"-wn", path});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(path + ": cannot open to write\n", r.err);
+    EXPECT_EQ(sjis("１\n"), read_file(path));
+    EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+}
+
+TEST(Rewrite, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    TempDir dir;
+    std::string path = dir.write("page.htm", sjis("１\n"));
+    ASSERT_EQ(0, chmod(path.c_str(), 0444));
+    struct stat before = stat_of(path);
+    RunResult r = run_tool({"-wn", path});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(path + ": cannot open to write\n", r.err);
+    EXPECT_EQ(sjis("１\n"), read_file(path));
+    EXPECT_EQ(before.st_ino, stat_of(path).st_ino);
+    EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+}
+
+TEST(Rewrite, SymbolicLinksStayLinks) {
+    TempDir dir;
+    ASSERT_EQ(0, mkdir((dir.path() + "/sub").c_str(), 0755));
+    std::string real = dir.write("sub/real.htm", sjis("<p>１</p>\n"));
+    ASSERT_EQ(0, chmod(real.c_str(), 0604));
+    std::string link = dir.path() + "/link.htm", chain = dir.path() + "/chain.htm";
+    ASSERT_EQ(0, symlink("sub/real.htm", link.c_str()));
+    ASSERT_EQ(0, symlink("link.htm", chain.c_str()));
+
+    RunResult r = run_tool({"-wn", chain});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ("<p>1</p>\n", read_file(real));
+    EXPECT_TRUE(S_ISLNK(stat_of(link).st_mode));
+    EXPECT_TRUE(S_ISLNK(stat_of(chain).st_mode));
+    EXPECT_EQ(0604u, stat_of(real).st_mode & 07777);
+    EXPECT_EQ((std::vector<std::string>{"chain.htm", "link.htm", "sub"}), dir.entries());
+    EXPECT_EQ(std::vector<std::string>{"real.htm"}, entries_of(dir.path() + "/sub"));
+
+    std::string dangling = dir.path() + "/dangling.htm";
+    ASSERT_EQ(0, symlink("nowhere.htm", dangling.c_str()));
+    RunResult d = run_tool({"-wn", dangling});
+    EXPECT_EQ(1, d.status);
+    EXPECT_EQ(dangling + ": not found\n", d.err);
+    EXPECT_TRUE(S_ISLNK(stat_of(dangling).st_mode));
+}
+
+TEST(Rewrite, SameFileNamedTwiceIsEditedTwice) {
+    // A directory reference becomes "./", which a second pass then empties.
+    TempDir dir;
+    std::string once = dir.write("once.htm", "<a href='/docs/'>x</a>\n");
+    std::string twice = dir.write("twice.htm", "<a href='/docs/'>x</a>\n");
+    EXPECT_EQ(0, run_tool({"-wu", once}).status);
+    RunResult r = run_tool({"-wu", twice, twice});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ("<a href='./'>x</a>\n", read_file(once));
+    EXPECT_EQ("<a href=''>x</a>\n", read_file(twice));
+    EXPECT_EQ((std::vector<std::string>{"once.htm", "twice.htm"}), dir.entries());
+}
+
+TEST(Rewrite, RejectedFilesAreLeftByteForByte) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string why;  // the message before "failed to convert", without the path
+    };
+    const Case cases[] = {
+        {"markup error", sjis("<p>>１\n"),
+         ":1: " + sjis("<p>>１\n") + "\n ... '>' does not correspond with '<'.\n"},
+        {"NUL byte", sjis("１\n２") + std::string(1, '\0') + "\n", ":2: NUL byte in the text\n"},
+        {"text after 0x1A", sjis("１\n") + "\x1A" + sjis("２\n"),
+         ": text after end-of-file mark (0x1A)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string bad = dir.write("bad.htm", c.text);
+        std::string good = dir.write("good.htm", sjis("１\n"));
+        make_old(bad);
+        struct stat before = stat_of(bad);
+        RunResult r = run_tool({"-wn", bad, good});
+        EXPECT_EQ(1, r.status);
+        EXPECT_EQ(bad + c.why + bad + ": failed to convert\n", r.err);
+        EXPECT_TRUE(c.text == read_file(bad)) << "rejected file changed";
+        struct stat after = stat_of(bad);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+        EXPECT_EQ(old_time, after.st_mtim.tv_sec);
+        EXPECT_EQ("1\n", read_file(good));
+        EXPECT_EQ((std::vector<std::string>{"bad.htm", "good.htm"}), dir.entries());
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish::test
