@@ -13,6 +13,9 @@
 //    walked blank).
 // 5. The walk of a line ends on its newline or its end; both are tested
 //    before every step.
+// 6. Before each step, the run of bytes that the checks would only walk over
+//    unchanged (plain text, comment bodies, quoted values) is walked in one
+//    go (engine/plain_run); the step then starts on a byte that may matter.
 
 #include "engine/scanner.h"
 
@@ -22,6 +25,7 @@
 #include "engine/join.h"
 #include "engine/links.h"
 #include "engine/normalise.h"
+#include "engine/plain_run.h"
 #include "engine/tag_removal.h"
 #include "lib/diag.h"
 #include "lib/sjstr.h"
@@ -202,9 +206,10 @@ Step examine(EditState& st) {
 }
 
 // Walks the line in line_buf up to its newline or its end.
-Step walk_line(EditState& st) {
+Step walk_line(EditState& st, const RunTables& runs) {
     LineBuf& line = st.line_buf;
     for (;;) {
+        if (std::size_t run = plain_run(st, runs)) line.advance(run);
         unsigned char c = line.peek();
         if (c == '\n' || c == 0) return Step::next;
         if (examine(st) == Step::error) return Step::error;
@@ -224,12 +229,13 @@ int edit_html(const char* path, int& error_line, OutputSink& out) {
     EditState st;
     st.path = path;
     st.out = &out;
+    const RunTables runs = run_tables();
     for (;;) {
         std::string_view stored = get_line_view(st.line_no);
         if (!stored.data()) break;
         st.line_buf.load(stored);
         ++st.line_no;
-        if (walk_line(st) == Step::error) {
+        if (walk_line(st, runs) == Step::error) {
             error_line = st.line_no;
             return -2;
         }

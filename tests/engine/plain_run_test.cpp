@@ -1,0 +1,95 @@
+#include "engine/plain_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/options.h"
+#include "support/engine_run.h"
+
+namespace tagpolish {
+namespace {
+
+enum class Where { text, comment, quoted, tag, link_tag };
+
+struct RunCase {
+    const char* name;
+    Where where;
+    std::string line;
+    std::size_t run;
+    int* flag = nullptr;  // one option flag set for this case
+};
+
+// The run stops on every byte that a check may act on, and pairs double-byte
+// characters only where the walk does.
+TEST(PlainRun, StopsWhereACheckMayAct) {
+    const RunCase cases[] = {
+        {"text up to a tag", Where::text, "abc<p>", 3},
+        {"text up to a stray '>'", Where::text, "ab>", 2},
+        {"text up to a '-' that may begin '-->'", Where::text, "a-b", 1},
+        {"text up to the newline", Where::text, "ab\n", 2},
+        {"a lead byte takes the '>' after it", Where::text, "\x83>x<", 3},
+        {"a lead byte takes the newline after it", Where::text, "a\x83\n", 3},
+        {"a lead byte at the end is left to the checks", Where::text, "ab\x83", 2},
+        {"half-width katakana pass without -k", Where::text, "a\xB1\xDE<", 3},
+        {"half-width katakana stop with -k", Where::text, "a\xB1\xDE<", 1, &opt_k},
+        {"hiragana pass with -n", Where::text, "\x82\xA0\x82\x4F", 2, &opt_n},
+        {"full-width digits pass without -n", Where::text, "\x82\xA0\x82\x4F", 4},
+        {"full-width letters stop with -a", Where::text, "\x82\x60", 0, &opt_a},
+        {"comment bytes go one by one", Where::comment, "a>\x83-->", 3},
+        {"comment up to a '<'", Where::comment, "\x83<!--", 1},
+        {"quoted value up to its quote", Where::quoted, "a>\x83\"b", 3},
+        {"quoted value up to a 'c' with -d:h", Where::quoted, "aCharset=x\"", 1, &del_h},
+        {"tag up to its '>'", Where::tag, "width=2>", 7},
+        {"tag up to a quote", Where::tag, "a='x'", 2},
+        {"tag up to a fragment", Where::tag, "a#b", 1},
+        {"tag with -c has no run", Where::tag, "width=2>", 0, &opt_c},
+        {"tag with -d:b has no run", Where::tag, "width=2>", 0, &del_b},
+        {"link tag has no run", Where::link_tag, "href=a/b>", 0, &opt_u},
+    };
+    for (const RunCase& c : cases) {
+        reset_options();
+        if (c.flag) *c.flag = 1;
+        EditState st;
+        st.in_comment = c.where == Where::comment;
+        st.in_tag = c.where == Where::quoted || c.where == Where::tag || c.where == Where::link_tag;
+        st.quote_chr = c.where == Where::quoted ? '"' : 0;
+        st.tag_kind = c.where == Where::link_tag ? TAG_LINK : TAG_NONE;
+        st.line_buf.load(c.line);
+        EXPECT_EQ(c.run, plain_run(st, run_tables())) << c.name;
+    }
+    reset_options();
+}
+
+struct WalkCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> options;
+    std::string out;
+};
+
+// Whole lines where a run ends next to an edit or a bracket: the result is
+// the one the byte-by-byte walk gives.
+TEST(PlainRun, WalkKeepsItsResults) {
+    const WalkCase cases[] = {
+        {"lead byte before '<' hides the tag", "\x81<b\n", {}, "\x81<b\n"},
+        {"lead byte before '>' hides the bracket", "<b>\x83></b>\n", {}, "<b>\x83></b>\n"},
+        {"katakana right after a run", "\x88\x9F\xB6\xDE\xB1\n", {"-k"}, "\x88\x9F\x83\x4B\x83\x41\n"},
+        {"digits right after hiragana", "\x82\xA0\x82\x50\x81\x44\x82\x51\n", {"-n"}, "\x82\xA0" "1.2\n"},
+        {"'-->' ends a comment after a long body", "<!-- \x83> x -->\xB1\n", {"-k"},
+         "<!-- \x83> x -->\x83\x41\n"},
+        {"quote closes before the tag's '>'", "<a title=\"x>y\" href=\"d/e.htm\">\n", {"-u"},
+         "<a title=\"x>y\" href=\"e.htm\">\n"},
+        {"charset inside a quoted value", "<meta content=\"text/html; charset=x\">\n", {"-d:h"},
+         "<meta content=\"text/html; \">\n"},
+    };
+    for (const WalkCase& c : cases) {
+        test::EditRun r = test::edit(c.text, c.options);
+        EXPECT_EQ(0, r.result) << c.name << ": " << r.err;
+        EXPECT_EQ(c.out, r.out) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish
