@@ -36,7 +36,13 @@ namespace {
 // A step's outcome: go on walking, or stop the input after a markup error.
 enum class Step { next, error };
 
-bool at(const char* p, const char* pattern, int n) { return StrnCmp(p, pattern, n) == 0; }
+// A tag test for a keyword of "<" and at least two ASCII bytes. Most tags
+// already differ in the bytes after "<", where a match can only have the
+// same letters in either case, so those are compared before StrnCmp.
+bool at(const char* p, const char* pattern, int n) {
+    auto same = [&](int k) { return (p[k] | 0x20) == (pattern[k] | 0x20); };
+    return same(1) && (n < 3 || same(2)) && StrnCmp(p, pattern, n) == 0;
+}
 
 // Check 1: "<!--" opens a comment, which -d:c cuts out whole.
 Step open_comment(EditState& st) {
