@@ -29,9 +29,8 @@ using namespace tagpolish;
 constexpr std::size_t header_size = 3;
 
 // The flags in the order of the header bits, from bit 0 of the first byte.
-int* const flag_bits[] = {&opt_a, &opt_c, &opt_i, &opt_j, &opt_k, &opt_n,
-                          &opt_s, &opt_u, &del_a, &del_b, &del_c, &del_f,
-                          &del_h, &del_i, &del_l, &del_o, &del_s};
+int* const flag_bits[] = {&opt_a, &opt_c, &opt_i, &opt_j, &opt_k, &opt_n, &opt_s, &opt_u, &del_a,
+                          &del_b, &del_c, &del_f, &del_h, &del_i, &del_l, &del_o, &del_s};
 constexpr unsigned flag_count = sizeof flag_bits / sizeof flag_bits[0];
 constexpr unsigned repeat_bit = 1u << flag_count;
 bool long_lines = false;  // whether repeat_bit is honoured
@@ -71,7 +70,9 @@ std::string stored_text() {
     return all;
 }
 
-bool only(unsigned bits, unsigned allowed) { return (bits & ((1u << flag_count) - 1) & ~allowed) == 0; }
+bool only(unsigned bits, unsigned allowed) {
+    return (bits & ((1u << flag_count) - 1) & ~allowed) == 0;
+}
 
 unsigned bit_of(const int* flag) {
     for (unsigned i = 0; i < flag_count; ++i)

@@ -32,7 +32,9 @@ std::string bytes_from(int first, int last) {
     return s;
 }
 
-std::string failed(const std::string& path) { return path + ": failed to convert\n"; }
+std::string failed(const std::string& path) {
+    return path + ": failed to convert\n";
+}
 
 std::string nul_refused(const std::string& path, int line) {
     return path + ":" + std::to_string(line) + ": NUL byte in the text\n" + failed(path);
@@ -40,11 +42,11 @@ std::string nul_refused(const std::string& path, int line) {
 
 // A markup error about line n, whose text the message quotes (cut short
 // when the whole message would be too long).
-std::string markup_message(const std::string& path, int n, const std::string& line, const char* why) {
+std::string markup_message(const std::string& path, int n, const std::string& line,
+                           const char* why) {
     std::string head = path + ":" + std::to_string(n) + ": ";
-    std::string quoted = head.size() + line.size() <= msg_len_max
-                             ? line
-                             : line.substr(0, msg_cut_len - head.size());
+    std::string quoted =
+        head.size() + line.size() <= msg_len_max ? line : line.substr(0, msg_cut_len - head.size());
     return head + quoted + "\n ... " + why + "\n" + failed(path);
 }
 
@@ -68,7 +70,7 @@ struct Case {
     int status;
 };
 
-void expect_case(const Case& c, const std::string& err_for_path = "") {
+void expect_case(const Case& c) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     std::string path = dir.write("page.htm", c.input);
@@ -79,9 +81,6 @@ void expect_case(const Case& c, const std::string& err_for_path = "") {
     EXPECT_TRUE(c.out == r.out) << "output of " << r.out.size() << " bytes differs";
     if (c.status == 0) {
         EXPECT_EQ("", r.err);
-    }
-    if (!err_for_path.empty()) {
-        EXPECT_EQ(err_for_path, r.err);
     }
 }
 
@@ -95,15 +94,18 @@ TEST(BadInput, AllByteValues) {
 
     // Without the NUL the text ends at 0x1A; what precedes it is plain text.
     expect_case({"1 to 255", bytes_from(1, 255), {}, bytes_from(1, 25), 0});
-    // Past 0x1A: "<=>" is a tag, 0x81 to 0xA0 are eight double-byte pairs,
-    // 0xA1 to 0xDF are single half-width katakana, 0xE0 to 0xFD pairs.
+    // Past 0x1A: "<=>" is a tag, 0x81 to 0xA0 are sixteen double-byte pairs,
+    // 0xA1 to 0xDF single half-width katakana, 0xE0 to 0xFD pairs again.
     std::string tail = bytes_from(27, 255);
     expect_case({"27 to 255", tail, {}, tail, 0});
     std::string kana_full = sjis(
         "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノ"
         "ハヒフヘホマミムメモヤユヨラリルレロワン゛゜");
-    expect_case({"27 to 255 with -k", tail, {"-k"},
-                 bytes_from(27, 0xA0) + kana_full + bytes_from(0xE0, 255), 0});
+    expect_case({"27 to 255 with -k",
+                 tail,
+                 {"-k"},
+                 bytes_from(27, 0xA0) + kana_full + bytes_from(0xE0, 255),
+                 0});
     RunResult every = run_tool({every_option[0], every_option[1], dir.write("tail", tail)});
     EXPECT_EQ(0, every.status);
     EXPECT_EQ("", every.err);

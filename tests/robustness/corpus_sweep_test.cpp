@@ -69,12 +69,14 @@ const Broken broken_pages[] = {
 
 // Options that edit characters or attributes but never a bracket, so a page
 // fails with them exactly when it fails without options.
-const std::vector<std::string> bracket_neutral = {"-a", "-c",   "-j",   "-k",   "-n",   "-s",
+const std::vector<std::string> bracket_neutral = {"-a", "-c",   "-j",   "-k",   "-n",  "-s",
                                                   "-u", "-d:b", "-d:h", "-d:l", "-d:s"};
 // Options that remove whole tags or comments.
 const std::vector<std::string> removals = {"-d:a", "-d:c", "-d:f", "-d:i", "-d:o"};
 
-std::string corpus_dir() { return TAGPOLISH_CORPUS_DIR; }
+std::string corpus_dir() {
+    return TAGPOLISH_CORPUS_DIR;
+}
 
 // Every file of html/ and text/, as "html/name".
 std::vector<std::string> corpus_files() {
@@ -82,7 +84,8 @@ std::vector<std::string> corpus_files() {
     std::error_code ec;
     for (const char* sub : {"html", "text"})
         for (auto& e : fs::directory_iterator(corpus_dir() + "/" + sub, ec))
-            if (e.is_regular_file()) files.push_back(std::string(sub) + "/" + e.path().filename().string());
+            if (e.is_regular_file())
+                files.push_back(std::string(sub) + "/" + e.path().filename().string());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -125,7 +128,8 @@ void expect_clean(const RunResult& r, const std::string& path) {
 
 bool iequals(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
     });
 }
 
@@ -167,7 +171,7 @@ std::size_t find_text_kana(std::string_view s) {
 }
 
 class CorpusSweep : public testing::TestWithParam<std::string> {
-protected:
+  protected:
     void SetUp() override {
         path_ = corpus_dir() + "/" + GetParam();
         raw_ = read_file(path_);
@@ -180,7 +184,8 @@ TEST(CorpusSweepFolder, IsPresent) {
     if (!fs::is_directory(corpus_dir() + "/html"))
         GTEST_SKIP() << "no page corpus at " << corpus_dir() << " (html/ and text/): sweep skipped";
     EXPECT_LT(90u, corpus_files().size());
-    for (const Broken& b : broken_pages) EXPECT_TRUE(fs::exists(corpus_dir() + "/" + b.file)) << b.file;
+    for (const Broken& b : broken_pages)
+        EXPECT_TRUE(fs::exists(corpus_dir() + "/" + b.file)) << b.file;
 }
 
 TEST_P(CorpusSweep, WithoutOptionsPassesUnchangedOrStopsWhereTheMarkupBreaks) {
