@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "driver/options.h"
+#include "engine/normalise.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -44,14 +45,16 @@ std::size_t single_run(std::string_view s, const std::array<bool, 256>& stop, un
     return k;
 }
 
-// Whether an attribute edit may act on a byte of the open tag (the options
-// that act in every tag are in RunTables::tag_runs). Mirrors the conditions
-// of the attribute edits in the scanner.
+// Whether an attribute edit may act in the open tag. Mirrors the
+// conditions of the attribute edits in the scanner.
 bool tag_edits_may_act(const EditState& st) {
     TagKind kind = st.tag_kind;
-    return kind == TAG_LINK || kind == TAG_IMG || kind == TAG_BODY ||
-           (opt_u && kind == TAG_BASE) || (del_s && kind == TAG_FONT) ||
-           (del_l && st.table_depth > 0);
+    return kind == TAG_LINK || kind == TAG_IMG || kind == TAG_BODY || (opt_u && kind == TAG_BASE) ||
+           del_b || (del_s && kind == TAG_FONT) || (del_l && st.table_depth > 0);
+}
+
+bool in_open_tag(const EditState& st) {
+    return st.in_tag && !st.quote_chr && !st.in_comment && !st.in_script;
 }
 
 }  // namespace
@@ -69,20 +72,23 @@ RunTables run_tables() {
     // ">" closes a tag, or is an error outside one; inside quoted values,
     // comments and scripts it is ordinary.
     t.text['>'] = t.tag['>'] = RunRole::stop;
+    // Quotes open values; "#" starts a fragment, passed over unchanged.
     for (unsigned char c : {'"', '\'', '#'}) t.tag[c] = RunRole::stop;
     if (del_h) {
         for (unsigned char c : {'c', 'C'}) t.tag[c] = RunRole::stop, t.quoted_stop[c] = true;
     }
+    // Every attribute name that an edit looks for begins with one of these.
+    t.tag_attr = t.tag;
+    for (unsigned char c : {'a', 'b', 'h', 's', 'v'}) t.tag_attr[c] = t.tag_attr[c - 0x20] = RunRole::stop;
     if (opt_k) {
         for (int c = 0xA1; c <= 0xDF; ++c) t.text[c] = RunRole::stop;
     }
-    // The case changes and the bgcolor removal may act on any byte of a tag.
-    t.tag_runs = !opt_c && !opt_s && !del_b;
     if (opt_n || opt_a) {
         // Full-width digits and letters; hiragana, which share their lead
         // byte, follow them and still pass.
         for (int c = 0x4F; c <= 0x9A; ++c) t.wide_stop[c] = true;
     }
+    t.tag_case = opt_c || opt_s;
     return t;
 }
 
@@ -94,8 +100,23 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
     if (st.in_comment || st.in_script) return t.skip_stop[first] ? 0 : single_run(s, t.skip_stop, 0);
     if (!st.in_tag) return t.text[first] == RunRole::stop ? 0 : paired_run(s, t.text, t);
     if (st.quote_chr) return single_run(s, t.quoted_stop, static_cast<unsigned char>(st.quote_chr));
-    if (!t.tag_runs || t.tag[first] == RunRole::stop || tag_edits_may_act(st)) return 0;
-    return paired_run(s, t.tag, t);
+    const Roles& roles = tag_edits_may_act(st) ? t.tag_attr : t.tag;
+    return roles[first] == RunRole::stop ? 0 : paired_run(s, roles, t);
+}
+
+void walk_run(EditState& st, const RunTables& t, std::size_t n) {
+    LineBuf& line = st.line_buf;
+    if (!t.tag_case || !in_open_tag(st)) {
+        line.advance(n);
+        return;
+    }
+    // The run holds whole characters: a lead byte's partner is in it too.
+    for (std::size_t end = line.pos + n; line.pos < end;) {
+        if (is_lead_byte(line.peek()))
+            line.advance(2);
+        else
+            walk_tag_byte(line);
+    }
 }
 
 }  // namespace tagpolish

@@ -1,5 +1,5 @@
-// Runs of bytes that the walk would pass over unchanged, found with one
-// table look-up per byte instead of the full list of checks.
+// Runs of bytes that the walk would pass over without any check acting,
+// found with one table look-up per byte instead of the full list of checks.
 #pragma once
 
 #include <array>
@@ -17,17 +17,23 @@ enum class RunRole : unsigned char { plain, lead, stop };
 struct RunTables {
     std::array<RunRole, 256> text{};      // outside tags, comments and scripts
     std::array<RunRole, 256> tag{};       // inside a tag, no quote open
+    std::array<RunRole, 256> tag_attr{};  // the same where an attribute edit may act
     std::array<bool, 256> wide_stop{};    // second bytes after 0x82 that -n or -a may convert
     std::array<bool, 256> skip_stop{};    // inside comments and scripts
     std::array<bool, 256> quoted_stop{};  // inside a quoted value, besides the quote itself
-    bool tag_runs = false;                // whether the options leave some tags to runs
+    bool tag_case = false;                // -c or -s changes letters inside tags
 };
 
 // Builds the tables from the current option flags.
 RunTables run_tables();
 
-// How many bytes from the cursor the checks would walk over without any
-// edit or change of state; 0 when the byte at the cursor needs them.
+// How many bytes from the cursor the checks would walk over without an
+// edit or a change of state (inside a tag, letters may change case under
+// -c or -s); 0 when the byte at the cursor needs the checks.
 std::size_t plain_run(const EditState& st, const RunTables& t);
+
+// Walks the run of n bytes that plain_run found, changing the case of the
+// letters in it where the open tag asks for that.
+void walk_run(EditState& st, const RunTables& t, std::size_t n);
 
 }  // namespace tagpolish

@@ -14,8 +14,9 @@
 // 5. The walk of a line ends on its newline or its end; both are tested
 //    before every step.
 // 6. Before each step, the run of bytes that the checks would only walk over
-//    unchanged (plain text, comment bodies, quoted values) is walked in one
-//    go (engine/plain_run); the step then starts on a byte that may matter.
+//    (plain text, comment bodies, quoted values, tag bytes that no edit but
+//    the case change touches) is walked in one go (engine/plain_run); the
+//    step then starts on a byte that may matter.
 
 #include "engine/scanner.h"
 
@@ -215,7 +216,7 @@ Step examine(EditState& st) {
 Step walk_line(EditState& st, const RunTables& runs) {
     LineBuf& line = st.line_buf;
     for (;;) {
-        if (std::size_t run = plain_run(st, runs)) line.advance(run);
+        if (std::size_t run = plain_run(st, runs)) walk_run(st, runs, run);
         unsigned char c = line.peek();
         if (c == '\n' || c == 0) return Step::next;
         if (examine(st) == Step::error) return Step::error;

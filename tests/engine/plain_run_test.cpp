@@ -44,9 +44,10 @@ TEST(PlainRun, StopsWhereACheckMayAct) {
         {"tag up to its '>'", Where::tag, "width=2>", 7},
         {"tag up to a quote", Where::tag, "a='x'", 2},
         {"tag up to a fragment", Where::tag, "a#b", 1},
-        {"tag with -c has no run", Where::tag, "width=2>", 0, &opt_c},
-        {"tag with -d:b has no run", Where::tag, "width=2>", 0, &del_b},
-        {"link tag has no run", Where::link_tag, "href=a/b>", 0, &opt_u},
+        {"tag with -c runs too", Where::tag, "width=2>", 7, &opt_c},
+        {"tag with -d:b up to a letter that may begin bgcolor", Where::tag, "id=2 B", 5, &del_b},
+        {"link tag up to a letter that may begin href", Where::link_tag, "title=x href=a/b>", 8, &opt_u},
+        {"a letter after a lead byte belongs to its character", Where::link_tag, "\x83s", 2, &opt_u},
     };
     for (const RunCase& c : cases) {
         reset_options();
@@ -76,6 +77,8 @@ TEST(PlainRun, WalkKeepsItsResults) {
         {"lead byte before '<' hides the tag", "\x81<b\n", {}, "\x81<b\n"},
         {"lead byte before '>' hides the bracket", "<b>\x83></b>\n", {}, "<b>\x83></b>\n"},
         {"katakana right after a run", "\x88\x9F\xB6\xDE\xB1\n", {"-k"}, "\x88\x9F\x83\x4B\x83\x41\n"},
+        {"katakana and voiced marks inside a run", "a\xB6\xDE\xB1\xDE<b>\xB3\xDE\n", {"-k"},
+         "a\x83\x4B\x83\x41\x81\x4A<b>\x83\x94\n"},
         {"digits right after hiragana", "\x82\xA0\x82\x50\x81\x44\x82\x51\n", {"-n"}, "\x82\xA0" "1.2\n"},
         {"'-->' ends a comment after a long body", "<!-- \x83> x -->\xB1\n", {"-k"},
          "<!-- \x83> x -->\x83\x41\n"},
@@ -83,6 +86,10 @@ TEST(PlainRun, WalkKeepsItsResults) {
          "<a title=\"x>y\" href=\"e.htm\">\n"},
         {"charset inside a quoted value", "<meta content=\"text/html; charset=x\">\n", {"-d:h"},
          "<meta content=\"text/html; \">\n"},
+        {"case change in a run keeps double-byte characters", "<p class=\x83" "a id=#x1>\n", {"-c"},
+         "<P CLASS=\x83" "a ID=#x1>\n"},
+        {"lower case with a bgcolor to remove", "<TD ID=A BGCOLOR=red ALIGN=X>\n", {"-s", "-d:b"},
+         "<td id=a  align=x>\n"},
     };
     for (const WalkCase& c : cases) {
         test::EditRun r = test::edit(c.text, c.options);
