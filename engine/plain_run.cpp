@@ -57,6 +57,10 @@ bool in_open_tag(const EditState& st) {
     return st.in_tag && !st.quote_chr && !st.in_comment && !st.in_script;
 }
 
+bool is_half_kana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
+
+bool in_text(const EditState& st) { return !st.in_tag && !st.in_comment && !st.in_script; }
+
 }  // namespace
 
 RunTables run_tables() {
@@ -80,9 +84,11 @@ RunTables run_tables() {
     // Every attribute name that an edit looks for begins with one of these.
     t.tag_attr = t.tag;
     for (unsigned char c : {'a', 'b', 'h', 's', 'v'}) t.tag_attr[c] = t.tag_attr[c - 0x20] = RunRole::stop;
+    // Under -k half-width katakana end a text run; walk_kana converts them.
     if (opt_k) {
         for (int c = 0xA1; c <= 0xDF; ++c) t.text[c] = RunRole::stop;
     }
+    t.text_kana = opt_k != 0;
     if (opt_n || opt_a) {
         // Full-width digits and letters; hiragana, which share their lead
         // byte, follow them and still pass.
@@ -117,6 +123,15 @@ void walk_run(EditState& st, const RunTables& t, std::size_t n) {
         else
             walk_tag_byte(line);
     }
+}
+
+bool walk_kana(EditState& st) {
+    // Every check but the conversion passes half-width katakana in text by.
+    LineBuf& line = st.line_buf;
+    if (!in_text(st) || !is_half_kana(line.peek())) return false;
+    do walk_text_byte(line);
+    while (is_half_kana(line.peek()));
+    return true;
 }
 
 }  // namespace tagpolish

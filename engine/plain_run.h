@@ -22,6 +22,7 @@ struct RunTables {
     std::array<bool, 256> skip_stop{};    // inside comments and scripts
     std::array<bool, 256> quoted_stop{};  // inside a quoted value, besides the quote itself
     bool tag_case = false;                // -c or -s changes letters inside tags
+    bool text_kana = false;               // -k: walk_kana converts half-width katakana
 };
 
 // Builds the tables from the current option flags.
@@ -35,5 +36,9 @@ std::size_t plain_run(const EditState& st, const RunTables& t);
 // Walks the run of n bytes that plain_run found, changing the case of the
 // letters in it where the open tag asks for that.
 void walk_run(EditState& st, const RunTables& t, std::size_t n);
+
+// Converts the half-width katakana at the cursor, under -k, when it stands
+// in text. True when there were any: another run may follow them.
+bool walk_kana(EditState& st);
 
 }  // namespace tagpolish

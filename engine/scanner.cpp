@@ -15,8 +15,9 @@
 //    before every step.
 // 6. Before each step, the run of bytes that the checks would only walk over
 //    (plain text, comment bodies, quoted values, tag bytes that no edit but
-//    the case change touches) is walked in one go (engine/plain_run); the
-//    step then starts on a byte that may matter.
+//    the case change touches) is walked in one go (engine/plain_run), and
+//    under -k so are the half-width katakana of the text; the step then
+//    starts on a byte that may matter.
 
 #include "engine/scanner.h"
 
@@ -217,6 +218,7 @@ Step walk_line(EditState& st, const RunTables& runs) {
     LineBuf& line = st.line_buf;
     for (;;) {
         if (std::size_t run = plain_run(st, runs)) walk_run(st, runs, run);
+        if (runs.text_kana && walk_kana(st)) continue;
         unsigned char c = line.peek();
         if (c == '\n' || c == 0) return Step::next;
         if (examine(st) == Step::error) return Step::error;
