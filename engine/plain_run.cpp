@@ -1,5 +1,8 @@
 #include "engine/plain_run.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "driver/options.h"
@@ -32,6 +35,41 @@ std::size_t paired_run(std::string_view s, const Roles& roles, const RunTables& 
         k += 2;
     }
     return k;
+}
+
+// Whether the character pairing from the start of s puts a character start
+// at j: a byte that is no lead byte always ends a character, so only the
+// lead bytes right before j count, and they pair up among themselves.
+bool starts_character(std::string_view s, std::size_t j) {
+    std::size_t leads = 0;
+    while (leads < j && is_lead_byte(static_cast<unsigned char>(s[j - leads - 1]))) ++leads;
+    return leads % 2 == 0;
+}
+
+// paired_run for tables whose every stop lies below 0x40 and that convert
+// no double-byte character. Eight bytes at a time are passed while none of
+// them is below 0x40, which in Japanese text is most of the time; a stop
+// found then ends the run only where it begins a character.
+std::size_t low_stop_run(std::string_view s, const Roles& roles) {
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const std::size_t n = s.size();
+    std::size_t j = 0;
+    while (j < n) {
+        for (std::uint64_t w; j + 8 <= n; j += 8) {
+            std::memcpy(&w, s.data() + j, 8);
+            if ((w - ones * 0x40) & ~w & highs) break;
+        }
+        for (std::size_t end = std::min(n, j + 8); j < end; ++j) {
+            if (roles[static_cast<unsigned char>(s[j])] != RunRole::stop) continue;
+            if (starts_character(s, j)) return j;
+            // A lead byte takes the byte after it unless that is NUL.
+            if (s[j] == 0) return j - 1;
+        }
+    }
+    // A lead byte with nothing after it is left to the checks.
+    if (n > 0 && is_lead_byte(static_cast<unsigned char>(s[n - 1])) && starts_character(s, n - 1))
+        return n - 1;
+    return n;
 }
 
 // A run byte by byte, as inside comments, scripts and quoted values.
@@ -95,6 +133,14 @@ RunTables run_tables() {
         for (int c = 0x4F; c <= 0x9A; ++c) t.wide_stop[c] = true;
     }
     t.tag_case = opt_c || opt_s;
+    auto all_low = [](const Roles& roles) {
+        for (int c = 0x40; c < 256; ++c)
+            if (roles[c] == RunRole::stop) return false;
+        return true;
+    };
+    bool wide = opt_n || opt_a;
+    t.text_low = !wide && all_low(t.text);
+    t.tag_low = !wide && all_low(t.tag);
     return t;
 }
 
@@ -104,10 +150,14 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
     // of half-width katakana under -k, the first byte settles it cheaply.
     auto first = static_cast<unsigned char>(s.empty() ? 0 : s[0]);
     if (st.in_comment || st.in_script) return t.skip_stop[first] ? 0 : single_run(s, t.skip_stop, 0);
-    if (!st.in_tag) return t.text[first] == RunRole::stop ? 0 : paired_run(s, t.text, t);
+    if (!st.in_tag) {
+        if (t.text[first] == RunRole::stop) return 0;
+        return t.text_low ? low_stop_run(s, t.text) : paired_run(s, t.text, t);
+    }
     if (st.quote_chr) return single_run(s, t.quoted_stop, static_cast<unsigned char>(st.quote_chr));
-    const Roles& roles = tag_edits_may_act(st) ? t.tag_attr : t.tag;
-    return roles[first] == RunRole::stop ? 0 : paired_run(s, roles, t);
+    if (tag_edits_may_act(st)) return t.tag_attr[first] == RunRole::stop ? 0 : paired_run(s, t.tag_attr, t);
+    if (t.tag[first] == RunRole::stop) return 0;
+    return t.tag_low ? low_stop_run(s, t.tag) : paired_run(s, t.tag, t);
 }
 
 void walk_run(EditState& st, const RunTables& t, std::size_t n) {
