@@ -95,9 +95,22 @@ bool in_open_tag(const EditState& st) {
     return st.in_tag && !st.quote_chr && !st.in_comment && !st.in_script;
 }
 
-bool is_half_kana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
-
 bool in_text(const EditState& st) { return !st.in_tag && !st.in_comment && !st.in_script; }
+
+// The case change that walk_tag_byte makes, over the n bytes of a run at
+// the cursor, in place. The run holds whole characters: a lead byte's
+// partner is in it too, and stays as it is.
+void change_case(LineBuf& line, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        unsigned char c = line.peek(k);
+        if (is_lead_byte(c))
+            ++k;
+        else if (opt_s && c >= 'A' && c <= 'Z')
+            line.set(k, static_cast<char>(c + 0x20));
+        else if (!opt_s && c >= 'a' && c <= 'z')
+            line.set(k, static_cast<char>(c - 0x20));
+    }
+}
 
 }  // namespace
 
@@ -162,17 +175,8 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
 
 void walk_run(EditState& st, const RunTables& t, std::size_t n) {
     LineBuf& line = st.line_buf;
-    if (!t.tag_case || !in_open_tag(st)) {
-        line.advance(n);
-        return;
-    }
-    // The run holds whole characters: a lead byte's partner is in it too.
-    for (std::size_t end = line.pos + n; line.pos < end;) {
-        if (is_lead_byte(line.peek()))
-            line.advance(2);
-        else
-            walk_tag_byte(line);
-    }
+    if (t.tag_case && in_open_tag(st)) change_case(line, n);
+    line.advance(n);
 }
 
 bool walk_kana(EditState& st) {

@@ -218,7 +218,7 @@ Step walk_line(EditState& st, const RunTables& runs) {
     LineBuf& line = st.line_buf;
     for (;;) {
         if (std::size_t run = plain_run(st, runs)) walk_run(st, runs, run);
-        if (runs.text_kana && walk_kana(st)) continue;
+        if (runs.text_kana && is_half_kana(line.peek()) && walk_kana(st)) continue;
         unsigned char c = line.peek();
         if (c == '\n' || c == 0) return Step::next;
         if (examine(st) == Step::error) return Step::error;
