@@ -12,7 +12,7 @@ page_mb=$(calc "$page_bytes / $mb" 3)
 path_mb=$(calc "$path_bytes / $mb" 3)
 
 echo
-echo "${size_mb} MB realistic page ($page_bytes bytes), median of $runs runs, $(nproc) cores"
+echo "${size_mb} MB realistic page ($page_bytes bytes), median of $runs runs each, taken round-robin, $(nproc) cores"
 echo "speed = throughput as a fraction of cat's; peak = largest resident size of a run"
 printf '%-42s %8s %8s %7s %8s %8s\n' command "wall s" "MB/s" speed "CPU s" "peak MB"
 row() {
