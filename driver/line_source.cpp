@@ -170,7 +170,9 @@ InputInfo load_lines(int fd) {
         }
         if (got == 0) break;
         cutter.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
-        if (info.text_after_eof) break;
+        // Once the input is known to be refused, the rest need not be read
+        // (an endless source such as /dev/zero would fill memory).
+        if (info.text_after_eof || info.nul_line) break;
     }
     cutter.finish();
     return info;

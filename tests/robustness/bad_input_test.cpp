@@ -218,6 +218,13 @@ TEST(BadInput, Utf16IsRefusedForItsNulBytes) {
     }
 }
 
+TEST(BadInput, EndlessNulSourceIsRefusedWithoutReadingItAll) {
+    RunResult r = run_tool({"/dev/zero"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(nul_refused("/dev/zero", 1), r.err);
+}
+
 TEST(BadInput, TextAfterTheEndOfFileMark) {
     TempDir dir;
     std::string text = "<p>a</p>\n\x1A<p>b</p>\n";
