@@ -13,22 +13,8 @@ namespace {
 
 using test::sjis;
 
-// One input edited with some options, and the text that must come out.
-struct Case {
-    std::vector<std::string> options;
-    std::string input;
-    std::string expected;
-};
-
-void expect_edits(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.input);
-        test::EditRun run = test::edit(c.input, c.options);
-        EXPECT_EQ(0, run.result);
-        EXPECT_EQ("", run.err);
-        EXPECT_EQ(c.expected, run.out);
-    }
-}
+using Case = test::EditCase;
+using test::expect_edits;
 
 TEST(TagRemoval, OpeningAndClosingTagsGoTheTextBetweenStays) {
     expect_edits({

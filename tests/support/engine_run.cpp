@@ -31,4 +31,14 @@ EditRun edit(std::string_view text, const std::vector<std::string>& options) {
     return run;
 }
 
+void expect_edits(const std::vector<EditCase>& cases) {
+    for (const EditCase& c : cases) {
+        SCOPED_TRACE(c.input);
+        EditRun run = edit(c.input, c.options);
+        EXPECT_EQ(0, run.result);
+        EXPECT_EQ("", run.err);
+        EXPECT_EQ(c.expected, run.out);
+    }
+}
+
 }  // namespace tagpolish::test

@@ -15,6 +15,16 @@ struct EditRun {
     int error_line = 0;  // the line count it reported, when it failed
 };
 
+// One input edited with some options, and the text that must come out.
+struct EditCase {
+    std::vector<std::string> options;
+    std::string input;
+    std::string expected;
+};
+
+// Edits each case's input; expects its output, a result of 0 and no message.
+void expect_edits(const std::vector<EditCase>& cases);
+
 // Loads text as an input, sets the options given as command-line arguments
 // (for example {"-kn", "-d:f"}; every flag is cleared first) and edits it.
 EditRun edit(std::string_view text, const std::vector<std::string>& options = {});
