@@ -47,10 +47,11 @@ bool starts_character(std::string_view s, std::size_t j) {
 }
 
 // paired_run for tables whose every stop lies below 0x40 and that convert
-// no double-byte character. Eight bytes at a time are passed while none of
+// no double-byte character. (This loop and tag_run are kept out of
+// plain_run, whose every call would otherwise pay for their registers.) Eight bytes at a time are passed while none of
 // them is below 0x40, which in Japanese text is most of the time; a stop
 // found then ends the run only where it begins a character.
-std::size_t low_stop_run(std::string_view s, const Roles& roles) {
+[[gnu::noinline]] std::size_t low_stop_run(std::string_view s, const Roles& roles) {
     constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
     const std::size_t n = s.size();
     std::size_t j = 0;
@@ -97,18 +98,43 @@ bool in_open_tag(const EditState& st) {
 
 bool in_text(const EditState& st) { return !st.in_tag && !st.in_comment && !st.in_script; }
 
+bool is_quote(unsigned char c) { return c == '"' || c == '\''; }
+
+// A run inside a tag. A quoted value that closes before any byte in it
+// needs the checks is walked with the tag: its quote opens and closes
+// again, which leaves the state as it was.
+[[gnu::noinline]] std::size_t tag_run(std::string_view s, const Roles& roles, const RunTables& t, bool low) {
+    auto run_from = [&](std::size_t k) {
+        std::string_view rest = s.substr(k);
+        return k + (low ? low_stop_run(rest, roles) : paired_run(rest, roles, t));
+    };
+    std::size_t k = run_from(0);
+    while (k < s.size() && is_quote(static_cast<unsigned char>(s[k]))) {
+        auto quote = static_cast<unsigned char>(s[k]);
+        std::size_t close = k + 1 + single_run(s.substr(k + 1), t.quoted_stop, quote);
+        if (close >= s.size() || static_cast<unsigned char>(s[close]) != quote) break;
+        k = run_from(close + 1);
+    }
+    return k;
+}
+
 // The case change that walk_tag_byte makes, over the n bytes of a run at
-// the cursor, in place. The run holds whole characters: a lead byte's
-// partner is in it too, and stays as it is.
+// the cursor, in place. The run holds whole characters and whole quoted
+// values: a lead byte's partner is in it too, and stays as it is, and so
+// do the bytes between two quotes.
 void change_case(LineBuf& line, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) {
         unsigned char c = line.peek(k);
-        if (is_lead_byte(c))
+        if (is_lead_byte(c)) {
             ++k;
-        else if (opt_s && c >= 'A' && c <= 'Z')
+        } else if (is_quote(c)) {
+            do ++k;
+            while (k < n && line.peek(k) != c);
+        } else if (opt_s && c >= 'A' && c <= 'Z') {
             line.set(k, static_cast<char>(c + 0x20));
-        else if (!opt_s && c >= 'a' && c <= 'z')
+        } else if (!opt_s && c >= 'a' && c <= 'z') {
             line.set(k, static_cast<char>(c - 0x20));
+        }
     }
 }
 
@@ -146,6 +172,9 @@ RunTables run_tables() {
         for (int c = 0x4F; c <= 0x9A; ++c) t.wide_stop[c] = true;
     }
     t.tag_case = opt_c || opt_s;
+    // The charset removal stops quoted values on every 'c', which values
+    // hold too often for a look ahead through them to pay.
+    t.quote_runs = !del_h;
     auto all_low = [](const Roles& roles) {
         for (int c = 0x40; c < 256; ++c)
             if (roles[c] == RunRole::stop) return false;
@@ -168,9 +197,12 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
         return t.text_low ? low_stop_run(s, t.text) : paired_run(s, t.text, t);
     }
     if (st.quote_chr) return single_run(s, t.quoted_stop, static_cast<unsigned char>(st.quote_chr));
-    if (tag_edits_may_act(st)) return t.tag_attr[first] == RunRole::stop ? 0 : paired_run(s, t.tag_attr, t);
-    if (t.tag[first] == RunRole::stop) return 0;
-    return t.tag_low ? low_stop_run(s, t.tag) : paired_run(s, t.tag, t);
+    bool attr = tag_edits_may_act(st);
+    const Roles& roles = attr ? t.tag_attr : t.tag;
+    bool low = !attr && t.tag_low;
+    if (t.quote_runs) return tag_run(s, roles, t, low);
+    if (roles[first] == RunRole::stop) return 0;
+    return low ? low_stop_run(s, roles) : paired_run(s, roles, t);
 }
 
 void walk_run(EditState& st, const RunTables& t, std::size_t n) {
