@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t piece_max = 255999;  // the longest line stored whole
 
 class Writer {
-public:
+  public:
     explicit Writer(std::uint32_t seed) : rng_(seed) {}
 
     int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
@@ -77,7 +77,7 @@ public:
         }
     }
 
-private:
+  private:
     std::mt19937 rng_;
     std::string page_;
 };
@@ -86,7 +86,9 @@ private:
 // half-width katakana, full-width digits or letters, and inline markup.
 void phrase(Writer& w) {
     switch (w.pick(0, 15)) {
-        case 0: w.half_kana(w.pick(3, 8)); break;
+        case 0:
+            w.half_kana(w.pick(3, 8));
+            break;
         case 1:
             w.wide_digits(w.pick(1, 4));
             if (w.chance(30)) {
@@ -94,7 +96,9 @@ void phrase(Writer& w) {
                 w.wide_digits(3);
             }
             break;
-        case 2: w.wide_letters(w.pick(2, 5)); break;
+        case 2:
+            w.wide_letters(w.pick(2, 5));
+            break;
         case 3:
             w.put("<font color=\"red\">");
             w.kanji(w.pick(2, 4));
@@ -105,7 +109,9 @@ void phrase(Writer& w) {
             w.katakana(w.pick(3, 6));
             w.put("</b>");
             break;
-        case 5: w.katakana(w.pick(2, 6)); break;
+        case 5:
+            w.katakana(w.pick(2, 6));
+            break;
         default:
             w.kanji(w.pick(1, 3));
             w.hiragana(w.pick(1, 5));
@@ -151,7 +157,9 @@ void links(Writer& w) {
 }
 
 void table(Writer& w) {
-    w.put("<table border=\"1\" cellpadding=\"2\" bgcolor=\"#EEEEEE\" align=\"center\" width=\"90%\">\n");
+    w.put(
+        "<table border=\"1\" cellpadding=\"2\" bgcolor=\"#EEEEEE\" align=\"center\" "
+        "width=\"90%\">\n");
     w.put("<tr bgcolor=\"#CCCCFF\"><th>\x8D\x80\x96\xDA</th><th align=\"right\">");
     w.put("\x8C\x8F\x90\x94</th></tr>\n");  // 項目, 件数
     for (int rows = w.pick(2, 6); rows > 0; --rows) {
@@ -176,7 +184,8 @@ void page_head(Writer& w) {
     w.put("<bgsound src=\"sound/bgm.mid\" loop=\"1\">\n");
 }
 
-constexpr std::string_view page_tail = "<hr>\n<address>\x81\x69\x82\x62\x81\x6A 2001</address>\n</body>\n</html>\n";
+constexpr std::string_view page_tail =
+    "<hr>\n<address>\x81\x69\x82\x62\x81\x6A 2001</address>\n</body>\n</html>\n";
 
 void realistic(Writer& w, std::size_t size) {
     page_head(w);

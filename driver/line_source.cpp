@@ -97,7 +97,8 @@ private:
             }
             for (std::size_t end = std::min(n, j + 8); j < end; ++j) {
                 auto b = static_cast<unsigned char>(raw[j]);
-                if (b <= eof_mark && (b == '\n' || b == '\r' || b == eof_mark || b == 0)) return j - k;
+                bool special = b == '\n' || b == '\r' || b == eof_mark || b == 0;
+                if (special) return j - k;
             }
             if (j >= n) return j - k;
         }

@@ -47,10 +47,11 @@ bool starts_character(std::string_view s, std::size_t j) {
 }
 
 // paired_run for tables whose every stop lies below 0x40 and that convert
-// no double-byte character. (This loop and tag_run are kept out of
-// plain_run, whose every call would otherwise pay for their registers.) Eight bytes at a time are passed while none of
+// no double-byte character. Eight bytes at a time are passed while none of
 // them is below 0x40, which in Japanese text is most of the time; a stop
-// found then ends the run only where it begins a character.
+// found then ends the run only where it begins a character. (This loop and
+// tag_run are kept out of plain_run, whose every call would otherwise pay
+// for their registers.)
 [[gnu::noinline]] std::size_t low_stop_run(std::string_view s, const Roles& roles) {
     constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
     const std::size_t n = s.size();
@@ -96,14 +97,19 @@ bool in_open_tag(const EditState& st) {
     return st.in_tag && !st.quote_chr && !st.in_comment && !st.in_script;
 }
 
-bool in_text(const EditState& st) { return !st.in_tag && !st.in_comment && !st.in_script; }
+bool in_text(const EditState& st) {
+    return !st.in_tag && !st.in_comment && !st.in_script;
+}
 
-bool is_quote(unsigned char c) { return c == '"' || c == '\''; }
+bool is_quote(unsigned char c) {
+    return c == '"' || c == '\'';
+}
 
 // A run inside a tag. A quoted value that closes before any byte in it
 // needs the checks is walked with the tag: its quote opens and closes
 // again, which leaves the state as it was.
-[[gnu::noinline]] std::size_t tag_run(std::string_view s, const Roles& roles, const RunTables& t, bool low) {
+[[gnu::noinline]] std::size_t tag_run(std::string_view s, const Roles& roles, const RunTables& t,
+                                      bool low) {
     auto run_from = [&](std::size_t k) {
         std::string_view rest = s.substr(k);
         return k + (low ? low_stop_run(rest, roles) : paired_run(rest, roles, t));
@@ -160,7 +166,8 @@ RunTables run_tables() {
     }
     // Every attribute name that an edit looks for begins with one of these.
     t.tag_attr = t.tag;
-    for (unsigned char c : {'a', 'b', 'h', 's', 'v'}) t.tag_attr[c] = t.tag_attr[c - 0x20] = RunRole::stop;
+    for (unsigned char c : {'a', 'b', 'h', 's', 'v'})
+        t.tag_attr[c] = t.tag_attr[c - 0x20] = RunRole::stop;
     // Under -k half-width katakana end a text run; walk_kana converts them.
     if (opt_k) {
         for (int c = 0xA1; c <= 0xDF; ++c) t.text[c] = RunRole::stop;
@@ -191,7 +198,8 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
     // Where a byte that needs the checks follows another, as in a stretch
     // of half-width katakana under -k, the first byte settles it cheaply.
     auto first = static_cast<unsigned char>(s.empty() ? 0 : s[0]);
-    if (st.in_comment || st.in_script) return t.skip_stop[first] ? 0 : single_run(s, t.skip_stop, 0);
+    if (st.in_comment || st.in_script)
+        return t.skip_stop[first] ? 0 : single_run(s, t.skip_stop, 0);
     if (!st.in_tag) {
         if (t.text[first] == RunRole::stop) return 0;
         return t.text_low ? low_stop_run(s, t.text) : paired_run(s, t.text, t);

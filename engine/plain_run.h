@@ -41,7 +41,9 @@ std::size_t plain_run(const EditState& st, const RunTables& t);
 void walk_run(EditState& st, const RunTables& t, std::size_t n);
 
 // A half-width katakana byte.
-inline bool is_half_kana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
+inline bool is_half_kana(unsigned char c) {
+    return c >= 0xA1 && c <= 0xDF;
+}
 
 // Converts the half-width katakana at the cursor, under -k, when it stands
 // in text. True when there were any: another run may follow them.
