@@ -21,52 +21,10 @@ using test::run_tool;
 using test::RunResult;
 using test::TempDir;
 
-// How run_in sets up the child beyond its working directory.
-struct ChildSetup {
-    std::string input;                 // standard input
-    std::string stdout_path;           // where standard output goes ("" = captured)
-    bool merged = false;               // standard error goes where standard output goes
-    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the child
-};
-
-// Runs the program in dir, so that the files are named as a user types
-// them; standard output and error go through files of their own folder.
+// Runs the program in dir, so that the files are named as a user types them.
 RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
-                 const ChildSetup& setup = {}) {
-    TempDir io;
-    std::string in = io.write("in", setup.input);
-    std::string out = setup.stdout_path.empty() ? io.path() + "/out" : setup.stdout_path;
-    std::string err = io.path() + "/err";
-    std::string exe = TAGPOLISH_EXE;
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv{exe.data()};
-    for (std::string& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid == 0) {
-        int i = open(in.c_str(), O_RDONLY);
-        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (i < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0) _exit(126);
-        dup2(i, 0);
-        dup2(o, 1);
-        dup2(setup.merged ? o : e, 2);
-        if (setup.file_size != RLIM_INFINITY) {
-            rlimit limit{setup.file_size, setup.file_size};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            signal(SIGXFSZ, SIG_IGN);
-        }
-        execv(exe.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    RunResult r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (setup.stdout_path.empty()) r.out = read_file(out);
-    r.err = read_file(err);
-    return r;
+                 const test::ChildSetup& setup = {}) {
+    return test::run_tool_in(dir, args, setup);
 }
 
 std::string repeat(std::string_view unit, std::size_t times) {
@@ -149,7 +107,7 @@ TEST(FileLoop, LinesBeforeAnErrorComeBeforeItsMessage) {
     TempDir dir;
     dir.write("page.htm", "ok\n<p>\na > b\nafter\n");
     dir.write("open.htm", "ok\n<p\n");
-    ChildSetup setup;
+    test::ChildSetup setup;
     setup.merged = true;
 
     RunResult r = run_in(dir.path(), {"page.htm", "open.htm"}, setup);
@@ -287,7 +245,7 @@ TEST(FileLoop, RewriteWithoutFileWritesToStandardOutput) {
     TempDir dir;
     for (const std::string& input : {zen_12 + "\n", zen_12 + "\n\x1A"
                                                              "tail\n"}) {
-        ChildSetup setup;
+        test::ChildSetup setup;
         setup.input = input;
         RunResult r = run_in(dir.path(), {"-nw"}, setup);
         EXPECT_EQ(0, r.status);
@@ -346,7 +304,7 @@ TEST(FileLoop, FailedRewriteKeepsTheOriginal) {
     dir.write("page.htm", page);
     dir.write("next.htm", zen_12 + "\n");
 
-    ChildSetup setup;
+    test::ChildSetup setup;
     setup.file_size = 8192;
     RunResult r = run_in(dir.path(), {"-nw", "page.htm", "next.htm"}, setup);
 
@@ -379,7 +337,7 @@ TEST(FileLoop, FullStandardOutputFailsTheInput) {
     for (std::size_t lines : {1, 100000}) {
         TempDir dir;
         dir.write("page.htm", repeat("<p>text\n", lines));
-        ChildSetup setup;
+        test::ChildSetup setup;
         setup.stdout_path = "/dev/full";
         RunResult r = run_in(dir.path(), {"page.htm"}, setup);
         EXPECT_EQ(1, r.status) << lines;

@@ -39,35 +39,6 @@ void make_old(const std::string& path) {
     ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
 }
 
-// Runs the executable under a limit on the size of the files it writes,
-// with SIGXFSZ ignored as a shell's "ulimit -f" would leave it.
-RunResult run_with_file_size_limit(const std::vector<std::string>& args, rlim_t limit) {
-    TempDir logs;
-    std::string out = logs.path() + "/out", err = logs.path() + "/err";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-        rlimit lim{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &lim);
-        std::signal(SIGXFSZ, SIG_IGN);
-        std::string exe = TAGPOLISH_EXE;
-        std::vector<std::string> copy = args;
-        std::vector<char*> argv{exe.data()};
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
-        _exit(127);
-    }
-    int st = 0;
-    waitpid(pid, &st, 0);
-    RunResult r;
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    r.out = read_file(out);
-    r.err = read_file(err);
-    return r;
-}
-
 TEST(Rewrite, UnchangedTextIsNotRewritten) {
     struct Case {
         const char* name;
@@ -133,7 +104,9 @@ TEST(Rewrite, FileSizeLimitEndsTheRunWithEveryFileWhole) {
     std::string b = dir.write("b.htm", b_text);
     std::string c = dir.write("c.htm", sjis("ｲ\n"));
     // b.htm is within the limit; its new text, twice as long, is not.
-    RunResult r = run_with_file_size_limit({"-wk", a, b, c}, 1000);
+    test::ChildSetup limited;
+    limited.file_size = 1000;
+    RunResult r = test::run_tool_in("/", {"-wk", a, b, c}, limited);
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(b + ": failed to rewrite\n", r.err);
     EXPECT_EQ(sjis("ア\n"), read_file(a));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,8 +78,12 @@ RunResult run_tool(const std::vector<std::string>& args, std::string_view input)
         ADD_FAILURE() << "pipe failed";
         return r;
     }
+    // A child that exits without reading all its input must not kill the
+    // test with SIGPIPE; the child itself gets the default action back.
+    signal(SIGPIPE, SIG_IGN);
     pid_t pid = fork();
     if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
@@ -98,6 +103,44 @@ RunResult run_tool(const std::vector<std::string>& args, std::string_view input)
     int st = 0;
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+RunResult run_tool_in(const std::string& dir, const std::vector<std::string>& args,
+                      const ChildSetup& setup) {
+    TempDir io;
+    std::string in = io.write("in", setup.input);
+    std::string out = setup.stdout_path.empty() ? io.path() + "/out" : setup.stdout_path;
+    std::string err = io.path() + "/err";
+    std::string exe = TAGPOLISH_EXE;
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv{exe.data()};
+    for (std::string& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int i = open(in.c_str(), O_RDONLY);
+        int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (i < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0) _exit(126);
+        dup2(i, 0);
+        dup2(o, 1);
+        dup2(setup.merged ? o : e, 2);
+        if (setup.file_size != RLIM_INFINITY) {
+            rlimit limit{setup.file_size, setup.file_size};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, SIG_IGN);
+        }
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (setup.stdout_path.empty()) r.out = read_file(out);
+    r.err = read_file(err);
     return r;
 }
 

@@ -2,6 +2,8 @@
 // writing Shift_JIS test text as UTF-8.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,19 @@ struct RunResult {
 
 // Runs the tagpolish executable with args, feeding input on standard input.
 RunResult run_tool(const std::vector<std::string>& args, std::string_view input = {});
+
+// How run_tool_in sets up the child beyond its working directory.
+struct ChildSetup {
+    std::string input;                 // standard input
+    std::string stdout_path;           // where standard output goes ("" = captured)
+    bool merged = false;               // standard error goes where standard output goes
+    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the child, SIGXFSZ ignored
+};
+
+// Runs the executable in dir, so that files are named as a user types them;
+// standard output and error go through files, never pipes.
+RunResult run_tool_in(const std::string& dir, const std::vector<std::string>& args,
+                      const ChildSetup& setup = {});
 
 // The UTF-8 text converted to Shift_JIS (cp932) bytes; aborts the test on
 // characters cp932 lacks.
