@@ -20,7 +20,8 @@ std::size_t skip_blanks(std::string_view s, std::size_t k) {
 // tag right after the last attribute.
 AttrEdit cut_attribute(LineBuf& line, std::size_t n) {
     line.remove(n);
-    if (!line.done.empty() && line.done.back() == ' ' && line.peek() == '>') line.done.pop_back();
+    if (!line.at_line_start() && line.last_walked() == ' ' && line.peek() == '>')
+        line.drop_last_walked();
     return AttrEdit::removed;
 }
 

@@ -39,7 +39,7 @@ void newline_rule(EditState& st) {
     // (or a comment, which often hides one) may end a "//" comment: joining
     // there would change the markup or the code.
     if (st.in_tag || st.in_comment || st.in_script) return;
-    if (line.done.back() == '>') {
+    if (line.last_walked() == '>') {
         st.nl_kept_flg = 1;
         return;
     }

@@ -2,12 +2,12 @@
 //
 // Conventions of this file:
 // 1. The cursor is LineBuf::pos: the first byte of the line not yet walked.
-//    Bytes before it (LineBuf::done) are final for this line.
+//    Bytes before it (the walked part) are final for this line.
 // 2. Each step examines the byte at the cursor with the checks of `examine`,
 //    in their order; the first that applies decides the step.
-// 3. A step either walks bytes (they move to `done`), or edits at the cursor
-//    and leaves the cursor where it is: the new byte there is then examined
-//    afresh from the first check ("re-examine").
+// 3. A step either walks bytes (they join the walked part, where they are),
+//    or edits at the cursor and leaves the cursor where it is: the new byte
+//    there is then examined afresh from the first check ("re-examine").
 // 4. Only the edit modules move or change bytes, and only at or after the
 //    cursor (the closing-space rule of the attribute removals takes back one
 //    walked blank).
@@ -225,6 +225,13 @@ Step walk_line(EditState& st, const RunTables& runs) {
     }
 }
 
+// Puts out the finished line; a line that no edit acted on goes out as it
+// was stored.
+void put_line(const LineBuf& line, OutputSink& out) {
+    if (!line.made().empty()) out.put(line.made());
+    if (!line.kept().empty()) out.put(line.kept());
+}
+
 }  // namespace
 
 void markup_error(const EditState& st, int line_no, const char* fmt) {
@@ -249,9 +256,7 @@ int edit_html(const char* path, int& error_line, OutputSink& out) {
             return -2;
         }
         newline_rule(st);
-        LineBuf& line = st.line_buf;
-        line.done.append(line.rest());
-        out.put(line.done);
+        put_line(st.line_buf, out);
     }
     if (st.in_tag && !opt_i) {
         out.flush();
