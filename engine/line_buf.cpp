@@ -5,9 +5,10 @@
 namespace tagpolish {
 
 void LineBuf::replace_ahead(std::size_t from, std::size_t n, std::string_view repl) {
+    if (!owned_) own();
     settle();
     std::size_t shift = n - repl.size();
-    char* base = text.data() + pos;
+    char* base = own_.data() + pos;
     std::memmove(base + shift, base, from);
     std::memcpy(base + shift + from, repl.data(), repl.size());
     pos += shift;
@@ -19,7 +20,7 @@ void LineBuf::drop_last_walked() {
         done_.pop_back();
         return;
     }
-    done_.append(text, mark_, pos - 1 - mark_);
+    done_.append(text.substr(mark_, pos - 1 - mark_));
     mark_ = pos;
 }
 
@@ -27,6 +28,12 @@ std::string LineBuf::whole() const {
     std::string line = done_;
     line.append(kept());
     return line;
+}
+
+void LineBuf::own() {
+    own_.assign(text);
+    text = own_;
+    owned_ = true;
 }
 
 }  // namespace tagpolish

@@ -16,15 +16,19 @@ namespace tagpolish {
 // Walking copies nothing. The walked part is `done_`, the bytes made real
 // so far, followed by text[mark_..pos), which still sit where they were
 // read; they are copied into done_ only when an edit needs the walked part
-// to end at the cursor.
+// to end at the cursor. `text` is the stored line itself until the first
+// write into the rest, which takes a copy of its own first, so the stored
+// line is never changed. A line that no edit acts on is thus put out as it
+// was stored.
 struct LineBuf {
-    std::string text;
+    std::string_view text;
     std::size_t pos = 0;
     // End (in text) of the last unquoted value that the reference
     // flattening searched; a name found before it lies inside that value.
     std::size_t flat_end = 0;
 
-    // Starts a new line.
+    // Starts a new line. Its bytes, and the NUL after them, must stay as
+    // they are while the line is worked on.
     void load(std::string_view line) {
         done_.clear();
         start(line);
@@ -37,8 +41,8 @@ struct LineBuf {
     }
 
     // The rest of the line from the cursor, NUL-terminated.
-    const char* cur() const { return text.c_str() + pos; }
-    std::string_view rest() const { return std::string_view(text).substr(pos); }
+    const char* cur() const { return text.data() + pos; }
+    std::string_view rest() const { return {text.data() + pos, text.size() - pos}; }
     // Byte k after the cursor, 0 at or past the end.
     unsigned char peek(std::size_t k = 0) const {
         return pos + k < text.size() ? static_cast<unsigned char>(text[pos + k]) : 0;
@@ -69,7 +73,12 @@ struct LineBuf {
         done_.push_back(c);
     }
     // Overwrites byte k after the cursor.
-    void set(std::size_t k, char c) { text[pos + k] = c; }
+    void set(std::size_t k, char c) { ahead_to_write()[k] = c; }
+    // The rest of the line from the cursor, to write into.
+    char* ahead_to_write() {
+        if (!owned_) own();
+        return own_.data() + pos;
+    }
 
     // Replaces the n bytes that start `from` bytes after the cursor with
     // repl (no longer than n). The bytes between the cursor and the edit
@@ -78,29 +87,34 @@ struct LineBuf {
 
     // The finished line (walked to its end) is made() followed by kept():
     // the bytes made real by edits, then the bytes after them as they sit
-    // in text (the whole line when no edit acted).
+    // in text (the whole stored line when no edit acted).
     std::string_view made() const { return done_; }
-    std::string_view kept() const { return std::string_view(text).substr(mark_); }
+    std::string_view kept() const { return {text.data() + mark_, text.size() - mark_}; }
 
     // The working line as it stands: walked part and rest.
     std::string whole() const;
 
   private:
     void start(std::string_view line) {
-        text.assign(line);
+        text = line;
         pos = 0;
         mark_ = 0;
         flat_end = 0;
+        owned_ = false;
     }
     // Makes the walked part real: text[mark_..pos) joins done_.
     void settle() {
         if (pos == mark_) return;
-        done_.append(text, mark_, pos - mark_);
+        done_.append(text.data() + mark_, pos - mark_);
         mark_ = pos;
     }
+    // Takes a copy of text to write into; positions in it stay the same.
+    void own();
 
     std::string done_;
     std::size_t mark_ = 0;
+    std::string own_;     // text's bytes once something is written into them
+    bool owned_ = false;  // text is own_
 };
 
 }  // namespace tagpolish

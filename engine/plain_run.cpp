@@ -127,19 +127,25 @@ bool is_quote(unsigned char c) {
 // The case change that walk_tag_byte makes, over the n bytes of a run at
 // the cursor, in place. The run holds whole characters and whole quoted
 // values: a lead byte's partner is in it too, and stays as it is, and so
-// do the bytes between two quotes.
-void change_case(LineBuf& line, std::size_t n) {
+// do the bytes between two quotes. (Kept out of walk_run, whose every call
+// would otherwise pay for its registers.)
+[[gnu::noinline]] void change_case(LineBuf& line, std::size_t n) {
+    // The bytes are read from the run as it was: each is read before it
+    // may be written, and the line is copied to be written into only when
+    // a letter changes.
+    const std::string_view run = line.rest().substr(0, n);
+    const unsigned char first = opt_s ? 'A' : 'a';
+    char* out = nullptr;
     for (std::size_t k = 0; k < n; ++k) {
-        unsigned char c = line.peek(k);
+        auto c = static_cast<unsigned char>(run[k]);
         if (is_lead_byte(c)) {
             ++k;
         } else if (is_quote(c)) {
             do ++k;
-            while (k < n && line.peek(k) != c);
-        } else if (opt_s && c >= 'A' && c <= 'Z') {
-            line.set(k, static_cast<char>(c + 0x20));
-        } else if (!opt_s && c >= 'a' && c <= 'z') {
-            line.set(k, static_cast<char>(c - 0x20));
+            while (k < n && static_cast<unsigned char>(run[k]) != c);
+        } else if (static_cast<unsigned char>(c - first) < 26) {
+            if (!out) out = line.ahead_to_write();
+            out[k] = static_cast<char>(c ^ 0x20);  // the other case
         }
     }
 }

@@ -13,6 +13,9 @@ std::string finished(const LineBuf& line) {
     return std::string(line.made()) + std::string(line.kept());
 }
 
+// A further stored line for the run-on cases.
+std::string second_line = "x>\n";
+
 struct OpsCase {
     const char* name;
     std::string line;
@@ -77,6 +80,30 @@ TEST(LineBuf, LineThatNoEditActsOnIsKeptWhole) {
     line.advance(text.size() - 1);
     EXPECT_EQ("", line.made());
     EXPECT_EQ(text, line.kept());
+}
+
+// Writes into the rest go to a copy of the line: the stored line is what
+// -w compares the output with, and what a run-on tag is searched in.
+TEST(LineBuf, WritesLeaveTheStoredLineAlone) {
+    const OpsCase cases[] = {
+        {"set", "<a href=x>\n", [](LineBuf& l) { l.advance(1), l.set(0, 'H'), l.advance(1); },
+         "<H href=x>\n"},
+        {"set after an edit", "<ab>\n",
+         [](LineBuf& l) { l.advance(1), l.remove(1), l.set(0, 'B'), l.advance(1); }, "<B>\n"},
+        {"replace ahead", "<a href=d/e>\n",
+         [](LineBuf& l) { l.advance(2), l.replace_ahead(6, 2, "./"); }, "<a href=./e>\n"},
+        {"write into a run-on line", "<a\n",
+         [](LineBuf& l) { l.advance(2), l.continue_with(second_line), l.set(0, 'X'); }, "<aX>\n"},
+    };
+    for (const OpsCase& c : cases) {
+        const std::string stored = c.line;
+        LineBuf line;
+        line.load(stored);
+        c.ops(line);
+        EXPECT_EQ(c.out, finished(line)) << c.name;
+        EXPECT_EQ(c.line, stored) << c.name;
+    }
+    EXPECT_EQ("x>\n", second_line) << "run-on line";
 }
 
 }  // namespace
