@@ -23,10 +23,12 @@ constexpr unsigned char eof_mark = 0x1A;
 // A CR LF input (the first "\n" has a "\r" before it) has each "\r\n" read
 // as "\n". The text ends at the first 0x1A. A piece is one line with its
 // "\n", or line_piece_max bytes of a longer line; a piece never ends between
-// the two bytes of a double-byte character.
+// the two bytes of a double-byte character. Each piece is built in place as
+// the last entry of input_lines, so its bytes are copied once, from the
+// chunk read into the store.
 class Cutter {
 public:
-    explicit Cutter(InputInfo& info) : info_(info) { piece_.reserve(line_piece_max + 1); }
+    explicit Cutter(InputInfo& info) : info_(info) {}
 
     void feed(std::string_view raw) {
         std::size_t k = 0;
@@ -36,8 +38,16 @@ public:
                 return;
             }
             if (!pending_cr_) {
-                // Most bytes need nothing but copying: take them a run at a time.
+                // Most bytes need nothing but copying: take them a run at a
+                // time, and the usual line end with them.
                 std::size_t run = plain_run(raw, k);
+                if (k + run < raw.size() && raw[k + run] == '\n') {
+                    note_newline();
+                    put_run(raw.substr(k, run + 1));
+                    close_piece();
+                    k += run + 1;
+                    continue;
+                }
                 put_run(raw.substr(k, run));
                 k += run;
                 if (k == raw.size()) return;
@@ -55,7 +65,7 @@ public:
     void finish() {
         if (pending_cr_) put('\r');
         pending_cr_ = false;
-        if (!piece_.empty()) store();
+        close_piece();
     }
 
 private:
@@ -74,12 +84,15 @@ private:
             pending_cr_ = true;
             return;
         }
-        if (b == '\n') {
-            // A bare "\n" in a CR LF input comes back as "\r\n".
-            if (seen_nl_ && info_.crlf) info_.lossless = false;
-            seen_nl_ = true;
-        }
+        if (b == '\n') note_newline();
         put(static_cast<char>(b));
+    }
+
+    // A "\n" without a "\r" before it.
+    void note_newline() {
+        // A bare "\n" in a CR LF input comes back as "\r\n".
+        if (seen_nl_ && info_.crlf) info_.lossless = false;
+        seen_nl_ = true;
     }
 
     // Length of the run of bytes from k on that are neither line ends, NUL
@@ -104,21 +117,37 @@ private:
         }
     }
 
-    // Appends a run of plain bytes, cutting pieces as put does.
+    // Appends a run of bytes that are not NUL, cutting pieces as put does.
     void put_run(std::string_view run) {
         while (!run.empty()) {
-            if (piece_.size() == static_cast<std::size_t>(line_piece_max)) cut_long_line();
-            std::size_t take = std::min(run.size(), line_piece_max - piece_.size());
-            piece_.append(run.substr(0, take));
+            if (size_ == static_cast<std::size_t>(line_piece_max)) cut_long_line();
+            std::size_t take = std::min(run.size(), line_piece_max - size_);
+            append(run.substr(0, take));
             run.remove_prefix(take);
         }
     }
 
     void put(char c) {
-        if (piece_.size() == static_cast<std::size_t>(line_piece_max)) cut_long_line();
-        if (c == '\0' && !info_.nul_line) info_.nul_line = name_count(input_lines) + 1;
-        piece_.push_back(c);
-        if (c == '\n') store();
+        if (size_ == static_cast<std::size_t>(line_piece_max)) cut_long_line();
+        if (c == '\0' && !info_.nul_line)
+            info_.nul_line = name_count(input_lines) + (open_ ? 0 : 1);
+        append(std::string_view(&c, 1));
+        if (c == '\n') close_piece();
+    }
+
+    // Adds bytes to the open piece, opening one first if needed.
+    void append(std::string_view bytes) {
+        if (open_)
+            extend_last(input_lines, bytes);
+        else
+            add_list(input_lines, bytes);
+        open_ = true;
+        size_ += bytes.size();
+    }
+
+    // The open piece as stored so far.
+    std::string_view piece() const {
+        return open_ ? get_entry(input_lines, name_count(input_lines) - 1) : std::string_view();
     }
 
     // Whether the piece ends in a lead byte that waits for its second byte.
@@ -126,7 +155,7 @@ private:
     // runs once per cut of a long line, not once per byte.
     bool lead_waits() const {
         bool waits = false;
-        for (char c : piece_) waits = !waits && is_lead_byte(static_cast<unsigned char>(c));
+        for (char c : piece()) waits = !waits && is_lead_byte(static_cast<unsigned char>(c));
         return waits;
     }
 
@@ -134,22 +163,24 @@ private:
     // that waits for its second byte for the next piece.
     void cut_long_line() {
         if (!lead_waits()) {
-            store();
+            close_piece();
             return;
         }
-        char lead = piece_.back();
-        piece_.pop_back();
-        store();
-        piece_.push_back(lead);
+        char lead = piece().back();
+        shorten_last(input_lines, 1);
+        close_piece();
+        append(std::string_view(&lead, 1));
     }
 
-    void store() {
-        add_list(input_lines, piece_);
-        piece_.clear();
+    // Ends the open piece; the next byte opens a new one.
+    void close_piece() {
+        open_ = false;
+        size_ = 0;
     }
 
     InputInfo& info_;
-    std::string piece_;
+    bool open_ = false;     // the last entry of input_lines is the piece being built
+    std::size_t size_ = 0;  // bytes in the open piece
     bool pending_cr_ = false;
     bool seen_nl_ = false;
     bool ended_ = false;

@@ -20,32 +20,45 @@ constexpr std::size_t block_size_min = std::size_t{1} << 20;
 // The position of get_name: one for all lists, so only one walk at a time.
 std::size_t walk_position = 0;
 
+// Opens a new last block of at least n bytes. Blocks are not zeroed:
+// every byte handed out is written at once.
+void open_block(NameList& list, std::size_t n) {
+    const std::size_t size = n > block_size_min ? n : block_size_min;
+    list.blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+    list.block_size = size;
+    list.block_used = 0;
+}
+
 // Room for n more bytes in the last block, opening a new block if needed.
-// Blocks are not zeroed: every byte handed out is written at once.
 char* reserve(NameList& list, std::size_t n) {
-    if (list.blocks.empty() || list.block_size - list.block_used < n) {
-        const std::size_t size = n > block_size_min ? n : block_size_min;
-        list.blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
-        list.block_size = size;
-        list.block_used = 0;
-    }
+    if (list.blocks.empty() || list.block_size - list.block_used < n) open_block(list, n);
     char* p = list.blocks.back().get() + list.block_used;
     list.block_used += n;
     return p;
 }
 
+// Keeps the program's promise that a failed allocation ends it with a
+// message, whether or not the new handler has been installed.
+[[noreturn]] void out_of_memory() {
+    errmsg("cannot get memory\n");
+    std::exit(1);
+}
+
 void append(NameList& list, std::string_view text) {
-    // Keep the program's promise that a failed allocation ends it with a
-    // message, whether or not the new handler has been installed.
     try {
         char* copy = reserve(list, text.size() + 1);
         if (!text.empty()) std::memcpy(copy, text.data(), text.size());
         copy[text.size()] = '\0';
         list.entries.emplace_back(copy, text.size());
     } catch (const std::bad_alloc&) {
-        errmsg("cannot get memory\n");
-        std::exit(1);
+        out_of_memory();
     }
+}
+
+// The NUL that ends the last entry: the last byte used in the last block,
+// as every entry goes to the end of the last block when it is added.
+char* last_end(NameList& list) {
+    return list.blocks.back().get() + list.block_used - 1;
 }
 
 }  // namespace
@@ -57,6 +70,40 @@ void name_init(NameList& list) {
 int add_list(NameList& list, std::string_view text) {
     append(list, text);
     return 0;
+}
+
+void extend_last(NameList& list, std::string_view text) {
+    if (text.empty()) return;
+    std::string_view& last = list.entries.back();
+    if (list.block_size - list.block_used >= text.size()) {
+        char* end = last_end(list);
+        std::memcpy(end, text.data(), text.size());
+        end[text.size()] = '\0';
+        list.block_used += text.size();
+        last = std::string_view(last.data(), last.size() + text.size());
+        return;
+    }
+    // The entry moves to a new block with room to grow as much again, so
+    // that all the moves of an entry that keeps growing copy no more than
+    // twice its final size.
+    try {
+        const std::size_t size = last.size() + text.size();
+        open_block(list, 2 * (size + 1));
+        char* copy = reserve(list, size + 1);
+        std::memcpy(copy, last.data(), last.size());
+        std::memcpy(copy + last.size(), text.data(), text.size());
+        copy[size] = '\0';
+        last = std::string_view(copy, size);
+    } catch (const std::bad_alloc&) {
+        out_of_memory();
+    }
+}
+
+void shorten_last(NameList& list, std::size_t n) {
+    std::string_view& last = list.entries.back();
+    last.remove_suffix(n);
+    list.block_used -= n;
+    *last_end(list) = '\0';
 }
 
 int add_name(NameList& list, std::string_view text) {
