@@ -2,6 +2,9 @@
 // the program, so no caller has to handle it.
 #include "lib/mem.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -39,6 +42,44 @@ char* setstr(const char* s) {
 
 void freemem(void* block) {
     std::free(block);
+}
+
+std::size_t large_capacity(std::size_t size) {
+    if (size < large_block_min) return size;
+    return (size + large_block_min - 1) / large_block_min * large_block_min;
+}
+
+void* large_alloc(std::size_t size) {
+    if (size < large_block_min) {
+        void* block = std::malloc(size == 0 ? 1 : size);
+        if (block == nullptr) throw std::bad_alloc();
+        return block;
+    }
+    // Map a huge page more than needed and give back the ends, so that the
+    // block starts on a huge page boundary.
+    const std::size_t length = large_capacity(size);
+    void* map = mmap(nullptr, length + large_block_min, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(map);
+    const std::uintptr_t aligned = (start + large_block_min - 1) & ~(large_block_min - 1);
+    const std::size_t before = aligned - start;
+    if (before > 0) munmap(map, before);
+    if (large_block_min - before > 0)
+        munmap(reinterpret_cast<void*>(aligned + length), large_block_min - before);
+#ifdef MADV_HUGEPAGE
+    // Only advice: where the system declines it, the block is still sound.
+    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<void*>(aligned);
+}
+
+void large_free(void* block, std::size_t size) {
+    if (block == nullptr) return;
+    if (size < large_block_min)
+        std::free(block);
+    else
+        munmap(block, large_capacity(size));
 }
 
 namespace {

@@ -1,6 +1,9 @@
 // Heap blocks whose callers never see an allocation failure.
 #pragma once
 
+#include <cstddef>
+#include <new>
+
 namespace tagpolish {
 
 // A failed request of at least this many bytes returns null instead of
@@ -16,6 +19,36 @@ char* setstr(const char* s);
 
 // Releases a block from getmem or setstr; null is ignored.
 void freemem(void* block);
+
+// Large stores that are filled once, front to back (the lines of an input,
+// their table): from large_block_min bytes on, they are mapped for huge
+// pages where the system offers them, so that filling one costs a page
+// fault per 2 MiB instead of one per 4 KiB. A failure throws bad_alloc.
+constexpr std::size_t large_block_min = std::size_t{2} << 20;
+void* large_alloc(std::size_t size);
+void large_free(void* block, std::size_t size);
+
+// The bytes that a large_alloc of size makes usable: from large_block_min
+// on, size rounded up to whole huge pages.
+std::size_t large_capacity(std::size_t size);
+
+// A standard allocator over large_alloc, for containers that grow large.
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(large_alloc(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { large_free(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const LargeAllocator<U>&) const noexcept {
+        return true;
+    }
+};
 
 // Makes every other failed allocation (operator new, standard containers)
 // end the program with "cannot get memory\n" and status 1.

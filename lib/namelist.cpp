@@ -2,6 +2,7 @@
 // table of entries for appending and fetching by number in constant time.
 #include "lib/namelist.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -14,8 +15,11 @@ int name_lst_dup_check = 1;
 
 namespace {
 
-// Most lines are short: one block holds many thousands of them.
+// Most lines are short: one block holds many thousands of them. A large
+// input takes blocks that double in size up to block_size_max, so that it
+// needs few of them.
 constexpr std::size_t block_size_min = std::size_t{1} << 20;
+constexpr std::size_t block_size_max = std::size_t{64} << 20;
 
 // The position of get_name: one for all lists, so only one walk at a time.
 std::size_t walk_position = 0;
@@ -23,8 +27,10 @@ std::size_t walk_position = 0;
 // Opens a new last block of at least n bytes. Blocks are not zeroed:
 // every byte handed out is written at once.
 void open_block(NameList& list, std::size_t n) {
-    const std::size_t size = n > block_size_min ? n : block_size_min;
-    list.blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+    const std::size_t next =
+        list.blocks.empty() ? block_size_min : std::min(2 * list.block_size, block_size_max);
+    const std::size_t size = large_capacity(std::max(n, next));
+    list.blocks.emplace_back(static_cast<char*>(large_alloc(size)), TextBlockFree{size});
     list.block_size = size;
     list.block_used = 0;
 }

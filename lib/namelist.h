@@ -6,19 +6,28 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/mem.h"
+
 namespace tagpolish {
 
 // While non-zero, add_name refuses a text that the list already holds.
 extern int name_lst_dup_check;
 
+// A block of text copies; it is released with the size it was taken with.
+struct TextBlockFree {
+    std::size_t size = 0;
+    void operator()(char* block) const { large_free(block, size); }
+};
+using TextBlock = std::unique_ptr<char[], TextBlockFree>;
+
 // An ordered list of NUL-terminated texts that the list owns. Texts live in
 // large blocks that never move, so a fetched pointer stays valid until
 // del_allname; the entry table makes append and fetch by number O(1).
 struct NameList {
-    std::vector<std::unique_ptr<char[]>> blocks;  // storage of the copies
-    std::size_t block_used = 0;                   // bytes used in blocks.back()
-    std::size_t block_size = 0;                   // capacity of blocks.back()
-    std::vector<std::string_view> entries;        // each text, without its NUL
+    std::vector<TextBlock> blocks;  // storage of the copies
+    std::size_t block_used = 0;     // bytes used in blocks.back()
+    std::size_t block_size = 0;     // capacity of blocks.back()
+    std::vector<std::string_view, LargeAllocator<std::string_view>> entries;  // without NULs
 };
 
 // Makes the list empty; what it held is released.

@@ -4,11 +4,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tagpolish {
 namespace {
@@ -55,6 +57,44 @@ TEST(Getmem, BlockIsZeroEvenWhenTheHeapReusesMemory) {
     EXPECT_NE(nullptr, empty);
     freemem(empty);
     freemem(nullptr);
+}
+
+TEST(LargeAlloc, WholeCapacityIsUsableAndLargeBlocksStartOnHugePages) {
+    const std::size_t sizes[] = {0,
+                                 1,
+                                 large_block_min - 1,
+                                 large_block_min,
+                                 large_block_min + 1,
+                                 3 * large_block_min + 12345};
+    for (std::size_t size : sizes) {
+        const std::size_t capacity = large_capacity(size);
+        EXPECT_GE(capacity, size);
+        if (size >= large_block_min) {
+            EXPECT_EQ(0u, capacity % large_block_min) << size;
+            EXPECT_LT(capacity - size, large_block_min) << size;
+        }
+        auto* block = static_cast<unsigned char*>(large_alloc(capacity));
+        ASSERT_NE(nullptr, block);
+        if (size >= large_block_min) {
+            EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(block) % large_block_min) << size;
+        }
+        if (capacity > 0) {
+            std::memset(block, 0x5A, capacity);
+            EXPECT_EQ(0x5A, block[0]);
+            EXPECT_EQ(0x5A, block[capacity - 1]);
+        }
+        large_free(block, capacity);
+    }
+    large_free(nullptr, large_block_min);
+}
+
+TEST(LargeAlloc, VectorKeepsItsContentsAsItGrowsPastTheHugePageSize) {
+    std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> values;
+    const std::uint32_t count = 3 * large_block_min / sizeof(std::uint32_t);
+    for (std::uint32_t i = 0; i < count; ++i) values.push_back(i * 2654435761u);
+    std::uint32_t wrong = 0;
+    for (std::uint32_t i = 0; i < count; ++i) wrong += values[i] != i * 2654435761u;
+    EXPECT_EQ(0u, wrong);
 }
 
 TEST(Setstr, CopyIsIndependent) {
