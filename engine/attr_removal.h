@@ -13,7 +13,7 @@ enum class AttrEdit {
     removed,   // text was cut out; the cursor's byte must be examined afresh
 };
 
-// Removes a "charset=" specification at the cursor. Returns whether it did.
+// Removes a "charset=" setting at the cursor. Returns whether it did.
 bool remove_charset(LineBuf& line);
 
 // "bgcolor=" at the cursor.
