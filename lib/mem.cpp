@@ -31,12 +31,14 @@ void* getmem(int size) {
     return nullptr;
 }
 
+void out_of_memory() {
+    errmsg("cannot get memory\n");
+    std::exit(1);
+}
+
 char* setstr(const char* s) {
     char* copy = strdup(s);
-    if (copy == nullptr) {
-        errmsg("cannot get memory\n");
-        std::exit(1);
-    }
+    if (copy == nullptr) out_of_memory();
     return copy;
 }
 
@@ -65,8 +67,7 @@ void* large_alloc(std::size_t size) {
     const std::uintptr_t aligned = (start + large_block_min - 1) & ~(large_block_min - 1);
     const std::size_t before = aligned - start;
     if (before > 0) munmap(map, before);
-    if (large_block_min - before > 0)
-        munmap(reinterpret_cast<void*>(aligned + length), large_block_min - before);
+    munmap(reinterpret_cast<void*>(aligned + length), large_block_min - before);
 #ifdef MADV_HUGEPAGE
     // Only advice: where the system declines it, the block is still sound.
     madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
@@ -81,15 +82,6 @@ void large_free(void* block, std::size_t size) {
     else
         munmap(block, large_capacity(size));
 }
-
-namespace {
-
-void out_of_memory() {
-    errmsg("cannot get memory\n");
-    std::exit(1);
-}
-
-}  // namespace
 
 void install_memory_handler() {
     std::set_new_handler(out_of_memory);

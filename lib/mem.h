@@ -14,6 +14,9 @@ extern int terminate_size;
 // program with status 1 (below terminate_size).
 void* getmem(int size);
 
+// Reports "cannot get memory" and ends the program with status 1.
+[[noreturn]] void out_of_memory();
+
 // A copy of s in a new block; a failure ends the program with status 1.
 char* setstr(const char* s);
 

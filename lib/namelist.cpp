@@ -3,11 +3,8 @@
 #include "lib/namelist.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
-
-#include "lib/diag.h"
 
 namespace tagpolish {
 
@@ -43,13 +40,8 @@ char* reserve(NameList& list, std::size_t n) {
     return p;
 }
 
-// Keeps the program's promise that a failed allocation ends it with a
-// message, whether or not the new handler has been installed.
-[[noreturn]] void out_of_memory() {
-    errmsg("cannot get memory\n");
-    std::exit(1);
-}
-
+// A failed allocation ends the program with a message, whether or not the
+// new handler has been installed.
 void append(NameList& list, std::string_view text) {
     try {
         char* copy = reserve(list, text.size() + 1);
