@@ -74,12 +74,40 @@ bool starts_character(std::string_view s, std::size_t j) {
     return n;
 }
 
+// Whether an attribute name that an edit looks for ("src=", "href=",
+// "background=", "bgcolor=", "size=", "align=", "valign=", "charset=") may
+// begin at k, judged by its first two bytes in either case. A letter that
+// begins none of them is walked like any other byte; any other stop is
+// left to the checks.
+bool may_begin_attribute(std::string_view s, std::size_t k) {
+    // For a letter, c | 0x20 is its small form; no other byte gives one of
+    // the letters tested here.
+    const unsigned char first = static_cast<unsigned char>(s[k]) | 0x20;
+    const unsigned char second = k + 1 < s.size() ? static_cast<unsigned char>(s[k + 1]) | 0x20 : 0;
+    switch (first) {
+        case 'a':
+            return second == 'l';
+        case 'b':
+            return second == 'a' || second == 'g';
+        case 'c':
+            return second == 'h';
+        case 'h':
+            return second == 'r';
+        case 's':
+            return second == 'r' || second == 'i';
+        case 'v':
+            return second == 'a';
+        default:
+            return true;
+    }
+}
+
 // A run byte by byte, as inside comments, scripts and quoted values.
 std::size_t single_run(std::string_view s, const std::array<bool, 256>& stop, unsigned char quote) {
     std::size_t k = 0;
     while (k < s.size()) {
         auto c = static_cast<unsigned char>(s[k]);
-        if (stop[c] || c == quote) break;
+        if (c == quote || (stop[c] && may_begin_attribute(s, k))) break;
         ++k;
     }
     return k;
@@ -107,7 +135,8 @@ bool is_quote(unsigned char c) {
 
 // A run inside a tag. A quoted value that closes before any byte in it
 // needs the checks is walked with the tag: its quote opens and closes
-// again, which leaves the state as it was.
+// again, which leaves the state as it was. So is a letter that begins no
+// attribute name an edit looks for.
 [[gnu::noinline]] std::size_t tag_run(std::string_view s, const Roles& roles, const RunTables& t,
                                       bool low) {
     auto run_from = [&](std::size_t k) {
@@ -115,11 +144,17 @@ bool is_quote(unsigned char c) {
         return k + (low ? low_stop_run(rest, roles) : paired_run(rest, roles, t));
     };
     std::size_t k = run_from(0);
-    while (k < s.size() && is_quote(static_cast<unsigned char>(s[k]))) {
-        auto quote = static_cast<unsigned char>(s[k]);
-        std::size_t close = k + 1 + single_run(s.substr(k + 1), t.quoted_stop, quote);
-        if (close >= s.size() || static_cast<unsigned char>(s[close]) != quote) break;
-        k = run_from(close + 1);
+    while (k < s.size()) {
+        auto c = static_cast<unsigned char>(s[k]);
+        if (is_quote(c)) {
+            std::size_t close = k + 1 + single_run(s.substr(k + 1), t.quoted_stop, c);
+            if (close >= s.size() || static_cast<unsigned char>(s[close]) != c) break;
+            k = run_from(close + 1);
+        } else if (!may_begin_attribute(s, k)) {
+            k = run_from(k + 1);
+        } else {
+            break;
+        }
     }
     return k;
 }
@@ -185,9 +220,6 @@ RunTables run_tables() {
         for (int c = 0x4F; c <= 0x9A; ++c) t.wide_stop[c] = true;
     }
     t.tag_case = opt_c || opt_s;
-    // The charset removal stops quoted values on every 'c', which values
-    // hold too often for a look ahead through them to pay.
-    t.quote_runs = !del_h;
     auto all_low = [](const Roles& roles) {
         for (int c = 0x40; c < 256; ++c)
             if (roles[c] == RunRole::stop) return false;
@@ -214,9 +246,7 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
     bool attr = tag_edits_may_act(st);
     const Roles& roles = attr ? t.tag_attr : t.tag;
     bool low = !attr && t.tag_low;
-    if (t.quote_runs) return tag_run(s, roles, t, low);
-    if (roles[first] == RunRole::stop) return 0;
-    return low ? low_stop_run(s, roles) : paired_run(s, roles, t);
+    return tag_run(s, roles, t, low);
 }
 
 void walk_run(EditState& st, const RunTables& t, std::size_t n) {

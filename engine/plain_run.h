@@ -22,7 +22,6 @@ struct RunTables {
     std::array<bool, 256> skip_stop{};    // inside comments and scripts
     std::array<bool, 256> quoted_stop{};  // inside a quoted value, besides the quote itself
     bool tag_case = false;                // -c or -s changes letters inside tags
-    bool quote_runs = false;              // tag runs may take whole quoted values
     bool text_low = false;                // every stop of `text` lies below 0x40
     bool tag_low = false;                 // every stop of `tag` lies below 0x40
     bool text_kana = false;               // -k: walk_kana converts half-width katakana
