@@ -234,7 +234,7 @@ void put_line(const LineBuf& line, OutputSink& out) {
 
 }  // namespace
 
-void markup_error(const EditState& st, int line_no, const char* fmt) {
+void markup_error(const EditState& st, int line_no, MarkupFormat fmt) {
     // The lines before the error go out ahead of its message.
     if (st.out) st.out->flush();
     std::string text = st.line_buf.whole();

@@ -4,6 +4,7 @@
 
 #include "driver/output.h"
 #include "engine/line_buf.h"
+#include "lib/diag.h"
 
 namespace tagpolish {
 
@@ -40,11 +41,12 @@ struct EditState {
 int edit_html(const char* path, int& error_line, OutputSink& out);
 
 // The markup error formats: path, line number, the working line.
-inline constexpr const char* msg_lt_open = "%s:%d: %s\n ... '<' does not close.\n";
-inline constexpr const char* msg_gt_alone = "%s:%d: %s\n ... '>' does not correspond with '<'.\n";
-inline constexpr const char* msg_comment_open = "%s:%d: %s\n ... <comment> does not close.\n";
+using MarkupFormat = MsgFormat<const char*, int, const char*>;
+inline constexpr MarkupFormat msg_lt_open = "%s:%d: %s\n ... '<' does not close.\n";
+inline constexpr MarkupFormat msg_gt_alone = "%s:%d: %s\n ... '>' does not correspond with '<'.\n";
+inline constexpr MarkupFormat msg_comment_open = "%s:%d: %s\n ... <comment> does not close.\n";
 
 // Reports a markup error about the working line, naming line line_no.
-void markup_error(const EditState& st, int line_no, const char* fmt);
+void markup_error(const EditState& st, int line_no, MarkupFormat fmt);
 
 }  // namespace tagpolish

@@ -1,12 +1,14 @@
 // Messages: a small formatter with a bounded result, and its writer.
 #include "lib/diag.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace tagpolish {
 
@@ -83,7 +85,7 @@ const char* err_edit(const char* fmt, va_list args) {
     return msg_buf;
 }
 
-void errmsg(const char* fmt, ...) {
+void put_msg(int errnum, const char* fmt, ...) {
     const char* text = fmt;
     if (std::strchr(fmt, '%') != nullptr) {
         va_list args;
@@ -91,14 +93,29 @@ void errmsg(const char* fmt, ...) {
         text = err_edit(fmt, args);
         va_end(args);
     }
+    // The reason goes out in the same write, so that the messages of runs
+    // that share standard error (xargs -P) cannot come between the lines.
+    std::string_view parts[] = {text, "", "", ""};
+    if (errnum != 0) {
+        parts[1] = "  ";
+        parts[2] = std::strerror(errnum);
+        parts[3] = "\n";
+    }
+    iovec iov[4];
+    int count = 0;
+    for (std::string_view part : parts)
+        if (!part.empty()) iov[count++] = {const_cast<char*>(part.data()), part.size()};
     // Nothing can be done about a message that cannot be written.
-    std::size_t left = std::strlen(text);
-    while (left > 0) {
-        const ssize_t n = ::write(STDERR_FILENO, text, left);
+    for (int i = 0; i < count;) {
+        const ssize_t n = ::writev(STDERR_FILENO, iov + i, count - i);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        text += n;
-        left -= static_cast<std::size_t>(n);
+        auto done = static_cast<std::size_t>(n);
+        while (i < count && done >= iov[i].iov_len) done -= iov[i++].iov_len;
+        if (i < count) {
+            iov[i].iov_base = static_cast<char*>(iov[i].iov_base) + done;
+            iov[i].iov_len -= done;
+        }
     }
 }
 

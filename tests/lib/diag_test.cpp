@@ -122,7 +122,7 @@ TEST(ErrMsg, FormatWithoutPercentIsNotCut) {
     const std::string fmt(3000, 'n');
     testing::internal::CaptureStderr();
     errmsg("%s", fmt.c_str());
-    errmsg(fmt.c_str());
+    put_msg(0, fmt.c_str());
     const std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::string(768, 'n') + fmt, out);
 }
