@@ -15,6 +15,21 @@ namespace tagpolish {
 
 int terminate_size = 2147483647;
 
+namespace {
+
+void (*memory_stop_hook)() = nullptr;
+
+[[noreturn]] void stop() {
+    if (memory_stop_hook != nullptr) memory_stop_hook();
+    std::exit(1);
+}
+
+}  // namespace
+
+void set_memory_stop_hook(void (*hook)()) {
+    memory_stop_hook = hook;
+}
+
 void* getmem(int size) {
     // A zero-byte request still gets a real block, so that it never looks
     // like a failure.
@@ -27,13 +42,13 @@ void* getmem(int size) {
     } else {
         errmsg("\ncannot get the memory of %d bytes\n", size);
     }
-    if (size < terminate_size) std::exit(1);
+    if (size < terminate_size) stop();
     return nullptr;
 }
 
 void out_of_memory() {
     errmsg("cannot get memory\n");
-    std::exit(1);
+    stop();
 }
 
 char* setstr(const char* s) {

@@ -17,6 +17,11 @@ void* getmem(int size);
 // Reports "cannot get memory" and ends the program with status 1.
 [[noreturn]] void out_of_memory();
 
+// Called when a memory failure ends the program, after its message: the
+// program names there what it was working on and what it leaves undone.
+// It must not ask for memory. Null (the default) adds nothing.
+void set_memory_stop_hook(void (*hook)());
+
 // A copy of s in a new block; a failure ends the program with status 1.
 char* setstr(const char* s);
 
