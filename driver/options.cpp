@@ -2,6 +2,7 @@
 #include "driver/options.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -149,9 +150,14 @@ constexpr OptionLetter delete_letters[] = {
     {'i', &del_i, 1}, {'l', &del_l, 1}, {'o', &del_o, 1}, {'s', &del_s, 1},
 };
 
-// Ends the process; what went to standard output must not be lost on the way.
+// Ends the process; what went to standard output must not be lost on the
+// way, and a failure to write it fails the run.
 [[noreturn]] void finish(int status) {
-    std::fflush(stdout);
+    const int why = std::fflush(stdout) == 0 ? 0 : errno;
+    if (why != 0 || std::ferror(stdout)) {
+        errmsg_why(why, "standard output: cannot write\n");
+        status = 1;
+    }
     std::exit(status);
 }
 
