@@ -8,8 +8,10 @@
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/output.h"
+#include "driver/rewrite.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"
+#include "lib/mem.h"
 #include "lib/namelist.h"
 #include "platform/free_space.h"
 
@@ -19,7 +21,7 @@ namespace {
 // Refuses an input that cannot be edited safely. Returns 0 when it may be.
 int check_input(const char* name, const InputInfo& info, bool rewrite) {
     if (info.read_error) {
-        errmsg("%s: cannot read\n", name);
+        errmsg_why(info.read_errno, "%s: cannot read\n", name);
         return -1;
     }
     if (info.nul_line) {
@@ -49,46 +51,106 @@ bool same_text(const NameList& a, const NameList& b) {
     }
 }
 
-// Edits the loaded input and writes it back over the file. A file whose
-// text comes out unchanged is left alone, so it keeps its inode and times.
-int edit_to_file(const char* name, const InputInfo& info) {
+// Where the run stands, so that a run that stops early (out of memory, or
+// a rewrite that failed) can name what it leaves undone.
+struct RunRecord {
+    char** names = nullptr;         // the file arguments
+    int next = 0;                   // the first of them not yet begun
+    int end = 0;                    // one past the last
+    const char* current = nullptr;  // the input being edited, if any
+};
+RunRecord record;
+
+void name_unedited() {
+    for (int i = record.next; i < record.end; ++i)
+        errmsg("%s: not edited (the run stopped)\n", record.names[i]);
+}
+
+// Follows the message of a memory failure, which ends the process.
+void memory_stop() {
+    if (record.current != nullptr) errmsg("  while editing %s\n", record.current);
+    name_unedited();
+}
+
+// How one input ended.
+enum class Outcome { edited, failed, stopped };
+
+// Edits the loaded input and writes it back over the file open as fd. A
+// file whose text comes out unchanged is left alone, so it keeps its inode
+// and times.
+Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
     NameList out_list;
     name_init(out_list);
     ListSink sink(out_list);
     int error_line = 0;
     int result = edit_html(name, error_line, sink);
+    Rewrite rewrite = Rewrite::done;
     if (result == 0 && !(info.lossless && same_text(out_list, input_lines)))
-        rewrite_file(name, out_list, info.crlf);
+        rewrite = rewrite_file(name, fd, out_list, info.crlf);
     del_allname(out_list);
-    return result;
+    if (rewrite == Rewrite::stopped) return Outcome::stopped;
+    return result == 0 && rewrite == Rewrite::done ? Outcome::edited : Outcome::failed;
 }
 
-int edit_to_stdout(const char* name, const InputInfo& info) {
+// Edits the loaded input to standard output; why receives the errno of a
+// failed write.
+int edit_to_stdout(const char* name, const InputInfo& info, int& why) {
     FdSink sink(1, info.crlf);
     int error_line = 0;
     int result = edit_html(name, error_line, sink);
     if (!sink.flush()) result |= -1;
+    why = sink.error();
     return result;
 }
 
-// Opens, loads, edits and closes one input. Returns 0 when it succeeded.
-int edit_input(const char* name, bool is_stdin) {
-    int fd = is_stdin ? 0 : open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        errmsg("%s: not found\n", name);
-        return 1;
+// Opens a named input, or reports why not; -1 when it counts as failed
+// and -2 when it is missing. Under -w only a regular file is taken, and it
+// is locked until it is closed.
+int open_input(const char* name, bool rewrite) {
+    RewriteInput in{-1, 0};
+    if (rewrite) {
+        in = open_to_rewrite(name);
+    } else {
+        in.fd = open(name, O_RDONLY | O_CLOEXEC);
+        in.error = errno;
     }
-    bool rewrite = opt_w && !is_stdin;
+    if (in.fd >= 0) return in.fd;
+    if (in.error != 0) {
+        errmsg_why(in.error, "%s: not found\n", name);
+        return -2;
+    }
+    errmsg("%s: not a regular file\n", name);
+    return -1;
+}
+
+// Loads, edits and closes the open input fd; why receives the errno of a
+// failed write to standard output.
+Outcome edit_open(const char* name, int fd, bool is_stdin, int& why) {
+    const bool rewrite = opt_w && !is_stdin;
     InputInfo info = load_lines(fd);
     int result = check_input(name, info, rewrite);
-    if (result == 0) result = rewrite ? edit_to_file(name, info) : edit_to_stdout(name, info);
+    Outcome outcome = Outcome::failed;
+    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, info);
+    if (result == 0 && !rewrite) result = edit_to_stdout(name, info, why);
     get_line(-1, 0);
     if (is_stdin || rewrite)
         close(fd);
     else
         result |= Fclose(fd, name);
-    if (result != 0) errmsg("%s: failed to convert\n", name);
-    return result != 0;
+    if (!rewrite) outcome = result == 0 ? Outcome::edited : Outcome::failed;
+    return outcome;
+}
+
+// Opens, edits and closes one input, and reports it when it failed.
+Outcome edit_input(const char* name, bool is_stdin) {
+    const int fd = is_stdin ? 0 : open_input(name, opt_w);
+    if (fd == -2) return Outcome::failed;
+    int why = 0;
+    record.current = name;
+    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why);
+    record.current = nullptr;
+    if (outcome == Outcome::failed) errmsg_why(why, "%s: failed to convert\n", name);
+    return outcome;
 }
 
 }  // namespace
@@ -106,9 +168,18 @@ int Fclose(int fd, const char* name) {
 
 int run_files(int first, int argc, char** argv) {
     name_lst_dup_check = 0;
-    if (first >= argc) return edit_input("stdin", true);
+    set_memory_stop_hook(memory_stop);
+    if (first >= argc) return edit_input("stdin", true) != Outcome::edited;
+    record = {argv, first, argc, nullptr};
     int status = 0;
-    for (int i = first; i < argc; ++i) status |= edit_input(argv[i], false);
+    while (record.next < record.end) {
+        Outcome outcome = edit_input(argv[record.next++], false);
+        if (outcome == Outcome::stopped) {
+            name_unedited();
+            return 1;
+        }
+        status |= outcome != Outcome::edited;
+    }
     return status;
 }
 

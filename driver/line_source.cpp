@@ -198,6 +198,7 @@ InputInfo load_lines(int fd) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             info.read_error = true;
+            info.read_errno = errno;
             break;
         }
         if (got == 0) break;

@@ -17,6 +17,7 @@ extern NameList input_lines;
 struct InputInfo {
     bool crlf = false;           // first "\n" had a "\r" before it
     bool read_error = false;     // reading failed; the lines are incomplete
+    int read_errno = 0;          // why reading failed
     bool text_after_eof = false; // bytes follow the first 0x1A
     bool lossless = true;        // writing the lines back as read restores the bytes
     int nul_line = 0;            // 1-based line of the first NUL byte, or 0

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "driver/file_ops.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
@@ -23,16 +24,20 @@ public:
 // into "\r\n" for a CR LF input. Remembers a failed write.
 class FdSink : public OutputSink {
 public:
-    FdSink(int fd, bool crlf);
+    FdSink(int fd, bool crlf, FileOps& ops = system_file_ops());
     ~FdSink() override;
     void put(std::string_view item) override;
     bool flush() override;
+    // The errno of the first failed write, or 0.
+    int error() const { return error_; }
 
 private:
     void write_out(const char* p, std::size_t n);
+    bool write_all(const char* p, std::size_t n);
     int fd_;
     bool crlf_;
-    bool failed_ = false;
+    FileOps& ops_;
+    int error_ = 0;
     std::string buf_;
 };
 
@@ -52,11 +57,5 @@ public:
     void put(std::string_view item) override { text.append(item); }
     std::string text;
 };
-
-// Replaces the file at path with the items of out_list: a new file in the
-// same directory, synced and renamed over the target (a symbolic link is
-// followed). On failure reports it and ends the process with status 1,
-// leaving the target as it was.
-void rewrite_file(const char* path, const NameList& out_list, bool crlf);
 
 }  // namespace tagpolish

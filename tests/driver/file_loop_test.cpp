@@ -129,7 +129,7 @@ TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
 
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("12a\n12b\n12a\n", r.out);
-    EXPECT_EQ("missing.htm: not found\n", r.err);
+    EXPECT_EQ("missing.htm: not found\n  No such file or directory\n", r.err);
 }
 
 // Inputs that cannot be edited safely are refused with their own message;
@@ -189,6 +189,8 @@ TEST(FileLoop, EndOfFileMarkEndsTheTextWithoutRewrite) {
     EXPECT_EQ("", r.err);
 }
 
+// Reading a directory fails; under -w it is refused before that, as it is
+// not a regular file.
 TEST(FileLoop, DirectoryCannotBeRead) {
     TempDir dir;
     mkdir((dir.path() + "/sub").c_str(), 0755);
@@ -198,7 +200,10 @@ TEST(FileLoop, DirectoryCannotBeRead) {
         if (rewrite) args.insert(args.begin(), "-w");
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(1, r.status) << rewrite;
-        EXPECT_EQ("sub: cannot read\nsub: failed to convert\n", r.err) << rewrite;
+        EXPECT_EQ(rewrite ? "sub: not a regular file\nsub: failed to convert\n"
+                          : "sub: cannot read\n  Is a directory\nsub: failed to convert\n",
+                  r.err)
+            << rewrite;
         EXPECT_EQ(rewrite ? "" : "12\n", r.out) << rewrite;
     }
     EXPECT_EQ("12\n", read_file(dir.path() + "/next.htm"));
@@ -309,7 +314,10 @@ TEST(FileLoop, FailedRewriteKeepsTheOriginal) {
     RunResult r = run_in(dir.path(), {"-nw", "page.htm", "next.htm"}, setup);
 
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("page.htm: failed to rewrite\n", r.err);
+    EXPECT_EQ(
+        "page.htm: failed to rewrite\n  File too large\n"
+        "next.htm: not edited (the run stopped)\n",
+        r.err);
     EXPECT_TRUE(page == read_file(dir.path() + "/page.htm"));
     EXPECT_EQ(zen_12 + "\n", read_file(dir.path() + "/next.htm"));
     EXPECT_EQ((std::vector<std::string>{"next.htm", "page.htm"}), dir.entries());
@@ -326,13 +334,15 @@ TEST(FileLoop, RewriteWithoutRoomForTheNewFileStops) {
     RunResult r = run_in(dir.path(), {"-wj", name, "next.htm"});
 
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(name + ": cannot open to write\n", r.err);
+    EXPECT_EQ(name + ": cannot open to write\n  Permission denied\n" +
+                  "next.htm: not edited (the run stopped)\n",
+              r.err);
     EXPECT_EQ(before, read_file(name));
     EXPECT_EQ("a\nb\n", read_file(dir.path() + "/next.htm"));
 }
 
-// A failed write to standard output fails the input, whether it shows at
-// the first write or at the last flush.
+// A failed write to standard output fails the input, with the reason,
+// whether it shows at the first write or at the last flush.
 TEST(FileLoop, FullStandardOutputFailsTheInput) {
     for (std::size_t lines : {1, 100000}) {
         TempDir dir;
@@ -341,7 +351,7 @@ TEST(FileLoop, FullStandardOutputFailsTheInput) {
         setup.stdout_path = "/dev/full";
         RunResult r = run_in(dir.path(), {"page.htm"}, setup);
         EXPECT_EQ(1, r.status) << lines;
-        EXPECT_EQ("page.htm: failed to convert\n", r.err) << lines;
+        EXPECT_EQ("page.htm: failed to convert\n  No space left on device\n", r.err) << lines;
     }
 }
 

@@ -249,7 +249,11 @@ TEST(BadInput, DirectoryAsAFileName) {
         RunResult r = run_tool({option, sub, next});
         EXPECT_EQ(1, r.status);
         EXPECT_EQ(std::string(option) == "-w" ? "" : "<p>ok</p>\n", r.out);
-        EXPECT_EQ(sub + ": cannot read\n" + failed(sub), r.err);
+        EXPECT_EQ(sub +
+                      (std::string(option) == "-w" ? ": not a regular file\n"
+                                                   : ": cannot read\n  Is a directory\n") +
+                      failed(sub),
+                  r.err);
     }
     EXPECT_EQ((std::vector<std::string>{"next.htm", "sub.htm"}), dir.entries());
 }
@@ -261,7 +265,7 @@ TEST(BadInput, UnreadableFile) {
     ASSERT_EQ(0, chmod(path.c_str(), 0));
     RunResult r = run_tool({"-w", path});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(path + ": not found\n", r.err);
+    EXPECT_EQ(path + ": not found\n  Permission denied\n", r.err);
     chmod(path.c_str(), 0600);
     EXPECT_EQ("<p>x</p>\n", read_file(path));
 }

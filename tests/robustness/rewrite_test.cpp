@@ -108,7 +108,9 @@ TEST(Rewrite, FileSizeLimitEndsTheRunWithEveryFileWhole) {
     limited.file_size = 1000;
     RunResult r = test::run_tool_in("/", {"-wk", a, b, c}, limited);
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(b + ": failed to rewrite\n", r.err);
+    EXPECT_EQ(
+        b + ": failed to rewrite\n  File too large\n" + c + ": not edited (the run stopped)\n",
+        r.err);
     EXPECT_EQ(sjis("ア\n"), read_file(a));
     EXPECT_TRUE(b_text == read_file(b)) << "b.htm damaged";
     EXPECT_EQ(sjis("ｲ\n"), read_file(c)) << "no file after the failure is edited";
@@ -122,7 +124,7 @@ TEST(Rewrite, ReadOnlyDirectory) {
     ASSERT_EQ(0, chmod(dir.path().c_str(), 0555));
     RunResult r = run_tool({"-wn", path});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(path + ": cannot open to write\n", r.err);
+    EXPECT_EQ(path + ": cannot open to write\n  Permission denied\n", r.err);
     EXPECT_EQ(sjis("１\n"), read_file(path));
     EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
 }
@@ -135,7 +137,7 @@ TEST(Rewrite, ReadOnlyFileIsNotReplaced) {
     struct stat before = stat_of(path);
     RunResult r = run_tool({"-wn", path});
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(path + ": cannot open to write\n", r.err);
+    EXPECT_EQ(path + ": cannot open to write\n  Permission denied\n", r.err);
     EXPECT_EQ(sjis("１\n"), read_file(path));
     EXPECT_EQ(before.st_ino, stat_of(path).st_ino);
     EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
@@ -164,7 +166,7 @@ TEST(Rewrite, SymbolicLinksStayLinks) {
     ASSERT_EQ(0, symlink("nowhere.htm", dangling.c_str()));
     RunResult d = run_tool({"-wn", dangling});
     EXPECT_EQ(1, d.status);
-    EXPECT_EQ(dangling + ": not found\n", d.err);
+    EXPECT_EQ(dangling + ": not found\n  No such file or directory\n", d.err);
     EXPECT_TRUE(S_ISLNK(stat_of(dangling).st_mode));
 }
 

@@ -1,0 +1,91 @@
+#include "driver/file_ops.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace tagpolish {
+
+int SystemFileOps::open(const char* path, int flags) {
+    return ::open(path, flags);
+}
+
+int SystemFileOps::openat(int dirfd, const char* path, int flags, mode_t mode) {
+    return ::openat(dirfd, path, flags, mode);
+}
+
+int SystemFileOps::close(int fd) {
+    return ::close(fd);
+}
+
+int SystemFileOps::access(const char* path, int mode) {
+    return ::access(path, mode);
+}
+
+int SystemFileOps::stat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
+
+int SystemFileOps::fstat(int fd, struct stat* st) {
+    return ::fstat(fd, st);
+}
+
+int SystemFileOps::flock(int fd, int operation) {
+    return ::flock(fd, operation);
+}
+
+ssize_t SystemFileOps::write(int fd, const void* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+
+int SystemFileOps::fsync(int fd) {
+    return ::fsync(fd);
+}
+
+int SystemFileOps::fchown(int fd, uid_t uid, gid_t gid) {
+    return ::fchown(fd, uid, gid);
+}
+
+int SystemFileOps::fchmod(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
+
+ssize_t SystemFileOps::flistxattr(int fd, char* list, std::size_t size) {
+    return ::flistxattr(fd, list, size);
+}
+
+ssize_t SystemFileOps::fgetxattr(int fd, const char* name, void* value, std::size_t size) {
+    return ::fgetxattr(fd, name, value, size);
+}
+
+int SystemFileOps::fsetxattr(int fd, const char* name, const void* value, std::size_t size,
+                             int flags) {
+    return ::fsetxattr(fd, name, value, size, flags);
+}
+
+int SystemFileOps::fremovexattr(int fd, const char* name) {
+    return ::fremovexattr(fd, name);
+}
+
+int SystemFileOps::linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                          int flags) {
+    return ::linkat(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+int SystemFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
+    return ::renameat(olddirfd, oldpath, newdirfd, newpath);
+}
+
+int SystemFileOps::unlinkat(int dirfd, const char* path, int flags) {
+    return ::unlinkat(dirfd, path, flags);
+}
+
+FileOps& system_file_ops() {
+    static SystemFileOps ops;
+    return ops;
+}
+
+}  // namespace tagpolish
