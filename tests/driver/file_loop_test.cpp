@@ -323,22 +323,50 @@ TEST(FileLoop, FailedRewriteKeepsTheOriginal) {
     EXPECT_EQ((std::vector<std::string>{"next.htm", "page.htm"}), dir.entries());
 }
 
-// A folder where no new file can be made stops the run before anything is
-// written; joining makes the one-line file change.
-TEST(FileLoop, RewriteWithoutRoomForTheNewFileStops) {
+// A page that cannot be rewritten (no new file can be made beside it)
+// stops the run, which names every input it leaves unedited; joining makes
+// the one-line file change.
+TEST(FileLoop, StoppedRunNamesEveryInputItLeft) {
     TempDir dir;
-    dir.write("next.htm", "a\nb\n");
+    for (const char* name : {"a.htm", "b.htm", "c.htm"}) dir.write(name, "a\nb\n");
     const std::string name = "/proc/sys/kernel/ostype";
     const std::string before = read_file(name);
 
-    RunResult r = run_in(dir.path(), {"-wj", name, "next.htm"});
+    RunResult r = run_in(dir.path(), {"-wj", "a.htm", name, "b.htm", "c.htm", "a.htm"});
 
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(name + ": cannot open to write\n  Permission denied\n" +
-                  "next.htm: not edited (the run stopped)\n",
+                  "b.htm: not edited (the run stopped)\n"
+                  "c.htm: not edited (the run stopped)\n"
+                  "a.htm: not edited (the run stopped)\n",
               r.err);
     EXPECT_EQ(before, read_file(name));
-    EXPECT_EQ("a\nb\n", read_file(dir.path() + "/next.htm"));
+    EXPECT_EQ("ab", read_file(dir.path() + "/a.htm"));
+    EXPECT_EQ("a\nb\n", read_file(dir.path() + "/b.htm"));
+    EXPECT_EQ("a\nb\n", read_file(dir.path() + "/c.htm"));
+}
+
+// Running out of memory names the input being edited and those left.
+TEST(FileLoop, MemoryFailureNamesTheInputAndThoseLeft) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizer's allocator needs more address space than the limit";
+#endif
+    TempDir dir;
+    const std::string big = repeat("<p>" + repeat("\xB1", 58) + "</p>\n", 500000);  // 32 MB
+    dir.write("big.htm", big);
+    dir.write("next.htm", "\xB1\n");
+    test::ChildSetup setup;
+    setup.address_space = 24 << 20;
+
+    RunResult r = run_in(dir.path(), {"-wk", "big.htm", "next.htm"}, setup);
+
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(
+        "cannot get memory\n  while editing big.htm\nnext.htm: not edited (the run stopped)\n",
+        r.err);
+    EXPECT_TRUE(big == read_file(dir.path() + "/big.htm"));
+    EXPECT_EQ("\xB1\n", read_file(dir.path() + "/next.htm"));
+    EXPECT_EQ((std::vector<std::string>{"big.htm", "next.htm"}), dir.entries());
 }
 
 // A failed write to standard output fails the input, with the reason,

@@ -90,6 +90,19 @@ TEST(OptionsTool, NoArgumentPrintsTheUsageLineAndFails) {
     EXPECT_EQ("", r.err);
 }
 
+// Help that cannot be written fails; so does the usage line, with the
+// reason.
+TEST(OptionsTool, UnwritableStandardOutputFails) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-usage"}, {}}) {
+        test::ChildSetup setup;
+        setup.stdout_path = "/dev/full";
+        test::RunResult r = test::run_tool_in("/", args, setup);
+        EXPECT_EQ(1, r.status) << joined(args);
+        EXPECT_EQ("standard output: cannot write\n  No space left on device\n", r.err)
+            << joined(args);
+    }
+}
+
 TEST(OptionsTool, UnknownLetterIsReportedAndEndsTheRun) {
     struct Case {
         std::vector<std::string> args;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cfloat>
 #include <string>
 
@@ -117,6 +118,35 @@ TEST(ErrMsg, WritesExactlyTheText) {
     errmsg("%s: failed to convert\n", "50%d.htm");
     EXPECT_EQ("50%d.htm: failed to convert\n", testing::internal::GetCapturedStderr());
 }
+
+TEST(ErrMsg, ReasonFollowsOnALineOfItsOwn) {
+    testing::internal::CaptureStderr();
+    errmsg_why(ENOSPC, "%s: failed to rewrite\n", "a.htm");
+    errmsg_why(0, "%s: failed to convert\n", "a.htm");
+    EXPECT_EQ("a.htm: failed to rewrite\n  No space left on device\na.htm: failed to convert\n",
+              testing::internal::GetCapturedStderr());
+}
+
+// A format passes only with the conversions err_edit implements, one
+// argument of the fitting kind for each; errmsg does not compile otherwise.
+static_assert(msg_format_ok<>("cannot get memory\n"));
+static_assert(msg_format_ok<char>("%c: unknown option\n"));
+static_assert(msg_format_ok<const char*, int, char*>("%s:%d: %s\n"));
+static_assert(msg_format_ok<unsigned char, short, bool>("%c %x %d"));
+static_assert(msg_format_ok<double, float>("%f %f"));
+static_assert(!msg_format_ok<long>("%ld"));
+static_assert(!msg_format_ok<unsigned>("%u"));
+static_assert(!msg_format_ok<unsigned>("%d"));
+static_assert(!msg_format_ok<long>("%d"));
+static_assert(!msg_format_ok<int>("%5d"));
+static_assert(!msg_format_ok<>("100%% done"));
+static_assert(!msg_format_ok<>("ends in %"));
+static_assert(!msg_format_ok<const char*>("%d"));
+static_assert(!msg_format_ok<int>("%s"));
+static_assert(!msg_format_ok<int>("%f"));
+static_assert(!msg_format_ok<const char*>("no conversion"));
+static_assert(!msg_format_ok<>("%s"));
+static_assert(!msg_format_ok<int, int>("%d"));
 
 TEST(ErrMsg, FormatWithoutPercentIsNotCut) {
     const std::string fmt(3000, 'n');

@@ -5,16 +5,22 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/traced_run.h"
 
 namespace tagpolish::test {
 namespace {
@@ -32,6 +38,37 @@ std::vector<std::string> entries_of(const std::string& dir) {
     for (auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string repeat(std::string_view unit, int times) {
+    std::string s;
+    for (int i = 0; i < times; ++i) s.append(unit);
+    return s;
+}
+
+// An extended attribute of path, "" when it has none of that name.
+std::string attribute(const std::string& path, const char* name) {
+    char value[1024];
+    ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
+}
+
+bool shell(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Whether pid waits for a lock: /proc/locks marks a waiting request "->".
+bool waits_for_lock(pid_t pid) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream words(line);
+        bool waiting = false;
+        for (std::string word; words >> word;) {
+            if (word == "->") waiting = true;
+            if (waiting && word == std::to_string(pid)) return true;
+        }
+    }
+    return false;
 }
 
 void make_old(const std::string& path) {
@@ -214,6 +251,149 @@ TEST(Rewrite, RejectedFilesAreLeftByteForByte) {
         EXPECT_EQ("1\n", read_file(good));
         EXPECT_EQ((std::vector<std::string>{"bad.htm", "good.htm"}), dir.entries());
     }
+}
+
+// A FIFO, a device or /dev/stdin is refused before anything is read from
+// it, so that neither it nor its writer is touched, and the run goes on.
+TEST(Rewrite, InputsThatAreNotRegularFilesAreLeftAlone) {
+    TempDir dir;
+    const std::string fifo = dir.path() + "/pipe.htm";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
+    // Both ends in one descriptor: a writer that has written and waits.
+    const std::string waiting = sjis("<p>ｱ</p>\n");
+    const struct {
+        const char* name;
+        std::string path;
+        std::string input;
+        bool writer = false;
+    } cases[] = {
+        {"FIFO without a writer", fifo, ""},
+        {"FIFO with a writer", fifo, "", true},
+        {"standard input from a pipe", "/dev/stdin", waiting},
+        {"character device", "/dev/null", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string next = dir.write("next.htm", sjis("ｱ\n"));
+        int writer = c.writer ? open(fifo.c_str(), O_RDWR | O_NONBLOCK) : -1;
+        if (c.writer) {
+            ASSERT_EQ(static_cast<ssize_t>(waiting.size()),
+                      write(writer, waiting.data(), waiting.size()));
+        }
+        struct stat before {};
+        ASSERT_EQ(0, lstat(c.path.c_str(), &before));
+
+        RunResult r = run_tool({"-wk", c.path, next}, c.input);
+
+        EXPECT_EQ(1, r.status);
+        EXPECT_EQ(c.path + ": not a regular file\n" + c.path + ": failed to convert\n", r.err);
+        EXPECT_EQ(sjis("ア\n"), read_file(next));
+        struct stat after {};
+        ASSERT_EQ(0, lstat(c.path.c_str(), &after));
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+        if (c.writer) {
+            char buf[64];
+            ssize_t n = read(writer, buf, sizeof buf);
+            EXPECT_EQ(waiting, std::string(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0))));
+            close(writer);
+        }
+    }
+    EXPECT_EQ((std::vector<std::string>{"next.htm", "pipe.htm"}), dir.entries());
+}
+
+// The new file carries the ACL and the user attributes of the old one; a
+// page without an ACL does not take one from its directory's default ACL.
+TEST(Rewrite, KeepsAclAndExtendedAttributes) {
+    if (!shell("command -v setfacl && command -v setfattr"))
+        GTEST_SKIP() << "setfacl and setfattr are needed (Debian packages acl and attr)";
+    TempDir dir;
+    const std::string page = dir.write("page.htm", sjis("<p>ｱ</p>\n"));
+    ASSERT_EQ(0, chmod(page.c_str(), 0640));
+    if (!shell("setfacl -m u:nobody:rw- '" + page + "'"))
+        GTEST_SKIP() << "no ACLs in " << dir.path();
+    if (!shell("setfattr -n user.origin -v old-site '" + page + "'"))
+        GTEST_SKIP() << "no user attributes in " << dir.path();
+    const std::string sub = dir.path() + "/sub";
+    ASSERT_EQ(0, mkdir(sub.c_str(), 0755));
+    ASSERT_TRUE(shell("setfacl -d -m u:nobody:rwx '" + sub + "'"));
+    const std::string plain = dir.write("sub/plain.htm", sjis("<p>ｲ</p>\n"));
+    ASSERT_TRUE(shell("setfacl -b '" + plain + "'"));
+    ASSERT_EQ(0, chmod(plain.c_str(), 0600));
+    const std::string acl_before = attribute(page, "system.posix_acl_access");
+    ASSERT_NE("", acl_before);
+    const struct stat page_before = stat_of(page);
+
+    RunResult r = run_tool({"-wk", page, plain});
+
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ(sjis("<p>ア</p>\n"), read_file(page));
+    EXPECT_EQ(sjis("<p>イ</p>\n"), read_file(plain));
+    const struct stat page_after = stat_of(page);
+    EXPECT_NE(page_before.st_ino, page_after.st_ino) << "not a new file";
+    EXPECT_EQ(acl_before, attribute(page, "system.posix_acl_access"));
+    EXPECT_EQ("old-site", attribute(page, "user.origin"));
+    EXPECT_EQ(page_before.st_mode, page_after.st_mode);
+    EXPECT_EQ("", attribute(plain, "system.posix_acl_access"));
+    EXPECT_EQ(0600u, stat_of(plain).st_mode & 07777);
+}
+
+// SIGKILL cannot be held back; where the new file is unnamed until the
+// rename, a killed run leaves the page whole and nothing beside it.
+TEST(Rewrite, KilledBeforeTheRenameLeavesOnlyThePage) {
+    if (access("/dev/shm", W_OK) != 0) GTEST_SKIP() << "no /dev/shm to write in";
+    TempDir dir("/dev/shm");
+    const int probe = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+    if (probe < 0) GTEST_SKIP() << "/dev/shm refuses unnamed files (O_TMPFILE)";
+    close(probe);
+    const std::string text = sjis(repeat("<p>ｱｲｳ</p>\n", 20000));  // several writes
+    const std::string page = dir.write("page.htm", text);
+    const struct {
+        const char* name;
+        long call;
+        int count;
+    } points[] = {
+        {"while writing", SYS_write, 2},
+        {"at the sync", SYS_fsync, 1},
+        {"before it is named", SYS_linkat, 1},
+    };
+    for (const auto& p : points) {
+        SCOPED_TRACE(p.name);
+        TracedRun run(dir.path(), {"-wk", "page.htm"});
+        if (!run.traced()) GTEST_SKIP() << "ptrace is not allowed here";
+        ASSERT_TRUE(run.hold_at(p.call, p.count));
+        run.kill();
+        EXPECT_EQ(128 + SIGKILL, run.wait().status);
+        EXPECT_TRUE(text == read_file(page)) << "page damaged";
+        EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+    }
+}
+
+// Two runs on one page at once (as xargs -P over overlapping lists does):
+// the second waits for the first and edits its result.
+TEST(Rewrite, TwoRunsOnOnePageKeepBothEdits) {
+    TempDir dir;
+    const std::string page = dir.write("page.htm", sjis("<p>ｱ１</p>\n"));
+    TracedRun first(dir.path(), {"-wk", "page.htm"});
+    if (!first.traced()) GTEST_SKIP() << "ptrace is not allowed here";
+    // Held with the page read and the new text written, before the rename.
+    ASSERT_TRUE(first.hold_at(SYS_fsync));
+    TracedRun second(dir.path(), {"-wn", "page.htm"});
+    second.release();
+    bool waited = false;
+    for (int i = 0; i < 1000 && !(waited = waits_for_lock(second.pid())); ++i) usleep(10000);
+
+    RunResult a = first.wait();
+    RunResult b = second.wait();
+
+    EXPECT_TRUE(waited) << "the second run did not wait for the first";
+    EXPECT_EQ(0, a.status);
+    EXPECT_EQ("", a.err);
+    EXPECT_EQ(0, b.status);
+    EXPECT_EQ("", b.err);
+    EXPECT_EQ(sjis("<p>ア1</p>\n"), read_file(page));
+    EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
 }
 
 }  // namespace

@@ -132,6 +132,10 @@ RunResult run_tool_in(const std::string& dir, const std::vector<std::string>& ar
             setrlimit(RLIMIT_FSIZE, &limit);
             signal(SIGXFSZ, SIG_IGN);
         }
+        if (setup.address_space != RLIM_INFINITY) {
+            rlimit limit{setup.address_space, setup.address_space};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         execv(exe.c_str(), argv.data());
         _exit(127);
     }
@@ -148,8 +152,10 @@ std::string sjis(std::string_view utf8_text) { return convert(utf8_text, "CP932"
 
 std::string utf8(std::string_view sjis_bytes) { return convert(sjis_bytes, "UTF-8", "CP932"); }
 
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tagpolish-test-XXXXXX").string();
+TempDir::TempDir(const std::string& parent) {
+    const std::filesystem::path in =
+        parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+    std::string tmpl = (in / "tagpolish-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) ADD_FAILURE() << "mkdtemp failed";
     path_ = tmpl;
 }

@@ -22,10 +22,11 @@ RunResult run_tool(const std::vector<std::string>& args, std::string_view input 
 
 // How run_tool_in sets up the child beyond its working directory.
 struct ChildSetup {
-    std::string input;                 // standard input
-    std::string stdout_path;           // where standard output goes ("" = captured)
-    bool merged = false;               // standard error goes where standard output goes
-    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE of the child, SIGXFSZ ignored
+    std::string input;                     // standard input
+    std::string stdout_path;               // where standard output goes ("" = captured)
+    bool merged = false;                   // standard error goes where standard output goes
+    rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the child, SIGXFSZ ignored
+    rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the child
 };
 
 // Runs the executable in dir, so that files are named as a user types them;
@@ -43,7 +44,8 @@ std::string utf8(std::string_view sjis_bytes);
 // A fresh temporary directory, removed with everything in it on destruction.
 class TempDir {
 public:
-    TempDir();
+    // Made in parent, or in the system's temporary directory.
+    explicit TempDir(const std::string& parent = "");
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,115 @@
+#include "support/fake_file_ops.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+namespace tagpolish::test {
+
+int FakeFileOps::count(Call call) const {
+    auto it = calls_.find(call);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+bool FakeFileOps::fails(Call call, const char* attr) {
+    const int nth = ++calls_[call];
+    const int nth_of_attr = attr ? ++attr_calls_[{call, attr}] : 0;
+    for (const Failure& f : plan_) {
+        if (f.call != call) continue;
+        const bool named = !f.attr.empty();
+        if (named && (attr == nullptr || f.attr != attr)) continue;
+        if ((named ? nth_of_attr : nth) != f.nth) continue;
+        errno = f.error;
+        return true;
+    }
+    return false;
+}
+
+int FakeFileOps::open(const char* path, int flags) {
+    return fails(Call::open) ? -1 : SystemFileOps::open(path, flags);
+}
+
+int FakeFileOps::openat(int dirfd, const char* path, int flags, mode_t mode) {
+    const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+    return fails(unnamed ? Call::tmpfile : Call::openat)
+               ? -1
+               : SystemFileOps::openat(dirfd, path, flags, mode);
+}
+
+int FakeFileOps::close(int fd) {
+    if (!fails(Call::close)) return SystemFileOps::close(fd);
+    // The descriptor goes even when the close fails, as it does in the
+    // system.
+    const int error = errno;
+    SystemFileOps::close(fd);
+    errno = error;
+    return -1;
+}
+
+int FakeFileOps::access(const char* path, int mode) {
+    return fails(Call::access) ? -1 : SystemFileOps::access(path, mode);
+}
+
+int FakeFileOps::stat(const char* path, struct stat* st) {
+    return fails(Call::stat) ? -1 : SystemFileOps::stat(path, st);
+}
+
+int FakeFileOps::fstat(int fd, struct stat* st) {
+    return fails(Call::fstat) ? -1 : SystemFileOps::fstat(fd, st);
+}
+
+int FakeFileOps::flock(int fd, int operation) {
+    if (before_flock) before_flock();
+    return fails(Call::flock) ? -1 : SystemFileOps::flock(fd, operation);
+}
+
+ssize_t FakeFileOps::write(int fd, const void* data, std::size_t size) {
+    return fails(Call::write) ? -1 : SystemFileOps::write(fd, data, size);
+}
+
+int FakeFileOps::fsync(int fd) {
+    return fails(Call::fsync) ? -1 : SystemFileOps::fsync(fd);
+}
+
+int FakeFileOps::fchown(int fd, uid_t uid, gid_t gid) {
+    return fails(Call::fchown) ? -1 : SystemFileOps::fchown(fd, uid, gid);
+}
+
+int FakeFileOps::fchmod(int fd, mode_t mode) {
+    return fails(Call::fchmod) ? -1 : SystemFileOps::fchmod(fd, mode);
+}
+
+ssize_t FakeFileOps::flistxattr(int fd, char* list, std::size_t size) {
+    return fails(Call::flistxattr) ? -1 : SystemFileOps::flistxattr(fd, list, size);
+}
+
+ssize_t FakeFileOps::fgetxattr(int fd, const char* name, void* value, std::size_t size) {
+    return fails(Call::fgetxattr, name) ? -1 : SystemFileOps::fgetxattr(fd, name, value, size);
+}
+
+int FakeFileOps::fsetxattr(int fd, const char* name, const void* value, std::size_t size,
+                           int flags) {
+    return fails(Call::fsetxattr, name) ? -1
+                                        : SystemFileOps::fsetxattr(fd, name, value, size, flags);
+}
+
+int FakeFileOps::fremovexattr(int fd, const char* name) {
+    return fails(Call::fremovexattr, name) ? -1 : SystemFileOps::fremovexattr(fd, name);
+}
+
+int FakeFileOps::linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                        int flags) {
+    return fails(Call::linkat) ? -1
+                               : SystemFileOps::linkat(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+int FakeFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
+    return fails(Call::renameat) ? -1
+                                 : SystemFileOps::renameat(olddirfd, oldpath, newdirfd, newpath);
+}
+
+int FakeFileOps::unlinkat(int dirfd, const char* path, int flags) {
+    return fails(Call::unlinkat) ? -1 : SystemFileOps::unlinkat(dirfd, path, flags);
+}
+
+}  // namespace tagpolish::test

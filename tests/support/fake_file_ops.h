@@ -1,0 +1,84 @@
+// File calls that pass through to the system but for the failures a test
+// plans, so that any step of a rewrite can be made to fail in-process.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/file_ops.h"
+
+namespace tagpolish::test {
+
+// The calls a plan can name; openat that makes an unnamed file (O_TMPFILE)
+// is a call of its own.
+enum class Call {
+    open,
+    tmpfile,
+    openat,
+    close,
+    access,
+    stat,
+    fstat,
+    flock,
+    write,
+    fsync,
+    fchown,
+    fchmod,
+    flistxattr,
+    fgetxattr,
+    fsetxattr,
+    fremovexattr,
+    linkat,
+    renameat,
+    unlinkat,
+};
+
+// One planned failure: the nth call (from 1) of its kind fails with error.
+// For the xattr calls, attr limits the count to calls on that name.
+struct Failure {
+    Call call;
+    int error;
+    int nth = 1;
+    std::string attr = {};
+};
+
+class FakeFileOps : public SystemFileOps {
+  public:
+    explicit FakeFileOps(std::vector<Failure> plan = {}) : plan_(std::move(plan)) {}
+    // Runs before every flock, as another process might act meanwhile.
+    std::function<void()> before_flock;
+    // Calls of each kind so far, failed ones included.
+    int count(Call call) const;
+
+    int open(const char* path, int flags) override;
+    int openat(int dirfd, const char* path, int flags, mode_t mode) override;
+    int close(int fd) override;
+    int access(const char* path, int mode) override;
+    int stat(const char* path, struct stat* st) override;
+    int fstat(int fd, struct stat* st) override;
+    int flock(int fd, int operation) override;
+    ssize_t write(int fd, const void* data, std::size_t size) override;
+    int fsync(int fd) override;
+    int fchown(int fd, uid_t uid, gid_t gid) override;
+    int fchmod(int fd, mode_t mode) override;
+    ssize_t flistxattr(int fd, char* list, std::size_t size) override;
+    ssize_t fgetxattr(int fd, const char* name, void* value, std::size_t size) override;
+    int fsetxattr(int fd, const char* name, const void* value, std::size_t size,
+                  int flags) override;
+    int fremovexattr(int fd, const char* name) override;
+    int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+               int flags) override;
+    int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) override;
+    int unlinkat(int dirfd, const char* path, int flags) override;
+
+  private:
+    // Counts the call; true (with errno set) when the plan fails it.
+    bool fails(Call call, const char* attr = nullptr);
+    std::vector<Failure> plan_;
+    std::map<Call, int> calls_;
+    std::map<std::pair<Call, std::string>, int> attr_calls_;
+};
+
+}  // namespace tagpolish::test
