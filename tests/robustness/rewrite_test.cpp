@@ -310,13 +310,13 @@ TEST(Rewrite, KeepsAclAndExtendedAttributes) {
     TempDir dir;
     const std::string page = dir.write("page.htm", sjis("<p>ｱ</p>\n"));
     ASSERT_EQ(0, chmod(page.c_str(), 0640));
-    if (!shell("setfacl -m u:nobody:rw- '" + page + "'"))
+    if (!shell("setfacl -m u:65534:rw- '" + page + "'"))
         GTEST_SKIP() << "no ACLs in " << dir.path();
     if (!shell("setfattr -n user.origin -v old-site '" + page + "'"))
         GTEST_SKIP() << "no user attributes in " << dir.path();
     const std::string sub = dir.path() + "/sub";
     ASSERT_EQ(0, mkdir(sub.c_str(), 0755));
-    ASSERT_TRUE(shell("setfacl -d -m u:nobody:rwx '" + sub + "'"));
+    ASSERT_TRUE(shell("setfacl -d -m u:65534:rwx '" + sub + "'"));
     const std::string plain = dir.write("sub/plain.htm", sjis("<p>ｲ</p>\n"));
     ASSERT_TRUE(shell("setfacl -b '" + plain + "'"));
     ASSERT_EQ(0, chmod(plain.c_str(), 0600));
