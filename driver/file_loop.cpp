@@ -58,13 +58,13 @@ int edit_to_file(const char* name, const InputInfo& info) {
     int error_line = 0;
     int result = edit_html(name, error_line, sink);
     if (result == 0 && !(info.lossless && same_text(out_list, input_lines)))
-        rewrite_file(name, out_list, info.crlf);
+        rewrite_file(name, out_list, info.line_end);
     del_allname(out_list);
     return result;
 }
 
 int edit_to_stdout(const char* name, const InputInfo& info) {
-    FdSink sink(1, info.crlf);
+    FdSink sink(1, info.line_end);
     int error_line = 0;
     int result = edit_html(name, error_line, sink);
     if (!sink.flush()) result |= -1;

@@ -32,12 +32,18 @@ bool write_all(int fd, const char* p, std::size_t n) {
 
 }  // namespace
 
-FdSink::FdSink(int fd, bool crlf) : fd_(fd), crlf_(crlf) { buf_.reserve(out_buf_size * 2); }
+FdSink::FdSink(int fd, LineEnd line_end)
+    : fd_(fd),
+      newline_(line_end == LineEnd::crlf ? "\r\n"
+               : line_end == LineEnd::cr ? "\r"
+                                         : "\n") {
+    buf_.reserve(out_buf_size * 2);
+}
 
 FdSink::~FdSink() { flush(); }
 
 void FdSink::put(std::string_view item) {
-    if (!crlf_) {
+    if (newline_ == "\n") {
         write_out(item.data(), item.size());
         return;
     }
@@ -48,7 +54,7 @@ void FdSink::put(std::string_view item) {
             return;
         }
         write_out(item.data(), nl);
-        write_out("\r\n", 2);
+        write_out(newline_.data(), newline_.size());
         item.remove_prefix(nl + 1);
     }
 }
@@ -107,7 +113,7 @@ std::string rewrite_target(const char* path) {
 
 }  // namespace
 
-void rewrite_file(const char* path, const NameList& out_list, bool crlf) {
+void rewrite_file(const char* path, const NameList& out_list, LineEnd line_end) {
     std::string target = rewrite_target(path);
     std::string::size_type slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
@@ -121,7 +127,7 @@ void rewrite_file(const char* path, const NameList& out_list, bool crlf) {
         exit(1);
     }
     {
-        FdSink sink(fd, crlf);
+        FdSink sink(fd, line_end);
         for (int i = 0, n = name_count(out_list); i < n; ++i) sink.put(get_entry(out_list, i));
         if (!sink.flush()) give_up(path, temp, fd);
     }

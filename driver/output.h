@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "driver/line_end.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
@@ -20,10 +21,10 @@ public:
 };
 
 // Writes items to a file descriptor through a buffer, turning each "\n"
-// into "\r\n" for a CR LF input. Remembers a failed write.
+// into the input's own line end. Remembers a failed write.
 class FdSink : public OutputSink {
 public:
-    FdSink(int fd, bool crlf);
+    FdSink(int fd, LineEnd line_end);
     ~FdSink() override;
     void put(std::string_view item) override;
     bool flush() override;
@@ -31,7 +32,7 @@ public:
 private:
     void write_out(const char* p, std::size_t n);
     int fd_;
-    bool crlf_;
+    std::string_view newline_;  // what each "\n" is written as
     bool failed_ = false;
     std::string buf_;
 };
@@ -57,6 +58,6 @@ public:
 // same directory, synced and renamed over the target (a symbolic link is
 // followed). On failure reports it and ends the process with status 1,
 // leaving the target as it was.
-void rewrite_file(const char* path, const NameList& out_list, bool crlf);
+void rewrite_file(const char* path, const NameList& out_list, LineEnd line_end);
 
 }  // namespace tagpolish

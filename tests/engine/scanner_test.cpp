@@ -163,20 +163,22 @@ std::string repeat(std::string_view unit, std::size_t times) {
     return s;
 }
 
-// A line longer than one stored piece is walked across the pieces in step
-// with its double-byte characters.
-TEST(ScannerWalk, LongLineKeepsCharactersInStep) {
-    // After "<b" the first piece end falls inside a character; cut there,
-    // the second piece would be walked out of step and its last character
-    // would hide the closing '>'.
+// A line of any length is one line of the walk: its double-byte characters
+// stay in step to its end, and later lines keep their own numbers.
+TEST(ScannerWalk, LongLineIsOneLine) {
+    // Every second byte of the small a is in the lead-byte range: walked out
+    // of step, the last character would hide the closing '>'.
     const std::string small_a = "\x82\x9F";
-    const std::string text = "<b" + repeat(small_a, 200000) + ">\n";
-
+    const std::string text = "<b" + repeat(small_a, 300000) + ">\n";
     EditRun r = edit(text);
-
     EXPECT_EQ(0, r.result);
     EXPECT_EQ("", r.err.substr(0, 200));
     EXPECT_TRUE(text == r.out);
+
+    r = edit("<p>" + repeat("x", 700000) + "\n" + "a > b\n");
+    EXPECT_EQ(-2, r.result);
+    EXPECT_EQ(2, r.error_line);
+    EXPECT_EQ("page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n", r.err);
 }
 
 // The walk tracks tables and preformatted text across tags and lines.
