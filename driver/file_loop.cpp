@@ -26,6 +26,7 @@ int check_input(const char* name, const InputInfo& info, bool rewrite) {
         errmsg("%s:%d: NUL byte in the text\n", name, info.nul_line);
         return -1;
     }
+    if (refuse_encoding(name, info.encoding) != 0) return -1;
     if (rewrite && info.text_after_eof) {
         // Rewriting would drop everything after the mark from the file.
         errmsg("%s: text after end-of-file mark (0x1A)\n", name);

@@ -169,12 +169,12 @@ class Cutter {
     bool ended_ = false;
 };
 
-// Reads an input into the line store.
+// Reads an input into the line store and the encoding check.
 class Loader {
   public:
     Loader() : cutter_(info_) { name_init(input_lines); }
 
-    void feed(std::string_view raw) { cutter_.feed(raw); }
+    void feed(std::string_view raw) { check_.feed(raw.substr(0, cutter_.feed(raw))); }
 
     // Whether the input is already known to be refused, so that the rest
     // need not be read (an endless source such as /dev/zero would fill
@@ -185,12 +185,14 @@ class Loader {
 
     InputInfo finish() {
         cutter_.finish();
+        info_.encoding = check_.verdict();
         return info_;
     }
 
   private:
     InputInfo info_;
     Cutter cutter_;
+    EncodingCheck check_;
 };
 
 }  // namespace

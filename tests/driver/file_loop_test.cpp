@@ -132,9 +132,9 @@ TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
     EXPECT_EQ("missing.htm: not found\n", r.err);
 }
 
-// Inputs that cannot be edited safely are refused with their own message;
-// nothing of them is written, the file stays as it was, and the next input
-// is edited.
+// Inputs that cannot be edited safely (and text that is not Shift_JIS) are
+// refused with their own message; nothing of them is written, the file
+// stays as it was, and the next input is edited.
 TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
     const struct {
         const char* name;
@@ -155,6 +155,15 @@ TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
          "page.htm: failed to convert\n"},
         {"tag left open under -w", zen_12 + "\n<a\n", true,
          "page.htm\n ... '<' unmatch to '>'\npage.htm: failed to convert\n"},
+        {"UTF-8 under -w", "<p>\xE6\x9C\xAC\xEF\xBC\x91</p>\n", true,
+         "page.htm: the text is UTF-8, not Shift_JIS\npage.htm: failed to convert\n"},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + zen_12 + "\n", false,
+         "page.htm: the text is UTF-8, not Shift_JIS\npage.htm: failed to convert\n"},
+        {"ISO-2022-JP under -w", "<p>\x1B$B#1#2\x1B(B</p>\n", true,
+         "page.htm: the text is ISO-2022-JP, not Shift_JIS\npage.htm: failed to convert\n"},
+        {"EUC-JP that says so", "<meta charset=EUC-JP>\n\xA3\xB1\xA3\xB2\n", false,
+         "page.htm: the page declares charset=EUC-JP, not Shift_JIS\n"
+         "page.htm: failed to convert\n"},
     };
     for (const auto& c : cases) {
         TempDir dir;
