@@ -37,8 +37,8 @@ void newline_rule(EditState& st) {
     if (!opt_j || line.at_line_start() || st.in_pre) return;
     // A newline inside a tag separates attributes, and one inside a script
     // (or a comment, which often hides one) may end a "//" comment: joining
-    // there would change the markup or the code.
-    if (st.in_tag || st.in_comment || st.in_script) return;
+    // there would change the markup or the code. Style sheets keep theirs.
+    if (st.in_tag || st.in_block()) return;
     if (line.last_walked() == '>') {
         st.nl_kept_flg = 1;
         return;

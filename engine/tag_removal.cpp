@@ -2,7 +2,7 @@
 
 #include "driver/line_source.h"
 #include "driver/options.h"
-#include "lib/sjstr.h"
+#include "engine/tag_test.h"
 
 namespace tagpolish {
 namespace {
@@ -59,14 +59,6 @@ bool find_tag_end(Search& s, bool& in_comment, char& quote) {
         }
     }
     return false;
-}
-
-// A tag test for a keyword of "<" and at least two ASCII bytes. Most tags
-// already differ in the bytes after "<", where a match can only have the
-// same letters in either case, so those are compared before StrnCmp.
-bool at(const char* p, const char* pattern, int n) {
-    auto same = [&](int k) { return (p[k] | 0x20) == (pattern[k] | 0x20); };
-    return same(1) && (n < 3 || same(2)) && StrnCmp(p, pattern, n) == 0;
 }
 
 }  // namespace

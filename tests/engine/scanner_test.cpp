@@ -63,12 +63,24 @@ TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
          "if a < b then\n",
          "page.htm:2: c <i>d</i>\n\n ... '<' does not close.\n",
          2},
-        {"script tag with attributes starts no script block",
-         "<script type=\"t\">if (a < b) x();</script>\n<p>\n",
+        {"a script block ends only at \"</script>\"",
+         "<script type=\"t\">x</script >\n</script>a > b\n",
          {},
-         "<script type=\"t\">if (a < b) x();</script>\n",
-         "page.htm:2: <p>\n\n ... '<' does not close.\n",
+         "<script type=\"t\">x</script >\n",
+         "page.htm:2: </script>a > b\n\n ... '>' does not correspond with '<'.\n",
          2},
+        {"a style block ends where \"</style\" begins",
+         "<style>a > b</style>c > d\n",
+         {},
+         "",
+         "page.htm:1: <style>a > b</style>c > d\n\n ... '>' does not correspond with '<'.\n",
+         1},
+        {"a tag whose name only begins with style opens no block",
+         "<stylesheet>a > b\n",
+         {},
+         "",
+         "page.htm:1: <stylesheet>a > b\n\n ... '>' does not correspond with '<'.\n",
+         1},
         {"'<!--' in a quoted value swallows the tag's '>'",
          "<a title=\"<!--\">x</a>\n",
          {},
@@ -179,6 +191,58 @@ TEST(ScannerWalk, LongLineIsOneLine) {
     EXPECT_EQ(-2, r.result);
     EXPECT_EQ(2, r.error_line);
     EXPECT_EQ("page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n", r.err);
+}
+
+// Script and style blocks: the tag that opens one is walked and edited as a
+// tag, and nothing inside is edited or checked until the block ends.
+TEST(ScannerWalk, ScriptAndStyleBlocksAreLeftAsTheyAre) {
+    const std::string code = "<!--\nif (a < b && c > d) document.write('\x82\x50');\n// -->\n";
+    const std::string css = "<!--\nul > li { color: red }\n-->\n";
+    test::expect_edits({
+        // The usual forms open a block at their '>'; the tag itself is
+        // edited, and so is the end tag after the block.
+        {{"-c"},
+         "<script type=\"text/javascript\">\n" + code + "</script><b>\n",
+         "<SCRIPT TYPE=\"text/javascript\">\n" + code + "</script><B>\n"},
+        {{"-c"},
+         "<script language=JavaScript\n>" + code + "</SCRIPT>\n",
+         "<SCRIPT LANGUAGE=JAVASCRIPT\n>" + code + "</SCRIPT>\n"},
+        {{"-c"},
+         "<style type=\"text/css\">\n" + css + "</style><b>\n",
+         "<STYLE TYPE=\"text/css\">\n" + css + "</STYLE><B>\n"},
+        {{"-c"}, "<STYLE>" + css + "</style\t>x<b>\n", "<STYLE>" + css + "</STYLE\t>x<B>\n"},
+        {{"-c"}, "<style/>a{}</style/><b>\n", "<STYLE/>a{}</STYLE/><B>\n"},
+        {{"-c"}, "<script\tsrc=x.js></script><b>\n", "<SCRIPT\tSRC=X.JS></script><B>\n"},
+        // The exact "<script>" works as before.
+        {{"-c"}, "<script>" + code + "</script><b>\n", "<script>" + code + "</script><B>\n"},
+        // "<!--" is no comment inside a block: -d:c leaves it, and the
+        // "</script>" after it ends the block.
+        {{"-d:c"},
+         "<!--a--><script type=\"t\">\n" + code + "</script><!--b-->\n",
+         "<script type=\"t\">\n" + code + "</script>\n"},
+        {{"-d:c"}, "<script><!-- x() // --></script>\n", "<script><!-- x() // --></script>\n"},
+        {{"-d:c"}, "<style>\n" + css + "</style>\n", "<style>\n" + css + "</style>\n"},
+        {{"-d:c"},
+         "<script type=t><!-- a </script>b<!-- c -->\n",
+         "<script type=t><!-- a </script>b\n"},
+        // Nothing inside is edited: not letters, digits, kana or tags.
+        {{"-knc", "-d:afi"},
+         "<style>\n<a href=x><font>\xB1\x82\x50 ab</style>\xB1\x82\x50\n",
+         "<STYLE>\n<a href=x><font>\xB1\x82\x50 ab</STYLE>\x83\x41"
+         "1\n"},
+        {{"-u"},
+         "<script type=t>document.write('<a href=\"d/x.html\">')</script><a href=\"d/y.html\">\n",
+         "<script type=t>document.write('<a href=\"d/x.html\">')</script><a href=\"y.html\">\n"},
+        // -j keeps the line ends inside both kinds of block.
+        {{"-j"},
+         "a\n<script type=t>\nf() // note\ng()\n</script>\nb\nc\n",
+         "a<script type=t>\nf() // note\ng()\n</script>\nbc"},
+        {{"-j"}, "a\n<style>\np {\n}\n</style>\nb\n", "a<style>\np {\n}\n</style>\nb"},
+        // Only the names themselves open blocks.
+        {{"-c"}, "<scripts>a<styles>b<b>\n", "<SCRIPTS>a<STYLES>b<B>\n"},
+        // A '<' that starts the tag afresh (-i) forgets the block.
+        {{"-i", "-c"}, "<style <b>x<b>\n", "<STYLE <B>x<B>\n"},
+    });
 }
 
 // The walk tracks tables and preformatted text across tags and lines.
