@@ -91,8 +91,10 @@ Removal remove_tag_at(EditState& st) {
         line.remove(4);
         return Removal::removed;
     }
-    bool whole = (del_a && at(p, "<a", 2)) || (del_i && at(p, "<img", 4)) ||
-                 (del_f && at(p, "<font", 5)) || (del_o && at(p, "<bgsound", 8));
+    // A link is "<a" and the end of the name; the other names are prefixes.
+    bool link = del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0');
+    bool whole = link || (del_i && at(p, "<img", 4)) || (del_f && at(p, "<font", 5)) ||
+                 (del_o && at(p, "<bgsound", 8));
     if (whole) {
         int count = remove_tag(st.line_no, line);
         if (count < 0) return Removal::unclosed;
