@@ -74,8 +74,10 @@ TEST(FileLoop, PassesEveryPageThroughByteForByte) {
 }
 
 // A CR LF page writes every line end as CR LF, also one that was a bare LF,
-// and line joining sees the '>' before each line end.
-TEST(FileLoop, CrLfPageComesOutCrLf) {
+// and a page with no LF at all (a classic Mac page) writes each as CR; line
+// joining sees the '>' before each line end, and its own newline before a
+// paragraph goes out as the page's line end.
+TEST(FileLoop, PageComesOutWithItsOwnLineEnds) {
     const struct {
         std::vector<std::string> options;
         std::string page;
@@ -85,6 +87,9 @@ TEST(FileLoop, CrLfPageComesOutCrLf) {
         {{"-n"}, zen_12 + "\r\n<p>\r\n", "12\r\n<p>\r\n"},
         {{"-j"}, "<html>\r\nab\r\ncd<br>\r\nef\r\n", "<html>\r\nabcd<br>\r\nef"},
         {{"-j"}, "<html>\nab\ncd<br>\nef\n", "<html>\nabcd<br>\nef"},
+        {{"-j"}, "<html>\rab\rcd<br>\r\r<p>ef\rgh\r", "<html>\rabcd<br>\r\r<p>efgh"},
+        {{"-j"}, "ab\rcd\r<p>ef<br>\r", "abcd\r<p>ef<br>\r"},
+        {{"-d:f"}, "<font\rcolor=red>a</font>\rb\r", "a\rb\r"},
     };
     for (const auto& c : cases) {
         TempDir dir;
