@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "support/engine_run.h"
+#include "support/test_support.h"
 
 namespace tagpolish {
 namespace {
@@ -191,6 +193,53 @@ TEST(ScannerWalk, LongLineIsOneLine) {
     EXPECT_EQ(-2, r.result);
     EXPECT_EQ(2, r.error_line);
     EXPECT_EQ("page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n", r.err);
+}
+
+// A page of 5 MB on one line, with a tag across every multiple of 256 KB and
+// of the 255,999 bytes that the program once cut lines into, is edited as
+// the same page cut into lines between its tags and texts.
+TEST(ScannerWalk, FiveMegabyteLineEditsAsThePageInLines) {
+    const std::size_t size = 5 << 20;
+    std::vector<std::size_t> bounds;
+    for (std::size_t b = 262144; b < size; b += 262144) bounds.push_back(b);
+    for (std::size_t b = 255999; b < size; b += 255999) bounds.push_back(b);
+    std::sort(bounds.begin(), bounds.end());
+    const std::string tags[] = {"<font color=red>", "<a href=\"dir/p.html\">", "</font>",
+                                "<img src=img/x.gif>", "<FONT SIZE=2>", "</a>"};
+    const std::string words = test::sjis("本日は晴天なり。") + "text ";
+    std::vector<std::string> parts;  // text and tags, in turn
+    std::size_t length = 0, t = 0;
+    for (std::size_t b : bounds) {
+        // The text runs up to 5 bytes before the boundary, and a tag from there.
+        ASSERT_LE(length + 5, b);
+        std::string text;
+        while (length + text.size() + words.size() + 5 < b) text += words;
+        text.append(b - 5 - length - text.size(), 'x');
+        length += text.size() + tags[t % 6].size();
+        parts.push_back(text);
+        parts.push_back(tags[t++ % 6]);
+    }
+    std::string line, lines;
+    for (const std::string& part : parts) {
+        line += part;
+        lines += part + "\n";
+    }
+    line += "\n";
+    auto unbroken = [](std::string out) {
+        out.erase(std::remove(out.begin(), out.end(), '\n'), out.end());
+        return out;
+    };
+    for (const char* option : {"-d:f", "-u", "-c"}) {
+        SCOPED_TRACE(option);
+        EditRun one = edit(line, {option}), many = edit(lines, {option});
+        EXPECT_EQ(0, one.result);
+        EXPECT_EQ("", one.err);
+        EXPECT_TRUE(unbroken(many.out) + "\n" == one.out);
+        EXPECT_NE(line, one.out);
+    }
+    EXPECT_EQ(std::string::npos, edit(line, {"-d:f"}).out.find("font"));
+    EXPECT_EQ(std::string::npos, edit(line, {"-u"}).out.find("dir/"));
+    EXPECT_EQ(std::string::npos, edit(line, {"-c"}).out.find("<a "));
 }
 
 // Script and style blocks: the tag that opens one is walked and edited as a
