@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "driver/edited_files.h"
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/output.h"
@@ -73,16 +74,21 @@ int edit_to_stdout(const char* name, const InputInfo& info) {
 }
 
 // Opens, loads, edits and closes one input. Returns 0 when it succeeded.
-int edit_input(const char* name, bool is_stdin) {
+int edit_input(const char* name, bool is_stdin, EditedFiles& edited) {
     int fd = is_stdin ? 0 : open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         errmsg("%s: not found\n", name);
         return 1;
     }
     bool rewrite = opt_w && !is_stdin;
+    if (rewrite && edited.passed_over(fd, name)) {
+        close(fd);
+        return 0;
+    }
     InputInfo info = load_lines(fd);
     int result = check_input(name, info, rewrite);
     if (result == 0) result = rewrite ? edit_to_file(name, info) : edit_to_stdout(name, info);
+    if (rewrite && result == 0) edited.note(name);
     get_line(-1, 0);
     if (is_stdin || rewrite)
         close(fd);
@@ -107,9 +113,10 @@ int Fclose(int fd, const char* name) {
 
 int run_files(int first, int argc, char** argv) {
     name_lst_dup_check = 0;
-    if (first >= argc) return edit_input("stdin", true);
+    EditedFiles edited;
+    if (first >= argc) return edit_input("stdin", true, edited);
     int status = 0;
-    for (int i = first; i < argc; ++i) status |= edit_input(argv[i], false);
+    for (int i = first; i < argc; ++i) status |= edit_input(argv[i], false, edited);
     return status;
 }
 
