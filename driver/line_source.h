@@ -19,7 +19,7 @@ struct InputInfo {
     bool text_after_eof = false; // bytes follow the first 0x1A
     bool lossless = true;        // writing the lines back as read restores the bytes
     int nul_line = 0;            // 1-based line of the first NUL byte, or 0
-    EncodingVerdict encoding;     // what the text looks like, when not Shift_JIS
+    EncodingVerdict encoding;    // what the text looks like, when not Shift_JIS
 };
 
 // Loads everything readable from fd into input_lines.

@@ -86,7 +86,9 @@ TEST(JoinNewlineRule, CarriageReturnBeforeTheNewlineBelongsToTheLineEnd) {
             {"paragraph after a joined line", "x\nab\r\n<p>cd\r\n", "xab\n<p>cd"},
             {"paragraph after an empty line", "x\n\r\n<p>cd\n", "x\r\n\n<p>cd"},
             {"CR CR LF in a CR LF page", "ab\r\r\ncd<br>\r\r\nef\r\r\n", "abcd<br>\r\nef"},
-            {"second bytes in the lead range", "x\n\x88\x9F\r\ncd\n", "x\x88\x9F" "cd"},
+            {"second bytes in the lead range", "x\n\x88\x9F\r\ncd\n",
+             "x\x88\x9F"
+             "cd"},
             {"a lead byte takes the CR", "x\nab\x83\r\ncd\n", "xab\x83\rcd"},
             {"lead bytes pair up before it", "x\n\x83\x88\x9F\r\ncd\n", "x\x83\x88\x9F\rcd"},
             {"a CR alone in the line stays", "x\na\rb\n<br>\n", "xa\rb<br>\n"},

@@ -156,11 +156,11 @@ TEST(PlainRun, WalkKeepsItsResults) {
 // Random lines made of the bytes and words that the checks look at.
 std::vector<std::string> markup_lines(std::size_t count) {
     const char* const words[] = {
-        "<",         ">",         "\"",        "'",       "-->",      "<!--",    "-",
-        "</style>",  "</STYLE ",  "</style",   "<style>", "</script>", "<script>", "<p>",
-        "a",         "B",         "href=",     "src=",    "bgcolor=", "size=3",  "align=",
-        "charset=",  "Charset=x", "#",         " ",       "\t",       "\r",      "x/y",
-        "\x82\x50", "\x82\x60", "\x82\xA0", "\x88\x9F", "\x83",    "\xB1",   "\xB6\xDE",
+        "<",        ">",         "\"",       "'",        "-->",       "<!--",     "-",
+        "</style>", "</STYLE ",  "</style",  "<style>",  "</script>", "<script>", "<p>",
+        "a",        "B",         "href=",    "src=",     "bgcolor=",  "size=3",   "align=",
+        "charset=", "Charset=x", "#",        " ",        "\t",        "\r",       "x/y",
+        "\x82\x50", "\x82\x60",  "\x82\xA0", "\x88\x9F", "\x83",      "\xB1",     "\xB6\xDE",
     };
     std::mt19937 gen(12);
     std::vector<std::string> lines;
@@ -224,9 +224,17 @@ TEST(PlainRun, AgreesWithThePlainWalk) {
          [](EditState& st) { st.in_tag = 1, st.tag_kind = TAG_FONT, st.table_depth = 1; }},
     };
     const std::vector<std::vector<int*>> option_sets = {
-        {},         {&opt_c},          {&opt_s},        {&opt_k},
-        {&opt_n},   {&opt_a, &opt_j},  {&opt_u},        {&del_b, &del_h},
-        {&del_l},   {&del_s, &opt_c},  {&opt_u, &opt_k, &opt_n, &opt_a, &opt_c, &del_b, &del_h}};
+        {},
+        {&opt_c},
+        {&opt_s},
+        {&opt_k},
+        {&opt_n},
+        {&opt_a, &opt_j},
+        {&opt_u},
+        {&del_b, &del_h},
+        {&del_l},
+        {&del_s, &opt_c},
+        {&opt_u, &opt_k, &opt_n, &opt_a, &opt_c, &del_b, &del_h}};
     const std::vector<std::string> lines = markup_lines(150);
     for (const auto& options : option_sets) {
         reset_options();

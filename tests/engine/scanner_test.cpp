@@ -204,8 +204,8 @@ TEST(ScannerWalk, FiveMegabyteLineEditsAsThePageInLines) {
     for (std::size_t b = 262144; b < size; b += 262144) bounds.push_back(b);
     for (std::size_t b = 255999; b < size; b += 255999) bounds.push_back(b);
     std::sort(bounds.begin(), bounds.end());
-    const std::string tags[] = {"<font color=red>", "<a href=\"dir/p.html\">", "</font>",
-                                "<img src=img/x.gif>", "<FONT SIZE=2>", "</a>"};
+    const std::string tags[] = {"<font color=red>",    "<a href=\"dir/p.html\">", "</font>",
+                                "<img src=img/x.gif>", "<FONT SIZE=2>",           "</a>"};
     const std::string words = test::sjis("本日は晴天なり。") + "text ";
     std::vector<std::string> parts;  // text and tags, in turn
     std::size_t length = 0, t = 0;
