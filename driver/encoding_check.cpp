@@ -31,6 +31,27 @@ bool in_charset_name(unsigned char b) {
            b == '_' || b == '.' || b == ':';
 }
 
+// The first "<" from k on that is followed by "m" or "M", or stands last in
+// the text (its next byte comes with the next chunk); the size of the text
+// when there is none. Tags are frequent in a page, so eight byte pairs are
+// tested at a time: a word of the text against "<" and the word one byte
+// further on, with the case bit set, against "m".
+std::size_t find_lt_m(std::string_view text, std::size_t k) {
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const std::size_t n = text.size();
+    for (std::uint64_t w, next; k + 9 <= n; k += 8) {
+        std::memcpy(&w, text.data() + k, 8);
+        std::memcpy(&next, text.data() + k + 1, 8);
+        std::uint64_t both = (w ^ ones * '<') | ((next | ones * 0x20) ^ ones * 'm');
+        if ((both - ones) & ~both & highs) break;
+    }
+    for (; k < n; ++k) {
+        if (text[k] != '<') continue;
+        if (k + 1 == n || lower(static_cast<unsigned char>(text[k + 1])) == 'm') return k;
+    }
+    return n;
+}
+
 bool is_foreign(std::string_view name) {
     for (std::string_view foreign : foreign_charsets) {
         if (name.size() != foreign.size()) continue;
@@ -120,14 +141,11 @@ void EncodingCheck::find_escape(std::string_view text) {
 // Looks for "<meta", then before its ">" for the first "charset=", and
 // reads the name after it (past one quote).
 void EncodingCheck::find_meta(std::string_view text) {
+    const std::size_t n = text.size();
     std::size_t k = 0;
-    while (k < text.size() && declared_.empty()) {
-        if (meta_ == Meta::seek) {
-            const void* at = std::memchr(text.data() + k, '<', text.size() - k);
-            if (!at) return;
-            k = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
-        }
-        meta_byte(static_cast<unsigned char>(text[k++]));
+    while (k < n && declared_.empty()) {
+        if (meta_ == Meta::seek) k = find_lt_m(text, k);
+        if (k < n) meta_byte(static_cast<unsigned char>(text[k++]));
     }
 }
 

@@ -118,6 +118,7 @@ bool block_tag_at(const char* p, const char* keyword, int n) {
 // What a tag opens at its ">": a tag named script (other than the exact
 // "<script>" of check 3) opens a script block, one named style a style block.
 TagOpens opened_block(const char* p) {
+    if ((p[1] | 0x20) != 's') return TagOpens::nothing;
     if (block_tag_at(p, "<script", 7)) return TagOpens::script;
     if (block_tag_at(p, "<style", 6)) return TagOpens::style;
     return TagOpens::nothing;
@@ -195,8 +196,9 @@ bool attribute_edits(EditState& st) {
     return done == AttrEdit::removed;
 }
 
-// One step of the walk: the checks in their order.
-Step examine(EditState& st) {
+// One step of the walk: the checks in their order. (Inlined into the walk
+// of a line, as it was before walk_step called it too.)
+[[gnu::always_inline]] inline Step examine(EditState& st) {
     LineBuf& line = st.line_buf;
     const char* p = line.cur();
     auto c = static_cast<unsigned char>(p[0]);
