@@ -1,5 +1,5 @@
 // Writes the benchmark's test pages: a realistic Japanese page in Shift_JIS,
-// or a pathological one of the longest lines the program stores.
+// or a pathological one of long lines.
 //
 //   gen_page realistic SIZE OUT      about SIZE bytes of ordinary markup
 //   gen_page pathological SIZE OUT   255,999-byte lines of half-width
@@ -17,7 +17,7 @@
 namespace tagpolish {
 namespace {
 
-constexpr std::size_t piece_max = 255999;  // the longest line stored whole
+constexpr std::size_t piece_max = 255999;  // bytes of a long line
 
 class Writer {
   public:
@@ -200,7 +200,7 @@ void realistic(Writer& w, std::size_t size) {
     w.put(page_tail);
 }
 
-// One line of half-width katakana filling a stored line exactly.
+// One long line of half-width katakana.
 void kana_line(Writer& w) {
     std::size_t stop = w.size() + piece_max - 1;
     while (w.size() + 2 < stop) w.half_kana(1);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "driver/edited_files.h"
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/output.h"
@@ -28,6 +29,7 @@ int check_input(const char* name, const InputInfo& info, bool rewrite) {
         errmsg("%s:%d: NUL byte in the text\n", name, info.nul_line);
         return -1;
     }
+    if (refuse_encoding(name, info.encoding) != 0) return -1;
     if (rewrite && info.text_after_eof) {
         // Rewriting would drop everything after the mark from the file.
         errmsg("%s: text after end-of-file mark (0x1A)\n", name);
@@ -73,7 +75,12 @@ void memory_stop() {
 }
 
 // How one input ended.
-enum class Outcome { edited, failed, stopped };
+enum class Outcome {
+    edited,
+    passed_over,  // the same file as an earlier input, already edited
+    failed,
+    stopped,
+};
 
 // Edits the loaded input and writes it back over the file open as fd. A
 // file whose text comes out unchanged is left alone, so it keeps its inode
@@ -86,7 +93,7 @@ Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
     int result = edit_html(name, error_line, sink);
     Rewrite rewrite = Rewrite::done;
     if (result == 0 && !(info.lossless && same_text(out_list, input_lines)))
-        rewrite = rewrite_file(name, fd, out_list, info.crlf);
+        rewrite = rewrite_file(name, fd, out_list, info.line_end);
     del_allname(out_list);
     if (rewrite == Rewrite::stopped) return Outcome::stopped;
     return result == 0 && rewrite == Rewrite::done ? Outcome::edited : Outcome::failed;
@@ -95,7 +102,7 @@ Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
 // Edits the loaded input to standard output; why receives the errno of a
 // failed write.
 int edit_to_stdout(const char* name, const InputInfo& info, int& why) {
-    FdSink sink(1, info.crlf);
+    FdSink sink(1, info.line_end);
     int error_line = 0;
     int result = edit_html(name, error_line, sink);
     if (!sink.flush()) result |= -1;
@@ -125,13 +132,18 @@ int open_input(const char* name, bool rewrite) {
 
 // Loads, edits and closes the open input fd; why receives the errno of a
 // failed write to standard output.
-Outcome edit_open(const char* name, int fd, bool is_stdin, int& why) {
+Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, EditedFiles& edited) {
     const bool rewrite = opt_w && !is_stdin;
+    if (rewrite && edited.passed_over(fd, name)) {
+        close(fd);
+        return Outcome::passed_over;
+    }
     InputInfo info = load_lines(fd);
     int result = check_input(name, info, rewrite);
     Outcome outcome = Outcome::failed;
     if (result == 0 && rewrite) outcome = edit_to_file(name, fd, info);
     if (result == 0 && !rewrite) result = edit_to_stdout(name, info, why);
+    if (outcome == Outcome::edited) edited.note(name);
     get_line(-1, 0);
     if (is_stdin || rewrite)
         close(fd);
@@ -142,12 +154,12 @@ Outcome edit_open(const char* name, int fd, bool is_stdin, int& why) {
 }
 
 // Opens, edits and closes one input, and reports it when it failed.
-Outcome edit_input(const char* name, bool is_stdin) {
+Outcome edit_input(const char* name, bool is_stdin, EditedFiles& edited) {
     const int fd = is_stdin ? 0 : open_input(name, opt_w);
     if (fd == -2) return Outcome::failed;
     int why = 0;
     record.current = name;
-    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why);
+    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why, edited);
     record.current = nullptr;
     if (outcome == Outcome::failed) errmsg_why(why, "%s: failed to convert\n", name);
     return outcome;
@@ -169,16 +181,17 @@ int Fclose(int fd, const char* name) {
 int run_files(int first, int argc, char** argv) {
     name_lst_dup_check = 0;
     set_memory_stop_hook(memory_stop);
-    if (first >= argc) return edit_input("stdin", true) != Outcome::edited;
+    EditedFiles edited;
+    if (first >= argc) return edit_input("stdin", true, edited) == Outcome::failed;
     record = {argv, first, argc, nullptr};
     int status = 0;
     while (record.next < record.end) {
-        Outcome outcome = edit_input(argv[record.next++], false);
+        Outcome outcome = edit_input(argv[record.next++], false, edited);
         if (outcome == Outcome::stopped) {
             name_unedited();
             return 1;
         }
-        status |= outcome != Outcome::edited;
+        status |= outcome == Outcome::failed;
     }
     return status;
 }

@@ -7,9 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
-
-#include "lib/sjstr.h"
 
 namespace tagpolish {
 
@@ -19,62 +18,67 @@ namespace {
 
 constexpr unsigned char eof_mark = 0x1A;
 
-// Cuts raw input into stored line pieces as it arrives, chunk by chunk.
-// A CR LF input (the first "\n" has a "\r" before it) has each "\r\n" read
-// as "\n". The text ends at the first 0x1A. A piece is one line with its
-// "\n", or line_piece_max bytes of a longer line; a piece never ends between
-// the two bytes of a double-byte character. Each piece is built in place as
-// the last entry of input_lines, so its bytes are copied once, from the
-// chunk read into the store.
+// Cuts raw input into stored lines as it arrives, chunk by chunk. A CR LF
+// input (the first "\n" has a "\r" before it) has each "\r\n" read as "\n";
+// a CR input (no "\n" at all, and a "\r") has each "\r" read as "\n", which
+// is known only at its end. The text ends at the first 0x1A. A line is
+// stored whole, whatever its length, with its "\n". Each line is built in
+// place as the last entry of input_lines, so its bytes are copied once, from
+// the chunk read into the store.
 class Cutter {
-public:
+  public:
     explicit Cutter(InputInfo& info) : info_(info) {}
 
-    void feed(std::string_view raw) {
+    // Takes the next chunk. Returns how many of its bytes are text: all of
+    // them, or those before the end-of-file mark.
+    std::size_t feed(std::string_view raw) {
+        if (ended_) {
+            if (!raw.empty()) info_.text_after_eof = true;
+            return 0;
+        }
         std::size_t k = 0;
         while (k < raw.size()) {
-            if (ended_) {
-                info_.text_after_eof = true;
-                return;
-            }
             if (!pending_cr_) {
                 // Most bytes need nothing but copying: take them a run at a
                 // time, and the usual line end with them.
                 std::size_t run = plain_run(raw, k);
                 if (k + run < raw.size() && raw[k + run] == '\n') {
                     note_newline();
-                    put_run(raw.substr(k, run + 1));
-                    close_piece();
+                    append(raw.substr(k, run + 1));
+                    close_line();
                     k += run + 1;
                     continue;
                 }
-                put_run(raw.substr(k, run));
+                append(raw.substr(k, run));
                 k += run;
-                if (k == raw.size()) return;
+                if (k == raw.size()) break;
             }
             auto b = static_cast<unsigned char>(raw[k++]);
             if (b == eof_mark) {
                 ended_ = true;
                 info_.lossless = false;
-                continue;
+                if (k < raw.size()) info_.text_after_eof = true;
+                return k - 1;
             }
             take_raw(b);
         }
+        return raw.size();
     }
 
     void finish() {
         if (pending_cr_) put('\r');
         pending_cr_ = false;
-        close_piece();
+        close_line();
+        if (!seen_nl_ && seen_cr_) split_at_cr();
     }
 
-private:
+  private:
     void take_raw(unsigned char b) {
         if (pending_cr_) {
             pending_cr_ = false;
-            if (b == '\n' && (info_.crlf || !seen_nl_)) {
+            if (b == '\n' && (info_.line_end == LineEnd::crlf || !seen_nl_)) {
                 seen_nl_ = true;
-                info_.crlf = true;
+                info_.line_end = LineEnd::crlf;
                 put('\n');
                 return;
             }
@@ -82,6 +86,7 @@ private:
         }
         if (b == '\r') {
             pending_cr_ = true;
+            seen_cr_ = true;
             return;
         }
         if (b == '\n') note_newline();
@@ -91,7 +96,7 @@ private:
     // A "\n" without a "\r" before it.
     void note_newline() {
         // A bare "\n" in a CR LF input comes back as "\r\n".
-        if (seen_nl_ && info_.crlf) info_.lossless = false;
+        if (seen_nl_ && info_.line_end == LineEnd::crlf) info_.lossless = false;
         seen_nl_ = true;
     }
 
@@ -117,107 +122,103 @@ private:
         }
     }
 
-    // Appends a run of bytes that are not NUL, cutting pieces as put does.
-    void put_run(std::string_view run) {
-        while (!run.empty()) {
-            if (size_ == static_cast<std::size_t>(line_piece_max)) cut_long_line();
-            std::size_t take = std::min(run.size(), line_piece_max - size_);
-            append(run.substr(0, take));
-            run.remove_prefix(take);
-        }
-    }
-
     void put(char c) {
-        if (size_ == static_cast<std::size_t>(line_piece_max)) cut_long_line();
         if (c == '\0' && !info_.nul_line)
             info_.nul_line = name_count(input_lines) + (open_ ? 0 : 1);
         append(std::string_view(&c, 1));
-        if (c == '\n') close_piece();
+        if (c == '\n') close_line();
     }
 
-    // Adds bytes to the open piece, opening one first if needed.
+    // Adds bytes to the open line, opening one first if needed.
     void append(std::string_view bytes) {
+        if (bytes.empty()) return;
         if (open_)
             extend_last(input_lines, bytes);
         else
             add_list(input_lines, bytes);
         open_ = true;
-        size_ += bytes.size();
     }
 
-    // The open piece as stored so far.
-    std::string_view piece() const {
-        return open_ ? get_entry(input_lines, name_count(input_lines) - 1) : std::string_view();
-    }
+    // Ends the open line; the next byte opens a new one.
+    void close_line() { open_ = false; }
 
-    // Whether the piece ends in a lead byte that waits for its second byte.
-    // A piece starts on a character, so pairing from its start tells; this
-    // runs once per cut of a long line, not once per byte.
-    bool lead_waits() const {
-        bool waits = false;
-        for (char c : piece()) waits = !waits && is_lead_byte(static_cast<unsigned char>(c));
-        return waits;
-    }
-
-    // The piece is full and the line goes on: store it, keeping a lead byte
-    // that waits for its second byte for the next piece.
-    void cut_long_line() {
-        if (!lead_waits()) {
-            close_piece();
-            return;
+    // The whole text of a CR input is the one stored entry: it becomes one
+    // line per "\r", each ending in "\n".
+    void split_at_cr() {
+        info_.line_end = LineEnd::cr;
+        NameList whole = std::move(input_lines);
+        name_init(input_lines);
+        std::string_view text = get_entry(whole, 0);
+        if (info_.nul_line)
+            info_.nul_line = 1 + static_cast<int>(std::count(text.begin(),
+                                                             text.begin() + text.find('\0'), '\r'));
+        while (!text.empty()) {
+            std::size_t cr = std::min(text.find('\r'), text.size());
+            add_list(input_lines, text.substr(0, cr));
+            if (cr == text.size()) break;
+            extend_last(input_lines, "\n");
+            text.remove_prefix(cr + 1);
         }
-        char lead = piece().back();
-        shorten_last(input_lines, 1);
-        close_piece();
-        append(std::string_view(&lead, 1));
-    }
-
-    // Ends the open piece; the next byte opens a new one.
-    void close_piece() {
-        open_ = false;
-        size_ = 0;
     }
 
     InputInfo& info_;
-    bool open_ = false;     // the last entry of input_lines is the piece being built
-    std::size_t size_ = 0;  // bytes in the open piece
+    bool open_ = false;  // the last entry of input_lines is the line being built
     bool pending_cr_ = false;
     bool seen_nl_ = false;
+    bool seen_cr_ = false;
     bool ended_ = false;
+};
+
+// Reads an input into the line store and the encoding check.
+class Loader {
+  public:
+    Loader() : cutter_(info_) { name_init(input_lines); }
+
+    void feed(std::string_view raw) { check_.feed(raw.substr(0, cutter_.feed(raw))); }
+
+    // Whether the input is already known to be refused, so that the rest
+    // need not be read (an endless source such as /dev/zero would fill
+    // memory).
+    bool refused() const { return info_.text_after_eof || info_.nul_line; }
+
+    InputInfo& info() { return info_; }
+
+    InputInfo finish() {
+        cutter_.finish();
+        info_.encoding = check_.verdict();
+        return info_;
+    }
+
+  private:
+    InputInfo info_;
+    Cutter cutter_;
+    EncodingCheck check_;
 };
 
 }  // namespace
 
 InputInfo load_lines(int fd) {
-    InputInfo info;
-    name_init(input_lines);
-    Cutter cutter(info);
+    Loader loader;
     std::vector<char> chunk(1 << 20);
     for (;;) {
         ssize_t got = read(fd, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            info.read_error = true;
-            info.read_errno = errno;
+            loader.info().read_error = true;
+            loader.info().read_errno = errno;
             break;
         }
         if (got == 0) break;
-        cutter.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
-        // Once the input is known to be refused, the rest need not be read
-        // (an endless source such as /dev/zero would fill memory).
-        if (info.text_after_eof || info.nul_line) break;
+        loader.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+        if (loader.refused()) break;
     }
-    cutter.finish();
-    return info;
+    return loader.finish();
 }
 
 InputInfo load_text(std::string_view raw) {
-    InputInfo info;
-    name_init(input_lines);
-    Cutter cutter(info);
-    cutter.feed(raw);
-    cutter.finish();
-    return info;
+    Loader loader;
+    loader.feed(raw);
+    return loader.finish();
 }
 
 const char* get_line(int mode, int n) {
@@ -226,6 +227,8 @@ const char* get_line(int mode, int n) {
     return nullptr;
 }
 
-std::string_view get_line_view(int n) { return get_entry(input_lines, n); }
+std::string_view get_line_view(int n) {
+    return get_entry(input_lines, n);
+}
 
 }  // namespace tagpolish

@@ -3,24 +3,24 @@
 
 #include <string_view>
 
+#include "driver/encoding_check.h"
+#include "driver/line_end.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
-
-// The most bytes one stored line piece holds (a longer line is cut).
-inline constexpr int line_piece_max = 255999;
 
 // The line store of the current input.
 extern NameList input_lines;
 
 // What loading found out about the input besides its lines.
 struct InputInfo {
-    bool crlf = false;           // first "\n" had a "\r" before it
+    LineEnd line_end = LineEnd::lf;
     bool read_error = false;     // reading failed; the lines are incomplete
     int read_errno = 0;          // why reading failed
     bool text_after_eof = false; // bytes follow the first 0x1A
     bool lossless = true;        // writing the lines back as read restores the bytes
     int nul_line = 0;            // 1-based line of the first NUL byte, or 0
+    EncodingVerdict encoding;    // what the text looks like, when not Shift_JIS
 };
 
 // Loads everything readable from fd into input_lines.

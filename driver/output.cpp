@@ -11,7 +11,12 @@ constexpr std::size_t out_buf_size = 1 << 16;
 
 }  // namespace
 
-FdSink::FdSink(int fd, bool crlf, FileOps& ops) : fd_(fd), crlf_(crlf), ops_(ops) {
+FdSink::FdSink(int fd, LineEnd line_end, FileOps& ops)
+    : fd_(fd),
+      newline_(line_end == LineEnd::crlf ? "\r\n"
+               : line_end == LineEnd::cr ? "\r"
+                                         : "\n"),
+      ops_(ops) {
     buf_.reserve(out_buf_size * 2);
 }
 
@@ -20,7 +25,7 @@ FdSink::~FdSink() {
 }
 
 void FdSink::put(std::string_view item) {
-    if (!crlf_) {
+    if (newline_ == "\n") {
         write_out(item.data(), item.size());
         return;
     }
@@ -31,7 +36,7 @@ void FdSink::put(std::string_view item) {
             return;
         }
         write_out(item.data(), nl);
-        write_out("\r\n", 2);
+        write_out(newline_.data(), newline_.size());
         item.remove_prefix(nl + 1);
     }
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "driver/file_ops.h"
+#include "driver/line_end.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
@@ -21,10 +22,10 @@ public:
 };
 
 // Writes items to a file descriptor through a buffer, turning each "\n"
-// into "\r\n" for a CR LF input. Remembers a failed write.
+// into the input's own line end. Remembers a failed write.
 class FdSink : public OutputSink {
 public:
-    FdSink(int fd, bool crlf, FileOps& ops = system_file_ops());
+    FdSink(int fd, LineEnd line_end, FileOps& ops = system_file_ops());
     ~FdSink() override;
     void put(std::string_view item) override;
     bool flush() override;
@@ -35,7 +36,7 @@ private:
     void write_out(const char* p, std::size_t n);
     bool write_all(const char* p, std::size_t n);
     int fd_;
-    bool crlf_;
+    std::string_view newline_;  // what each "\n" is written as
     FileOps& ops_;
     int error_ = 0;
     std::string buf_;

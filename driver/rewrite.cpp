@@ -145,7 +145,7 @@ public:
     NewFile& operator=(const NewFile&) = delete;
 
     int make(const std::string& dir);
-    int write(const NameList& out_list, bool crlf);
+    int write(const NameList& out_list, LineEnd line_end);
     void copy_owner(const struct stat& old);
     Rewrite copy_attributes(int old_fd, const char* path);
     int fd() const { return fd_; }
@@ -184,8 +184,8 @@ int NewFile::make(const std::string& dir) {
     });
 }
 
-int NewFile::write(const NameList& out_list, bool crlf) {
-    FdSink sink(fd_, crlf, ops_);
+int NewFile::write(const NameList& out_list, LineEnd line_end) {
+    FdSink sink(fd_, line_end, ops_);
     for (int i = 0, n = name_count(out_list); i < n; ++i) sink.put(get_entry(out_list, i));
     sink.flush();
     return sink.error();
@@ -253,7 +253,7 @@ int NewFile::replace(const std::string& base) {
 
 }  // namespace
 
-Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, bool crlf,
+Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
                      FileOps& ops) {
     const std::string target = rewrite_target(path);
     const std::string::size_type slash = target.rfind('/');
@@ -268,7 +268,7 @@ Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, boo
         errmsg_why(error, "%s: cannot open to write\n", path);
         return Rewrite::stopped;
     }
-    if (int failed = file.write(out_list, crlf)) return give_up(failed, path);
+    if (int failed = file.write(out_list, line_end)) return give_up(failed, path);
     // Writing and a change of owner clear set-id bits and file
     // capabilities: the attributes come after both, the mode last.
     struct stat old {};

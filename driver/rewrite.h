@@ -3,6 +3,7 @@
 #pragma once
 
 #include "driver/file_ops.h"
+#include "driver/line_end.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
@@ -36,7 +37,7 @@ enum class Rewrite {
 // gets the old file's owner and group (as far as the user may give them),
 // its extended attributes and ACL, and its permission bits; it is synced,
 // renamed over the target, and the directory is synced.
-Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, bool crlf,
+Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
                      FileOps& ops = system_file_ops());
 
 }  // namespace tagpolish

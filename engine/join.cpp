@@ -28,21 +28,42 @@ bool paragraph_rule(EditState& st) {
     return true;
 }
 
+namespace {
+
+// Whether the last walked byte is a "\r" of its own, not the second byte of
+// a double-byte character. A byte that is no lead byte always ends a
+// character, so only the lead bytes right before the "\r" count, and they
+// pair up among themselves.
+bool walked_lone_cr(const LineBuf& line) {
+    if (line.walked_back(0) != '\r') return false;
+    std::size_t leads = 0;
+    while (is_lead_byte(static_cast<unsigned char>(line.walked_back(leads + 1)))) ++leads;
+    return leads % 2 == 0;
+}
+
+}  // namespace
+
 void newline_rule(EditState& st) {
     LineBuf& line = st.line_buf;
     if (line.peek() == 0) {
         st.nl_kept_flg = 0;
         return;
     }
-    if (!opt_j || line.at_line_start() || st.in_pre) return;
+    if (!opt_j || st.in_pre) return;
     // A newline inside a tag separates attributes, and one inside a script
     // (or a comment, which often hides one) may end a "//" comment: joining
-    // there would change the markup or the code.
-    if (st.in_tag || st.in_comment || st.in_script) return;
-    if (line.last_walked() == '>') {
+    // there would change the markup or the code. Style sheets keep theirs.
+    if (st.in_tag || st.in_block()) return;
+    // A "\r" before the newline belongs to the line end (a page whose line
+    // ends were mixed up in transfer): the byte before it decides, and a
+    // line that holds nothing else is empty.
+    std::size_t cr = walked_lone_cr(line) ? 1 : 0;
+    if (line.walked_size() == cr) return;
+    if (line.walked_back(cr) == '>') {
         st.nl_kept_flg = 1;
         return;
     }
+    if (cr) line.drop_last_walked();
     line.remove(1);
     st.nl_kept_flg = 0;
 }

@@ -52,6 +52,16 @@ struct LineBuf {
     bool at_line_start() const { return pos == mark_ && done_.empty(); }
     // The last walked byte; the walked part must not be empty.
     char last_walked() const { return pos > mark_ ? text[pos - 1] : done_.back(); }
+    // Byte k back from the end of the walked part (0: the last one), or NUL
+    // when the walked part is shorter.
+    char walked_back(std::size_t k) const {
+        std::size_t here = pos - mark_;
+        if (k < here) return text[pos - 1 - k];
+        k -= here;
+        return k < done_.size() ? done_[done_.size() - 1 - k] : '\0';
+    }
+    // How many bytes have been walked.
+    std::size_t walked_size() const { return done_.size() + (pos - mark_); }
     // Takes the last walked byte back out of the line.
     void drop_last_walked();
 

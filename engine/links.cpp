@@ -1,7 +1,5 @@
 #include "engine/links.h"
 
-#include <cstring>
-
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -33,6 +31,10 @@ AttrEdit flatten_reference(LineBuf& line) {
     const char* text = quoted ? value + 1 : value;
     if (text >= end) return AttrEdit::walk_on;
     std::string_view span(text, static_cast<std::size_t>(end - text));
+    // A value that is already "./" stays as it is, so that a second run
+    // does not take away what the first left of a directory reference.
+    bool closed = quoted && end - 1 > value && end[-1] == *value;
+    if (span.substr(0, span.size() - (closed ? 1 : 0)) == "./") return AttrEdit::walk_on;
     const char* slash = Strrchr(span, '/');
     if (!slash || slash == text || slash == end - 1) return AttrEdit::walk_on;
     auto from = static_cast<std::size_t>(text - p);
@@ -46,11 +48,22 @@ AttrEdit flatten_reference(LineBuf& line) {
 AttrEdit remove_base_href(LineBuf& line) {
     const char* p = line.cur();
     if (StrnCmp(p, "href=", 5) != 0 || (p[5] != '"' && p[5] != '\'')) return AttrEdit::not_here;
-    const char* partner = Strchr(p + 6, p[5]);
-    if (!partner || std::memchr(p, '>', static_cast<std::size_t>(partner - p)))
-        return AttrEdit::walk_on;
-    line.remove(static_cast<std::size_t>(partner - p) + 1);
-    return AttrEdit::removed;
+    // The partner quote, found as Strchr finds it; a ">" before it, taken
+    // byte by byte, or no partner leaves the attribute. The search stops at
+    // the first ">", so it never runs on to the end of a long line.
+    const char quote = p[5];
+    for (const char* k = p + 6; *k; ++k) {
+        if (*k == '>') return AttrEdit::walk_on;
+        if (*k == quote) {
+            line.remove(static_cast<std::size_t>(k - p) + 1);
+            return AttrEdit::removed;
+        }
+        if (is_lead_byte(static_cast<unsigned char>(*k)) && k[1]) {
+            if (k[1] == '>') return AttrEdit::walk_on;
+            ++k;
+        }
+    }
+    return AttrEdit::walk_on;
 }
 
 }  // namespace tagpolish

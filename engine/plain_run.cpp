@@ -122,11 +122,11 @@ bool tag_edits_may_act(const EditState& st) {
 }
 
 bool in_open_tag(const EditState& st) {
-    return st.in_tag && !st.quote_chr && !st.in_comment && !st.in_script;
+    return st.in_tag && !st.quote_chr && !st.in_block();
 }
 
 bool in_text(const EditState& st) {
-    return !st.in_tag && !st.in_comment && !st.in_script;
+    return !st.in_tag && !st.in_block();
 }
 
 bool is_quote(unsigned char c) {
@@ -197,6 +197,8 @@ RunTables run_tables() {
         t.text[c] = t.tag[c] = RunRole::stop;
         t.skip_stop[c] = t.quoted_stop[c] = true;
     }
+    // A style block ends only where "</style" begins.
+    for (unsigned char c : {'<', '\n', '\0'}) t.style_stop[c] = true;
     // ">" closes a tag, or is an error outside one; inside quoted values,
     // comments and scripts it is ordinary.
     t.text['>'] = t.tag['>'] = RunRole::stop;
@@ -236,6 +238,7 @@ std::size_t plain_run(const EditState& st, const RunTables& t) {
     // Where a byte that needs the checks follows another, as in a stretch
     // of half-width katakana under -k, the first byte settles it cheaply.
     auto first = static_cast<unsigned char>(s.empty() ? 0 : s[0]);
+    if (st.in_style) return t.style_stop[first] ? 0 : single_run(s, t.style_stop, 0);
     if (st.in_comment || st.in_script)
         return t.skip_stop[first] ? 0 : single_run(s, t.skip_stop, 0);
     if (!st.in_tag) {

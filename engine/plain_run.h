@@ -20,6 +20,7 @@ struct RunTables {
     std::array<RunRole, 256> tag_attr{};  // the same where an attribute edit may act
     std::array<bool, 256> wide_stop{};    // second bytes after 0x82 that -n or -a may convert
     std::array<bool, 256> skip_stop{};    // inside comments and scripts
+    std::array<bool, 256> style_stop{};   // inside style blocks
     std::array<bool, 256> quoted_stop{};  // inside a quoted value, besides the quote itself
     bool tag_case = false;                // -c or -s changes letters inside tags
     bool text_low = false;                // every stop of `text` lies below 0x40

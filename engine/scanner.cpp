@@ -29,6 +29,7 @@
 #include "engine/normalise.h"
 #include "engine/plain_run.h"
 #include "engine/tag_removal.h"
+#include "engine/tag_test.h"
 #include "lib/diag.h"
 #include "lib/sjstr.h"
 
@@ -37,14 +38,6 @@ namespace {
 
 // A step's outcome: go on walking, or stop the input after a markup error.
 enum class Step { next, error };
-
-// A tag test for a keyword of "<" and at least two ASCII bytes. Most tags
-// already differ in the bytes after "<", where a match can only have the
-// same letters in either case, so those are compared before StrnCmp.
-bool at(const char* p, const char* pattern, int n) {
-    auto same = [&](int k) { return (p[k] | 0x20) == (pattern[k] | 0x20); };
-    return same(1) && (n < 3 || same(2)) && StrnCmp(p, pattern, n) == 0;
-}
 
 // Check 1: "<!--" opens a comment, which -d:c cuts out whole.
 Step open_comment(EditState& st) {
@@ -116,6 +109,34 @@ void classify_tag(EditState& st, const char* p) {
     else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
 }
 
+// Whether the tag at p has the name of the n bytes of keyword (with its "<"
+// or "</"), ended by a blank, a line end, "/" or ">".
+bool block_tag_at(const char* p, const char* keyword, int n) {
+    return at(p, keyword, n) && (ends_tag_name(p[n]) || p[n] == '/');
+}
+
+// What a tag opens at its ">": a tag named script (other than the exact
+// "<script>" of check 3) opens a script block, one named style a style block.
+TagOpens opened_block(const char* p) {
+    if ((p[1] | 0x20) != 's') return TagOpens::nothing;
+    if (block_tag_at(p, "<script", 7)) return TagOpens::script;
+    if (block_tag_at(p, "<style", 6)) return TagOpens::style;
+    return TagOpens::nothing;
+}
+
+// Before check 1, inside a style block: nothing is looked at but the end
+// tag, which ends the block where it begins and is then walked as a tag.
+Step style_step(EditState& st) {
+    LineBuf& line = st.line_buf;
+    const char* p = line.cur();
+    if (p[0] == '<' && block_tag_at(p, "</style", 7)) {
+        st.in_style = 0;
+        return Step::next;
+    }
+    line.advance(1);
+    return Step::next;
+}
+
 // Check 10: a "<" opens a tag.
 Step open_tag(EditState& st) {
     LineBuf& line = st.line_buf;
@@ -125,6 +146,7 @@ Step open_tag(EditState& st) {
     }
     st.in_tag = 1;
     st.quote_chr = 0;
+    st.tag_opens = TagOpens::nothing;
     int began = st.line_no;
     switch (remove_tag_at(st)) {
         case Removal::removed:
@@ -139,6 +161,7 @@ Step open_tag(EditState& st) {
     const char* p = line.cur();
     if (at(p, "</table", 7) && st.table_depth > 0) --st.table_depth;
     classify_tag(st, p);
+    st.tag_opens = opened_block(p);
     line.advance(1);
     return Step::next;
 }
@@ -151,6 +174,9 @@ Step close_tag(EditState& st) {
     }
     st.in_tag = 0;
     st.tag_kind = TAG_NONE;
+    if (st.tag_opens == TagOpens::script) st.in_script = 1;
+    if (st.tag_opens == TagOpens::style) st.in_style = 1;
+    st.tag_opens = TagOpens::nothing;
     st.line_buf.advance(1);
     return Step::next;
 }
@@ -170,14 +196,18 @@ bool attribute_edits(EditState& st) {
     return done == AttrEdit::removed;
 }
 
-// One step of the walk: the checks in their order.
-Step examine(EditState& st) {
+// One step of the walk: the checks in their order. (Inlined into the walk
+// of a line, as it was before walk_step called it too.)
+[[gnu::always_inline]] inline Step examine(EditState& st) {
     LineBuf& line = st.line_buf;
     const char* p = line.cur();
     auto c = static_cast<unsigned char>(p[0]);
 
-    if (c == '<' && p[1] == '!' && p[2] == '-' && p[3] == '-') return open_comment(st);  // 1
-    if (c == '-' && p[1] == '-' && p[2] == '>') {                                        // 2
+    if (st.in_style) return style_step(st);
+    // Inside a script block "<!--" only hides the script from old browsers.
+    if (c == '<' && p[1] == '!' && p[2] == '-' && p[3] == '-' && !st.in_script)  // 1
+        return open_comment(st);
+    if (c == '-' && p[1] == '-' && p[2] == '>') {  // 2
         st.in_comment = 0;
         line.advance(3);
         return Step::next;
@@ -233,6 +263,10 @@ void put_line(const LineBuf& line, OutputSink& out) {
 }
 
 }  // namespace
+
+bool walk_step(EditState& st) {
+    return examine(st) == Step::next;
+}
 
 void markup_error(const EditState& st, int line_no, MarkupFormat fmt) {
     // The lines before the error go out ahead of its message.

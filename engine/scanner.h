@@ -20,13 +20,19 @@ enum TagKind {
     TAG_META = 7,
 };
 
+// What the open tag opens at its ">": nothing, or a block whose text is
+// left as it is (a script, or a style sheet).
+enum class TagOpens { nothing, script, style };
+
 // The engine's state for one input; every field starts at zero.
 struct EditState {
     LineBuf line_buf;
     int line_no = 0;      // lines taken from the line source so far
     int in_comment = 0;
     int in_script = 0;
+    int in_style = 0;
     int in_tag = 0;
+    TagOpens tag_opens = TagOpens::nothing;
     int quote_chr = 0;    // the quote byte of the open attribute value, or 0
     int in_pre = 0;
     int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
@@ -34,6 +40,10 @@ struct EditState {
     int table_depth = 0;
     const char* path = "";
     OutputSink* out = nullptr;
+
+    // Inside a comment, a script block or a style block, where the walk
+    // edits nothing.
+    bool in_block() const { return in_comment || in_script || in_style; }
 };
 
 // Edits the lines of the line source into out. Returns 0, or -2 after a
@@ -48,5 +58,9 @@ inline constexpr MarkupFormat msg_comment_open = "%s:%d: %s\n ... <comment> does
 
 // Reports a markup error about the working line, naming line line_no.
 void markup_error(const EditState& st, int line_no, MarkupFormat fmt);
+
+// One step of the walk at the cursor: the checks in their order. Returns
+// false after a markup error (reported).
+bool walk_step(EditState& st);
 
 }  // namespace tagpolish

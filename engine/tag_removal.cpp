@@ -2,7 +2,7 @@
 
 #include "driver/line_source.h"
 #include "driver/options.h"
-#include "lib/sjstr.h"
+#include "engine/tag_test.h"
 
 namespace tagpolish {
 namespace {
@@ -61,14 +61,6 @@ bool find_tag_end(Search& s, bool& in_comment, char& quote) {
     return false;
 }
 
-// A tag test for a keyword of "<" and at least two ASCII bytes. Most tags
-// already differ in the bytes after "<", where a match can only have the
-// same letters in either case, so those are compared before StrnCmp.
-bool at(const char* p, const char* pattern, int n) {
-    auto same = [&](int k) { return (p[k] | 0x20) == (pattern[k] | 0x20); };
-    return same(1) && (n < 3 || same(2)) && StrnCmp(p, pattern, n) == 0;
-}
-
 }  // namespace
 
 int remove_tag(int line_no, LineBuf& line) {
@@ -99,8 +91,10 @@ Removal remove_tag_at(EditState& st) {
         line.remove(4);
         return Removal::removed;
     }
-    bool whole = (del_a && at(p, "<a", 2)) || (del_i && at(p, "<img", 4)) ||
-                 (del_f && at(p, "<font", 5)) || (del_o && at(p, "<bgsound", 8));
+    // A link is "<a" and the end of the name; the other names are prefixes.
+    bool link = del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0');
+    bool whole = link || (del_i && at(p, "<img", 4)) || (del_f && at(p, "<font", 5)) ||
+                 (del_o && at(p, "<bgsound", 8));
     if (whole) {
         int count = remove_tag(st.line_no, line);
         if (count < 0) return Removal::unclosed;

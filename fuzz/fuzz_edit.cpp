@@ -2,10 +2,10 @@
 //
 // The first three bytes choose the options, one bit per flag (see
 // flag_bits). When TAGPOLISH_FUZZ_LONG is set in the environment, one more
-// bit repeats part of the input until it is longer than a stored line
-// piece, so that short inputs reach the cut of long lines and show an edit
-// whose cost grows faster than the line (as a timeout); such a run is
-// slow, so the short-input run leaves it off. The rest is loaded as an input
+// bit repeats part of the input until it is longer than long_text, so that
+// short inputs make long lines and show an edit whose cost grows faster
+// than the line (as a timeout); such a run is slow, so the short-input run
+// leaves it off. The rest is loaded as an input
 // file would be, refused where the program refuses it, and edited into
 // memory.
 
@@ -27,6 +27,7 @@ namespace {
 using namespace tagpolish;
 
 constexpr std::size_t header_size = 3;
+constexpr std::size_t long_text = 300000;  // bytes of a stretched input
 
 // The flags in the order of the header bits, from bit 0 of the first byte.
 int* const flag_bits[] = {&opt_a, &opt_c, &opt_i, &opt_j, &opt_k, &opt_n, &opt_s, &opt_u, &del_a,
@@ -52,7 +53,7 @@ unsigned set_options(const std::uint8_t* data) {
 }
 
 // The input text: the body, or in repeat mode a head and then a unit over
-// and over until the text runs past one stored line piece. The body's first
+// and over until the text runs past long_text bytes. The body's first
 // byte gives the length of the head, so that the repeated unit can stand
 // inside a tag, a value or a comment that the head opens.
 std::string input_text(std::string_view body, bool repeat) {
@@ -60,7 +61,7 @@ std::string input_text(std::string_view body, bool repeat) {
     std::size_t head = static_cast<unsigned char>(body[0]) % (body.size() - 1);
     std::string text(body.substr(1, head));
     std::string_view unit = body.substr(1 + head);
-    while (text.size() <= static_cast<std::size_t>(line_piece_max) + unit.size()) text += unit;
+    while (text.size() <= long_text + unit.size()) text += unit;
     return text;
 }
 

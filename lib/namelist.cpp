@@ -97,13 +97,6 @@ void extend_last(NameList& list, std::string_view text) {
     }
 }
 
-void shorten_last(NameList& list, std::size_t n) {
-    std::string_view& last = list.entries.back();
-    last.remove_suffix(n);
-    list.block_used -= n;
-    *last_end(list) = '\0';
-}
-
 int add_name(NameList& list, std::string_view text) {
     if (name_lst_dup_check != 0) {
         for (std::string_view entry : list.entries) {

@@ -40,9 +40,6 @@ int add_list(NameList& list, std::string_view text);
 // be stored as it arrives, piece by piece. The list must not be empty.
 void extend_last(NameList& list, std::string_view text);
 
-// Takes the last n bytes off the last entry, which has at least n.
-void shorten_last(NameList& list, std::size_t n);
-
 // Appends a copy of text unless name_lst_dup_check is set and an equal text
 // is already in the list. Returns 0.
 int add_name(NameList& list, std::string_view text);

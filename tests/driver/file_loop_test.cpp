@@ -74,8 +74,10 @@ TEST(FileLoop, PassesEveryPageThroughByteForByte) {
 }
 
 // A CR LF page writes every line end as CR LF, also one that was a bare LF,
-// and line joining sees the '>' before each line end.
-TEST(FileLoop, CrLfPageComesOutCrLf) {
+// and a page with no LF at all (a classic Mac page) writes each as CR; line
+// joining sees the '>' before each line end, and its own newline before a
+// paragraph goes out as the page's line end.
+TEST(FileLoop, PageComesOutWithItsOwnLineEnds) {
     const struct {
         std::vector<std::string> options;
         std::string page;
@@ -85,6 +87,9 @@ TEST(FileLoop, CrLfPageComesOutCrLf) {
         {{"-n"}, zen_12 + "\r\n<p>\r\n", "12\r\n<p>\r\n"},
         {{"-j"}, "<html>\r\nab\r\ncd<br>\r\nef\r\n", "<html>\r\nabcd<br>\r\nef"},
         {{"-j"}, "<html>\nab\ncd<br>\nef\n", "<html>\nabcd<br>\nef"},
+        {{"-j"}, "<html>\rab\rcd<br>\r\r<p>ef\rgh\r", "<html>\rabcd<br>\r\r<p>efgh"},
+        {{"-j"}, "ab\rcd\r<p>ef<br>\r", "abcd\r<p>ef<br>\r"},
+        {{"-d:f"}, "<font\rcolor=red>a</font>\rb\r", "a\rb\r"},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -132,9 +137,9 @@ TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
     EXPECT_EQ("missing.htm: not found\n  No such file or directory\n", r.err);
 }
 
-// Inputs that cannot be edited safely are refused with their own message;
-// nothing of them is written, the file stays as it was, and the next input
-// is edited.
+// Inputs that cannot be edited safely (and text that is not Shift_JIS) are
+// refused with their own message; nothing of them is written, the file
+// stays as it was, and the next input is edited.
 TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
     const struct {
         const char* name;
@@ -155,6 +160,15 @@ TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
          "page.htm: failed to convert\n"},
         {"tag left open under -w", zen_12 + "\n<a\n", true,
          "page.htm\n ... '<' unmatch to '>'\npage.htm: failed to convert\n"},
+        {"UTF-8 under -w", "<p>\xE6\x9C\xAC\xEF\xBC\x91</p>\n", true,
+         "page.htm: the text is UTF-8, not Shift_JIS\npage.htm: failed to convert\n"},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + zen_12 + "\n", false,
+         "page.htm: the text is UTF-8, not Shift_JIS\npage.htm: failed to convert\n"},
+        {"ISO-2022-JP under -w", "<p>\x1B$B#1#2\x1B(B</p>\n", true,
+         "page.htm: the text is ISO-2022-JP, not Shift_JIS\npage.htm: failed to convert\n"},
+        {"EUC-JP that says so", "<meta charset=EUC-JP>\n\xA3\xB1\xA3\xB2\n", false,
+         "page.htm: the page declares charset=EUC-JP, not Shift_JIS\n"
+         "page.htm: failed to convert\n"},
     };
     for (const auto& c : cases) {
         TempDir dir;

@@ -38,43 +38,31 @@ class LineSource : public testing::Test {
     void TearDown() override { get_line(-1, 0); }
 };
 
-struct PieceCase {
-    const char* name;
-    std::string raw;
-    std::vector<std::string> pieces;
-};
-
-TEST_F(LineSource, CutsLongLinesIntoPiecesThatKeepCharactersWhole) {
+TEST_F(LineSource, StoresEveryLineWholeWhateverItsLength) {
     const std::string a = "a";
     const std::string hiragana = "\x82\xA0";  // a double-byte character
-    const std::string small_a = "\x82\x9F";   // its second byte is in the lead range
-    const PieceCase cases[] = {
+    const struct {
+        const char* name;
+        std::string raw;
+        std::vector<std::string> lines;
+    } cases[] = {
         {"empty input", "", {}},
         {"no final newline", "ab\ncd", {"ab\n", "cd"}},
         {"empty lines", "\n\n", {"\n", "\n"}},
-        {"255998 bytes and newline", repeat(a, 255998) + "\n", {repeat(a, 255998) + "\n"}},
-        {"255999 bytes and newline", repeat(a, 255999) + "\n", {repeat(a, 255999), "\n"}},
-        {"600000 bytes and newline",
-         repeat(a, 600000) + "\n",
-         {repeat(a, 255999), repeat(a, 255999), repeat(a, 88002) + "\n"}},
-        {"character across the piece end",
-         repeat(a, 255998) + hiragana + "b\n",
-         {repeat(a, 255998), hiragana + "b\n"}},
-        {"character ending on the piece end",
-         repeat(a, 255997) + small_a + small_a + "\n",
-         {repeat(a, 255997) + small_a, small_a + "\n"}},
-        {"lead byte before the newline on the piece end",
+        {"600000 bytes and newline", repeat(a, 600000) + "\n", {repeat(a, 600000) + "\n"}},
+        {"double-byte text",
+         repeat(hiragana, 200000) + "\n" + a,
+         {repeat(hiragana, 200000) + "\n", a}},
+        {"lead byte before the newline",
          repeat(a, 255998) + "\x82\n",
-         {repeat(a, 255998), "\x82\n"}},
-        {"double-byte text only",
-         repeat(hiragana, 200000) + "\n",
-         {repeat(hiragana, 127999), repeat(hiragana, 72001) + "\n"}},
+         {repeat(a, 255998) + "\x82\n"}},
+        {"long line after short ones", "x\n" + repeat(a, 3000000), {"x\n", repeat(a, 3000000)}},
     };
-    for (const PieceCase& c : cases) {
+    for (const auto& c : cases) {
         load_text(c.raw);
         std::vector<std::string> got = stored();
-        EXPECT_EQ(sizes(c.pieces), sizes(got)) << c.name;
-        EXPECT_TRUE(c.pieces == got) << c.name;
+        EXPECT_EQ(sizes(c.lines), sizes(got)) << c.name;
+        EXPECT_TRUE(c.lines == got) << c.name;
         get_line(-1, 0);
     }
 }
@@ -83,25 +71,30 @@ struct LineEndCase {
     const char* name;
     std::string raw;
     std::vector<std::string> lines;
-    bool crlf;
+    LineEnd line_end;
     bool lossless;
 };
 
 TEST_F(LineSource, FirstNewlineDecidesTheLineEnds) {
     const LineEndCase cases[] = {
-        {"CR LF input", "a\r\nb\r\n", {"a\n", "b\n"}, true, true},
-        {"CR LF without final newline", "a\r\nb", {"a\n", "b"}, true, true},
-        {"LF input keeps a later CR LF", "a\nb\r\n", {"a\n", "b\r\n"}, false, true},
-        {"lone CR stays in a CR LF input", "a\rb\r\nc\r\n", {"a\rb\n", "c\n"}, true, true},
-        {"CR before CR LF", "\r\r\n", {"\r\n"}, true, true},
-        {"CR at the very end", "a\r\n\r", {"a\n", "\r"}, true, true},
-        {"no newline at all", "a\rb\r", {"a\rb\r"}, false, true},
-        {"bare LF in a CR LF input", "a\r\nb\nc\r\n", {"a\n", "b\n", "c\n"}, true, false},
+        {"CR LF input", "a\r\nb\r\n", {"a\n", "b\n"}, LineEnd::crlf, true},
+        {"CR LF without final newline", "a\r\nb", {"a\n", "b"}, LineEnd::crlf, true},
+        {"LF input keeps a later CR LF", "a\nb\r\n", {"a\n", "b\r\n"}, LineEnd::lf, true},
+        {"lone CR stays in a CR LF input", "a\rb\r\nc\r\n", {"a\rb\n", "c\n"}, LineEnd::crlf, true},
+        {"CR before CR LF", "\r\r\n", {"\r\n"}, LineEnd::crlf, true},
+        {"CR at the very end", "a\r\n\r", {"a\n", "\r"}, LineEnd::crlf, true},
+        {"bare LF in a CR LF input", "a\r\nb\nc\r\n", {"a\n", "b\n", "c\n"}, LineEnd::crlf, false},
+        // No "\n" at all: each "\r" ends a line.
+        {"CR input", "a\rb\r", {"a\n", "b\n"}, LineEnd::cr, true},
+        {"CR input without final CR", "a\r\rb", {"a\n", "\n", "b"}, LineEnd::cr, true},
+        {"lone CR", "\r", {"\n"}, LineEnd::cr, true},
+        {"CR input up to the end-of-file mark", "a\rb\x1A\n", {"a\n", "b"}, LineEnd::cr, false},
+        {"neither", "ab", {"ab"}, LineEnd::lf, true},
     };
     for (const LineEndCase& c : cases) {
         InputInfo info = load_text(c.raw);
         EXPECT_TRUE(c.lines == stored()) << c.name;
-        EXPECT_EQ(c.crlf, info.crlf) << c.name;
+        EXPECT_EQ(c.line_end, info.line_end) << c.name;
         EXPECT_EQ(c.lossless, info.lossless) << c.name;
         get_line(-1, 0);
     }
@@ -146,7 +139,8 @@ TEST_F(LineSource, ReportsTheLineOfTheFirstNulByte) {
         {"NUL alone", std::string(1, '\0'), 1},
         {"second line", std::string("a\nb\0c\nd\0\n", 9), 2},
         {"CR LF input", std::string("a\r\nb\r\n\0", 7), 3},
-        {"second piece of a long line", repeat("a", 256000) + std::string("\0\n", 2), 2},
+        {"after a long line", repeat("a", 600000) + std::string("\n\0\n", 3), 2},
+        {"third line of a CR input", std::string("a\rb\rc\0\r", 8), 3},
         {"after the end-of-file mark", std::string("a\n\x1A\0", 4), 0},
     };
     for (const auto& c : cases) {
@@ -196,7 +190,7 @@ TEST_F(LineSource, ReadingAFileInChunksCutsAsFromMemory) {
     get_line(-1, 0);
     InputInfo info = load_file(path);
 
-    EXPECT_TRUE(info.crlf);
+    EXPECT_EQ(LineEnd::crlf, info.line_end);
     EXPECT_TRUE(info.text_after_eof);
     EXPECT_FALSE(info.read_error);
     EXPECT_EQ(sizes(expected), sizes(stored()));

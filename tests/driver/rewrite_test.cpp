@@ -61,7 +61,7 @@ std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops) {
     int fd = open(path.c_str(), O_RDONLY);
     EXPECT_GE(fd, 0);
     testing::internal::CaptureStderr();
-    Rewrite result = rewrite_file(path.c_str(), fd, out, false, ops);
+    Rewrite result = rewrite_file(path.c_str(), fd, out, LineEnd::lf, ops);
     std::string err = testing::internal::GetCapturedStderr();
     close(fd);
     del_allname(out);

@@ -46,7 +46,12 @@ TEST(LinkFlattening, DirectoryReferencesAndUnusableSlashes) {
     expect_edits({
         // A slash ending the text, after three bytes or more, leaves "./".
         {u, "<a href='/docs/'>\n", "<a href='./'>\n"},
+        // A value that is already "./" stays, so a second run changes nothing.
+        {u, "<a href='./'>\n", "<a href='./'>\n"},
+        {u, "<a href=\"./\" src=./>\n", "<a href=\"./\" src=./>\n"},
         {u, "<a href=abc/x>\n", "<a href=./x>\n"},
+        // The one value a second run changes again: "./x", unquoted.
+        {u, "<a href=./x>\n", "<a href=x>\n"},
         {u, "<a href=ab/x>\n", "<a href=x>\n"},
         {u, "<a href='ab/'>\n", "<a href=''>\n"},
         {u, "<a href='../'>\n", "<a href=''>\n"},
@@ -93,6 +98,10 @@ TEST(BaseReferenceRemoval, QuotedHrefGoesWithItsName) {
         {u, "<base href=/docs/>\n", "<base href=/docs/>\n"},
         {u, "<base href='a>b/'>\n", "<base href='a>b/'>\n"},
         {u, "<base href='/d/\n'>\n", "<base href='/d/\n'>\n"},
+        // A quote or ">" that is the second byte of a character counts as
+        // part of it, except that such a ">" still keeps the attribute.
+        {u, "<base href='\x83'x'>\n", "<base >\n"},
+        {u, "<base href='\x83>'>\n", "<base href='\x83>'>\n"},
         {u, "<base title='href=\"/x/\"'>\n", "<base title='href=\"/x/\"'>\n"},
         // Other references in a base tag are not flattened.
         {u, "<base src='a/b'>\n", "<base src='a/b'>\n"},

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "support/engine_run.h"
+#include "support/test_support.h"
 
 namespace tagpolish {
 namespace {
@@ -63,12 +65,24 @@ TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
          "if a < b then\n",
          "page.htm:2: c <i>d</i>\n\n ... '<' does not close.\n",
          2},
-        {"script tag with attributes starts no script block",
-         "<script type=\"t\">if (a < b) x();</script>\n<p>\n",
+        {"a script block ends only at \"</script>\"",
+         "<script type=\"t\">x</script >\n</script>a > b\n",
          {},
-         "<script type=\"t\">if (a < b) x();</script>\n",
-         "page.htm:2: <p>\n\n ... '<' does not close.\n",
+         "<script type=\"t\">x</script >\n",
+         "page.htm:2: </script>a > b\n\n ... '>' does not correspond with '<'.\n",
          2},
+        {"a style block ends where \"</style\" begins",
+         "<style>a > b</style>c > d\n",
+         {},
+         "",
+         "page.htm:1: <style>a > b</style>c > d\n\n ... '>' does not correspond with '<'.\n",
+         1},
+        {"a tag whose name only begins with style opens no block",
+         "<stylesheet>a > b\n",
+         {},
+         "",
+         "page.htm:1: <stylesheet>a > b\n\n ... '>' does not correspond with '<'.\n",
+         1},
         {"'<!--' in a quoted value swallows the tag's '>'",
          "<a title=\"<!--\">x</a>\n",
          {},
@@ -163,20 +177,121 @@ std::string repeat(std::string_view unit, std::size_t times) {
     return s;
 }
 
-// A line longer than one stored piece is walked across the pieces in step
-// with its double-byte characters.
-TEST(ScannerWalk, LongLineKeepsCharactersInStep) {
-    // After "<b" the first piece end falls inside a character; cut there,
-    // the second piece would be walked out of step and its last character
-    // would hide the closing '>'.
+// A line of any length is one line of the walk: its double-byte characters
+// stay in step to its end, and later lines keep their own numbers.
+TEST(ScannerWalk, LongLineIsOneLine) {
+    // Every second byte of the small a is in the lead-byte range: walked out
+    // of step, the last character would hide the closing '>'.
     const std::string small_a = "\x82\x9F";
-    const std::string text = "<b" + repeat(small_a, 200000) + ">\n";
-
+    const std::string text = "<b" + repeat(small_a, 300000) + ">\n";
     EditRun r = edit(text);
-
     EXPECT_EQ(0, r.result);
     EXPECT_EQ("", r.err.substr(0, 200));
     EXPECT_TRUE(text == r.out);
+
+    r = edit("<p>" + repeat("x", 700000) + "\n" + "a > b\n");
+    EXPECT_EQ(-2, r.result);
+    EXPECT_EQ(2, r.error_line);
+    EXPECT_EQ("page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n", r.err);
+}
+
+// A page of 5 MB on one line, with a tag across every multiple of 256 KB and
+// of the 255,999 bytes that the program once cut lines into, is edited as
+// the same page cut into lines between its tags and texts.
+TEST(ScannerWalk, FiveMegabyteLineEditsAsThePageInLines) {
+    const std::size_t size = 5 << 20;
+    std::vector<std::size_t> bounds;
+    for (std::size_t b = 262144; b < size; b += 262144) bounds.push_back(b);
+    for (std::size_t b = 255999; b < size; b += 255999) bounds.push_back(b);
+    std::sort(bounds.begin(), bounds.end());
+    const std::string tags[] = {"<font color=red>",    "<a href=\"dir/p.html\">", "</font>",
+                                "<img src=img/x.gif>", "<FONT SIZE=2>",           "</a>"};
+    const std::string words = test::sjis("本日は晴天なり。") + "text ";
+    std::vector<std::string> parts;  // text and tags, in turn
+    std::size_t length = 0, t = 0;
+    for (std::size_t b : bounds) {
+        // The text runs up to 5 bytes before the boundary, and a tag from there.
+        ASSERT_LE(length + 5, b);
+        std::string text;
+        while (length + text.size() + words.size() + 5 < b) text += words;
+        text.append(b - 5 - length - text.size(), 'x');
+        length += text.size() + tags[t % 6].size();
+        parts.push_back(text);
+        parts.push_back(tags[t++ % 6]);
+    }
+    std::string line, lines;
+    for (const std::string& part : parts) {
+        line += part;
+        lines += part + "\n";
+    }
+    line += "\n";
+    auto unbroken = [](std::string out) {
+        out.erase(std::remove(out.begin(), out.end(), '\n'), out.end());
+        return out;
+    };
+    for (const char* option : {"-d:f", "-u", "-c"}) {
+        SCOPED_TRACE(option);
+        EditRun one = edit(line, {option}), many = edit(lines, {option});
+        EXPECT_EQ(0, one.result);
+        EXPECT_EQ("", one.err);
+        EXPECT_TRUE(unbroken(many.out) + "\n" == one.out);
+        EXPECT_NE(line, one.out);
+    }
+    EXPECT_EQ(std::string::npos, edit(line, {"-d:f"}).out.find("font"));
+    EXPECT_EQ(std::string::npos, edit(line, {"-u"}).out.find("dir/"));
+    EXPECT_EQ(std::string::npos, edit(line, {"-c"}).out.find("<a "));
+}
+
+// Script and style blocks: the tag that opens one is walked and edited as a
+// tag, and nothing inside is edited or checked until the block ends.
+TEST(ScannerWalk, ScriptAndStyleBlocksAreLeftAsTheyAre) {
+    const std::string code = "<!--\nif (a < b && c > d) document.write('\x82\x50');\n// -->\n";
+    const std::string css = "<!--\nul > li { color: red }\n-->\n";
+    test::expect_edits({
+        // The usual forms open a block at their '>'; the tag itself is
+        // edited, and so is the end tag after the block.
+        {{"-c"},
+         "<script type=\"text/javascript\">\n" + code + "</script><b>\n",
+         "<SCRIPT TYPE=\"text/javascript\">\n" + code + "</script><B>\n"},
+        {{"-c"},
+         "<script language=JavaScript\n>" + code + "</SCRIPT>\n",
+         "<SCRIPT LANGUAGE=JAVASCRIPT\n>" + code + "</SCRIPT>\n"},
+        {{"-c"},
+         "<style type=\"text/css\">\n" + css + "</style><b>\n",
+         "<STYLE TYPE=\"text/css\">\n" + css + "</STYLE><B>\n"},
+        {{"-c"}, "<STYLE>" + css + "</style\t>x<b>\n", "<STYLE>" + css + "</STYLE\t>x<B>\n"},
+        {{"-c"}, "<style/>a{}</style/><b>\n", "<STYLE/>a{}</STYLE/><B>\n"},
+        {{"-c"}, "<script\tsrc=x.js></script><b>\n", "<SCRIPT\tSRC=X.JS></script><B>\n"},
+        // The exact "<script>" works as before.
+        {{"-c"}, "<script>" + code + "</script><b>\n", "<script>" + code + "</script><B>\n"},
+        // "<!--" is no comment inside a block: -d:c leaves it, and the
+        // "</script>" after it ends the block.
+        {{"-d:c"},
+         "<!--a--><script type=\"t\">\n" + code + "</script><!--b-->\n",
+         "<script type=\"t\">\n" + code + "</script>\n"},
+        {{"-d:c"}, "<script><!-- x() // --></script>\n", "<script><!-- x() // --></script>\n"},
+        {{"-d:c"}, "<style>\n" + css + "</style>\n", "<style>\n" + css + "</style>\n"},
+        {{"-d:c"},
+         "<script type=t><!-- a </script>b<!-- c -->\n",
+         "<script type=t><!-- a </script>b\n"},
+        // Nothing inside is edited: not letters, digits, kana or tags.
+        {{"-knc", "-d:afi"},
+         "<style>\n<a href=x><font>\xB1\x82\x50 ab</style>\xB1\x82\x50\n",
+         "<STYLE>\n<a href=x><font>\xB1\x82\x50 ab</STYLE>\x83\x41"
+         "1\n"},
+        {{"-u"},
+         "<script type=t>document.write('<a href=\"d/x.html\">')</script><a href=\"d/y.html\">\n",
+         "<script type=t>document.write('<a href=\"d/x.html\">')</script><a href=\"y.html\">\n"},
+        // -j keeps the line ends inside both kinds of block.
+        {{"-j"},
+         "a\n<script type=t>\nf() // note\ng()\n</script>\nb\nc\n",
+         "a<script type=t>\nf() // note\ng()\n</script>\nbc"},
+        {{"-j"}, "a\n<style>\np {\n}\n</style>\nb\n", "a<style>\np {\n}\n</style>\nb"},
+        // Only the names themselves open blocks.
+        {{"-c"}, "<scripts>a<styles>b<b>\n", "<SCRIPTS>a<STYLES>b<B>\n"},
+        // A '<' that starts the tag afresh (-i) forgets the block.
+        {{"-i", "-c"}, "<style <b>x<b>\n", "<STYLE <B>x<B>\n"},
+    });
 }
 
 // The walk tracks tables and preformatted text across tags and lines.

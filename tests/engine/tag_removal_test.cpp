@@ -35,15 +35,31 @@ TEST(TagRemoval, OpeningAndClosingTagsGoTheTextBetweenStays) {
 
 TEST(TagRemoval, OpeningTagsMatchByPrefixClosingTagsExactly) {
     expect_edits({
-        // Every tag beginning "<a" goes, but not the closing tags of the
-        // longer names, nor "</a >".
-        {{"-d:a"},
-         "<abbr>x</abbr><address>y</address><area href=z><applet code=q></a ></A>\n",
-         "x</abbr>y</address></a >\n"},
         {{"-d:i"}, "<imgmap>x\n", "x\n"},
         {{"-d:f"}, "<fontx>x</font ></font>\n", "x</font >\n"},
         {{"-d:o"}, "<BGSOUNDX>x\n", "x\n"},
     });
+}
+
+// Link tags are the tags named a: other names that begin with a stay, and
+// so do their closing tags and "</a >".
+TEST(TagRemoval, LinkTagsAreTheTagsNamedA) {
+    const std::vector<std::string> d_a{"-d:a"};
+    expect_edits({
+        {d_a, "<abbr>x</abbr><address>y</address><area href=z><applet code=q><aside><audio>\n",
+         "<abbr>x</abbr><address>y</address><area href=z><applet code=q><aside><audio>\n"},
+        {d_a, "<A HREF=x>y</A>z</a >\n", "yz</a >\n"},
+        {d_a, "<a\thref=x>y</a><a>z</a>\n", "yz\n"},
+        // The name ends at a line end: the tag runs on to the next line.
+        {d_a, "<a\nhref=x>y</a>\n", "y\n"},
+        {d_a, "<a\r\nhref=x>y</a>\n", "y\n"},
+        {{"-d:a", "-i"}, "<a<a href=x>y\n", "<ay\n"},
+        {{"-d:a", "-i"}, "<a/>y\n", "<a/>y\n"},
+    });
+    // "<a" at the very end of the text is a link that never closes.
+    test::EditRun run = test::edit("x\n<a", d_a);
+    EXPECT_EQ(-2, run.result);
+    EXPECT_EQ("page.htm:2: <a\n ... '<' does not close.\n", run.err);
 }
 
 TEST(TagRemoval, QuotesAndCommentsInsideATagHideItsBracket) {
@@ -88,9 +104,8 @@ TEST(CommentRemoval, CommentGoesWholeFromOpenerThroughCloser) {
         // Quotes and further openers mean nothing inside a comment.
         {{"-d:c"}, "<!-- 'x --> y' -->z\n", " y' -->z\n"},
         {{"-d:c"}, "<!-- a <!-- b --> c -->\n", " c -->\n"},
-        // Openers inside quoted values and script blocks count too.
+        // Openers inside quoted values count too.
         {{"-d:c"}, "<a title='x<!--y-->z' href=q>t</a>\n", "<a title='xz' href=q>t</a>\n"},
-        {{"-d:c"}, "<script><!-- if (a > b) x(); // --></script>\n", "<script></script>\n"},
         {{"-d:c"}, sjis("前<!-- 注釈 -->後\n"), sjis("前後\n")},
         // Kept, "<!-->" leaves its comment open: the brackets after it are
         // inside the comment and raise no error.

@@ -165,8 +165,8 @@ TEST(BadInput, HundredThousandNestedBrackets) {
     std::string nested = repeat("<", 100000) + repeat(">", 100000) + "\n";
     expect_case({"-i", nested, {"-i"}, nested, 0});
     expect_case({"every option", nested, every_option, nested, 0});
-    // "<a" nested: the link removal takes everything up to the first ">".
-    std::string links = repeat("<a", 100000) + repeat(">", 100000) + "\n";
+    // Links nested: the link removal takes everything up to the first ">".
+    std::string links = repeat("<a ", 100000) + repeat(">", 100000) + "\n";
     expect_case({"-i -d:a", links, {"-i", "-d:a"}, repeat(">", 99999) + "\n", 0});
 
     TempDir dir;

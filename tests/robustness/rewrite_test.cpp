@@ -207,18 +207,40 @@ TEST(Rewrite, SymbolicLinksStayLinks) {
     EXPECT_TRUE(S_ISLNK(stat_of(dangling).st_mode));
 }
 
-TEST(Rewrite, SameFileNamedTwiceIsEditedTwice) {
-    // A directory reference becomes "./", which a second pass then empties.
+// A page is edited at most once per run: a later name that leads to a file
+// the run has written, or has read and left unchanged, is passed over with
+// a note that is not a failure. A hard link to a page that was replaced
+// still holds the old text, and is edited in its turn.
+TEST(Rewrite, EachFileIsEditedOncePerRun) {
     TempDir dir;
-    std::string once = dir.write("once.htm", "<a href='/docs/'>x</a>\n");
-    std::string twice = dir.write("twice.htm", "<a href='/docs/'>x</a>\n");
-    EXPECT_EQ(0, run_tool({"-wu", once}).status);
-    RunResult r = run_tool({"-wu", twice, twice});
+    // A second -u would cut "./x" down to "x".
+    std::string path = dir.write("page.htm", "<a href=abc/x>\n");
+    std::string kept = dir.write("kept.htm", "<p>\n");
+    std::string hard = dir.path() + "/hard.htm", kept_hard = dir.path() + "/kept-hard.htm";
+    std::string sym = dir.path() + "/link.htm";
+    ASSERT_EQ(0, link(path.c_str(), hard.c_str()));
+    ASSERT_EQ(0, link(kept.c_str(), kept_hard.c_str()));
+    ASSERT_EQ(0, symlink("page.htm", sym.c_str()));
+    auto passed_over = [](const std::string& later, const std::string& earlier) {
+        return later + ": the same file as " + earlier +
+               ", already edited in this run; passed over\n";
+    };
+
+    RunResult r = run_tool({"-wu", path, sym, path, kept, kept_hard, hard});
+
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    EXPECT_EQ("<a href='./'>x</a>\n", read_file(once));
-    EXPECT_EQ("<a href=''>x</a>\n", read_file(twice));
-    EXPECT_EQ((std::vector<std::string>{"once.htm", "twice.htm"}), dir.entries());
+    EXPECT_EQ(passed_over(sym, path) + passed_over(path, path) + passed_over(kept_hard, kept),
+              r.err);
+    EXPECT_EQ("<a href=./x>\n", read_file(path));
+    EXPECT_EQ("<a href=./x>\n", read_file(hard)) << "the hard link held the old text";
+    EXPECT_EQ("<p>\n", read_file(kept));
+    EXPECT_TRUE(S_ISLNK(stat_of(sym).st_mode));
+
+    // Without -w each name is edited, to standard output.
+    std::string other = dir.write("other.htm", "<a href=abc/x>\n");
+    r = run_tool({"-u", other, other});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("<a href=./x>\n<a href=./x>\n", r.out);
 }
 
 TEST(Rewrite, RejectedFilesAreLeftByteForByte) {

@@ -1,0 +1,227 @@
+#include "driver/encoding_check.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "lib/diag.h"
+
+namespace tagpolish {
+namespace {
+
+constexpr unsigned char utf8_bom[] = {0xEF, 0xBB, 0xBF};
+constexpr unsigned char esc = 0x1B;
+
+// Charset names that say the page is in another encoding. Any other name
+// (Shift_JIS, x-sjis, windows-31j, or a mere iso-8859-1) lets the page be
+// edited: for text that decodes as Shift_JIS anyway, it is not a sign.
+constexpr const char* foreign_charsets[] = {
+    "utf-8",       "utf8",        "euc-jp", "x-euc-jp", "eucjp",
+    "iso-2022-jp", "csiso2022jp", "utf-16", "utf-16le", "utf-16be",
+};
+
+// A declared name longer than this is none of the names above.
+constexpr std::size_t name_keep = 16;
+
+unsigned char lower(unsigned char b) {
+    return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + 0x20) : b;
+}
+
+bool in_charset_name(unsigned char b) {
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
+           b == '_' || b == '.' || b == ':';
+}
+
+// The first "<" from k on that is followed by "m" or "M", or stands last in
+// the text (its next byte comes with the next chunk); the size of the text
+// when there is none. Tags are frequent in a page, so eight byte pairs are
+// tested at a time: a word of the text against "<" and the word one byte
+// further on, with the case bit set, against "m".
+std::size_t find_lt_m(std::string_view text, std::size_t k) {
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const std::size_t n = text.size();
+    for (std::uint64_t w, next; k + 9 <= n; k += 8) {
+        std::memcpy(&w, text.data() + k, 8);
+        std::memcpy(&next, text.data() + k + 1, 8);
+        std::uint64_t both = (w ^ ones * '<') | ((next | ones * 0x20) ^ ones * 'm');
+        if ((both - ones) & ~both & highs) break;
+    }
+    for (; k < n; ++k) {
+        if (text[k] != '<') continue;
+        if (k + 1 == n || lower(static_cast<unsigned char>(text[k + 1])) == 'm') return k;
+    }
+    return n;
+}
+
+bool is_foreign(std::string_view name) {
+    for (std::string_view foreign : foreign_charsets) {
+        if (name.size() != foreign.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < name.size() && same; ++k)
+            same = lower(static_cast<unsigned char>(name[k])) == foreign[k];
+        if (same) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void EncodingCheck::feed(std::string_view text) {
+    for (std::size_t k = 0; bom_seen_ >= 0 && bom_seen_ < 3 && k < text.size(); ++k)
+        bom_seen_ = static_cast<unsigned char>(text[k]) == utf8_bom[bom_seen_] ? bom_seen_ + 1 : -1;
+    if (utf8_ok_) check_utf8(text);
+    if (!iso2022jp_) find_escape(text);
+    if (declared_.empty()) find_meta(text);
+}
+
+// Follows the UTF-8 sequences: a lead byte sets how many continuation bytes
+// follow and the range of the first of them, which rules out overlong forms,
+// surrogates and code points past U+10FFFF.
+void EncodingCheck::check_utf8(std::string_view text) {
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    const std::size_t n = text.size();
+    std::size_t k = 0;
+    while (k < n) {
+        if (utf8_need_ == 0) {
+            for (std::uint64_t w; k + 8 <= n; k += 8) {
+                std::memcpy(&w, text.data() + k, 8);
+                if (w & highs) break;
+            }
+            if (k == n) return;
+        }
+        auto b = static_cast<unsigned char>(text[k++]);
+        if (utf8_need_ > 0) {
+            if (b < utf8_lo_ || b > utf8_hi_) {
+                utf8_ok_ = false;
+                return;
+            }
+            utf8_lo_ = 0x80, utf8_hi_ = 0xBF;
+            --utf8_need_;
+            continue;
+        }
+        if (b < 0x80) continue;
+        high_ = true;
+        if (b >= 0xC2 && b <= 0xDF) {
+            utf8_need_ = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            utf8_need_ = 2;
+            if (b == 0xE0) utf8_lo_ = 0xA0;
+            if (b == 0xED) utf8_hi_ = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            utf8_need_ = 3;
+            if (b == 0xF0) utf8_lo_ = 0x90;
+            if (b == 0xF4) utf8_hi_ = 0x8F;
+        } else {
+            utf8_ok_ = false;
+            return;
+        }
+        if (utf8_need_ >= 2) utf8_long_ = true;
+    }
+}
+
+// ESC "$" "B" and ESC "$" "@" switch ISO-2022-JP text to JIS X 0208.
+void EncodingCheck::find_escape(std::string_view text) {
+    std::size_t k = 0;
+    while (k < text.size()) {
+        if (escape_ == 0) {
+            const void* at = std::memchr(text.data() + k, esc, text.size() - k);
+            if (!at) return;
+            k = static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) + 1;
+            escape_ = 1;
+            continue;
+        }
+        auto b = static_cast<unsigned char>(text[k++]);
+        if (escape_ == 2 && (b == 'B' || b == '@')) {
+            iso2022jp_ = true;
+            return;
+        }
+        escape_ = b == esc ? 1 : (escape_ == 1 && b == '$') ? 2 : 0;
+    }
+}
+
+// Looks for "<meta", then before its ">" for the first "charset=", and
+// reads the name after it (past one quote).
+void EncodingCheck::find_meta(std::string_view text) {
+    const std::size_t n = text.size();
+    std::size_t k = 0;
+    while (k < n && declared_.empty()) {
+        if (meta_ == Meta::seek) k = find_lt_m(text, k);
+        if (k < n) meta_byte(static_cast<unsigned char>(text[k++]));
+    }
+}
+
+void EncodingCheck::meta_byte(unsigned char b) {
+    switch (meta_) {
+        case Meta::seek:
+            if (b == '<') meta_ = Meta::name, matched_ = 1;
+            return;
+        case Meta::name:
+            if (lower(b) == "<meta"[matched_]) {
+                if (++matched_ == 5) meta_ = Meta::tag, matched_ = 0;
+                return;
+            }
+            meta_ = Meta::seek;
+            meta_byte(b);
+            return;
+        case Meta::tag:
+            if (b == '>') {
+                meta_ = Meta::seek;
+            } else if (lower(b) == "charset="[matched_]) {
+                if (++matched_ == 8) meta_ = Meta::quote;
+            } else {
+                matched_ = lower(b) == 'c' ? 1 : 0;
+            }
+            return;
+        case Meta::quote:
+            meta_ = Meta::charset;
+            name_.clear();
+            name_len_ = 0;
+            if (b != '"' && b != '\'') meta_byte(b);
+            return;
+        case Meta::charset:
+            if (in_charset_name(b)) {
+                if (name_.size() < name_keep) name_.push_back(static_cast<char>(b));
+                ++name_len_;
+                return;
+            }
+            end_name();
+            meta_byte(b);
+            return;
+    }
+}
+
+// The name is complete: only the first charset of a meta tag counts.
+void EncodingCheck::end_name() {
+    meta_ = Meta::seek;
+    if (name_len_ <= name_keep && is_foreign(name_)) declared_ = name_;
+}
+
+EncodingVerdict EncodingCheck::verdict() const {
+    if (bom_seen_ == 3 || (utf8_ok_ && utf8_need_ == 0 && utf8_long_)) return {Encoding::utf8, {}};
+    if (iso2022jp_) return {Encoding::iso2022jp, {}};
+    std::string declared = declared_;
+    // A name that runs to the end of the text is complete there.
+    if (declared.empty() && meta_ == Meta::charset && name_len_ <= name_keep && is_foreign(name_))
+        declared = name_;
+    if (high_ && !declared.empty()) return {Encoding::declared, declared};
+    return {};
+}
+
+int refuse_encoding(const char* name, const EncodingVerdict& verdict) {
+    switch (verdict.kind) {
+        case Encoding::shift_jis:
+            return 0;
+        case Encoding::utf8:
+            errmsg("%s: the text is UTF-8, not Shift_JIS\n", name);
+            break;
+        case Encoding::iso2022jp:
+            errmsg("%s: the text is ISO-2022-JP, not Shift_JIS\n", name);
+            break;
+        case Encoding::declared:
+            errmsg("%s: the page declares charset=%s, not Shift_JIS\n", name,
+                   verdict.charset.c_str());
+            break;
+    }
+    return -1;
+}
+
+}  // namespace tagpolish
