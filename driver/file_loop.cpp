@@ -90,7 +90,8 @@ Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
     name_init(out_list);
     ListSink sink(out_list);
     int error_line = 0;
-    int result = edit_html(name, error_line, sink);
+    StoredLines lines;
+    int result = edit_html(name, error_line, lines, sink);
     Rewrite rewrite = Rewrite::done;
     if (result == 0 && !(info.lossless && same_text(out_list, input_lines)))
         rewrite = rewrite_file(name, fd, out_list, info.line_end);
@@ -104,7 +105,8 @@ Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
 int edit_to_stdout(const char* name, const InputInfo& info, int& why) {
     FdSink sink(1, info.line_end);
     int error_line = 0;
-    int result = edit_html(name, error_line, sink);
+    StoredLines lines;
+    int result = edit_html(name, error_line, lines, sink);
     if (!sink.flush()) result |= -1;
     why = sink.error();
     return result;

@@ -5,6 +5,7 @@
 
 #include "driver/encoding_check.h"
 #include "driver/line_end.h"
+#include "engine/line_io.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
@@ -36,5 +37,18 @@ const char* get_line(int mode, int n);
 
 // Stored line n with its length; null data when out of range.
 std::string_view get_line_view(int n);
+
+// The stored lines, handed out in order from the first.
+class StoredLines : public LineSource {
+public:
+    std::string_view next_line() override {
+        std::string_view line = get_line_view(next_);
+        if (line.data()) ++next_;
+        return line;
+    }
+
+private:
+    int next_ = 0;
+};
 
 }  // namespace tagpolish

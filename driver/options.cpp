@@ -12,9 +12,6 @@
 
 namespace tagpolish {
 
-int opt_a, opt_c, opt_i, opt_j, opt_k, opt_n, opt_s, opt_u, opt_w;
-int del_a, del_b, del_c, del_f, del_h, del_i, del_l, del_o, del_s;
-
 // The help text is printed as these Shift_JIS bytes, unconverted. Each entry
 // is preceded by its line number and its text as it reads on screen; the
 // bytes are escaped so this file stays plain ASCII, and a literal is split
@@ -189,11 +186,6 @@ void set_cluster(const char* arg) {
 }
 
 }  // namespace
-
-void reset_options() {
-    for (const OptionLetter& o : plain_letters) *o.flag = 0;
-    for (const OptionLetter& o : delete_letters) *o.flag = 0;
-}
 
 int parse_options(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "-usage") == 0) {

@@ -7,19 +7,10 @@
 
 #include "driver/file_ops.h"
 #include "driver/line_end.h"
+#include "engine/line_io.h"
 #include "lib/namelist.h"
 
 namespace tagpolish {
-
-// Receives each output item of one input in order.
-class OutputSink {
-public:
-    virtual ~OutputSink() = default;
-    virtual void put(std::string_view item) = 0;
-    // Writes out what is buffered, so that it goes before a message; false
-    // when any write has failed.
-    virtual bool flush() { return true; }
-};
 
 // Writes items to a file descriptor through a buffer, turning each "\n"
 // into the input's own line end. Remembers a failed write.

@@ -1,6 +1,6 @@
 #include "engine/join.h"
 
-#include "driver/options.h"
+#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {

@@ -33,8 +33,11 @@ struct LineBuf {
         done_.clear();
         start(line);
     }
+    // Copies the walked bytes that still sit in the line out of it, so
+    // that the line's own bytes are no longer needed but from the cursor on.
+    void keep_walked() { settle(); }
     // Replaces the rest of the line, from the cursor on, with a further
-    // stored line (a tag or comment that runs on).
+    // line (a tag or comment that runs on).
     void continue_with(std::string_view line) {
         settle();
         start(line);

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "driver/options.h"
+#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/options.h"
 #include "engine/normalise.h"
+#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {

@@ -21,8 +21,6 @@
 
 #include "engine/scanner.h"
 
-#include "driver/line_source.h"
-#include "driver/options.h"
 #include "engine/attr_removal.h"
 #include "engine/join.h"
 #include "engine/links.h"
@@ -31,6 +29,7 @@
 #include "engine/tag_removal.h"
 #include "engine/tag_test.h"
 #include "lib/diag.h"
+#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -48,7 +47,7 @@ Step open_comment(EditState& st) {
         return Step::next;
     }
     line.remove(4);
-    int count = remove_comment(st.line_no, line);
+    int count = remove_comment(st.line_no, line, *st.in);
     if (count < 0) {
         markup_error(st, st.line_no, msg_comment_open);
         return Step::error;
@@ -275,15 +274,16 @@ void markup_error(const EditState& st, int line_no, MarkupFormat fmt) {
     errmsg(fmt, st.path, line_no, text.c_str());
 }
 
-int edit_html(const char* path, int& error_line, OutputSink& out) {
+int edit_html(const char* path, int& error_line, LineSource& in, OutputSink& out) {
     EditState st;
     st.path = path;
+    st.in = &in;
     st.out = &out;
     const RunTables runs = run_tables();
     for (;;) {
-        std::string_view stored = get_line_view(st.line_no);
-        if (!stored.data()) break;
-        st.line_buf.load(stored);
+        std::string_view next = in.next_line();
+        if (!next.data()) break;
+        st.line_buf.load(next);
         ++st.line_no;
         if (walk_line(st, runs) == Step::error) {
             error_line = st.line_no;

@@ -2,8 +2,8 @@
 // stands in the markup, applies the selected edits and checks the brackets.
 #pragma once
 
-#include "driver/output.h"
 #include "engine/line_buf.h"
+#include "engine/line_io.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -27,18 +27,19 @@ enum class TagOpens { nothing, script, style };
 // The engine's state for one input; every field starts at zero.
 struct EditState {
     LineBuf line_buf;
-    int line_no = 0;      // lines taken from the line source so far
+    int line_no = 0;  // lines taken from the line source so far
     int in_comment = 0;
     int in_script = 0;
     int in_style = 0;
     int in_tag = 0;
     TagOpens tag_opens = TagOpens::nothing;
-    int quote_chr = 0;    // the quote byte of the open attribute value, or 0
+    int quote_chr = 0;  // the quote byte of the open attribute value, or 0
     int in_pre = 0;
     int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
     TagKind tag_kind = TAG_NONE;
     int table_depth = 0;
     const char* path = "";
+    LineSource* in = nullptr;
     OutputSink* out = nullptr;
 
     // Inside a comment, a script block or a style block, where the walk
@@ -46,9 +47,9 @@ struct EditState {
     bool in_block() const { return in_comment || in_script || in_style; }
 };
 
-// Edits the lines of the line source into out. Returns 0, or -2 after a
-// markup error (reported, with error_line set to the line count).
-int edit_html(const char* path, int& error_line, OutputSink& out);
+// Edits the lines of in into out. Returns 0, or -2 after a markup error
+// (reported, with error_line set to the line count).
+int edit_html(const char* path, int& error_line, LineSource& in, OutputSink& out);
 
 // The markup error formats: path, line number, the working line.
 using MarkupFormat = MsgFormat<const char*, int, const char*>;

@@ -1,8 +1,7 @@
 #include "engine/tag_removal.h"
 
-#include "driver/line_source.h"
-#include "driver/options.h"
 #include "engine/tag_test.h"
+#include "lib/options.h"
 
 namespace tagpolish {
 namespace {
@@ -11,13 +10,16 @@ namespace {
 // unwalked text, and the lines taken so far.
 struct Search {
     LineBuf& line;
+    LineSource& in;
     std::size_t k;
     int count;
 
-    // Replaces everything from the construct's start with the next stored
-    // line. False when the input has no further line.
+    // Replaces everything from the construct's start with the next line of
+    // the input. False when the input has no further line.
     bool next_line() {
-        std::string_view next = get_line_view(count);
+        // The walked bytes must be kept before the source moves on.
+        line.keep_walked();
+        std::string_view next = in.next_line();
         if (!next.data()) return false;
         line.continue_with(next);
         k = 0;
@@ -63,8 +65,8 @@ bool find_tag_end(Search& s, bool& in_comment, char& quote) {
 
 }  // namespace
 
-int remove_tag(int line_no, LineBuf& line) {
-    Search s{line, line.pos, line_no};
+int remove_tag(int line_no, LineBuf& line, LineSource& in) {
+    Search s{line, in, line.pos, line_no};
     bool in_comment = false;
     char quote = 0;
     while (!find_tag_end(s, in_comment, quote))
@@ -72,8 +74,8 @@ int remove_tag(int line_no, LineBuf& line) {
     return s.finish();
 }
 
-int remove_comment(int line_no, LineBuf& line) {
-    Search s{line, line.pos, line_no};
+int remove_comment(int line_no, LineBuf& line, LineSource& in) {
+    Search s{line, in, line.pos, line_no};
     for (;;) {
         std::size_t end = std::string_view(line.text).find("-->", s.k);
         if (end != std::string_view::npos) {
@@ -96,7 +98,7 @@ Removal remove_tag_at(EditState& st) {
     bool whole = link || (del_i && at(p, "<img", 4)) || (del_f && at(p, "<font", 5)) ||
                  (del_o && at(p, "<bgsound", 8));
     if (whole) {
-        int count = remove_tag(st.line_no, line);
+        int count = remove_tag(st.line_no, line, *st.in);
         if (count < 0) return Removal::unclosed;
         st.line_no = count;
         return Removal::removed;

@@ -7,13 +7,14 @@
 namespace tagpolish {
 
 // Removes the tag whose "<" is at the cursor, through its ">", pulling in
-// further stored lines while it runs on. Returns the new line count, or -1
+// further lines of in while it runs on. Returns the new line count, or -1
 // when the input ends first.
-int remove_tag(int line_no, LineBuf& line);
+int remove_tag(int line_no, LineBuf& line, LineSource& in);
 
 // Removes from the cursor (where "<!--" stood) through the next "-->",
-// across lines. Returns the new line count, or -1 when the input ends first.
-int remove_comment(int line_no, LineBuf& line);
+// across lines of in. Returns the new line count, or -1 when the input ends
+// first.
+int remove_comment(int line_no, LineBuf& line, LineSource& in);
 
 // What a removal at a tag's "<" did.
 enum class Removal { none, removed, unclosed };

@@ -129,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string in = stored_text();
         StringSink sink;
         int error_line = 0;
-        int result = edit_html("fuzz.htm", error_line, sink);
+        StoredLines lines;
+        int result = edit_html("fuzz.htm", error_line, lines, sink);
         check_result(bits, result, error_line, in, sink.text);
     }
     get_line(-1, 0);

@@ -24,7 +24,8 @@ EditRun edit(std::string_view text, const std::vector<std::string>& options) {
     EditRun run;
     StringSink sink;
     testing::internal::CaptureStderr();
-    run.result = edit_html("page.htm", run.error_line, sink);
+    StoredLines lines;
+    run.result = edit_html("page.htm", run.error_line, lines, sink);
     run.err = testing::internal::GetCapturedStderr();
     run.out = sink.text;
     get_line(-1, 0);

@@ -1,0 +1,33 @@
+// Where the engine's lines come from and where its text goes. The engine
+// owns these interfaces; the driver implements them over files and streams.
+#pragma once
+
+#include <string_view>
+
+namespace tagpolish {
+
+// Hands out the lines of one input in order.
+class LineSource {
+public:
+    virtual ~LineSource() = default;
+    // The next line: its bytes through its "\n" (the last line of an input
+    // may lack one), followed in memory by a NUL byte outside the view, as
+    // the walk reads a few bytes past its cursor. At the end of the input,
+    // a view with null data. The bytes stay valid and unchanged until a
+    // later call hands out another line (a call at the end of the input
+    // leaves the last line as it is).
+    virtual std::string_view next_line() = 0;
+};
+
+// Receives each output item of one input in order.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    // Takes the bytes of item, which need not outlive the call.
+    virtual void put(std::string_view item) = 0;
+    // Writes out what is buffered, so that it goes before a message; false
+    // when any write has failed.
+    virtual bool flush() { return true; }
+};
+
+}  // namespace tagpolish
