@@ -412,6 +412,48 @@ TEST(RewriteFile, DryRunChecksAndChangesNothing) {
     }
 }
 
+// The backup goes beside the file that is replaced, so that a link to the
+// old file stays on its file system; messages show it there.
+TEST(RewriteFile, BackupGoesBesideTheFileALinkLeadsTo) {
+    TempDir dir, elsewhere;
+    const std::string page = elsewhere.write("page.htm", old_text);
+    const std::string link = dir.path() + "/link.htm";
+    ASSERT_EQ(0, symlink(page.c_str(), link.c_str()));
+    SystemFileOps ops;
+
+    EXPECT_EQ(Rewrite::done, rewrite(link, ops, {false, "~", nullptr}).first);
+    EXPECT_EQ(new_text, read_file(page));
+    EXPECT_EQ(old_text, read_file(page + "~"));
+    EXPECT_EQ(std::vector<std::string>{"link.htm"}, dir.entries());
+
+    auto [again, err] = rewrite(link, ops, {false, "~", nullptr});
+    EXPECT_EQ(Rewrite::refused, again);
+    EXPECT_EQ(link + ": its backup " + page + "~ already exists\n", err);
+    EXPECT_EQ(old_text, read_file(page + "~"));
+}
+
+TEST(IsBackupName, TheNameOrTheFileItLeadsToEndsInTheSuffix) {
+    TempDir dir;
+    dir.write("page.htm", "");
+    dir.write("page.htm.orig", "");
+    ASSERT_EQ(0, symlink("page.htm.orig", (dir.path() + "/to-backup.htm").c_str()));
+    ASSERT_EQ(0, symlink("page.htm", (dir.path() + "/link.orig").c_str()));
+    const struct {
+        const char* name;
+        const char* suffix;
+        bool backup;
+    } cases[] = {
+        {"page.htm.orig", ".orig", true}, {"page.htm", ".orig", false},
+        {"page.htm", "htm", true},        {"to-backup.htm", ".orig", true},
+        {"link.orig", ".orig", true},     {"missing.orig", ".orig", true},
+        {"page.htm", ".htm.orig", false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.path() + "/" + c.name;
+        EXPECT_EQ(c.backup, is_backup_name(path.c_str(), c.suffix)) << c.name << " " << c.suffix;
+    }
+}
+
 TEST(RewriteFile, OwnerThatCannotBeGivenLeavesTheGroupToTry) {
     TempDir dir;
     const std::string path = dir.write("page.htm", old_text);
