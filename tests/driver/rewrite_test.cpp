@@ -53,6 +53,18 @@ struct stat stat_of(const std::string& path) {
     return st;
 }
 
+// Gives the page at path mode 0640, the attribute user.note and, when
+// asked, an ACL; returns why this file system cannot hold them, or "".
+std::string dress_page(const std::string& path, bool with_acl) {
+    EXPECT_EQ(0, chmod(path.c_str(), 0640));
+    if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
+        return "no user attributes on this file system";
+    const std::string value = acl_value();
+    if (with_acl && setxattr(path.c_str(), acl, value.data(), value.size(), 0) != 0)
+        return "no ACLs on this file system";
+    return "";
+}
+
 // The messages of a case, each after path, with PATH in them made path.
 std::string messages(const std::string& path, std::string why) {
     if (why.empty()) return why;
@@ -191,14 +203,7 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string path = dir.write("page.htm", old_text);
-        ASSERT_EQ(0, chmod(path.c_str(), 0640));
-        if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
-            GTEST_SKIP() << "no user attributes on this file system";
-        if (c.old_acl) {
-            const std::string value = acl_value();
-            if (setxattr(path.c_str(), acl, value.data(), value.size(), 0) != 0)
-                GTEST_SKIP() << "no ACLs on this file system";
-        }
+        if (std::string why = dress_page(path, c.old_acl); !why.empty()) GTEST_SKIP() << why;
         const struct stat before = stat_of(path);
         FakeFileOps ops(c.plan);
 
@@ -303,14 +308,7 @@ TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string path = dir.write("page.htm", old_text);
-        ASSERT_EQ(0, chmod(path.c_str(), 0640));
-        if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
-            GTEST_SKIP() << "no user attributes on this file system";
-        if (c.old_acl) {
-            const std::string value = acl_value();
-            if (setxattr(path.c_str(), acl, value.data(), value.size(), 0) != 0)
-                GTEST_SKIP() << "no ACLs on this file system";
-        }
+        if (std::string why = dress_page(path, c.old_acl); !why.empty()) GTEST_SKIP() << why;
         const timespec old_times[2] = {{978307200, 0}, {978307200, 0}};
         ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), old_times, 0));
         const struct stat before = stat_of(path);
