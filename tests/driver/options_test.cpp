@@ -260,8 +260,12 @@ std::string set_flags() {
     return shown;
 }
 
-// Parses args (the program name first) from a clean start.
-int parse(std::vector<std::string> args) {
+// Parses args (the program name first) from a clean start. The arguments
+// stay until the next call, as a process's do: backup_suffix points into
+// them.
+int parse(const std::vector<std::string>& given) {
+    static std::vector<std::string> args;
+    args = given;
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
