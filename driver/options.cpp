@@ -268,8 +268,8 @@ void set_backup(const char* arg) {
 
 // Sets what one long option asks for; help and the version end the run
 // here, wherever they stand among the options, and so does an option that
-// is not one. Returns whether the option works only with -w.
-bool set_long(const char* arg) {
+// is not one. Every other long option works only with -w.
+void set_long(const char* arg) {
     const std::string_view name(arg);
     if (name == "--help") print_lines(help_lines);
     if (name == "--version") {
@@ -279,13 +279,13 @@ bool set_long(const char* arg) {
     for (const LongFlag& f : long_flags) {
         if (name == f.name) {
             *f.flag = 1;
-            return true;
+            return;
         }
     }
     if (name.starts_with(backup_option) &&
         (name.size() == backup_option.size() || name[backup_option.size()] == '=')) {
         set_backup(arg);
-        return true;
+        return;
     }
     errmsg("%s: unknown option\n", arg);
     finish(1);
@@ -328,8 +328,9 @@ int parse_options(int argc, char** argv) {
             set_cluster(arg);
         } else if (arg[2] == '\0') {
             break;  // "--": the files follow
-        } else if (set_long(arg) && needs_w == nullptr) {
-            needs_w = arg;
+        } else {
+            set_long(arg);
+            if (needs_w == nullptr) needs_w = arg;
         }
     }
     check_long_options(needs_w);
