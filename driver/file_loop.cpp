@@ -7,6 +7,7 @@
 
 #include "driver/edited_files.h"
 #include "driver/line_source.h"
+#include "driver/listing.h"
 #include "driver/options.h"
 #include "driver/output.h"
 #include "driver/rewrite.h"
@@ -60,6 +61,7 @@ struct RunRecord {
     int next = 0;                   // the first of them not yet begun
     int end = 0;                    // one past the last
     const char* current = nullptr;  // the input being edited, if any
+    Tally tally;                    // how the inputs so far ended
 };
 RunRecord record;
 
@@ -68,36 +70,80 @@ void name_unedited() {
         errmsg("%s: not edited (the run stopped)\n", record.names[i]);
 }
 
+// The summary of --list, when files were named.
+void end_summary() {
+    if (opt_list && record.names != nullptr) put_summary(record.tally, opt_dry_run);
+}
+
 // Follows the message of a memory failure, which ends the process.
 void memory_stop() {
     if (record.current != nullptr) errmsg("  while editing %s\n", record.current);
     name_unedited();
+    if (record.current != nullptr) ++record.tally.failed;
+    end_summary();
 }
 
 // How one input ended.
 enum class Outcome {
-    edited,
-    passed_over,  // the same file as an earlier input, already edited
+    edited,       // to standard output
+    rewritten,    // replaced by its edited text (under a dry run: would be)
+    unchanged,    // under -w, its text came out the same: the file stays
+    passed_over,  // the same file as an earlier input, or a backup
     failed,
     stopped,
+};
+
+// Counts an input under -w for the summary: what was passed over was left
+// as it was, so every name given counts once.
+void count(Outcome outcome) {
+    if (outcome == Outcome::rewritten) ++record.tally.rewritten;
+    if (outcome == Outcome::unchanged || outcome == Outcome::passed_over) ++record.tally.unchanged;
+    if (outcome == Outcome::failed || outcome == Outcome::stopped) ++record.tally.failed;
+}
+
+// What every input of one run shares.
+struct FileRun {
+    EditedFiles edited;
+    RewriteSettings how;
 };
 
 // Edits the loaded input and writes it back over the file open as fd. A
 // file whose text comes out unchanged is left alone, so it keeps its inode
 // and times.
-Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
+Outcome edit_to_file(const char* name, int fd, const InputInfo& info, const RewriteSettings& how) {
     NameList out_list;
     name_init(out_list);
     ListSink sink(out_list);
     int error_line = 0;
     StoredLines lines;
     int result = edit_html(name, error_line, lines, sink);
+    const bool changed = result == 0 && !(info.lossless && same_text(out_list, input_lines));
     Rewrite rewrite = Rewrite::done;
-    if (result == 0 && !(info.lossless && same_text(out_list, input_lines)))
-        rewrite = rewrite_file(name, fd, out_list, info.line_end);
+    if (changed) rewrite = rewrite_file(name, fd, out_list, info.line_end, how);
     del_allname(out_list);
     if (rewrite == Rewrite::stopped) return Outcome::stopped;
-    return result == 0 && rewrite == Rewrite::done ? Outcome::edited : Outcome::failed;
+    if (result != 0 || rewrite != Rewrite::done) return Outcome::failed;
+    return changed ? Outcome::rewritten : Outcome::unchanged;
+}
+
+// Under -w, whether the input open as fd is passed over, with a note: a
+// backup is never edited, nor a file that this run has edited already.
+bool pass_over(int fd, const char* name, const FileRun& run) {
+    const char* suffix = run.how.backup_suffix;
+    if (suffix != nullptr && is_backup_name(name, suffix)) {
+        errmsg("%s: a backup (its name ends in %s); passed over\n", name, suffix);
+        return true;
+    }
+    return run.edited.passed_over(fd, name);
+}
+
+// Notes a file edited under -w, so that a later name of it is passed over
+// as a real run would: under a dry run, the file that would be replaced.
+void note_edited(const char* name, Outcome outcome, FileRun& run) {
+    if (outcome == Outcome::rewritten && run.how.dry_run)
+        run.edited.note_replaced(name);
+    else if (outcome == Outcome::rewritten || outcome == Outcome::unchanged)
+        run.edited.note(name);
 }
 
 // Edits the loaded input to standard output; why receives the errno of a
@@ -134,18 +180,18 @@ int open_input(const char* name, bool rewrite) {
 
 // Loads, edits and closes the open input fd; why receives the errno of a
 // failed write to standard output.
-Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, EditedFiles& edited) {
+Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, FileRun& run) {
     const bool rewrite = opt_w && !is_stdin;
-    if (rewrite && edited.passed_over(fd, name)) {
+    if (rewrite && pass_over(fd, name, run)) {
         close(fd);
         return Outcome::passed_over;
     }
     InputInfo info = load_lines(fd);
     int result = check_input(name, info, rewrite);
     Outcome outcome = Outcome::failed;
-    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, info);
+    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, info, run.how);
     if (result == 0 && !rewrite) result = edit_to_stdout(name, info, why);
-    if (outcome == Outcome::edited) edited.note(name);
+    note_edited(name, outcome, run);
     get_line(-1, 0);
     if (is_stdin || rewrite)
         close(fd);
@@ -156,12 +202,12 @@ Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, EditedFiles
 }
 
 // Opens, edits and closes one input, and reports it when it failed.
-Outcome edit_input(const char* name, bool is_stdin, EditedFiles& edited) {
+Outcome edit_input(const char* name, bool is_stdin, FileRun& run) {
     const int fd = is_stdin ? 0 : open_input(name, opt_w);
     if (fd == -2) return Outcome::failed;
     int why = 0;
     record.current = name;
-    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why, edited);
+    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why, run);
     record.current = nullptr;
     if (outcome == Outcome::failed) errmsg_why(why, "%s: failed to convert\n", name);
     return outcome;
@@ -183,19 +229,25 @@ int Fclose(int fd, const char* name) {
 int run_files(int first, int argc, char** argv) {
     name_lst_dup_check = 0;
     set_memory_stop_hook(memory_stop);
-    EditedFiles edited;
-    if (first >= argc) return edit_input("stdin", true, edited) == Outcome::failed;
-    record = {argv, first, argc, nullptr};
+    // A dry run names what it would change, with or without --list.
+    Listing listing(1, opt_null ? '\0' : '\n');
+    FileRun run;
+    run.how = {opt_dry_run != 0, backup_suffix, opt_list || opt_dry_run ? &listing : nullptr};
+    if (first >= argc) return edit_input("stdin", true, run) == Outcome::failed;
+    record = {argv, first, argc, nullptr, {}};
     int status = 0;
     while (record.next < record.end) {
-        Outcome outcome = edit_input(argv[record.next++], false, edited);
+        Outcome outcome = edit_input(argv[record.next++], false, run);
+        count(outcome);
         if (outcome == Outcome::stopped) {
             name_unedited();
+            end_summary();
             return 1;
         }
         status |= outcome == Outcome::failed;
     }
-    return status;
+    end_summary();
+    return status | listing.failed();
 }
 
 }  // namespace tagpolish

@@ -29,12 +29,20 @@ int SystemFileOps::stat(const char* path, struct stat* st) {
     return ::stat(path, st);
 }
 
+int SystemFileOps::lstat(const char* path, struct stat* st) {
+    return ::lstat(path, st);
+}
+
 int SystemFileOps::fstat(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
 
 int SystemFileOps::flock(int fd, int operation) {
     return ::flock(fd, operation);
+}
+
+ssize_t SystemFileOps::pread(int fd, void* data, std::size_t size, off_t offset) {
+    return ::pread(fd, data, size, offset);
 }
 
 ssize_t SystemFileOps::write(int fd, const void* data, std::size_t size) {
@@ -51,6 +59,10 @@ int SystemFileOps::fchown(int fd, uid_t uid, gid_t gid) {
 
 int SystemFileOps::fchmod(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
+}
+
+int SystemFileOps::futimens(int fd, const struct timespec times[2]) {
+    return ::futimens(fd, times);
 }
 
 ssize_t SystemFileOps::flistxattr(int fd, char* list, std::size_t size) {

@@ -19,12 +19,15 @@ public:
     virtual int close(int fd) = 0;
     virtual int access(const char* path, int mode) = 0;
     virtual int stat(const char* path, struct stat* st) = 0;
+    virtual int lstat(const char* path, struct stat* st) = 0;
     virtual int fstat(int fd, struct stat* st) = 0;
     virtual int flock(int fd, int operation) = 0;
+    virtual ssize_t pread(int fd, void* data, std::size_t size, off_t offset) = 0;
     virtual ssize_t write(int fd, const void* data, std::size_t size) = 0;
     virtual int fsync(int fd) = 0;
     virtual int fchown(int fd, uid_t uid, gid_t gid) = 0;
     virtual int fchmod(int fd, mode_t mode) = 0;
+    virtual int futimens(int fd, const struct timespec times[2]) = 0;
     virtual ssize_t flistxattr(int fd, char* list, std::size_t size) = 0;
     virtual ssize_t fgetxattr(int fd, const char* name, void* value, std::size_t size) = 0;
     virtual int fsetxattr(int fd, const char* name, const void* value, std::size_t size,
@@ -44,12 +47,15 @@ public:
     int close(int fd) override;
     int access(const char* path, int mode) override;
     int stat(const char* path, struct stat* st) override;
+    int lstat(const char* path, struct stat* st) override;
     int fstat(int fd, struct stat* st) override;
     int flock(int fd, int operation) override;
+    ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
     int fsync(int fd) override;
     int fchown(int fd, uid_t uid, gid_t gid) override;
     int fchmod(int fd, mode_t mode) override;
+    int futimens(int fd, const struct timespec times[2]) override;
     ssize_t flistxattr(int fd, char* list, std::size_t size) override;
     ssize_t fgetxattr(int fd, const char* name, void* value, std::size_t size) override;
     int fsetxattr(int fd, const char* name, const void* value, std::size_t size,

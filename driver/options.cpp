@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "lib/diag.h"
 
@@ -126,6 +127,44 @@ const char* const usage[] = {
     nullptr,
 };
 
+// One line per option, in the order of the manual's OPTIONS section.
+const char* const help_lines[] = {
+    "Usage: tagpolish [-acijknsuw] [-d:abcfhilos] [--dry-run] [--list] [--null]",
+    "                 [--backup[=SUFFIX]] [--] [FILE]...",
+    "Edits the HTML source of each FILE in Shift_JIS, or of standard input when no",
+    "FILE is named, and writes the result to standard output (with -w, over FILE).",
+    "",
+    "  -usage             print the help text in Japanese (Shift_JIS)",
+    "  --help             print this help",
+    "  --version          print the version",
+    "  -a                 full-width Latin letters become ASCII letters",
+    "  -c                 letters inside tags become upper case (not quoted values)",
+    "  -i                 ignore tag-bracket errors",
+    "  -j                 join lines that do not end in '>' (not inside <pre>)",
+    "  -k                 half-width katakana outside tags become full-width",
+    "  -n                 full-width digits become ASCII digits",
+    "  -s                 letters inside tags become lower case (wins over -c)",
+    "  -u                 link and image references point into the page's directory",
+    "  -w                 write the result back over each FILE",
+    "  --dry-run          with -w: change no file, name each file that would change",
+    "  --list             with -w: name each file rewritten, then a summary",
+    "  --null             end the names of --list and --dry-run in NUL (xargs -0)",
+    "  --backup[=SUFFIX]  with -w: keep the old text as FILE.orig (or FILE+SUFFIX)",
+    "  --                 end the options: every argument after it is a FILE",
+    "  -d:a               remove link tags",
+    "  -d:b               remove bgcolor= attributes",
+    "  -d:c               remove comments",
+    "  -d:f               remove font tags",
+    "  -d:h               remove charset= settings, also inside quoted values",
+    "  -d:i               remove image tags",
+    "  -d:l               remove align= and valign= inside tables",
+    "  -d:o               remove bgsound tags",
+    "  -d:s               remove the size= of font tags",
+    "",
+    "Letters combine: -akn -d:cf. Manual: man tagpolish (man -l docs/tagpolish.1).",
+    nullptr,
+};
+
 namespace {
 
 // One option letter and what it does to its flag.
@@ -147,6 +186,20 @@ constexpr OptionLetter delete_letters[] = {
     {'i', &del_i, 1}, {'l', &del_l, 1}, {'o', &del_o, 1}, {'s', &del_s, 1},
 };
 
+// Long options that set a flag.
+struct LongFlag {
+    const char* name;
+    int* flag;
+};
+constexpr LongFlag long_flags[] = {
+    {"--dry-run", &opt_dry_run},
+    {"--list", &opt_list},
+    {"--null", &opt_null},
+};
+
+constexpr std::string_view backup_option = "--backup";
+constexpr const char* default_suffix = ".orig";
+
 // Ends the process; what went to standard output must not be lost on the
 // way, and a failure to write it fails the run.
 [[noreturn]] void finish(int status) {
@@ -156,6 +209,13 @@ constexpr OptionLetter delete_letters[] = {
         status = 1;
     }
     std::exit(status);
+}
+
+// Prints lines up to their null entry, each with its line end, and ends
+// the process with status 0.
+[[noreturn]] void print_lines(const char* const* lines) {
+    for (; *lines != nullptr; ++lines) std::printf("%s\n", *lines);
+    finish(0);
 }
 
 // The entry of letter, or nullptr when it is not one of the letters.
@@ -185,19 +245,83 @@ void set_cluster(const char* arg) {
     }
 }
 
+// Takes the suffix of "--backup" or "--backup=SUFFIX". A suffix must make
+// a name beside the file: it is neither empty nor holds a "/".
+void set_backup(const char* arg) {
+    const char* suffix =
+        arg[backup_option.size()] == '=' ? arg + backup_option.size() + 1 : default_suffix;
+    if (*suffix == '\0') {
+        errmsg("%s: the backup suffix is empty\n", arg);
+        finish(1);
+    }
+    if (std::strchr(suffix, '/') != nullptr) {
+        errmsg("%s: a backup suffix cannot hold \"/\"\n", arg);
+        finish(1);
+    }
+    backup_suffix = suffix;
+}
+
+// Sets what one long option asks for; help and the version end the run
+// here, wherever they stand among the options, and so does an option that
+// is not one. Every other long option works only with -w.
+void set_long(const char* arg) {
+    const std::string_view name(arg);
+    if (name == "--help") print_lines(help_lines);
+    if (name == "--version") {
+        std::printf("tagpolish %s\n", TAGPOLISH_VERSION);
+        finish(0);
+    }
+    for (const LongFlag& f : long_flags) {
+        if (name == f.name) {
+            *f.flag = 1;
+            return;
+        }
+    }
+    if (name.starts_with(backup_option) &&
+        (name.size() == backup_option.size() || name[backup_option.size()] == '=')) {
+        set_backup(arg);
+        return;
+    }
+    errmsg("%s: unknown option\n", arg);
+    finish(1);
+}
+
+// The long options act on the files that -w rewrites, and --null on the
+// names that --list or --dry-run print; given without them, they are
+// refused. needs_w is the first option given that needs -w, or null.
+void check_long_options(const char* needs_w) {
+    if (needs_w != nullptr && !opt_w) {
+        errmsg("%s: needs -w\n", needs_w);
+        finish(1);
+    }
+    if (opt_null && !opt_list && !opt_dry_run) {
+        errmsg("--null: needs --list or --dry-run\n");
+        finish(1);
+    }
+}
+
 }  // namespace
 
 int parse_options(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "-usage") == 0) {
-        for (const char* const* line = usage; *line != nullptr; ++line) std::printf("%s\n", *line);
-        finish(0);
-    }
+    if (argc == 2 && std::strcmp(argv[1], "-usage") == 0) print_lines(usage);
     if (argc < 2) {
         std::printf("%s\n", usage[3]);
         finish(1);
     }
+    const char* needs_w = nullptr;
     int i = 1;
-    while (i < argc && argv[i][0] == '-') set_cluster(argv[i++]);
+    while (i < argc && argv[i][0] == '-') {
+        const char* arg = argv[i++];
+        if (arg[1] != '-') {
+            set_cluster(arg);
+        } else if (arg[2] == '\0') {
+            break;  // "--": the files follow
+        } else {
+            set_long(arg);
+            if (needs_w == nullptr) needs_w = arg;
+        }
+    }
+    check_long_options(needs_w);
     return i;
 }
 

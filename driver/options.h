@@ -9,10 +9,14 @@ namespace tagpolish {
 // The help text as Shift_JIS (cp932) bytes, 37 lines and a null entry.
 extern const char* const usage[];
 
+// The English help of --help, one line per entry, and a null entry.
+extern const char* const help_lines[];
+
 // Handles "-usage" and the empty command line, then sets the flags from the
-// option arguments. Returns the index of the first file argument (argc when
-// there is none). Ends the process itself for help, the usage line and an
-// unknown option letter.
+// option arguments: letter clusters, long options ("--list"), and "--",
+// after which every argument is a file name. Returns the index of the first
+// file argument (argc when there is none). Ends the process itself for
+// help, the version, the usage line and a refused option.
 int parse_options(int argc, char** argv);
 
 }  // namespace tagpolish

@@ -8,12 +8,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
-#include <random>
 #include <string>
 #include <string_view>
 
-#include "driver/output.h"
+#include "driver/listing.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -42,14 +40,24 @@ RewriteInput open_to_rewrite(const char* name, FileOps& ops) {
     }
 }
 
-namespace {
+Target rewrite_target(const char* path) {
+    char resolved[PATH_MAX];
+    const std::string target = realpath(path, resolved) ? resolved : path;
+    const std::string::size_type slash = target.rfind('/');
+    if (slash == std::string::npos) return {"./", target};
+    return {target.substr(0, slash + 1), target.substr(slash + 1)};
+}
 
-constexpr const char* acl_name = "system.posix_acl_access";
+bool is_backup_name(const char* path, const char* suffix) {
+    return std::string_view(path).ends_with(suffix) || rewrite_target(path).base.ends_with(suffix);
+}
+
+namespace {
 
 // Signals that would end the process while a temporary file exists are held
 // back until it has been renamed or removed.
 class HoldSignals {
-public:
+  public:
     HoldSignals() {
         sigset_t set;
         sigemptyset(&set);
@@ -60,228 +68,158 @@ public:
     HoldSignals(const HoldSignals&) = delete;
     HoldSignals& operator=(const HoldSignals&) = delete;
 
-private:
+  private:
     sigset_t old_;
 };
 
-// The file that a rewrite of path replaces: the final target of a symbolic
-// link, or path itself.
-std::string rewrite_target(const char* path) {
-    char resolved[PATH_MAX];
-    if (realpath(path, resolved)) return resolved;
-    return path;
+// Where a rewrite puts things, and how its messages name them.
+struct Plan {
+    const char* path;    // the input as named
+    Target target;       // the file replaced
+    std::string backup;  // the backup's name in the target's directory, "" for none
+    std::string shown;   // the backup as messages name it
+};
+
+// The backup is shown as the user named the file, unless that name is a
+// symbolic link: then beside its target, where the backup goes.
+Plan plan_for(const char* path, const char* suffix) {
+    Plan plan{path, rewrite_target(path), "", ""};
+    if (suffix == nullptr) return plan;
+    plan.backup = plan.target.base + suffix;
+    struct stat named {};
+    const bool link = lstat(path, &named) == 0 && S_ISLNK(named.st_mode);
+    plan.shown = (link ? plan.target.path() : std::string(path)) + suffix;
+    return plan;
 }
 
-// A name for a temporary file, unlikely to be taken in the directory.
-std::string temp_name() {
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937 pick{std::random_device{}()};
-    std::string name = ".tagpolish-";
-    for (int i = 0; i < 6; ++i) name += letters[pick() % (sizeof letters - 1)];
-    return name;
-}
-
-// Tries names until one is free: make(name) returns 0 or an errno, and
-// EEXIST means the name is taken. Returns 0 with the name in name, or the
-// errno.
-template <class Make>
-int with_free_name(std::string& name, Make make) {
-    for (int tries = 0;; ++tries) {
-        name = temp_name();
-        const int error = make(name.c_str());
-        if (error == 0) return 0;
-        name.clear();
-        if (error != EEXIST || tries == 100) return error;
-    }
-}
-
-// Fills out with what query(buffer, size) gives, asking for the size first
-// and again when it grew in between, as the xattr calls need. Returns 0 or
-// the errno.
-template <class Query>
-int read_sized(std::string& out, Query query) {
-    for (;;) {
-        const ssize_t size = query(nullptr, 0);
-        if (size < 0) return errno;
-        out.resize(static_cast<std::size_t>(size));
-        if (size == 0) return 0;
-        const ssize_t got = query(out.data(), out.size());
-        if (got >= 0) {
-            out.resize(static_cast<std::size_t>(got));
-            return 0;
-        }
-        if (errno != ERANGE) return errno;
-    }
-}
-
-// Whether an attribute name is an access control list of some file system.
-bool is_acl(std::string_view name) {
-    return name.starts_with("system.posix_acl_") || name == "system.nfs4_acl";
-}
-
-// The errors with which the system says that the process may not set an
-// attribute, or that this file system does not keep it.
-bool may_not_set(int error) {
-    return error == EPERM || error == EACCES || error == ENOTSUP;
-}
-
-Rewrite give_up(int error, const char* path) {
-    errmsg_why(error, "%s: failed to rewrite\n", path);
+Rewrite cannot_write(int error, const char* path) {
+    errmsg_why(error, "%s: cannot open to write\n", path);
     return Rewrite::stopped;
 }
 
-Rewrite lose_acl(int error, const char* path) {
-    errmsg_why(error, "%s: cannot keep its ACL\n", path);
+Rewrite backup_exists(const Plan& plan) {
+    errmsg("%s: its backup %s already exists\n", plan.path, plan.shown.c_str());
     return Rewrite::refused;
 }
 
-// The new file, from its making until it has replaced the target; whatever
-// is left of it on the way out is removed.
-class NewFile {
-public:
-    explicit NewFile(FileOps& ops) : ops_(ops) {}
-    ~NewFile();
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
+Rewrite backup_failed(int error, const Plan& plan, Rewrite result) {
+    errmsg_why(error, "%s: cannot make its backup %s\n", plan.path, plan.shown.c_str());
+    return result;
+}
 
-    int make(const std::string& dir);
-    int write(const NameList& out_list, LineEnd line_end);
-    void copy_owner(const struct stat& old);
-    Rewrite copy_attributes(int old_fd, const char* path);
-    int fd() const { return fd_; }
-    int replace(const std::string& base);
+// The errors with which the system refuses a hard link that a copy can
+// stand in for: a file system without links (or no /proc to link an open
+// file through), a file that the user may not link, too many links.
+bool link_impossible(int error) {
+    return error == EPERM || error == EXDEV || error == EMLINK || error == ENOTSUP ||
+           error == ENOENT;
+}
 
-private:
-    int give_name();
+// The old file kept under its backup name: a hard link to it, so that the
+// backup is the old file itself, or where the system allows no link, a
+// synced copy that carries what the new file carries, and the old times.
+// A backup that is not kept (the rename failed) is removed again.
+class Backup {
+  public:
+    explicit Backup(FileOps& ops) : ops_(ops), copy_(ops) {}
+    ~Backup() {
+        if (link_dir_ >= 0) ops_.unlinkat(link_dir_, name_.c_str(), 0);
+    }
+    Backup(const Backup&) = delete;
+    Backup& operator=(const Backup&) = delete;
+
+    // Makes the backup of the file open as old_fd in the directory open as
+    // dir_fd, never over an existing file.
+    Rewrite make(const Plan& plan, int old_fd, int dir_fd);
+    void keep() {
+        link_dir_ = -1;
+        copy_.keep();
+    }
+
+  private:
+    Rewrite make_copy(const Plan& plan, int old_fd);
     FileOps& ops_;
-    int dir_fd_ = -1;
-    int fd_ = -1;
-    std::string temp_;  // the new file's name in the directory, "" while it has none
+    NewFile copy_;
+    int link_dir_ = -1;  // the directory of a link not yet kept
+    std::string name_;
 };
 
-NewFile::~NewFile() {
-    if (fd_ >= 0) ops_.close(fd_);
-    if (!temp_.empty()) ops_.unlinkat(dir_fd_, temp_.c_str(), 0);
-    if (dir_fd_ >= 0) ops_.close(dir_fd_);
-}
-
-// Makes the file in dir: unnamed where the file system allows it, so that
-// it goes with the process however that ends, else under a temporary name.
-// An unnamed file is named later through /proc. Returns 0 or the errno.
-int NewFile::make(const std::string& dir) {
-    dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd_ < 0) return errno;
-    if (ops_.access("/proc/self/fd", X_OK) == 0) {
-        fd_ = ops_.openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd_ >= 0) return 0;
-        // An older kernel takes the flag for O_DIRECTORY (EISDIR); some file
-        // systems, overlays among them, refuse it.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+Rewrite Backup::make(const Plan& plan, int old_fd, int dir_fd) {
+    const int error = link_open_file(ops_, old_fd, dir_fd, plan.backup.c_str());
+    if (error == 0) {
+        link_dir_ = dir_fd;
+        name_ = plan.backup;
+        return Rewrite::done;
     }
-    return with_free_name(temp_, [this](const char* name) {
-        fd_ = ops_.openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        return fd_ >= 0 ? 0 : errno;
-    });
+    if (error == EEXIST) return backup_exists(plan);
+    if (!link_impossible(error)) return backup_failed(error, plan, Rewrite::stopped);
+    return make_copy(plan, old_fd);
 }
 
-int NewFile::write(const NameList& out_list, LineEnd line_end) {
-    FdSink sink(fd_, line_end, ops_);
-    for (int i = 0, n = name_count(out_list); i < n; ++i) sink.put(get_entry(out_list, i));
-    sink.flush();
-    return sink.error();
+Rewrite Backup::make_copy(const Plan& plan, int old_fd) {
+    int error = copy_.make_named(plan.target.dir, plan.backup);
+    if (error == EEXIST) return backup_exists(plan);
+    if (error == 0) error = copy_.copy(old_fd);
+    if (error == 0)
+        if (Rewrite carried = copy_.carry(old_fd, plan.path); carried != Rewrite::done)
+            return carried;
+    struct stat old {};
+    if (error == 0 && ops_.fstat(old_fd, &old) != 0) error = errno;
+    if (error == 0) error = copy_.copy_times(old);
+    if (error == 0) error = copy_.sync();
+    return error == 0 ? Rewrite::done : backup_failed(error, plan, Rewrite::stopped);
 }
 
-// Only a privileged user may give the file its old owner; others keep
-// their own, and the old group where they belong to it.
-void NewFile::copy_owner(const struct stat& old) {
-    if (ops_.fchown(fd_, old.st_uid, old.st_gid) != 0)
-        ops_.fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
-}
-
-// Copies every extended attribute of the old file that the process may
-// set; an ACL must come over whole, and one that the new file inherited
-// from its directory goes when the old file had none.
-Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
-    std::string names, value;
-    int error = read_sized(
-        names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd, list, size); });
-    if (error == ENOTSUP) return Rewrite::done;  // a file system without them
-    if (error != 0) return give_up(error, path);
-    bool had_acl = false;
-    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
-        const char* name = names.c_str() + at;
-        had_acl = had_acl || std::string_view(name) == acl_name;
-        error = read_sized(value, [&](char* data, std::size_t size) {
-            return ops_.fgetxattr(old_fd, name, data, size);
-        });
-        if (error == 0 && ops_.fsetxattr(fd_, name, value.data(), value.size(), 0) != 0)
-            error = errno;
-        if (error == 0) continue;
-        if (is_acl(name)) return lose_acl(error, path);
-        if (may_not_set(error) || error == ENODATA) continue;
-        return give_up(error, path);
-    }
-    if (!had_acl && ops_.fremovexattr(fd_, acl_name) != 0 && errno != ENODATA && errno != ENOTSUP)
-        return lose_acl(errno, path);
+// The checks that need no new file. A file that the user may not write
+// stays as it is, although its directory would let a new file take its
+// place; an existing backup is never replaced.
+Rewrite check(const Plan& plan, bool dry_run, FileOps& ops) {
+    int error = ops.access(plan.target.path().c_str(), W_OK) == 0 ? 0 : errno;
+    // A dry run makes no new file; it asks whether one could be made.
+    if (error == 0 && dry_run && ops.access(plan.target.dir.c_str(), W_OK | X_OK) != 0)
+        error = errno;
+    if (error != 0) return cannot_write(error, plan.path);
+    if (plan.backup.empty()) return Rewrite::done;
+    struct stat st {};
+    if (ops.lstat((plan.target.dir + plan.backup).c_str(), &st) == 0) return backup_exists(plan);
+    if (errno != ENOENT) return backup_failed(errno, plan, Rewrite::refused);
     return Rewrite::done;
 }
 
-// Links the unnamed file into the directory under a temporary name. The
-// /proc path needs no privilege, where linking the descriptor itself would.
-int NewFile::give_name() {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    return with_free_name(temp_, [&](const char* name) {
-        return ops_.linkat(AT_FDCWD, self.c_str(), dir_fd_, name, AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                          : errno;
-    });
-}
-
-// Puts the synced file in place of base and makes the change last: after
-// the directory is synced, a power cut cannot bring the old file back.
-int NewFile::replace(const std::string& base) {
-    if (temp_.empty())
-        if (int error = give_name()) return error;
-    const int closed = ops_.close(fd_);
-    fd_ = -1;
-    if (closed != 0) return errno;
-    if (ops_.renameat(dir_fd_, temp_.c_str(), dir_fd_, base.c_str()) != 0) return errno;
-    temp_.clear();
-    // EINVAL: a file system that cannot sync a directory.
-    if (ops_.fsync(dir_fd_) != 0 && errno != EINVAL) return errno;
-    return 0;
+// Writes the new text beside the target and puts it in the target's place,
+// just after the backup is made. replaced tells whether the rename was
+// made (a failed sync of the directory after it still fails the rewrite).
+Rewrite replace(const Plan& plan, int old_fd, const NameList& out_list, LineEnd line_end,
+                bool& replaced, FileOps& ops) {
+    HoldSignals hold;
+    NewFile file(ops);
+    if (int error = file.make(plan.target.dir)) return cannot_write(error, plan.path);
+    if (int error = file.write(out_list, line_end)) return give_up(error, plan.path);
+    if (Rewrite carried = file.carry(old_fd, plan.path); carried != Rewrite::done) return carried;
+    if (int error = file.sync()) return give_up(error, plan.path);
+    Backup backup(ops);
+    if (!plan.backup.empty())
+        if (Rewrite made = backup.make(plan, old_fd, file.dir_fd()); made != Rewrite::done)
+            return made;
+    if (int error = file.put_in_place(plan.target.base)) return give_up(error, plan.path);
+    backup.keep();
+    replaced = true;
+    if (int error = file.sync_dir()) return give_up(error, plan.path);
+    return Rewrite::done;
 }
 
 }  // namespace
 
 Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
-                     FileOps& ops) {
-    const std::string target = rewrite_target(path);
-    const std::string::size_type slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    HoldSignals hold;
-    NewFile file(ops);
-    // A file that the user may not write stays as it is, although its
-    // directory would let a new file take its place.
-    const int error = ops.access(target.c_str(), W_OK) == 0 ? file.make(dir) : errno;
-    if (error != 0) {
-        errmsg_why(error, "%s: cannot open to write\n", path);
-        return Rewrite::stopped;
-    }
-    if (int failed = file.write(out_list, line_end)) return give_up(failed, path);
-    // Writing and a change of owner clear set-id bits and file
-    // capabilities: the attributes come after both, the mode last.
-    struct stat old {};
-    if (ops.fstat(old_fd, &old) != 0) return give_up(errno, path);
-    file.copy_owner(old);
-    if (Rewrite copied = file.copy_attributes(old_fd, path); copied != Rewrite::done) return copied;
-    if (ops.fchmod(file.fd(), old.st_mode & 07777) != 0) {
-        errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
-        return Rewrite::refused;
-    }
-    if (ops.fsync(file.fd()) != 0) return give_up(errno, path);
-    if (int failed = file.replace(base)) return give_up(failed, path);
-    return Rewrite::done;
+                     const RewriteSettings& how, FileOps& ops) {
+    const Plan plan = plan_for(path, how.backup_suffix);
+    Rewrite result = check(plan, how.dry_run, ops);
+    bool replaced = how.dry_run && result == Rewrite::done;
+    if (result == Rewrite::done && !how.dry_run)
+        result = replace(plan, old_fd, out_list, line_end, replaced, ops);
+    // Named once the rename is made, outside the signals held for it.
+    if (replaced && how.listing != nullptr) how.listing->name(path);
+    return result;
 }
 
 }  // namespace tagpolish

@@ -1,5 +1,6 @@
 // The manual page: it formats without warnings, and its OPTIONS section
-// names exactly the option letters that the program accepts.
+// names exactly the options that the program accepts and that --help
+// lists.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "driver/options.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -43,14 +45,34 @@ std::string options_section(const std::string& page) {
 }
 
 // The option names that head the entries of the section: each entry is a
-// ".TP" line followed by ".B \-x" or ".B \-d:x".
+// ".TP" line followed by ".B \-x", ".B \-d:x", ".B \-\-name" or
+// ".BR \-\-name [ ...", the name written with "\-" for each hyphen.
 std::set<std::string> documented_options(const std::string& section) {
     std::set<std::string> names;
     std::istringstream lines(section);
     std::string line, previous;
     while (std::getline(lines, line)) {
-        if (previous == ".TP" && line.rfind(".B \\-", 0) == 0) names.insert("-" + line.substr(5));
+        std::istringstream words(line);
+        std::string macro, name;
+        words >> macro >> name;
+        if (previous == ".TP" && (macro == ".B" || macro == ".BR") && name.starts_with("\\-")) {
+            for (std::size_t at; (at = name.find("\\-")) != std::string::npos;) name.erase(at, 1);
+            names.insert(name);
+        }
         previous = line;
+    }
+    return names;
+}
+
+// The options that --help lists: the first word of each line that begins
+// with "  -", without the "[=SUFFIX]" of an option that takes a value.
+std::set<std::string> help_options() {
+    std::set<std::string> names;
+    for (const char* const* line = help_lines; *line != nullptr; ++line) {
+        const std::string text = *line;
+        if (!text.starts_with("  -")) continue;
+        std::string name = text.substr(2, text.find(' ', 2) - 2);
+        names.insert(name.substr(0, name.find('[')));
     }
     return names;
 }
@@ -81,11 +103,21 @@ TEST(ManPage, OptionsSectionNamesEveryOptionOfTheProgram) {
     std::string section = options_section(read_file(man_page));
     ASSERT_FALSE(section.empty()) << man_page << " has no OPTIONS section";
     std::set<std::string> documented = documented_options(section);
+    EXPECT_EQ(help_options(), documented) << "--help and the manual differ";
     EXPECT_EQ(1u, documented.count("-usage"));
     documented.erase("-usage");
+    std::set<std::string> letters, long_options;
+    for (const std::string& name : documented)
+        (name.starts_with("--") ? long_options : letters).insert(name);
     std::set<std::string> accepted = accepted_options();
     EXPECT_FALSE(accepted.empty());
-    EXPECT_EQ(accepted, documented);
+    EXPECT_EQ(accepted, letters);
+    // Every long option is taken; with -w and --list, each of them may be.
+    TempDir dir;
+    const std::string file = dir.write("empty.htm", "");
+    EXPECT_EQ(7u, long_options.size());
+    for (const std::string& name : long_options)
+        EXPECT_EQ(0, run_tool({"-w", "--list", name, file}).status) << name;
 }
 
 }  // namespace

@@ -360,7 +360,8 @@ TEST(FileLoop, StoppedRunNamesEveryInputItLeft) {
     EXPECT_EQ("a\nb\n", read_file(dir.path() + "/c.htm"));
 }
 
-// Running out of memory names the input being edited and those left.
+// Running out of memory names the input being edited and those left, and
+// the summary of --list still comes.
 TEST(FileLoop, MemoryFailureNamesTheInputAndThoseLeft) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the sanitizer's allocator needs more address space than the limit";
@@ -372,11 +373,12 @@ TEST(FileLoop, MemoryFailureNamesTheInputAndThoseLeft) {
     test::ChildSetup setup;
     setup.address_space = 24 << 20;
 
-    RunResult r = run_in(dir.path(), {"-wk", "big.htm", "next.htm"}, setup);
+    RunResult r = run_in(dir.path(), {"-wk", "--list", "big.htm", "next.htm"}, setup);
 
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(
-        "cannot get memory\n  while editing big.htm\nnext.htm: not edited (the run stopped)\n",
+        "cannot get memory\n  while editing big.htm\nnext.htm: not edited (the run stopped)\n"
+        "0 files rewritten, 0 unchanged, 1 failed\n",
         r.err);
     EXPECT_TRUE(big == read_file(dir.path() + "/big.htm"));
     EXPECT_EQ("\xB1\n", read_file(dir.path() + "/next.htm"));

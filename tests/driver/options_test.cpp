@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/test_support.h"
@@ -93,7 +94,8 @@ TEST(OptionsTool, NoArgumentPrintsTheUsageLineAndFails) {
 // Help that cannot be written fails; so does the usage line, with the
 // reason.
 TEST(OptionsTool, UnwritableStandardOutputFails) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"-usage"}, {}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-usage"}, {}, {"--help"}, {"-w", "--version"}}) {
         test::ChildSetup setup;
         setup.stdout_path = "/dev/full";
         test::RunResult r = test::run_tool_in("/", args, setup);
@@ -120,7 +122,6 @@ TEST(OptionsTool, UnknownLetterIsReportedAndEndsTheRun) {
         {{"-ad:c"}, "d: unknown option\n"},
         {{"-D:a"}, "D: unknown option\n"},
         {{"-d:A"}, "A: unknown -d option\n"},
-        {{"--"}, "-: unknown option\n"},
         // A bad cluster after good ones still stops before the files.
         {{"-a", "-d:c", "-wq", "a.htm"}, "q: unknown option\n"},
         // Delete letters are not plain letters and the other way round.
@@ -134,6 +135,94 @@ TEST(OptionsTool, UnknownLetterIsReportedAndEndsTheRun) {
         EXPECT_EQ(c.err, r.err) << shown;
         EXPECT_EQ("", r.out) << shown;
     }
+}
+
+// --help and --version act wherever they stand among the options, unless
+// an option before them is refused first.
+TEST(OptionsTool, HelpAndVersion) {
+    const std::string version = "tagpolish " TAGPOLISH_VERSION "\n";
+    const struct {
+        std::vector<std::string> args;
+        bool help;
+    } cases[] = {
+        {{"--help"}, true},
+        {{"-w", "--list", "--help", "page.htm"}, true},
+        {{"--help", "--bogus"}, true},
+        {{"--version"}, false},
+        {{"-akn", "-d:cf", "--version", "--help"}, false},
+    };
+    for (const auto& c : cases) {
+        test::RunResult r = run_tool(c.args);
+        const std::string shown = joined(c.args);
+        EXPECT_EQ(0, r.status) << shown;
+        EXPECT_EQ("", r.err) << shown;
+        if (!c.help) {
+            EXPECT_EQ(version, r.out) << shown;
+            continue;
+        }
+        std::string expected;
+        for (const char* const* line = help_lines; *line != nullptr; ++line)
+            expected += std::string(*line) + "\n";
+        EXPECT_EQ(expected, r.out) << shown;
+    }
+    // One English line per option, for an 80-column terminal.
+    for (const char* const* line = help_lines; *line != nullptr; ++line) {
+        EXPECT_GT(80u, std::string_view(*line).size()) << *line;
+        for (const char* p = *line; *p != '\0'; ++p) EXPECT_TRUE(*p >= ' ' && *p <= '~') << *line;
+    }
+}
+
+// Long options are refused whole, and those for -w without it, before any
+// file is touched.
+TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"--bogus"}, "--bogus: unknown option\n"},
+        {{"---"}, "---: unknown option\n"},
+        {{"-w", "--help=x"}, "--help=x: unknown option\n"},
+        {{"-w", "--dry-run=yes"}, "--dry-run=yes: unknown option\n"},
+        {{"-w", "--Dry-run"}, "--Dry-run: unknown option\n"},
+        {{"-w", "--backups"}, "--backups: unknown option\n"},
+        {{"-w", "--dry"}, "--dry: unknown option\n"},
+        {{"-x", "--help"}, "x: unknown option\n"},
+        {{"-w", "--backup="}, "--backup=: the backup suffix is empty\n"},
+        {{"-w", "--backup=old/"}, "--backup=old/: a backup suffix cannot hold \"/\"\n"},
+        {{"--list"}, "--list: needs -w\n"},
+        {{"--null"}, "--null: needs -w\n"},
+        {{"-a", "--dry-run", "--list"}, "--dry-run: needs -w\n"},
+        {{"--backup=.bak", "-k"}, "--backup=.bak: needs -w\n"},
+        {{"-w", "--null"}, "--null: needs --list or --dry-run\n"},
+        {{"-w", "--null", "--backup"}, "--null: needs --list or --dry-run\n"},
+        // After the first file name, -w is a file name.
+        {{"--list", "page.htm", "-w"}, "--list: needs -w\n"},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        const std::string page = test::sjis("<FONT SIZE=3>ＡＢＣ</FONT>\n");
+        dir.write("page.htm", page);
+        std::vector<std::string> args = c.args;
+        if (args.back() != "-w") args.push_back("page.htm");
+        test::RunResult r = test::run_tool_in(dir.path(), args);
+        const std::string shown = joined(args);
+        EXPECT_EQ(1, r.status) << shown;
+        EXPECT_EQ(c.err, r.err) << shown;
+        EXPECT_EQ("", r.out) << shown;
+        EXPECT_EQ(page, test::read_file(dir.path() + "/page.htm")) << shown;
+        EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries()) << shown;
+    }
+}
+
+// After "--" every argument is a file name, even one that begins with "-".
+TEST(OptionsTool, DoubleHyphenEndsTheOptions) {
+    test::TempDir dir;
+    dir.write("-new.htm", test::sjis("１\n"));
+    dir.write("--help", test::sjis("２\n"));
+    test::RunResult r = test::run_tool_in(dir.path(), {"-n", "--", "-new.htm", "--help"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    EXPECT_EQ("1\n2\n", r.out);
 }
 
 TEST(OptionsTool, UnknownOptionLeavesTheFileUntouched) {
@@ -155,21 +244,28 @@ std::string set_flags() {
         int value;
     };
     const Named flags[] = {
-        {"opt_a", opt_a}, {"opt_c", opt_c}, {"opt_i", opt_i}, {"opt_j", opt_j}, {"opt_k", opt_k},
-        {"opt_n", opt_n}, {"opt_s", opt_s}, {"opt_u", opt_u}, {"opt_w", opt_w}, {"del_a", del_a},
-        {"del_b", del_b}, {"del_c", del_c}, {"del_f", del_f}, {"del_h", del_h}, {"del_i", del_i},
-        {"del_l", del_l}, {"del_o", del_o}, {"del_s", del_s},
+        {"opt_a", opt_a},   {"opt_c", opt_c}, {"opt_i", opt_i},         {"opt_j", opt_j},
+        {"opt_k", opt_k},   {"opt_n", opt_n}, {"opt_s", opt_s},         {"opt_u", opt_u},
+        {"opt_w", opt_w},   {"del_a", del_a}, {"del_b", del_b},         {"del_c", del_c},
+        {"del_f", del_f},   {"del_h", del_h}, {"del_i", del_i},         {"del_l", del_l},
+        {"del_o", del_o},   {"del_s", del_s}, {"dry_run", opt_dry_run}, {"list", opt_list},
+        {"null", opt_null},
     };
     std::string shown;
     for (const Named& f : flags)
         if (f.value != 0)
             shown +=
                 (shown.empty() ? "" : " ") + std::string(f.name) + "=" + std::to_string(f.value);
+    if (backup_suffix != nullptr) shown += (shown.empty() ? "" : " ") + std::string(backup_suffix);
     return shown;
 }
 
-// Parses args (the program name first) from a clean start.
-int parse(std::vector<std::string> args) {
+// Parses args (the program name first) from a clean start. The arguments
+// stay until the next call, as a process's do: backup_suffix points into
+// them.
+int parse(const std::vector<std::string>& given) {
+    static std::vector<std::string> args;
+    args = given;
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -208,6 +304,15 @@ TEST(Options, ClustersSetTheirFlags) {
         {{"tagpolish", "a.htm", "-w"}, 1, ""},
         {{"tagpolish", "a.htm", "-"}, 1, ""},
         {{"tagpolish", "-j", "a.htm", "-x"}, 2, "opt_j=1"},
+        // Long options, and "--", which ends the options.
+        {{"tagpolish", "-w", "--dry-run", "--list", "--null", "--backup", "a.htm"},
+         6,
+         "opt_w=1 dry_run=1 list=1 null=1 .orig"},
+        {{"tagpolish", "--backup=.bak", "-w"}, 3, "opt_w=1 .bak"},
+        {{"tagpolish", "-w", "--backup=.a", "--backup=~", "--list"}, 5, "opt_w=1 list=1 ~"},
+        {{"tagpolish", "-a", "--", "-w", "--list"}, 3, "opt_a=1"},
+        {{"tagpolish", "--"}, 2, ""},
+        {{"tagpolish", "--", "--"}, 2, ""},
     };
     for (const Case& c : cases) {
         std::string shown = joined(c.args);

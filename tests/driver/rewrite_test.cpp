@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/listing.h"
 #include "support/fake_file_ops.h"
 #include "support/test_support.h"
 
@@ -52,16 +53,36 @@ struct stat stat_of(const std::string& path) {
     return st;
 }
 
+// Gives the page at path mode 0640, the attribute user.note and, when
+// asked, an ACL; returns why this file system cannot hold them, or "".
+std::string dress_page(const std::string& path, bool with_acl) {
+    EXPECT_EQ(0, chmod(path.c_str(), 0640));
+    if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
+        return "no user attributes on this file system";
+    const std::string value = acl_value();
+    if (with_acl && setxattr(path.c_str(), acl, value.data(), value.size(), 0) != 0)
+        return "no ACLs on this file system";
+    return "";
+}
+
+// The messages of a case, each after path, with PATH in them made path.
+std::string messages(const std::string& path, std::string why) {
+    if (why.empty()) return why;
+    if (auto at = why.find("PATH"); at != std::string::npos) why.replace(at, 4, path);
+    return path + why;
+}
+
 // Rewrites path with new_text through ops; returns the result and what
 // went to standard error.
-std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops) {
+std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops,
+                                        const RewriteSettings& how = {}) {
     NameList out;
     name_init(out);
     add_list(out, new_text);
     int fd = open(path.c_str(), O_RDONLY);
     EXPECT_GE(fd, 0);
     testing::internal::CaptureStderr();
-    Rewrite result = rewrite_file(path.c_str(), fd, out, LineEnd::lf, ops);
+    Rewrite result = rewrite_file(path.c_str(), fd, out, LineEnd::lf, how, ops);
     std::string err = testing::internal::GetCapturedStderr();
     close(fd);
     del_allname(out);
@@ -182,14 +203,7 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string path = dir.write("page.htm", old_text);
-        ASSERT_EQ(0, chmod(path.c_str(), 0640));
-        if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
-            GTEST_SKIP() << "no user attributes on this file system";
-        if (c.old_acl) {
-            const std::string value = acl_value();
-            if (setxattr(path.c_str(), acl, value.data(), value.size(), 0) != 0)
-                GTEST_SKIP() << "no ACLs on this file system";
-        }
+        if (std::string why = dress_page(path, c.old_acl); !why.empty()) GTEST_SKIP() << why;
         const struct stat before = stat_of(path);
         FakeFileOps ops(c.plan);
 
@@ -209,6 +223,232 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
         EXPECT_EQ(before.st_gid, after.st_gid);
         EXPECT_EQ(c.note_kept ? "kept" : "", attribute(path, "user.note"));
         EXPECT_EQ("", attribute(path, acl));
+    }
+}
+
+// Where the backup is a hard link it is the old file itself; else it is a
+// copy with the old file's bytes, permission bits, attributes and times.
+// A backup that cannot be made keeps the file as it was, and a backup made
+// for a rename that then failed goes again.
+TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
+    using C = Call;
+    enum class Left { none, link, copy };
+    const struct {
+        const char* name;
+        std::vector<Failure> plan;
+        Rewrite result;
+        bool replaced;
+        Left backup;
+        std::string why;  // the messages, each after the path
+        bool old_acl = false;
+    } cases[] = {
+        {"nothing fails", {}, Rewrite::done, true, Left::link, ""},
+        {"link not allowed", {{C::linkat, EPERM}}, Rewrite::done, true, Left::copy, ""},
+        {"too many links", {{C::linkat, EMLINK}}, Rewrite::done, true, Left::copy, ""},
+        {"no /proc to link through", {{C::linkat, ENOENT}}, Rewrite::done, true, Left::copy, ""},
+        {"file system without links", {{C::linkat, ENOTSUP}}, Rewrite::done, true, Left::copy, ""},
+        {"backup made meanwhile",
+         {{C::linkat, EEXIST}},
+         Rewrite::refused,
+         false,
+         Left::none,
+         ": its backup PATH.orig already exists\n"},
+        {"directory full",
+         {{C::linkat, ENOSPC}},
+         Rewrite::stopped,
+         false,
+         Left::none,
+         ": cannot make its backup PATH.orig\n  No space left on device\n"},
+        {"copy made meanwhile",
+         {{C::linkat, EPERM}, {C::openat, EEXIST}},
+         Rewrite::refused,
+         false,
+         Left::none,
+         ": its backup PATH.orig already exists\n"},
+        {"copy cannot be read",
+         {{C::linkat, EPERM}, {C::pread, EIO}},
+         Rewrite::stopped,
+         false,
+         Left::none,
+         ": cannot make its backup PATH.orig\n  Input/output error\n"},
+        {"disk full while copying",
+         {{C::linkat, EPERM}, {C::write, ENOSPC, 2}},
+         Rewrite::stopped,
+         false,
+         Left::none,
+         ": cannot make its backup PATH.orig\n  No space left on device\n"},
+        {"copy cannot be synced",
+         {{C::linkat, EPERM}, {C::fsync, EIO, 2}},
+         Rewrite::stopped,
+         false,
+         Left::none,
+         ": cannot make its backup PATH.orig\n  Input/output error\n"},
+        {"copy cannot keep the ACL",
+         {{C::linkat, EPERM}, {C::fsetxattr, EOPNOTSUPP, 2, acl}},
+         Rewrite::refused,
+         false,
+         Left::none,
+         ": cannot keep its ACL\n  Operation not supported\n",
+         true},
+        {"rename fails after the backup",
+         {{C::renameat, EIO}},
+         Rewrite::stopped,
+         false,
+         Left::none,
+         ": failed to rewrite\n  Input/output error\n"},
+        // The rename is made: the old text is only in the backup now.
+        {"directory sync fails after the rename",
+         {{C::fsync, EIO, 2}},
+         Rewrite::stopped,
+         true,
+         Left::link,
+         ": failed to rewrite\n  Input/output error\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.write("page.htm", old_text);
+        if (std::string why = dress_page(path, c.old_acl); !why.empty()) GTEST_SKIP() << why;
+        const timespec old_times[2] = {{978307200, 0}, {978307200, 0}};
+        ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), old_times, 0));
+        const struct stat before = stat_of(path);
+        FakeFileOps ops(c.plan);
+
+        auto [result, err] = rewrite(path, ops, {false, ".orig", nullptr});
+
+        EXPECT_EQ(c.result, result);
+        EXPECT_EQ(messages(path, c.why), err);
+        EXPECT_EQ(c.replaced ? new_text : old_text, read_file(path));
+        const std::string backup = path + ".orig";
+        if (c.backup == Left::none) {
+            EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+            continue;
+        }
+        EXPECT_EQ((std::vector<std::string>{"page.htm", "page.htm.orig"}), dir.entries());
+        EXPECT_EQ(old_text, read_file(backup));
+        const struct stat kept = stat_of(backup);
+        EXPECT_EQ(c.backup == Left::link, kept.st_ino == before.st_ino);
+        EXPECT_EQ(0640u, kept.st_mode & 07777);
+        EXPECT_EQ(before.st_mtim.tv_sec, kept.st_mtim.tv_sec);
+        EXPECT_EQ("kept", attribute(backup, "user.note"));
+        EXPECT_EQ(c.backup == Left::copy ? 3 : 2, ops.count(Call::fsync)) << "the copy is synced";
+    }
+}
+
+// An existing backup, or one that cannot be looked for, is found before
+// any new file is made.
+TEST(RewriteFile, BackupNameIsCheckedFirst) {
+    const struct {
+        const char* name;
+        std::vector<Failure> plan;
+        std::string why;
+    } cases[] = {
+        {"backup exists", {}, ": its backup PATH.orig already exists\n"},
+        {"backup cannot be looked for",
+         {{Call::lstat, EACCES}},
+         ": cannot make its backup PATH.orig\n  Permission denied\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.write("page.htm", old_text);
+        if (c.plan.empty()) dir.write("page.htm.orig", "older\n");
+        FakeFileOps ops(c.plan);
+        auto [result, err] = rewrite(path, ops, {false, ".orig", nullptr});
+        EXPECT_EQ(Rewrite::refused, result);
+        EXPECT_EQ(messages(path, c.why), err);
+        EXPECT_EQ(old_text, read_file(path));
+        EXPECT_EQ(0, ops.count(Call::tmpfile) + ops.count(Call::openat));
+        if (c.plan.empty()) {
+            EXPECT_EQ("older\n", read_file(path + ".orig"));
+        }
+    }
+}
+
+// A dry run makes the checks of a real run and names the file, but makes,
+// links and renames nothing.
+TEST(RewriteFile, DryRunChecksAndChangesNothing) {
+    const struct {
+        const char* name;
+        std::vector<Failure> plan;
+        Rewrite result;
+        std::string why;
+        bool has_backup = false;
+    } cases[] = {
+        {"nothing fails", {}, Rewrite::done, ""},
+        {"file not writable",
+         {{Call::access, EACCES, 1}},
+         Rewrite::stopped,
+         ": cannot open to write\n  Permission denied\n"},
+        {"no new file can be made in the directory",
+         {{Call::access, EROFS, 2}},
+         Rewrite::stopped,
+         ": cannot open to write\n  Read-only file system\n"},
+        {"backup exists", {}, Rewrite::refused, ": its backup PATH.orig already exists\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir, io;
+        const std::string path = dir.write("page.htm", old_text);
+        if (c.has_backup) dir.write("page.htm.orig", "older\n");
+        const std::string listed = io.path() + "/listed";
+        const int list_fd = open(listed.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(list_fd, 0);
+        FakeFileOps ops(c.plan);
+        {
+            Listing listing(list_fd, '\0');
+            auto [result, err] = rewrite(path, ops, {true, ".orig", &listing});
+            EXPECT_EQ(c.result, result);
+            EXPECT_EQ(messages(path, c.why), err);
+        }
+        close(list_fd);
+        EXPECT_EQ(c.result == Rewrite::done ? path + std::string(1, '\0') : "", read_file(listed));
+        EXPECT_EQ(old_text, read_file(path));
+        for (Call call : {Call::tmpfile, Call::openat, Call::write, Call::fsync, Call::linkat,
+                          Call::renameat, Call::unlinkat})
+            EXPECT_EQ(0, ops.count(call)) << static_cast<int>(call);
+    }
+}
+
+// The backup goes beside the file that is replaced, so that a link to the
+// old file stays on its file system; messages show it there.
+TEST(RewriteFile, BackupGoesBesideTheFileALinkLeadsTo) {
+    TempDir dir, elsewhere;
+    const std::string page = elsewhere.write("page.htm", old_text);
+    const std::string link = dir.path() + "/link.htm";
+    ASSERT_EQ(0, symlink(page.c_str(), link.c_str()));
+    SystemFileOps ops;
+
+    EXPECT_EQ(Rewrite::done, rewrite(link, ops, {false, "~", nullptr}).first);
+    EXPECT_EQ(new_text, read_file(page));
+    EXPECT_EQ(old_text, read_file(page + "~"));
+    EXPECT_EQ(std::vector<std::string>{"link.htm"}, dir.entries());
+
+    auto [again, err] = rewrite(link, ops, {false, "~", nullptr});
+    EXPECT_EQ(Rewrite::refused, again);
+    EXPECT_EQ(link + ": its backup " + page + "~ already exists\n", err);
+    EXPECT_EQ(old_text, read_file(page + "~"));
+}
+
+TEST(IsBackupName, TheNameOrTheFileItLeadsToEndsInTheSuffix) {
+    TempDir dir;
+    dir.write("page.htm", "");
+    dir.write("page.htm.orig", "");
+    ASSERT_EQ(0, symlink("page.htm.orig", (dir.path() + "/to-backup.htm").c_str()));
+    ASSERT_EQ(0, symlink("page.htm", (dir.path() + "/link.orig").c_str()));
+    const struct {
+        const char* name;
+        const char* suffix;
+        bool backup;
+    } cases[] = {
+        {"page.htm.orig", ".orig", true}, {"page.htm", ".orig", false},
+        {"page.htm", "htm", true},        {"to-backup.htm", ".orig", true},
+        {"link.orig", ".orig", true},     {"missing.orig", ".orig", true},
+        {"page.htm", ".htm.orig", false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.path() + "/" + c.name;
+        EXPECT_EQ(c.backup, is_backup_name(path.c_str(), c.suffix)) << c.name << " " << c.suffix;
     }
 }
 

@@ -258,12 +258,17 @@ TEST(BadInput, DirectoryAsAFileName) {
     EXPECT_EQ((std::vector<std::string>{"next.htm", "sub.htm"}), dir.entries());
 }
 
+// As root, the program runs as an unprivileged user, who may not read it.
 TEST(BadInput, UnreadableFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    if (std::string why = unprivileged_cannot_run(); !why.empty()) GTEST_SKIP() << why;
     TempDir dir;
     std::string path = dir.write("secret.htm", "<p>x</p>\n");
+    give_to_child(path);
+    give_to_child(dir.path());
     ASSERT_EQ(0, chmod(path.c_str(), 0));
-    RunResult r = run_tool({"-w", path});
+    ChildSetup unprivileged;
+    unprivileged.unprivileged = true;
+    RunResult r = run_tool_in("/", {"-w", path}, unprivileged);
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(path + ": not found\n  Permission denied\n", r.err);
     chmod(path.c_str(), 0600);

@@ -154,12 +154,18 @@ TEST(Rewrite, FileSizeLimitEndsTheRunWithEveryFileWhole) {
     EXPECT_EQ((std::vector<std::string>{"a.htm", "b.htm", "c.htm"}), dir.entries());
 }
 
+// The permission checks hold for a user who is not root (as root, the
+// program runs as an unprivileged user for them).
 TEST(Rewrite, ReadOnlyDirectory) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    if (std::string why = unprivileged_cannot_run(); !why.empty()) GTEST_SKIP() << why;
     TempDir dir;
     std::string path = dir.write("page.htm", sjis("１\n"));
+    give_to_child(path);
+    give_to_child(dir.path());
     ASSERT_EQ(0, chmod(dir.path().c_str(), 0555));
-    RunResult r = run_tool({"-wn", path});
+    ChildSetup unprivileged;
+    unprivileged.unprivileged = true;
+    RunResult r = run_tool_in("/", {"-wn", path}, unprivileged);
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(path + ": cannot open to write\n  Permission denied\n", r.err);
     EXPECT_EQ(sjis("１\n"), read_file(path));
@@ -167,12 +173,16 @@ TEST(Rewrite, ReadOnlyDirectory) {
 }
 
 TEST(Rewrite, ReadOnlyFileIsNotReplaced) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+    if (std::string why = unprivileged_cannot_run(); !why.empty()) GTEST_SKIP() << why;
     TempDir dir;
     std::string path = dir.write("page.htm", sjis("１\n"));
+    give_to_child(path);
+    give_to_child(dir.path());
     ASSERT_EQ(0, chmod(path.c_str(), 0444));
     struct stat before = stat_of(path);
-    RunResult r = run_tool({"-wn", path});
+    ChildSetup unprivileged;
+    unprivileged.unprivileged = true;
+    RunResult r = run_tool_in("/", {"-wn", path}, unprivileged);
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(path + ": cannot open to write\n  Permission denied\n", r.err);
     EXPECT_EQ(sjis("１\n"), read_file(path));

@@ -54,6 +54,10 @@ int FakeFileOps::stat(const char* path, struct stat* st) {
     return fails(Call::stat) ? -1 : SystemFileOps::stat(path, st);
 }
 
+int FakeFileOps::lstat(const char* path, struct stat* st) {
+    return fails(Call::lstat) ? -1 : SystemFileOps::lstat(path, st);
+}
+
 int FakeFileOps::fstat(int fd, struct stat* st) {
     return fails(Call::fstat) ? -1 : SystemFileOps::fstat(fd, st);
 }
@@ -61,6 +65,10 @@ int FakeFileOps::fstat(int fd, struct stat* st) {
 int FakeFileOps::flock(int fd, int operation) {
     if (before_flock) before_flock();
     return fails(Call::flock) ? -1 : SystemFileOps::flock(fd, operation);
+}
+
+ssize_t FakeFileOps::pread(int fd, void* data, std::size_t size, off_t offset) {
+    return fails(Call::pread) ? -1 : SystemFileOps::pread(fd, data, size, offset);
 }
 
 ssize_t FakeFileOps::write(int fd, const void* data, std::size_t size) {
@@ -77,6 +85,10 @@ int FakeFileOps::fchown(int fd, uid_t uid, gid_t gid) {
 
 int FakeFileOps::fchmod(int fd, mode_t mode) {
     return fails(Call::fchmod) ? -1 : SystemFileOps::fchmod(fd, mode);
+}
+
+int FakeFileOps::futimens(int fd, const struct timespec times[2]) {
+    return fails(Call::futimens) ? -1 : SystemFileOps::futimens(fd, times);
 }
 
 ssize_t FakeFileOps::flistxattr(int fd, char* list, std::size_t size) {

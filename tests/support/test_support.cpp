@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <poll.h>
@@ -67,6 +68,12 @@ void pump(int fd_in, int fd_out, int fd_err, std::string_view input, RunResult& 
         }
     }
     if (fd_in >= 0) close(fd_in);
+}
+
+// Drops to the unprivileged user in a child, when running as root.
+bool drop_privileges() {
+    return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(unprivileged_id) == 0 &&
+                              setuid(unprivileged_id) == 0);
 }
 
 }  // namespace
@@ -136,6 +143,7 @@ RunResult run_tool_in(const std::string& dir, const std::vector<std::string>& ar
             rlimit limit{setup.address_space, setup.address_space};
             setrlimit(RLIMIT_AS, &limit);
         }
+        if (setup.unprivileged && !drop_privileges()) _exit(125);
         execv(exe.c_str(), argv.data());
         _exit(127);
     }
@@ -146,6 +154,22 @@ RunResult run_tool_in(const std::string& dir, const std::vector<std::string>& ar
     if (setup.stdout_path.empty()) r.out = read_file(out);
     r.err = read_file(err);
     return r;
+}
+
+std::string unprivileged_cannot_run() {
+    if (geteuid() != 0) return "";
+    pid_t pid = fork();
+    if (pid == 0) _exit(drop_privileges() && access(TAGPOLISH_EXE, X_OK) == 0 ? 0 : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+    return "user " + std::to_string(unprivileged_id) +
+           ", which stands in for a user who is not root, cannot run " TAGPOLISH_EXE;
+}
+
+void give_to_child(const std::string& path) {
+    if (geteuid() == 0 && chown(path.c_str(), unprivileged_id, unprivileged_id) != 0)
+        ADD_FAILURE() << "cannot give " << path << " to user " << unprivileged_id;
 }
 
 std::string sjis(std::string_view utf8_text) { return convert(utf8_text, "CP932", "UTF-8"); }

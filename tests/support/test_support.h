@@ -27,7 +27,20 @@ struct ChildSetup {
     bool merged = false;                   // standard error goes where standard output goes
     rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the child, SIGXFSZ ignored
     rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the child
+    bool unprivileged = false;             // as root, run as unprivileged_id
 };
+
+// The user and group that an unprivileged child runs as when the tests run
+// as root (nobody), so that permission checks apply to it.
+inline constexpr unsigned unprivileged_id = 65534;
+
+// Gives path to the user that an unprivileged child runs as; when the tests
+// do not run as root, that user is the test's own and nothing changes.
+void give_to_child(const std::string& path);
+
+// Why an unprivileged child cannot run the executable (a folder on the way
+// to it is closed to that user), or "" when it can.
+std::string unprivileged_cannot_run();
 
 // Runs the executable in dir, so that files are named as a user types them;
 // standard output and error go through files, never pipes.

@@ -76,6 +76,10 @@ void TracedRun::kill() {
     ended_ = true;
 }
 
+std::string TracedRun::out_so_far() const {
+    return read_file(io_.path() + "/out");
+}
+
 RunResult TracedRun::wait() {
     release();
     if (!ended_) waitpid(pid_, &status_, 0);

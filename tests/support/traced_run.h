@@ -31,6 +31,8 @@ class TracedRun {
     void release();
     // Ends the child with SIGKILL where it stands.
     void kill();
+    // What the child has written to standard output so far.
+    std::string out_so_far() const;
     // Releases the child if needed and waits for it to end.
     RunResult wait();
 

@@ -1,0 +1,223 @@
+#include "driver/new_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string_view>
+
+#include "driver/output.h"
+#include "lib/diag.h"
+
+namespace tagpolish {
+namespace {
+
+constexpr const char* acl_name = "system.posix_acl_access";
+
+// A name for a temporary file, unlikely to be taken in the directory.
+std::string temp_name() {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937 pick{std::random_device{}()};
+    std::string name = ".tagpolish-";
+    for (int i = 0; i < 6; ++i) name += letters[pick() % (sizeof letters - 1)];
+    return name;
+}
+
+// Tries names until one is free: make(name) returns 0 or an errno, and
+// EEXIST means the name is taken. Returns 0 with the name in name, or the
+// errno.
+template <class Make>
+int with_free_name(std::string& name, Make make) {
+    for (int tries = 0;; ++tries) {
+        name = temp_name();
+        const int error = make(name.c_str());
+        if (error == 0) return 0;
+        name.clear();
+        if (error != EEXIST || tries == 100) return error;
+    }
+}
+
+// Fills out with what query(buffer, size) gives, asking for the size first
+// and again when it grew in between, as the xattr calls need. Returns 0 or
+// the errno.
+template <class Query>
+int read_sized(std::string& out, Query query) {
+    for (;;) {
+        const ssize_t size = query(nullptr, 0);
+        if (size < 0) return errno;
+        out.resize(static_cast<std::size_t>(size));
+        if (size == 0) return 0;
+        const ssize_t got = query(out.data(), out.size());
+        if (got >= 0) {
+            out.resize(static_cast<std::size_t>(got));
+            return 0;
+        }
+        if (errno != ERANGE) return errno;
+    }
+}
+
+// Whether an attribute name is an access control list of some file system.
+bool is_acl(std::string_view name) {
+    return name.starts_with("system.posix_acl_") || name == "system.nfs4_acl";
+}
+
+// The errors with which the system says that the process may not set an
+// attribute, or that this file system does not keep it.
+bool may_not_set(int error) {
+    return error == EPERM || error == EACCES || error == ENOTSUP;
+}
+
+Rewrite lose_acl(int error, const char* path) {
+    errmsg_why(error, "%s: cannot keep its ACL\n", path);
+    return Rewrite::refused;
+}
+
+}  // namespace
+
+Rewrite give_up(int error, const char* path) {
+    errmsg_why(error, "%s: failed to rewrite\n", path);
+    return Rewrite::stopped;
+}
+
+int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ops.linkat(AT_FDCWD, self.c_str(), dir_fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+NewFile::~NewFile() {
+    if (fd_ >= 0) ops_.close(fd_);
+    if (!name_.empty()) ops_.unlinkat(dir_fd_, name_.c_str(), 0);
+    if (dir_fd_ >= 0) ops_.close(dir_fd_);
+}
+
+// An unnamed file is named later through /proc.
+int NewFile::make(const std::string& dir) {
+    dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd_ < 0) return errno;
+    if (ops_.access("/proc/self/fd", X_OK) == 0) {
+        fd_ = ops_.openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd_ >= 0) return 0;
+        // An older kernel takes the flag for O_DIRECTORY (EISDIR); some file
+        // systems, overlays among them, refuse it.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+    }
+    return with_free_name(name_, [this](const char* name) {
+        fd_ = ops_.openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        return fd_ >= 0 ? 0 : errno;
+    });
+}
+
+int NewFile::make_named(const std::string& dir, const std::string& name) {
+    dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd_ < 0) return errno;
+    fd_ = ops_.openat(dir_fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd_ < 0) return errno;
+    name_ = name;
+    return 0;
+}
+
+int NewFile::write(const NameList& out_list, LineEnd line_end) {
+    FdSink sink(fd_, line_end, ops_);
+    for (int i = 0, n = name_count(out_list); i < n; ++i) sink.put(get_entry(out_list, i));
+    sink.flush();
+    return sink.error();
+}
+
+int NewFile::copy(int from) {
+    FdSink sink(fd_, LineEnd::lf, ops_);
+    std::string chunk(std::size_t{1} << 16, '\0');
+    for (off_t at = 0;;) {
+        const ssize_t got = ops_.pread(from, chunk.data(), chunk.size(), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) break;
+        sink.put(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+        at += got;
+    }
+    sink.flush();
+    return sink.error();
+}
+
+// Writing and a change of owner clear set-id bits and file capabilities:
+// the attributes come after both, the mode last.
+Rewrite NewFile::carry(int old_fd, const char* path) {
+    struct stat old {};
+    if (ops_.fstat(old_fd, &old) != 0) return give_up(errno, path);
+    copy_owner(old);
+    if (Rewrite copied = copy_attributes(old_fd, path); copied != Rewrite::done) return copied;
+    if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
+        errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
+        return Rewrite::refused;
+    }
+    return Rewrite::done;
+}
+
+int NewFile::copy_times(const struct stat& old) {
+    const struct timespec times[2] = {old.st_atim, old.st_mtim};
+    return ops_.futimens(fd_, times) == 0 ? 0 : errno;
+}
+
+int NewFile::sync() {
+    return ops_.fsync(fd_) == 0 ? 0 : errno;
+}
+
+// Only a privileged user may give the file its old owner; others keep
+// their own, and the old group where they belong to it.
+void NewFile::copy_owner(const struct stat& old) {
+    if (ops_.fchown(fd_, old.st_uid, old.st_gid) != 0)
+        ops_.fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+}
+
+// Copies every extended attribute of the old file that the process may
+// set; an ACL must come over whole, and one that the new file inherited
+// from its directory goes when the old file had none.
+Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
+    std::string names, value;
+    int error = read_sized(
+        names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd, list, size); });
+    if (error == ENOTSUP) return Rewrite::done;  // a file system without them
+    if (error != 0) return give_up(error, path);
+    bool had_acl = false;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        const char* name = names.c_str() + at;
+        had_acl = had_acl || std::string_view(name) == acl_name;
+        error = read_sized(value, [&](char* data, std::size_t size) {
+            return ops_.fgetxattr(old_fd, name, data, size);
+        });
+        if (error == 0 && ops_.fsetxattr(fd_, name, value.data(), value.size(), 0) != 0)
+            error = errno;
+        if (error == 0) continue;
+        if (is_acl(name)) return lose_acl(error, path);
+        if (may_not_set(error) || error == ENODATA) continue;
+        return give_up(error, path);
+    }
+    if (!had_acl && ops_.fremovexattr(fd_, acl_name) != 0 && errno != ENODATA && errno != ENOTSUP)
+        return lose_acl(errno, path);
+    return Rewrite::done;
+}
+
+// Links the unnamed file into the directory under a temporary name.
+int NewFile::give_name() {
+    return with_free_name(
+        name_, [&](const char* name) { return link_open_file(ops_, fd_, dir_fd_, name); });
+}
+
+int NewFile::put_in_place(const std::string& base) {
+    if (name_.empty())
+        if (int error = give_name()) return error;
+    const int closed = ops_.close(fd_);
+    fd_ = -1;
+    if (closed != 0) return errno;
+    if (ops_.renameat(dir_fd_, name_.c_str(), dir_fd_, base.c_str()) != 0) return errno;
+    name_.clear();
+    return 0;
+}
+
+// EINVAL: a file system that cannot sync a directory.
+int NewFile::sync_dir() {
+    return ops_.fsync(dir_fd_) != 0 && errno != EINVAL ? errno : 0;
+}
+
+}  // namespace tagpolish
