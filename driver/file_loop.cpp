@@ -1,9 +1,8 @@
 #include "driver/file_loop.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "driver/edited_files.h"
 #include "driver/line_source.h"
@@ -13,7 +12,6 @@
 #include "engine/scanner.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
-#include "lib/namelist.h"
 #include "platform/free_space.h"
 
 namespace tagpolish {
@@ -38,19 +36,27 @@ int check_input(const char* name, const InputInfo& info, bool rewrite) {
     return 0;
 }
 
-// Whether two lists hold the same bytes, however they are cut into entries.
-bool same_text(const NameList& a, const NameList& b) {
-    int ia = 0, ib = 0, na = name_count(a), nb = name_count(b);
-    std::string_view ta, tb;
-    for (;;) {
-        while (ta.empty() && ia < na) ta = get_entry(a, ia++);
-        while (tb.empty() && ib < nb) tb = get_entry(b, ib++);
-        if (ta.empty() || tb.empty()) return ta.empty() && tb.empty();
-        std::size_t n = std::min(ta.size(), tb.size());
-        if (ta.substr(0, n) != tb.substr(0, n)) return false;
-        ta.remove_prefix(n);
-        tb.remove_prefix(n);
+// Reports lines that ended before the text did. Returns 0 when they did
+// not.
+int check_lines(const char* name, const BlockLines& lines) {
+    if (lines.read_errno() != 0) {
+        errmsg_why(lines.read_errno(), "%s: cannot read\n", name);
+        return -1;
     }
+    if (lines.changed()) {
+        errmsg("%s: the file changed while it was read\n", name);
+        return -1;
+    }
+    return 0;
+}
+
+// Whether the file open as fd still has the size and modification time of
+// before, when another program may have written it.
+bool unchanged_since(int fd, const struct stat& before) {
+    struct stat now {};
+    return fstat(fd, &now) == 0 && now.st_size == before.st_size &&
+           now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
 }
 
 // Where the run stands, so that a run that stops early (out of memory, or
@@ -82,34 +88,51 @@ enum class Outcome {
     stopped,
 };
 
-// Edits the loaded input and writes it back over the file open as fd. A
-// file whose text comes out unchanged is left alone, so it keeps its inode
-// and times.
-Outcome edit_to_file(const char* name, int fd, const InputInfo& info) {
-    NameList out_list;
-    name_init(out_list);
-    ListSink sink(out_list);
+// Edits the checked input open as fd (which fstat described as st) into a
+// new file, which replaces the file when the text changed and the walk went
+// through. A file whose text comes out unchanged is left alone, so it keeps
+// its inode and times.
+Outcome edit_to_file(const char* name, int fd, const struct stat& st, const InputInfo& info,
+                     InputBuffer& buf) {
+    NewFile file(name, fd);
+    file.prepare();
+    BlockLines lines(fd, buf, info);
+    FdSink sink(file.fd(), info.line_end);
+    sink.follow(lines);
+    sink.compare_with(fd, info);
     int error_line = 0;
-    StoredLines lines;
     int result = edit_html(name, error_line, lines, sink);
-    Rewrite rewrite = Rewrite::done;
-    if (result == 0 && !(info.lossless && same_text(out_list, input_lines)))
-        rewrite = rewrite_file(name, fd, out_list, info.line_end);
-    del_allname(out_list);
-    if (rewrite == Rewrite::stopped) return Outcome::stopped;
-    return result == 0 && rewrite == Rewrite::done ? Outcome::edited : Outcome::failed;
+    sink.flush();
+    result |= check_lines(name, lines);
+    if (result != 0) return Outcome::failed;
+    if (sink.unchanged()) return Outcome::edited;
+    // Read twice, the file must have held the same text both times.
+    if (!info.held && !unchanged_since(fd, st)) {
+        errmsg("%s: the file changed while it was read\n", name);
+        return Outcome::failed;
+    }
+    switch (file.commit(sink.error())) {
+        case Rewrite::done:
+            return Outcome::edited;
+        case Rewrite::refused:
+            return Outcome::failed;
+        case Rewrite::stopped:
+            break;
+    }
+    return Outcome::stopped;
 }
 
-// Edits the loaded input to standard output; why receives the errno of a
-// failed write.
-int edit_to_stdout(const char* name, const InputInfo& info, int& why) {
+// Edits the checked input open as fd to standard output; why receives the
+// errno of a failed write.
+int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why) {
+    BlockLines lines(fd, buf, info);
     FdSink sink(1, info.line_end);
+    sink.follow(lines);
     int error_line = 0;
-    StoredLines lines;
     int result = edit_html(name, error_line, lines, sink);
     if (!sink.flush()) result |= -1;
     why = sink.error();
-    return result;
+    return result | check_lines(name, lines);
 }
 
 // Opens a named input, or reports why not; -1 when it counts as failed
@@ -132,21 +155,23 @@ int open_input(const char* name, bool rewrite) {
     return -1;
 }
 
-// Loads, edits and closes the open input fd; why receives the errno of a
+// Checks, edits and closes the open input fd; why receives the errno of a
 // failed write to standard output.
-Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, EditedFiles& edited) {
+Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, EditedFiles& edited,
+                  InputBuffer& buf) {
     const bool rewrite = opt_w && !is_stdin;
     if (rewrite && edited.passed_over(fd, name)) {
         close(fd);
         return Outcome::passed_over;
     }
-    InputInfo info = load_lines(fd);
+    struct stat st {};
+    fstat(fd, &st);
+    const InputInfo info = load_input(fd, st, buf);
     int result = check_input(name, info, rewrite);
     Outcome outcome = Outcome::failed;
-    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, info);
-    if (result == 0 && !rewrite) result = edit_to_stdout(name, info, why);
+    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, st, info, buf);
+    if (result == 0 && !rewrite) result = edit_to_stdout(name, fd, info, buf, why);
     if (outcome == Outcome::edited) edited.note(name);
-    get_line(-1, 0);
     if (is_stdin || rewrite)
         close(fd);
     else
@@ -156,12 +181,13 @@ Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, EditedFiles
 }
 
 // Opens, edits and closes one input, and reports it when it failed.
-Outcome edit_input(const char* name, bool is_stdin, EditedFiles& edited) {
+Outcome edit_input(const char* name, bool is_stdin, EditedFiles& edited, InputBuffer& buf) {
     const int fd = is_stdin ? 0 : open_input(name, opt_w);
     if (fd == -2) return Outcome::failed;
     int why = 0;
     record.current = name;
-    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why, edited);
+    const Outcome outcome =
+        fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why, edited, buf);
     record.current = nullptr;
     if (outcome == Outcome::failed) errmsg_why(why, "%s: failed to convert\n", name);
     return outcome;
@@ -181,14 +207,14 @@ int Fclose(int fd, const char* name) {
 }
 
 int run_files(int first, int argc, char** argv) {
-    name_lst_dup_check = 0;
     set_memory_stop_hook(memory_stop);
     EditedFiles edited;
-    if (first >= argc) return edit_input("stdin", true, edited) == Outcome::failed;
+    InputBuffer buf;
+    if (first >= argc) return edit_input("stdin", true, edited, buf) == Outcome::failed;
     record = {argv, first, argc, nullptr};
     int status = 0;
     while (record.next < record.end) {
-        Outcome outcome = edit_input(argv[record.next++], false, edited);
+        Outcome outcome = edit_input(argv[record.next++], false, edited, buf);
         if (outcome == Outcome::stopped) {
             name_unedited();
             return 1;

@@ -13,7 +13,6 @@
 #include <string>
 #include <string_view>
 
-#include "driver/output.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -45,24 +44,6 @@ RewriteInput open_to_rewrite(const char* name, FileOps& ops) {
 namespace {
 
 constexpr const char* acl_name = "system.posix_acl_access";
-
-// Signals that would end the process while a temporary file exists are held
-// back until it has been renamed or removed.
-class HoldSignals {
-public:
-    HoldSignals() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old_);
-    }
-    ~HoldSignals() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-    HoldSignals(const HoldSignals&) = delete;
-    HoldSignals& operator=(const HoldSignals&) = delete;
-
-private:
-    sigset_t old_;
-};
 
 // The file that a rewrite of path replaces: the final target of a symbolic
 // link, or path itself.
@@ -135,34 +116,37 @@ Rewrite lose_acl(int error, const char* path) {
     return Rewrite::refused;
 }
 
-// The new file, from its making until it has replaced the target; whatever
-// is left of it on the way out is removed.
-class NewFile {
-public:
-    explicit NewFile(FileOps& ops) : ops_(ops) {}
-    ~NewFile();
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
+}  // namespace
 
-    int make(const std::string& dir);
-    int write(const NameList& out_list, LineEnd line_end);
-    void copy_owner(const struct stat& old);
-    Rewrite copy_attributes(int old_fd, const char* path);
-    int fd() const { return fd_; }
-    int replace(const std::string& base);
+NewFile::HoldSignals::HoldSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+}
 
-private:
-    int give_name();
-    FileOps& ops_;
-    int dir_fd_ = -1;
-    int fd_ = -1;
-    std::string temp_;  // the new file's name in the directory, "" while it has none
-};
+NewFile::HoldSignals::~HoldSignals() {
+    sigprocmask(SIG_SETMASK, &old_, nullptr);
+}
+
+NewFile::NewFile(const char* path, int old_fd, FileOps& ops)
+    : path_(path), old_fd_(old_fd), ops_(ops) {}
 
 NewFile::~NewFile() {
     if (fd_ >= 0) ops_.close(fd_);
     if (!temp_.empty()) ops_.unlinkat(dir_fd_, temp_.c_str(), 0);
     if (dir_fd_ >= 0) ops_.close(dir_fd_);
+}
+
+int NewFile::prepare() {
+    const std::string target = rewrite_target(path_);
+    const std::string::size_type slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    base_ = slash == std::string::npos ? target : target.substr(slash + 1);
+    // A file that the user may not write stays as it is, although its
+    // directory would let a new file take its place.
+    made_ = ops_.access(target.c_str(), W_OK) == 0 ? make(dir) : errno;
+    return made_;
 }
 
 // Makes the file in dir: unnamed where the file system allows it, so that
@@ -178,17 +162,32 @@ int NewFile::make(const std::string& dir) {
         // systems, overlays among them, refuse it.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
     }
+    hold_.emplace();
     return with_free_name(temp_, [this](const char* name) {
         fd_ = ops_.openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         return fd_ >= 0 ? 0 : errno;
     });
 }
 
-int NewFile::write(const NameList& out_list, LineEnd line_end) {
-    FdSink sink(fd_, line_end, ops_);
-    for (int i = 0, n = name_count(out_list); i < n; ++i) sink.put(get_entry(out_list, i));
-    sink.flush();
-    return sink.error();
+Rewrite NewFile::commit(int write_error) {
+    if (made_ != 0) {
+        errmsg_why(made_, "%s: cannot open to write\n", path_);
+        return Rewrite::stopped;
+    }
+    if (write_error != 0) return give_up(write_error, path_);
+    // Writing and a change of owner clear set-id bits and file
+    // capabilities: the attributes come after both, the mode last.
+    struct stat old {};
+    if (ops_.fstat(old_fd_, &old) != 0) return give_up(errno, path_);
+    copy_owner(old);
+    if (Rewrite copied = copy_attributes(); copied != Rewrite::done) return copied;
+    if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
+        errmsg_why(errno, "%s: cannot keep its permission bits\n", path_);
+        return Rewrite::refused;
+    }
+    if (ops_.fsync(fd_) != 0) return give_up(errno, path_);
+    if (int failed = replace()) return give_up(failed, path_);
+    return Rewrite::done;
 }
 
 // Only a privileged user may give the file its old owner; others keep
@@ -201,28 +200,28 @@ void NewFile::copy_owner(const struct stat& old) {
 // Copies every extended attribute of the old file that the process may
 // set; an ACL must come over whole, and one that the new file inherited
 // from its directory goes when the old file had none.
-Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
+Rewrite NewFile::copy_attributes() {
     std::string names, value;
     int error = read_sized(
-        names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd, list, size); });
+        names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd_, list, size); });
     if (error == ENOTSUP) return Rewrite::done;  // a file system without them
-    if (error != 0) return give_up(error, path);
+    if (error != 0) return give_up(error, path_);
     bool had_acl = false;
     for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
         const char* name = names.c_str() + at;
         had_acl = had_acl || std::string_view(name) == acl_name;
         error = read_sized(value, [&](char* data, std::size_t size) {
-            return ops_.fgetxattr(old_fd, name, data, size);
+            return ops_.fgetxattr(old_fd_, name, data, size);
         });
         if (error == 0 && ops_.fsetxattr(fd_, name, value.data(), value.size(), 0) != 0)
             error = errno;
         if (error == 0) continue;
-        if (is_acl(name)) return lose_acl(error, path);
+        if (is_acl(name)) return lose_acl(error, path_);
         if (may_not_set(error) || error == ENODATA) continue;
-        return give_up(error, path);
+        return give_up(error, path_);
     }
     if (!had_acl && ops_.fremovexattr(fd_, acl_name) != 0 && errno != ENODATA && errno != ENOTSUP)
-        return lose_acl(errno, path);
+        return lose_acl(errno, path_);
     return Rewrite::done;
 }
 
@@ -230,58 +229,26 @@ Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
 // /proc path needs no privilege, where linking the descriptor itself would.
 int NewFile::give_name() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    hold_.emplace();
     return with_free_name(temp_, [&](const char* name) {
         return ops_.linkat(AT_FDCWD, self.c_str(), dir_fd_, name, AT_SYMLINK_FOLLOW) == 0 ? 0
                                                                                           : errno;
     });
 }
 
-// Puts the synced file in place of base and makes the change last: after
-// the directory is synced, a power cut cannot bring the old file back.
-int NewFile::replace(const std::string& base) {
+// Puts the synced file in place of the old one and makes the change last:
+// after the directory is synced, a power cut cannot bring the old file back.
+int NewFile::replace() {
     if (temp_.empty())
         if (int error = give_name()) return error;
     const int closed = ops_.close(fd_);
     fd_ = -1;
     if (closed != 0) return errno;
-    if (ops_.renameat(dir_fd_, temp_.c_str(), dir_fd_, base.c_str()) != 0) return errno;
+    if (ops_.renameat(dir_fd_, temp_.c_str(), dir_fd_, base_.c_str()) != 0) return errno;
     temp_.clear();
     // EINVAL: a file system that cannot sync a directory.
     if (ops_.fsync(dir_fd_) != 0 && errno != EINVAL) return errno;
     return 0;
-}
-
-}  // namespace
-
-Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
-                     FileOps& ops) {
-    const std::string target = rewrite_target(path);
-    const std::string::size_type slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    HoldSignals hold;
-    NewFile file(ops);
-    // A file that the user may not write stays as it is, although its
-    // directory would let a new file take its place.
-    const int error = ops.access(target.c_str(), W_OK) == 0 ? file.make(dir) : errno;
-    if (error != 0) {
-        errmsg_why(error, "%s: cannot open to write\n", path);
-        return Rewrite::stopped;
-    }
-    if (int failed = file.write(out_list, line_end)) return give_up(failed, path);
-    // Writing and a change of owner clear set-id bits and file
-    // capabilities: the attributes come after both, the mode last.
-    struct stat old {};
-    if (ops.fstat(old_fd, &old) != 0) return give_up(errno, path);
-    file.copy_owner(old);
-    if (Rewrite copied = file.copy_attributes(old_fd, path); copied != Rewrite::done) return copied;
-    if (ops.fchmod(file.fd(), old.st_mode & 07777) != 0) {
-        errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
-        return Rewrite::refused;
-    }
-    if (ops.fsync(file.fd()) != 0) return give_up(errno, path);
-    if (int failed = file.replace(base)) return give_up(failed, path);
-    return Rewrite::done;
 }
 
 }  // namespace tagpolish

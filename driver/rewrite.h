@@ -2,9 +2,12 @@
 // the program edits it meanwhile, and replacing it with the edited text.
 #pragma once
 
+#include <signal.h>
+
+#include <optional>
+#include <string>
+
 #include "driver/file_ops.h"
-#include "driver/line_end.h"
-#include "lib/namelist.h"
 
 namespace tagpolish {
 
@@ -31,13 +34,61 @@ enum class Rewrite {
     stopped,  // the new text cannot be written or put in place; the run stops
 };
 
-// Replaces the file at path (the final target of a symbolic link), whose
-// old text is open as old_fd, with the items of out_list. The new file is
-// made in the same directory, unnamed where the file system allows it, and
-// gets the old file's owner and group (as far as the user may give them),
-// its extended attributes and ACL, and its permission bits; it is synced,
-// renamed over the target, and the directory is synced.
-Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
-                     FileOps& ops = system_file_ops());
+// The new file that replaces a file under -w, from before the walk, which
+// writes the new text into it, until it has replaced the file or is
+// dropped. It is made in the directory of the file that the path leads to
+// (the final target of a symbolic link), unnamed where the file system
+// allows it; on replacing the file it gets the old file's owner and group
+// (as far as the user may give them), its extended attributes and ACL, and
+// its permission bits; it is synced, renamed over the target, and the
+// directory is synced. One that does not replace the file is removed.
+class NewFile {
+  public:
+    // For the file at path, whose old text is open as old_fd.
+    NewFile(const char* path, int old_fd, FileOps& ops = system_file_ops());
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    // Makes the new file, if the user may write the old one. Returns 0 or
+    // the errno, which is reported only by commit: a text that comes out
+    // unchanged needs no new file.
+    int prepare();
+    // Where to write the new text: -1 until prepare has made the file.
+    int fd() const { return fd_; }
+    // Puts the new file in place of the old one; write_error is the errno
+    // of the first write of the text that failed, or 0.
+    Rewrite commit(int write_error);
+
+  private:
+    int make(const std::string& dir);
+    void copy_owner(const struct stat& old);
+    Rewrite copy_attributes();
+    int give_name();
+    int replace();
+
+    // Signals that would end the process while a new file has a name in
+    // the directory are held back until it has been renamed or removed.
+    class HoldSignals {
+      public:
+        HoldSignals();
+        ~HoldSignals();
+        HoldSignals(const HoldSignals&) = delete;
+        HoldSignals& operator=(const HoldSignals&) = delete;
+
+      private:
+        sigset_t old_;
+    };
+
+    const char* path_;
+    int old_fd_;
+    FileOps& ops_;
+    std::string base_;  // the target's name in its directory
+    int made_ = 0;      // what prepare returned
+    int dir_fd_ = -1;
+    int fd_ = -1;
+    std::string temp_;  // the new file's name in the directory, "" while it has none
+    std::optional<HoldSignals> hold_;
+};
 
 }  // namespace tagpolish

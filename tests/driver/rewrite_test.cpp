@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/output.h"
 #include "support/fake_file_ops.h"
 #include "support/test_support.h"
 
@@ -52,19 +53,24 @@ struct stat stat_of(const std::string& path) {
     return st;
 }
 
-// Rewrites path with new_text through ops; returns the result and what
-// went to standard error.
+// Rewrites path with new_text through ops, as -w does: the new file is
+// made, written and put in place; returns the result and what went to
+// standard error.
 std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops) {
-    NameList out;
-    name_init(out);
-    add_list(out, new_text);
     int fd = open(path.c_str(), O_RDONLY);
     EXPECT_GE(fd, 0);
     testing::internal::CaptureStderr();
-    Rewrite result = rewrite_file(path.c_str(), fd, out, LineEnd::lf, ops);
+    Rewrite result = Rewrite::done;
+    {
+        NewFile file(path.c_str(), fd, ops);
+        file.prepare();
+        FdSink sink(file.fd(), LineEnd::lf, ops);
+        sink.put(new_text);
+        sink.flush();
+        result = file.commit(sink.error());
+    }
     std::string err = testing::internal::GetCapturedStderr();
     close(fd);
-    del_allname(out);
     return {result, err};
 }
 

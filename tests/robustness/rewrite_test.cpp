@@ -376,7 +376,7 @@ TEST(Rewrite, KilledBeforeTheRenameLeavesOnlyThePage) {
         long call;
         int count;
     } points[] = {
-        {"while writing", SYS_write, 2},
+        {"while writing", SYS_writev, 2},
         {"at the sync", SYS_fsync, 1},
         {"before it is named", SYS_linkat, 1},
     };
