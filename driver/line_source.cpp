@@ -155,6 +155,7 @@ BlockLines::BlockLines(int fd, InputBuffer& buf, const InputInfo& info)
     : fd_(info.held ? -1 : fd),
       buf_(buf),
       line_end_(info.line_end),
+      stop_(info.line_end == LineEnd::cr ? '\r' : '\n'),
       read_at_(info.start),
       left_(info.held ? 0 : info.text_size) {
     if (info.held) end_ = static_cast<std::size_t>(info.text_size);
@@ -177,9 +178,8 @@ std::string_view BlockLines::next_line() {
 // Where the line from cur_ ends (its "\n", or its "\r" in a CR input), or
 // none when the buffer holds no end of it yet.
 std::size_t BlockLines::find_end() {
-    const char stop = line_end_ == LineEnd::cr ? '\r' : '\n';
     const char* from = buf_.data() + cur_ + scanned_;
-    const void* at = std::memchr(from, stop, end_ - cur_ - scanned_);
+    const void* at = std::memchr(from, stop_, end_ - cur_ - scanned_);
     if (!at) {
         scanned_ = end_ - cur_;
         return none;

@@ -60,6 +60,7 @@ FdSink::FdSink(int fd, LineEnd line_end, FileOps& ops)
       newline_(line_end == LineEnd::crlf ? "\r\n"
                : line_end == LineEnd::cr ? "\r"
                                          : "\n"),
+      translate_(line_end != LineEnd::lf),
       ops_(ops),
       stage_(new char[stage_size]) {
     iov_.reserve(iov_max);
@@ -82,7 +83,7 @@ void FdSink::compare_with(int fd, const InputInfo& info) {
 void FdSink::put(std::string_view item) {
     end_pending();
     for (;;) {
-        const std::size_t nl = newline_ == "\n" ? item.npos : item.find('\n');
+        const std::size_t nl = translate_ ? item.find('\n') : item.npos;
         if (nl == item.npos) {
             stage(item);
             return;
@@ -103,8 +104,13 @@ void FdSink::put_span(std::string_view span) {
         put(span);
         return;
     }
+    if (!translate_ && !same_) {
+        if (iov_.size() == iov_max) flush();
+        add(span.data(), span.size());
+        return;
+    }
     const std::string_view line = lines_->line();
-    const bool ends = newline_ != "\n" && span.data() + span.size() == line.data() + line.size() &&
+    const bool ends = translate_ && span.data() + span.size() == line.data() + line.size() &&
                       span.back() == '\n';
     const std::string_view body = ends ? span.substr(0, span.size() - 1) : span;
     if (same_) same_->write_own(lines_->offset_of(body.data()), body);

@@ -74,6 +74,7 @@ class FdSink : public OutputSink {
 
     int fd_;
     std::string_view newline_;  // what each "\n" is written as
+    bool translate_;            // whether that is not "\n" itself
     FileOps& ops_;
     int error_ = 0;
     BlockLines* lines_ = nullptr;
