@@ -176,16 +176,24 @@ std::string_view BlockLines::next_line() {
 }
 
 // Where the line from cur_ ends (its "\n", or its "\r" in a CR input), or
-// none when the buffer holds no end of it yet.
+// none when the buffer holds no end of it yet. The first byte is looked at
+// on its own: it was just put back in place of the NUL after the last line,
+// and an empty line is common.
 std::size_t BlockLines::find_end() {
-    const char* from = buf_.data() + cur_ + scanned_;
-    const void* at = std::memchr(from, stop_, end_ - cur_ - scanned_);
+    const char* b = buf_.data();
+    std::size_t from = cur_ + scanned_;
+    if (from < end_ && b[from] == stop_) {
+        scanned_ = 0;
+        return from;
+    }
+    if (from < end_) ++from;
+    const void* at = std::memchr(b + from, stop_, end_ - from);
     if (!at) {
         scanned_ = end_ - cur_;
         return none;
     }
     scanned_ = 0;
-    return static_cast<std::size_t>(static_cast<const char*>(at) - buf_.data());
+    return static_cast<std::size_t>(static_cast<const char*>(at) - b);
 }
 
 // Reads the next block of the text after what the buffer holds. False when
