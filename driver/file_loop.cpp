@@ -36,6 +36,12 @@ int check_input(const char* name, const InputInfo& info, bool rewrite) {
     return 0;
 }
 
+// Reports a file that another program wrote while this one read it.
+int changed_meanwhile(const char* name) {
+    errmsg("%s: the file changed while it was read\n", name);
+    return -1;
+}
+
 // Reports lines that ended before the text did. Returns 0 when they did
 // not.
 int check_lines(const char* name, const BlockLines& lines) {
@@ -43,11 +49,7 @@ int check_lines(const char* name, const BlockLines& lines) {
         errmsg_why(lines.read_errno(), "%s: cannot read\n", name);
         return -1;
     }
-    if (lines.changed()) {
-        errmsg("%s: the file changed while it was read\n", name);
-        return -1;
-    }
-    return 0;
+    return lines.changed() ? changed_meanwhile(name) : 0;
 }
 
 // Whether the file open as fd still has the size and modification time of
@@ -108,7 +110,7 @@ Outcome edit_to_file(const char* name, int fd, const struct stat& st, const Inpu
     if (sink.unchanged()) return Outcome::edited;
     // Read twice, the file must have held the same text both times.
     if (!info.held && !unchanged_since(fd, st)) {
-        errmsg("%s: the file changed while it was read\n", name);
+        changed_meanwhile(name);
         return Outcome::failed;
     }
     switch (file.commit(sink.error())) {

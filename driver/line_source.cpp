@@ -97,6 +97,18 @@ InputInfo check_file(int fd, std::uint64_t start, InputBuffer& buf) {
     return info;
 }
 
+// What the checks found in a text held whole at the start of buf.
+InputInfo held_info(const InputChecks& checks, InputBuffer& buf) {
+    InputInfo info = checks.info();
+    info.held = true;
+    if (checks.nul_found()) {
+        LineCounter counter(info.line_end);
+        counter.feed({buf.data(), static_cast<std::size_t>(info.nul_offset)});
+        info.nul_line = counter.line();
+    }
+    return info;
+}
+
 // Reads a stream whole into buf, which doubles as it fills.
 InputInfo hold_stream(int fd, InputBuffer& buf) {
     InputChecks checks;
@@ -110,15 +122,9 @@ InputInfo hold_stream(int fd, InputBuffer& buf) {
         checks.feed({buf.data() + held, static_cast<std::size_t>(got)});
         held += static_cast<std::size_t>(got);
     }
-    InputInfo info = checks.info();
-    info.held = true;
+    InputInfo info = held_info(checks, buf);
     info.read_error = error != 0;
     info.read_errno = error;
-    if (checks.nul_found()) {
-        LineCounter counter(info.line_end);
-        counter.feed({buf.data(), static_cast<std::size_t>(info.nul_offset)});
-        info.nul_line = counter.line();
-    }
     return info;
 }
 
@@ -141,14 +147,7 @@ InputInfo load_text(std::string_view raw, InputBuffer& buf) {
     if (!raw.empty()) std::memcpy(buf.data(), raw.data(), raw.size());
     InputChecks checks;
     checks.feed(raw);
-    InputInfo info = checks.info();
-    info.held = true;
-    if (checks.nul_found()) {
-        LineCounter counter(info.line_end);
-        counter.feed(raw.substr(0, static_cast<std::size_t>(info.nul_offset)));
-        info.nul_line = counter.line();
-    }
-    return info;
+    return held_info(checks, buf);
 }
 
 BlockLines::BlockLines(int fd, InputBuffer& buf, const InputInfo& info)

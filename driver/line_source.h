@@ -98,7 +98,7 @@ class BlockLines : public LineSource {
     int fd_;
     InputBuffer& buf_;
     const LineEnd line_end_;
-    const char stop_;         // the byte that ends a line as read
+    const char stop_;                // the byte that ends a line as read
     std::uint64_t read_at_;          // file offset of the next read
     std::uint64_t left_;             // bytes of text not yet read
     std::uint64_t base_ = 0;         // input offset of the buffer's first byte

@@ -62,7 +62,7 @@ FdSink::FdSink(int fd, LineEnd line_end, FileOps& ops)
                                          : "\n"),
       translate_(line_end != LineEnd::lf),
       ops_(ops),
-      stage_(new char[stage_size]) {
+      stage_(std::make_unique_for_overwrite<char[]>(stage_size)) {
     iov_.reserve(iov_max);
 }
 
@@ -110,8 +110,8 @@ void FdSink::put_span(std::string_view span) {
         return;
     }
     const std::string_view line = lines_->line();
-    const bool ends = translate_ && span.data() + span.size() == line.data() + line.size() &&
-                      span.back() == '\n';
+    const bool ends =
+        translate_ && span.data() + span.size() == line.data() + line.size() && span.back() == '\n';
     const std::string_view body = ends ? span.substr(0, span.size() - 1) : span;
     if (same_) same_->write_own(lines_->offset_of(body.data()), body);
     if (iov_.size() + 2 > iov_max) flush();
