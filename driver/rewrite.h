@@ -56,8 +56,10 @@ class NewFile {
     int prepare();
     // Where to write the new text: -1 until prepare has made the file.
     int fd() const { return fd_; }
-    // Puts the new file in place of the old one; write_error is the errno
-    // of the first write of the text that failed, or 0.
+    // Puts the new file, which holds the whole new text, in place of the
+    // old one; write_error is the errno of the first write of the text that
+    // failed, or 0. A failure is reported: that of prepare as "cannot open
+    // to write", that of a write as "failed to rewrite".
     Rewrite commit(int write_error);
 
   private:

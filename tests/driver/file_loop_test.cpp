@@ -151,6 +151,10 @@ TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
          "page.htm:3: NUL byte in the text\npage.htm: failed to convert\n"},
         {"NUL byte under -w", zen_12 + std::string("\nb\0c\n", 5), true,
          "page.htm:2: NUL byte in the text\npage.htm: failed to convert\n"},
+        // Found before any of the page is written, many blocks on.
+        {"NUL byte on a late line",
+         zen_12 + "\n" + repeat("<p>a</p>\n", 100000) + std::string(1, '\0'), false,
+         "page.htm:100002: NUL byte in the text\npage.htm: failed to convert\n"},
         {"text after the end-of-file mark under -w",
          zen_12 + "\n\x1A"
                   "tail\n",
