@@ -1,9 +1,8 @@
 #include "driver/file_loop.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "driver/edited_files.h"
 #include "driver/line_source.h"
@@ -14,7 +13,6 @@
 #include "engine/scanner.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
-#include "lib/namelist.h"
 #include "platform/free_space.h"
 
 namespace tagpolish {
@@ -39,19 +37,29 @@ int check_input(const char* name, const InputInfo& info, bool rewrite) {
     return 0;
 }
 
-// Whether two lists hold the same bytes, however they are cut into entries.
-bool same_text(const NameList& a, const NameList& b) {
-    int ia = 0, ib = 0, na = name_count(a), nb = name_count(b);
-    std::string_view ta, tb;
-    for (;;) {
-        while (ta.empty() && ia < na) ta = get_entry(a, ia++);
-        while (tb.empty() && ib < nb) tb = get_entry(b, ib++);
-        if (ta.empty() || tb.empty()) return ta.empty() && tb.empty();
-        std::size_t n = std::min(ta.size(), tb.size());
-        if (ta.substr(0, n) != tb.substr(0, n)) return false;
-        ta.remove_prefix(n);
-        tb.remove_prefix(n);
+// Reports a file that another program wrote while this one read it.
+int changed_meanwhile(const char* name) {
+    errmsg("%s: the file changed while it was read\n", name);
+    return -1;
+}
+
+// Reports lines that ended before the text did. Returns 0 when they did
+// not.
+int check_lines(const char* name, const BlockLines& lines) {
+    if (lines.read_errno() != 0) {
+        errmsg_why(lines.read_errno(), "%s: cannot read\n", name);
+        return -1;
     }
+    return lines.changed() ? changed_meanwhile(name) : 0;
+}
+
+// Whether the file open as fd still has the size and modification time of
+// before, when another program may have written it.
+bool unchanged_since(int fd, const struct stat& before) {
+    struct stat now {};
+    return fstat(fd, &now) == 0 && now.st_size == before.st_size &&
+           now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+           now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
 }
 
 // Where the run stands, so that a run that stops early (out of memory, or
@@ -105,25 +113,42 @@ void count(Outcome outcome) {
 struct FileRun {
     EditedFiles edited;
     RewriteSettings how;
+    InputBuffer buf;
 };
 
-// Edits the loaded input and writes it back over the file open as fd. A
-// file whose text comes out unchanged is left alone, so it keeps its inode
-// and times.
-Outcome edit_to_file(const char* name, int fd, const InputInfo& info, const RewriteSettings& how) {
-    NameList out_list;
-    name_init(out_list);
-    ListSink sink(out_list);
+// Edits the checked input open as fd (which fstat described as st) into a
+// new file, which replaces the file when the text changed and the walk went
+// through. A file whose text comes out unchanged is left alone, so it keeps
+// its inode and times. Under a dry run no new file is made: the text is
+// only compared.
+Outcome edit_to_file(const char* name, int fd, const struct stat& st, const InputInfo& info,
+                     FileRun& run) {
+    FileRewrite file(name, fd, run.how);
+    file.prepare();
+    BlockLines lines(fd, run.buf, info);
+    FdSink sink(file.fd(), info.line_end);
+    sink.follow(lines);
+    sink.compare_with(fd, info);
     int error_line = 0;
-    StoredLines lines;
     int result = edit_html(name, error_line, lines, sink);
-    const bool changed = result == 0 && !(info.lossless && same_text(out_list, input_lines));
-    Rewrite rewrite = Rewrite::done;
-    if (changed) rewrite = rewrite_file(name, fd, out_list, info.line_end, how);
-    del_allname(out_list);
-    if (rewrite == Rewrite::stopped) return Outcome::stopped;
-    if (result != 0 || rewrite != Rewrite::done) return Outcome::failed;
-    return changed ? Outcome::rewritten : Outcome::unchanged;
+    sink.flush();
+    result |= check_lines(name, lines);
+    if (result != 0) return Outcome::failed;
+    if (sink.unchanged()) return Outcome::unchanged;
+    // Read twice, the file must have held the same text both times.
+    if (!info.held && !unchanged_since(fd, st)) {
+        changed_meanwhile(name);
+        return Outcome::failed;
+    }
+    switch (file.commit(sink.error())) {
+        case Rewrite::done:
+            return Outcome::rewritten;
+        case Rewrite::refused:
+            return Outcome::failed;
+        case Rewrite::stopped:
+            break;
+    }
+    return Outcome::stopped;
 }
 
 // Under -w, whether the input open as fd is passed over, with a note: a
@@ -146,16 +171,17 @@ void note_edited(const char* name, Outcome outcome, FileRun& run) {
         run.edited.note(name);
 }
 
-// Edits the loaded input to standard output; why receives the errno of a
-// failed write.
-int edit_to_stdout(const char* name, const InputInfo& info, int& why) {
+// Edits the checked input open as fd to standard output; why receives the
+// errno of a failed write.
+int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why) {
+    BlockLines lines(fd, buf, info);
     FdSink sink(1, info.line_end);
+    sink.follow(lines);
     int error_line = 0;
-    StoredLines lines;
     int result = edit_html(name, error_line, lines, sink);
     if (!sink.flush()) result |= -1;
     why = sink.error();
-    return result;
+    return result | check_lines(name, lines);
 }
 
 // Opens a named input, or reports why not; -1 when it counts as failed
@@ -178,7 +204,7 @@ int open_input(const char* name, bool rewrite) {
     return -1;
 }
 
-// Loads, edits and closes the open input fd; why receives the errno of a
+// Checks, edits and closes the open input fd; why receives the errno of a
 // failed write to standard output.
 Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, FileRun& run) {
     const bool rewrite = opt_w && !is_stdin;
@@ -186,13 +212,14 @@ Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, FileRun& ru
         close(fd);
         return Outcome::passed_over;
     }
-    InputInfo info = load_lines(fd);
+    struct stat st {};
+    fstat(fd, &st);
+    const InputInfo info = load_input(fd, st, run.buf);
     int result = check_input(name, info, rewrite);
     Outcome outcome = Outcome::failed;
-    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, info, run.how);
-    if (result == 0 && !rewrite) result = edit_to_stdout(name, info, why);
+    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, st, info, run);
+    if (result == 0 && !rewrite) result = edit_to_stdout(name, fd, info, run.buf, why);
     note_edited(name, outcome, run);
-    get_line(-1, 0);
     if (is_stdin || rewrite)
         close(fd);
     else
@@ -227,7 +254,6 @@ int Fclose(int fd, const char* name) {
 }
 
 int run_files(int first, int argc, char** argv) {
-    name_lst_dup_check = 0;
     set_memory_stop_hook(memory_stop);
     // A dry run names what it would change, with or without --list.
     Listing listing(1, opt_null ? '\0' : '\n');

@@ -49,6 +49,10 @@ ssize_t SystemFileOps::write(int fd, const void* data, std::size_t size) {
     return ::write(fd, data, size);
 }
 
+ssize_t SystemFileOps::writev(int fd, const iovec* iov, int count) {
+    return ::writev(fd, iov, count);
+}
+
 int SystemFileOps::fsync(int fd) {
     return ::fsync(fd);
 }

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 
@@ -24,6 +25,7 @@ public:
     virtual int flock(int fd, int operation) = 0;
     virtual ssize_t pread(int fd, void* data, std::size_t size, off_t offset) = 0;
     virtual ssize_t write(int fd, const void* data, std::size_t size) = 0;
+    virtual ssize_t writev(int fd, const iovec* iov, int count) = 0;
     virtual int fsync(int fd) = 0;
     virtual int fchown(int fd, uid_t uid, gid_t gid) = 0;
     virtual int fchmod(int fd, mode_t mode) = 0;
@@ -52,6 +54,7 @@ public:
     int flock(int fd, int operation) override;
     ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
+    ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;
     int fchown(int fd, uid_t uid, gid_t gid) override;
     int fchmod(int fd, mode_t mode) override;

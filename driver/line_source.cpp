@@ -1,234 +1,278 @@
 #include "driver/line_source.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
+#include <new>
+
+#include "lib/mem.h"
 
 namespace tagpolish {
 
-NameList input_lines;
+InputBuffer::InputBuffer() {
+    grow(block_size);
+}
+
+InputBuffer::~InputBuffer() {
+    large_free(data_, size_ + pad);
+}
+
+void InputBuffer::grow(std::size_t n) {
+    if (n <= size_) return;
+    try {
+        data_ = static_cast<char*>(large_realloc(data_, size_ + pad, n + pad));
+    } catch (const std::bad_alloc&) {
+        out_of_memory();
+    }
+    size_ = n;
+    std::memset(data_ + size_, 0, pad);
+}
+
+void InputBuffer::reset() {
+    if (size_ == block_size) return;
+    large_free(data_, size_ + pad);
+    data_ = nullptr;
+    size_ = 0;
+    grow(block_size);
+}
 
 namespace {
 
-constexpr unsigned char eof_mark = 0x1A;
-
-// Cuts raw input into stored lines as it arrives, chunk by chunk. A CR LF
-// input (the first "\n" has a "\r" before it) has each "\r\n" read as "\n";
-// a CR input (no "\n" at all, and a "\r") has each "\r" read as "\n", which
-// is known only at its end. The text ends at the first 0x1A. A line is
-// stored whole, whatever its length, with its "\n". Each line is built in
-// place as the last entry of input_lines, so its bytes are copied once, from
-// the chunk read into the store.
-class Cutter {
-  public:
-    explicit Cutter(InputInfo& info) : info_(info) {}
-
-    // Takes the next chunk. Returns how many of its bytes are text: all of
-    // them, or those before the end-of-file mark.
-    std::size_t feed(std::string_view raw) {
-        if (ended_) {
-            if (!raw.empty()) info_.text_after_eof = true;
-            return 0;
-        }
-        std::size_t k = 0;
-        while (k < raw.size()) {
-            if (!pending_cr_) {
-                // Most bytes need nothing but copying: take them a run at a
-                // time, and the usual line end with them.
-                std::size_t run = plain_run(raw, k);
-                if (k + run < raw.size() && raw[k + run] == '\n') {
-                    note_newline();
-                    append(raw.substr(k, run + 1));
-                    close_line();
-                    k += run + 1;
-                    continue;
-                }
-                append(raw.substr(k, run));
-                k += run;
-                if (k == raw.size()) break;
-            }
-            auto b = static_cast<unsigned char>(raw[k++]);
-            if (b == eof_mark) {
-                ended_ = true;
-                info_.lossless = false;
-                if (k < raw.size()) info_.text_after_eof = true;
-                return k - 1;
-            }
-            take_raw(b);
-        }
-        return raw.size();
+// Reads up to n bytes at offset at of fd into p, or from where fd stands
+// when at is null; retried when a signal interrupts it.
+ssize_t read_some(int fd, char* p, std::size_t n, const std::uint64_t* at) {
+    for (;;) {
+        ssize_t got = at ? pread(fd, p, n, static_cast<off_t>(*at)) : read(fd, p, n);
+        if (got >= 0 || errno != EINTR) return got;
     }
+}
 
-    void finish() {
-        if (pending_cr_) put('\r');
-        pending_cr_ = false;
-        close_line();
-        if (!seen_nl_ && seen_cr_) split_at_cr();
+// How many bytes from the start of text a walk may be given: those before
+// the first NUL byte or end-of-file mark, or in a CR input the first "\n",
+// none of which the checks of the text let through.
+std::size_t sound_part(std::string_view text, LineEnd line_end) {
+    std::size_t sound = text.size();
+    for (char bad : {'\0', '\x1A', '\n'}) {
+        if (bad == '\n' && line_end != LineEnd::cr) break;
+        if (const void* at = std::memchr(text.data(), bad, sound))
+            sound = static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
     }
+    return sound;
+}
 
-  private:
-    void take_raw(unsigned char b) {
-        if (pending_cr_) {
-            pending_cr_ = false;
-            if (b == '\n' && (info_.line_end == LineEnd::crlf || !seen_nl_)) {
-                seen_nl_ = true;
-                info_.line_end = LineEnd::crlf;
-                put('\n');
-                return;
-            }
-            put('\r');
-        }
-        if (b == '\r') {
-            pending_cr_ = true;
-            seen_cr_ = true;
-            return;
-        }
-        if (b == '\n') note_newline();
-        put(static_cast<char>(b));
+// The line of the first NUL byte of a file, from the text before it.
+int nul_line_in_file(int fd, const InputInfo& info, InputBuffer& buf) {
+    LineCounter counter(info.line_end);
+    for (std::uint64_t done = 0; done < info.nul_offset;) {
+        const std::uint64_t at = info.start + done;
+        std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), info.nul_offset - done));
+        ssize_t got = read_some(fd, buf.data(), want, &at);
+        if (got <= 0) break;
+        counter.feed({buf.data(), static_cast<std::size_t>(got)});
+        done += static_cast<std::uint64_t>(got);
     }
+    return counter.line();
+}
 
-    // A "\n" without a "\r" before it.
-    void note_newline() {
-        // A bare "\n" in a CR LF input comes back as "\r\n".
-        if (seen_nl_ && info_.line_end == LineEnd::crlf) info_.lossless = false;
-        seen_nl_ = true;
+// The first pass over a regular file, block by block from start.
+InputInfo check_file(int fd, std::uint64_t start, InputBuffer& buf) {
+    InputChecks checks;
+    int error = 0;
+    for (std::uint64_t at = start; !checks.done();) {
+        ssize_t got = read_some(fd, buf.data(), buf.size(), &at);
+        if (got < 0) error = errno;
+        if (got <= 0) break;
+        checks.feed({buf.data(), static_cast<std::size_t>(got)});
+        at += static_cast<std::uint64_t>(got);
     }
+    InputInfo info = checks.info();
+    info.start = start;
+    info.read_error = error != 0;
+    info.read_errno = error;
+    if (!error && checks.nul_found()) info.nul_line = nul_line_in_file(fd, info, buf);
+    return info;
+}
 
-    // Length of the run of bytes from k on that are neither line ends, NUL
-    // nor the end-of-file mark. All of those lie below 0x1B, so eight bytes
-    // at a time are passed while none of them does; a word that has one
-    // (a tab, say) is looked at byte by byte.
-    static std::size_t plain_run(std::string_view raw, std::size_t k) {
-        constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
-        const std::size_t n = raw.size();
-        std::size_t j = k;
-        for (;;) {
-            for (std::uint64_t w; j + 8 <= n; j += 8) {
-                std::memcpy(&w, raw.data() + j, 8);
-                if ((w - ones * (eof_mark + 1)) & ~w & highs) break;
-            }
-            for (std::size_t end = std::min(n, j + 8); j < end; ++j) {
-                auto b = static_cast<unsigned char>(raw[j]);
-                bool special = b == '\n' || b == '\r' || b == eof_mark || b == 0;
-                if (special) return j - k;
-            }
-            if (j >= n) return j - k;
-        }
+// What the checks found in a text held whole at the start of buf.
+InputInfo held_info(const InputChecks& checks, InputBuffer& buf) {
+    InputInfo info = checks.info();
+    info.held = true;
+    if (checks.nul_found()) {
+        LineCounter counter(info.line_end);
+        counter.feed({buf.data(), static_cast<std::size_t>(info.nul_offset)});
+        info.nul_line = counter.line();
     }
+    return info;
+}
 
-    void put(char c) {
-        if (c == '\0' && !info_.nul_line)
-            info_.nul_line = name_count(input_lines) + (open_ ? 0 : 1);
-        append(std::string_view(&c, 1));
-        if (c == '\n') close_line();
+// Reads a stream whole into buf, which doubles as it fills.
+InputInfo hold_stream(int fd, InputBuffer& buf) {
+    InputChecks checks;
+    std::size_t held = 0;
+    int error = 0;
+    while (!checks.done()) {
+        if (held == buf.size()) buf.grow(2 * buf.size());
+        ssize_t got = read_some(fd, buf.data() + held, buf.size() - held, nullptr);
+        if (got < 0) error = errno;
+        if (got <= 0) break;
+        checks.feed({buf.data() + held, static_cast<std::size_t>(got)});
+        held += static_cast<std::size_t>(got);
     }
-
-    // Adds bytes to the open line, opening one first if needed.
-    void append(std::string_view bytes) {
-        if (bytes.empty()) return;
-        if (open_)
-            extend_last(input_lines, bytes);
-        else
-            add_list(input_lines, bytes);
-        open_ = true;
-    }
-
-    // Ends the open line; the next byte opens a new one.
-    void close_line() { open_ = false; }
-
-    // The whole text of a CR input is the one stored entry: it becomes one
-    // line per "\r", each ending in "\n".
-    void split_at_cr() {
-        info_.line_end = LineEnd::cr;
-        NameList whole = std::move(input_lines);
-        name_init(input_lines);
-        std::string_view text = get_entry(whole, 0);
-        if (info_.nul_line)
-            info_.nul_line = 1 + static_cast<int>(std::count(text.begin(),
-                                                             text.begin() + text.find('\0'), '\r'));
-        while (!text.empty()) {
-            std::size_t cr = std::min(text.find('\r'), text.size());
-            add_list(input_lines, text.substr(0, cr));
-            if (cr == text.size()) break;
-            extend_last(input_lines, "\n");
-            text.remove_prefix(cr + 1);
-        }
-    }
-
-    InputInfo& info_;
-    bool open_ = false;  // the last entry of input_lines is the line being built
-    bool pending_cr_ = false;
-    bool seen_nl_ = false;
-    bool seen_cr_ = false;
-    bool ended_ = false;
-};
-
-// Reads an input into the line store and the encoding check.
-class Loader {
-  public:
-    Loader() : cutter_(info_) { name_init(input_lines); }
-
-    void feed(std::string_view raw) { check_.feed(raw.substr(0, cutter_.feed(raw))); }
-
-    // Whether the input is already known to be refused, so that the rest
-    // need not be read (an endless source such as /dev/zero would fill
-    // memory).
-    bool refused() const { return info_.text_after_eof || info_.nul_line; }
-
-    InputInfo& info() { return info_; }
-
-    InputInfo finish() {
-        cutter_.finish();
-        info_.encoding = check_.verdict();
-        return info_;
-    }
-
-  private:
-    InputInfo info_;
-    Cutter cutter_;
-    EncodingCheck check_;
-};
+    InputInfo info = held_info(checks, buf);
+    info.read_error = error != 0;
+    info.read_errno = error;
+    return info;
+}
 
 }  // namespace
 
-InputInfo load_lines(int fd) {
-    Loader loader;
-    std::vector<char> chunk(1 << 20);
-    for (;;) {
-        ssize_t got = read(fd, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            loader.info().read_error = true;
-            loader.info().read_errno = errno;
+InputInfo load_input(int fd, const struct stat& st, InputBuffer& buf) {
+    buf.reset();
+    // A file that says it is empty may be one whose text is made as it is
+    // read (as in /proc): it is read once, as a stream.
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        const off_t start = lseek(fd, 0, SEEK_CUR);
+        if (start >= 0) return check_file(fd, static_cast<std::uint64_t>(start), buf);
+    }
+    return hold_stream(fd, buf);
+}
+
+InputInfo load_text(std::string_view raw, InputBuffer& buf) {
+    buf.reset();
+    buf.grow(raw.size());
+    if (!raw.empty()) std::memcpy(buf.data(), raw.data(), raw.size());
+    InputChecks checks;
+    checks.feed(raw);
+    return held_info(checks, buf);
+}
+
+BlockLines::BlockLines(int fd, InputBuffer& buf, const InputInfo& info)
+    : fd_(info.held ? -1 : fd),
+      buf_(buf),
+      line_end_(info.line_end),
+      stop_(info.line_end == LineEnd::cr ? '\r' : '\n'),
+      read_at_(info.start),
+      left_(info.held ? 0 : info.text_size) {
+    if (info.held) end_ = static_cast<std::size_t>(info.text_size);
+}
+
+std::string_view BlockLines::next_line() {
+    if (cur_ == end_ && left_ == 0) return {};  // the last line stays as it is
+    restore();
+    std::size_t end;
+    while ((end = find_end()) == none) {
+        if (!fill()) {
+            end = end_;
             break;
         }
-        if (got == 0) break;
-        loader.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
-        if (loader.refused()) break;
     }
-    return loader.finish();
+    if (cur_ == end_) return {};
+    return cut(end);
 }
 
-InputInfo load_text(std::string_view raw) {
-    Loader loader;
-    loader.feed(raw);
-    return loader.finish();
+// Where the line from cur_ ends (its "\n", or its "\r" in a CR input), or
+// none when the buffer holds no end of it yet. The first byte is looked at
+// on its own: it was just put back in place of the NUL after the last line,
+// and an empty line is common.
+std::size_t BlockLines::find_end() {
+    const char* b = buf_.data();
+    std::size_t from = cur_ + scanned_;
+    if (from < end_ && b[from] == stop_) {
+        scanned_ = 0;
+        return from;
+    }
+    if (from < end_) ++from;
+    const void* at = std::memchr(b + from, stop_, end_ - from);
+    if (!at) {
+        scanned_ = end_ - cur_;
+        return none;
+    }
+    scanned_ = 0;
+    return static_cast<std::size_t>(static_cast<const char*>(at) - b);
 }
 
-const char* get_line(int mode, int n) {
-    if (mode == 2) return get_name2(input_lines, n);
-    if (mode == -1) del_allname(input_lines);
-    return nullptr;
+// Reads the next block of the text after what the buffer holds. False when
+// nothing more comes: the text is all read, or reading failed, or the file
+// no longer holds what its checks read (then the text ends before the
+// first byte that would break what the walk relies on).
+bool BlockLines::fill() {
+    if (left_ == 0) return false;
+    make_room();
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buf_.size() - end_, left_));
+    ssize_t got = read_some(fd_, buf_.data() + end_, want, &read_at_);
+    if (got <= 0) {
+        read_errno_ = got < 0 ? errno : 0;
+        changed_ = got == 0;
+        left_ = 0;
+        return false;
+    }
+    std::string_view fresh(buf_.data() + end_, static_cast<std::size_t>(got));
+    read_at_ += fresh.size();
+    left_ -= fresh.size();
+    const std::size_t sound = sound_part(fresh, line_end_);
+    if (sound < fresh.size()) {
+        fresh = fresh.substr(0, sound);
+        changed_ = true;
+        left_ = 0;
+    }
+    end_ += fresh.size();
+    return !fresh.empty();
 }
 
-std::string_view get_line_view(int n) {
-    return get_entry(input_lines, n);
+// Makes room for the next block: the part of a line that is not yet whole
+// moves to the front, to where its end falls on a multiple of large_align
+// (the next block is read there, at full speed), in a buffer that grows
+// when that part fills more than half of it.
+void BlockLines::make_room() {
+    if (before_reuse) before_reuse();
+    const std::size_t part = end_ - cur_;
+    if (part > buf_.size() / 2) buf_.grow(2 * buf_.size());
+    const std::size_t lead = (large_align - part % large_align) % large_align;
+    if (cur_ != lead) std::memmove(buf_.data() + lead, buf_.data() + cur_, part);
+    base_ += cur_ - lead;  // may wrap around: offsets are taken from it modulo 2^64
+    cur_ = lead;
+    end_ = lead + part;
+}
+
+// Hands out the line from cur_ whose line end stands at end (or which runs
+// to the end of the text, when end is end_).
+std::string_view BlockLines::cut(std::size_t end) {
+    char* b = buf_.data();
+    std::size_t view_end = end + 1, next = end + 1;
+    if (end == end_) {
+        view_end = next = end_;
+        raw_end_ = "";
+    } else if (line_end_ == LineEnd::cr) {
+        b[end] = '\n';
+        translated_ = end;
+        raw_end_ = "\r";
+    } else if (line_end_ == LineEnd::crlf && end > cur_ && b[end - 1] == '\r') {
+        b[end - 1] = '\n';
+        translated_ = end - 1;
+        view_end = end;
+        raw_end_ = "\r\n";
+    } else {
+        raw_end_ = "\n";
+    }
+    covered_ = view_end;
+    covered_byte_ = b[view_end];
+    b[view_end] = '\0';
+    line_ = std::string_view(b + cur_, view_end - cur_);
+    cur_ = next;
+    return line_;
+}
+
+// Puts back the bytes that the last line's NUL and line end replaced.
+void BlockLines::restore() {
+    char* b = buf_.data();
+    if (covered_ != none) b[covered_] = covered_byte_;
+    if (translated_ != none) b[translated_] = '\r';
+    covered_ = translated_ = none;
 }
 
 }  // namespace tagpolish

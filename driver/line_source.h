@@ -1,54 +1,117 @@
-// The line source: every line of the current input, held in memory.
+// The line source: an input read through one buffer, its lines handed out
+// where they lie in it.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <functional>
 #include <string_view>
 
-#include "driver/encoding_check.h"
+#include "driver/input_checks.h"
 #include "driver/line_end.h"
 #include "engine/line_io.h"
-#include "lib/namelist.h"
 
 namespace tagpolish {
 
-// The line store of the current input.
-extern NameList input_lines;
+// The buffer that inputs are read through. One serves a whole run, so that
+// a site of small pages asks the system for memory once; it grows only for
+// a line longer than itself, or for a stream held whole.
+class InputBuffer {
+  public:
+    // Bytes of one read: large enough that reading costs few calls, small
+    // enough to stay in the processor's cache while a block is walked.
+    static constexpr std::size_t block_size = std::size_t{128} << 10;
+    // Bytes after size() that may be written and read: the NUL after a
+    // last line, and loads of the walk that run a little past it.
+    static constexpr std::size_t pad = 64;
 
-// What loading found out about the input besides its lines.
-struct InputInfo {
-    LineEnd line_end = LineEnd::lf;
-    bool read_error = false;     // reading failed; the lines are incomplete
-    int read_errno = 0;          // why reading failed
-    bool text_after_eof = false; // bytes follow the first 0x1A
-    bool lossless = true;        // writing the lines back as read restores the bytes
-    int nul_line = 0;            // 1-based line of the first NUL byte, or 0
-    EncodingVerdict encoding;    // what the text looks like, when not Shift_JIS
+    InputBuffer();
+    ~InputBuffer();
+    InputBuffer(const InputBuffer&) = delete;
+    InputBuffer& operator=(const InputBuffer&) = delete;
+
+    char* data() { return data_; }
+    std::size_t size() const { return size_; }
+    // Makes it hold at least n bytes, keeping what it holds; running out
+    // of memory ends the program.
+    void grow(std::size_t n);
+    // Back to block_size, for the next input.
+    void reset();
+
+  private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
-// Loads everything readable from fd into input_lines.
-InputInfo load_lines(int fd);
+// Reads an input for the checks that come before any edit; st is what
+// fstat said of fd. A regular file is read block by block through buf, and
+// read again by the lines; any other stream (a pipe, a device) is held
+// whole in buf, up to its end, its first NUL byte, or the byte after its
+// end-of-file mark.
+InputInfo load_input(int fd, const struct stat& st, InputBuffer& buf);
 
-// Loads a text already in memory, exactly as load_lines would from a file.
-InputInfo load_text(std::string_view raw);
+// Holds a text from memory as load_input holds a stream.
+InputInfo load_text(std::string_view raw, InputBuffer& buf);
 
-// mode 2: stored line n (from 0), or null out of range;
-// mode -1: release every stored line. Other modes do nothing. Returns null
-// except for a successful fetch.
-const char* get_line(int mode, int n);
+// The lines of an input that load_input read, each handed out in the
+// buffer: "\n" ends a line, and the line end of a CR LF or CR input is
+// turned into "\n" there. Each line is followed by a NUL byte, written over
+// the byte after it until the next line is asked for.
+class BlockLines : public LineSource {
+  public:
+    BlockLines(int fd, InputBuffer& buf, const InputInfo& info);
+    std::string_view next_line() override;
 
-// Stored line n with its length; null data when out of range.
-std::string_view get_line_view(int n);
+    // Called before bytes of lines already handed out are moved or
+    // overwritten, so that what still points at them (an output sink's
+    // pending spans) can be done with them first.
+    std::function<void()> before_reuse;
 
-// The stored lines, handed out in order from the first.
-class StoredLines : public LineSource {
-public:
-    std::string_view next_line() override {
-        std::string_view line = get_line_view(next_);
-        if (line.data()) ++next_;
-        return line;
+    // The current line.
+    std::string_view line() const { return line_; }
+    // The line end that the input has where the current line ends: "\n",
+    // "\r\n", "\r", or "" for a last line without one. After the next line
+    // is asked for, these bytes stand in the buffer right after the current
+    // line's bytes but its "\n".
+    std::string_view raw_end() const { return raw_end_; }
+    // Where byte p of the current line stands in the input (from its
+    // start). A line's bytes are the input's own, but for its line end.
+    std::uint64_t offset_of(const char* p) const {
+        return base_ + static_cast<std::uint64_t>(p - buf_.data());
     }
 
-private:
-    int next_ = 0;
+    // Why the lines ended before the text: the errno of a failed read, or 0.
+    int read_errno() const { return read_errno_; }
+    // Whether the file no longer holds what its checks read: shorter, or
+    // with a NUL byte, an end-of-file mark or a line end of another kind.
+    bool changed() const { return changed_; }
+
+  private:
+    std::size_t find_end();
+    bool fill();
+    void make_room();
+    std::string_view cut(std::size_t end);
+    void restore();
+
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+    int fd_;
+    InputBuffer& buf_;
+    const LineEnd line_end_;
+    const char stop_;                // the byte that ends a line as read
+    std::uint64_t read_at_;          // file offset of the next read
+    std::uint64_t left_;             // bytes of text not yet read
+    std::uint64_t base_ = 0;         // input offset of the buffer's first byte
+    std::size_t cur_ = 0;            // the next line starts here
+    std::size_t end_ = 0;            // bytes read into the buffer
+    std::size_t scanned_ = 0;        // bytes from cur_ on known to hold no line end
+    std::size_t covered_ = none;     // where the NUL after the line stands
+    char covered_byte_ = 0;          // the byte it covers
+    std::size_t translated_ = none;  // where a "\r" was turned into "\n"
+    std::string_view line_;
+    std::string_view raw_end_;
+    int read_errno_ = 0;
+    bool changed_ = false;
 };
 
 }  // namespace tagpolish

@@ -1,6 +1,7 @@
 #include "driver/new_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,7 +75,22 @@ Rewrite lose_acl(int error, const char* path) {
     return Rewrite::refused;
 }
 
+int hold_depth = 0;
+sigset_t mask_before_hold;
+
 }  // namespace
+
+SignalHold::SignalHold() {
+    if (hold_depth++ > 0) return;
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, &mask_before_hold);
+}
+
+SignalHold::~SignalHold() {
+    if (--hold_depth == 0) sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr);
+}
 
 Rewrite give_up(int error, const char* path) {
     errmsg_why(error, "%s: failed to rewrite\n", path);
@@ -103,26 +119,27 @@ int NewFile::make(const std::string& dir) {
         // systems, overlays among them, refuse it.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
     }
-    return with_free_name(name_, [this](const char* name) {
+    hold_.emplace();
+    const int error = with_free_name(name_, [this](const char* name) {
         fd_ = ops_.openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         return fd_ >= 0 ? 0 : errno;
     });
+    if (error != 0) hold_.reset();
+    return error;
 }
 
 int NewFile::make_named(const std::string& dir, const std::string& name) {
     dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd_ < 0) return errno;
+    hold_.emplace();
     fd_ = ops_.openat(dir_fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd_ < 0) return errno;
+    if (fd_ < 0) {
+        const int error = errno;
+        hold_.reset();
+        return error;
+    }
     name_ = name;
     return 0;
-}
-
-int NewFile::write(const NameList& out_list, LineEnd line_end) {
-    FdSink sink(fd_, line_end, ops_);
-    for (int i = 0, n = name_count(out_list); i < n; ++i) sink.put(get_entry(out_list, i));
-    sink.flush();
-    return sink.error();
 }
 
 int NewFile::copy(int from) {
@@ -200,8 +217,11 @@ Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
 
 // Links the unnamed file into the directory under a temporary name.
 int NewFile::give_name() {
-    return with_free_name(
+    hold_.emplace();
+    const int error = with_free_name(
         name_, [&](const char* name) { return link_open_file(ops_, fd_, dir_fd_, name); });
+    if (error != 0) hold_.reset();
+    return error;
 }
 
 int NewFile::put_in_place(const std::string& base) {
@@ -212,6 +232,7 @@ int NewFile::put_in_place(const std::string& base) {
     if (closed != 0) return errno;
     if (ops_.renameat(dir_fd_, name_.c_str(), dir_fd_, base.c_str()) != 0) return errno;
     name_.clear();
+    hold_.reset();
     return 0;
 }
 

@@ -2,11 +2,10 @@
 // a rewrite, or the copy that backs up the old file.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "driver/file_ops.h"
-#include "driver/line_end.h"
-#include "lib/namelist.h"
 
 namespace tagpolish {
 
@@ -26,9 +25,21 @@ Rewrite give_up(int error, const char* path);
 // itself would. Never replaces an existing name. Returns 0 or the errno.
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name);
 
+// Holds back the signals that would end the process (hang-up, interrupt,
+// quit, termination, a broken pipe) while it lives, so that no file made
+// under a name of its own is left behind half done. Holds nest: the
+// signals come once the last hold ends.
+class SignalHold {
+  public:
+    SignalHold();
+    ~SignalHold();
+    SignalHold(const SignalHold&) = delete;
+    SignalHold& operator=(const SignalHold&) = delete;
+};
+
 // The new file, from its making until it is in its place; whatever is left
 // of it on the way out (a failure, a signal held back meanwhile) is
-// removed.
+// removed. While it has a temporary name, signals are held.
 class NewFile {
   public:
     explicit NewFile(FileOps& ops) : ops_(ops) {}
@@ -43,8 +54,6 @@ class NewFile {
     // Makes the file in dir under name itself, never over an existing
     // file (EEXIST). Returns 0 or the errno.
     int make_named(const std::string& dir, const std::string& name);
-    // Writes the items of out_list, each "\n" as line_end. 0 or the errno.
-    int write(const NameList& out_list, LineEnd line_end);
     // Writes every byte of the file open as from. 0 or the errno.
     int copy(int from);
     // Gives the file what the old file open as old_fd has and the process
@@ -57,10 +66,15 @@ class NewFile {
     // Renames the synced file over base in its directory. 0 or the errno.
     int put_in_place(const std::string& base);
     // Keeps a file made under its own name (make_named) where it is.
-    void keep() { name_.clear(); }
+    void keep() {
+        name_.clear();
+        hold_.reset();
+    }
     // Syncs the directory, so that a change to its names lasts a power cut.
     int sync_dir();
     int dir_fd() const { return dir_fd_; }
+    // The file, open to write; -1 before it is made.
+    int fd() const { return fd_; }
 
   private:
     int give_name();
@@ -69,7 +83,8 @@ class NewFile {
     FileOps& ops_;
     int dir_fd_ = -1;
     int fd_ = -1;
-    std::string name_;  // the file's name in the directory, "" while it has none
+    std::string name_;                // the file's name in the directory, "" while it has none
+    std::optional<SignalHold> hold_;  // while it has a name that is not its own
 };
 
 }  // namespace tagpolish

@@ -1,78 +1,200 @@
 #include "driver/output.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <string>
+#include <cstring>
 
 namespace tagpolish {
-
 namespace {
 
-constexpr std::size_t out_buf_size = 1 << 16;
+constexpr std::size_t stage_size = std::size_t{1} << 16;
+constexpr std::size_t iov_max = 1024;  // the most one writev takes (IOV_MAX)
+constexpr std::size_t compare_block = std::size_t{1} << 16;
 
 }  // namespace
+
+SameText::SameText(int fd, std::uint64_t start, std::uint64_t size)
+    : fd_(fd), start_(start), size_(size) {}
+
+void SameText::write(std::string_view bytes) {
+    while (same_ && !bytes.empty()) {
+        if (written_ < block_at_ || written_ >= block_at_ + block_.size()) {
+            block_.resize(
+                static_cast<std::size_t>(std::min<std::uint64_t>(compare_block, size_ - written_)));
+            ssize_t got = 0;
+            do {
+                got = block_.empty() ? 0
+                                     : pread(fd_, block_.data(), block_.size(),
+                                             static_cast<off_t>(start_ + written_));
+            } while (got < 0 && errno == EINTR);
+            // Past the end of the file, or where it cannot be read, the
+            // text is not known to be the same.
+            if (got <= 0) {
+                same_ = false;
+                return;
+            }
+            block_.resize(static_cast<std::size_t>(got));
+            block_at_ = written_;
+        }
+        const std::size_t off = static_cast<std::size_t>(written_ - block_at_);
+        const std::size_t n = std::min(bytes.size(), block_.size() - off);
+        same_ = std::memcmp(bytes.data(), block_.data() + off, n) == 0;
+        written_ += n;
+        bytes.remove_prefix(n);
+    }
+}
+
+void SameText::write_own(std::uint64_t at, std::string_view bytes) {
+    if (!same_) return;
+    if (at != written_ || bytes.size() > size_ - written_) {
+        write(bytes);
+        return;
+    }
+    written_ += bytes.size();
+}
 
 FdSink::FdSink(int fd, LineEnd line_end, FileOps& ops)
     : fd_(fd),
       newline_(line_end == LineEnd::crlf ? "\r\n"
                : line_end == LineEnd::cr ? "\r"
                                          : "\n"),
-      ops_(ops) {
-    buf_.reserve(out_buf_size * 2);
+      translate_(line_end != LineEnd::lf),
+      ops_(ops),
+      stage_(std::make_unique_for_overwrite<char[]>(stage_size)) {
+    iov_.reserve(iov_max);
 }
 
 FdSink::~FdSink() {
     flush();
+    if (lines_) lines_->before_reuse = nullptr;
+}
+
+void FdSink::follow(BlockLines& lines) {
+    lines_ = &lines;
+    lines.before_reuse = [this] { flush(); };
+}
+
+void FdSink::compare_with(int fd, const InputInfo& info) {
+    same_ = std::make_unique<SameText>(fd, info.start, info.text_size + (info.eof_mark ? 1 : 0));
 }
 
 void FdSink::put(std::string_view item) {
-    if (newline_ == "\n") {
-        write_out(item.data(), item.size());
-        return;
-    }
+    end_pending();
     for (;;) {
-        std::size_t nl = item.find('\n');
-        if (nl == std::string_view::npos) {
-            write_out(item.data(), item.size());
+        const std::size_t nl = translate_ ? item.find('\n') : item.npos;
+        if (nl == item.npos) {
+            stage(item);
             return;
         }
-        write_out(item.data(), nl);
-        write_out(newline_.data(), newline_.size());
+        stage(item.substr(0, nl));
+        stage(newline_);
         item.remove_prefix(nl + 1);
     }
 }
 
-// Writes all n bytes, retrying short writes, unless a write has failed
-// before. False on failure.
-bool FdSink::write_all(const char* p, std::size_t n) {
-    while (n > 0 && error_ == 0) {
-        ssize_t w = ops_.write(fd_, p, n);
+// A span of a line that the source handed out goes out from the source's
+// buffer. The line end of a CR LF or CR input, which the line holds as
+// "\n", is written as the input's own bytes when they are the line end to
+// write (they stand after the line once the source has moved on), else as
+// the line end to write.
+void FdSink::put_span(std::string_view span) {
+    if (!lines_) {
+        put(span);
+        return;
+    }
+    if (!translate_ && !same_) {
+        if (iov_.size() == iov_max) flush();
+        add(span.data(), span.size());
+        return;
+    }
+    const std::string_view line = lines_->line();
+    const bool ends =
+        translate_ && span.data() + span.size() == line.data() + line.size() && span.back() == '\n';
+    const std::string_view body = ends ? span.substr(0, span.size() - 1) : span;
+    if (same_) same_->write_own(lines_->offset_of(body.data()), body);
+    if (iov_.size() + 2 > iov_max) flush();
+    if (pending_ && body.data() == pending_at_ + pending_ && !iov_.empty() &&
+        static_cast<const char*>(iov_.back().iov_base) + iov_.back().iov_len == pending_at_)
+        iov_.back().iov_len += pending_;
+    else
+        end_pending();
+    pending_ = 0;
+    add(body.data(), body.size());
+    if (!ends) return;
+    const char* end_at = body.data() + body.size();
+    if (lines_->raw_end() != newline_) {
+        if (same_) same_->write(newline_);
+        add(newline_.data(), newline_.size());
+        return;
+    }
+    if (same_) same_->write_own(lines_->offset_of(end_at), newline_);
+    pending_at_ = end_at;
+    pending_ = newline_.size();
+}
+
+// Copies bytes into the sink's own buffer, and queues them there.
+void FdSink::stage(std::string_view bytes) {
+    if (same_) same_->write(bytes);
+    while (!bytes.empty()) {
+        if (staged_ == stage_size || iov_.size() + 2 > iov_max) flush();
+        const std::size_t n = std::min(bytes.size(), stage_size - staged_);
+        char* at = stage_.get() + staged_;
+        std::memcpy(at, bytes.data(), n);
+        staged_ += n;
+        add(at, n);
+        bytes.remove_prefix(n);
+    }
+}
+
+// Queues n bytes at p; bytes that follow the last queued ones join them.
+void FdSink::add(const char* p, std::size_t n) {
+    if (n == 0) return;
+    if (!iov_.empty()) {
+        iovec& last = iov_.back();
+        if (static_cast<const char*>(last.iov_base) + last.iov_len == p) {
+            last.iov_len += n;
+            return;
+        }
+    }
+    iov_.push_back({const_cast<char*>(p), n});
+}
+
+// Queues the pending line end as the line end to write.
+void FdSink::end_pending() {
+    if (pending_ == 0) return;
+    pending_ = 0;
+    add(newline_.data(), newline_.size());
+}
+
+// Writes what is queued, retrying short writes, unless a write has failed
+// before.
+void FdSink::write_all() {
+    std::size_t k = 0;
+    while (k < iov_.size() && error_ == 0 && fd_ >= 0) {
+        const int count = static_cast<int>(iov_.size() - k);
+        ssize_t w = count == 1 ? ops_.write(fd_, iov_[k].iov_base, iov_[k].iov_len)
+                               : ops_.writev(fd_, &iov_[k], count);
         if (w < 0 && errno == EINTR) continue;
         if (w < 0) error_ = errno;
         if (w == 0) error_ = EIO;
         if (w <= 0) break;
-        p += w;
-        n -= static_cast<std::size_t>(w);
+        auto left = static_cast<std::size_t>(w);
+        while (k < iov_.size() && left >= iov_[k].iov_len) left -= iov_[k++].iov_len;
+        if (left > 0) {
+            iov_[k].iov_base = static_cast<char*>(iov_[k].iov_base) + left;
+            iov_[k].iov_len -= left;
+        }
     }
-    return error_ == 0;
-}
-
-void FdSink::write_out(const char* p, std::size_t n) {
-    if (buf_.size() + n > out_buf_size) flush();
-    if (n >= out_buf_size) {
-        write_all(p, n);
-        return;
-    }
-    buf_.append(p, n);
+    iov_.clear();
+    staged_ = 0;
 }
 
 bool FdSink::flush() {
-    if (!buf_.empty()) write_all(buf_.data(), buf_.size());
-    buf_.clear();
+    end_pending();
+    write_all();
     return error_ == 0;
-}
-
-void ListSink::put(std::string_view item) {
-    add_name(list_, item);
 }
 
 }  // namespace tagpolish

@@ -1,51 +1,96 @@
-// Where finished lines go: standard output, or a list written back over the
-// file under -w.
+// Where finished lines go: standard output, or the new file of a rewrite.
 #pragma once
 
+#include <sys/uio.h>
+
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/file_ops.h"
 #include "driver/line_end.h"
+#include "driver/line_source.h"
 #include "engine/line_io.h"
-#include "lib/namelist.h"
 
 namespace tagpolish {
 
-// Writes items to a file descriptor through a buffer, turning each "\n"
-// into the input's own line end. Remembers a failed write.
+// Whether a text written out is the same, byte for byte, as a file's.
+class SameText {
+  public:
+    // Compares with the size bytes of fd from offset start on.
+    SameText(int fd, std::uint64_t start, std::uint64_t size);
+    // Takes the next bytes written.
+    void write(std::string_view bytes);
+    // Takes the next bytes written, which are the file's own bytes at
+    // offset at (from start).
+    void write_own(std::uint64_t at, std::string_view bytes);
+    // Whether everything written so far is the same as the file.
+    bool same() const { return same_; }
+    // Whether the whole text was written and is the same as the file.
+    bool whole() const { return same_ && written_ == size_; }
+
+  private:
+    int fd_;
+    std::uint64_t start_, size_;
+    std::uint64_t written_ = 0;
+    bool same_ = true;
+    std::string block_;           // bytes of the file from block_at_
+    std::uint64_t block_at_ = 0;  // (from start)
+};
+
+// Writes items to a file descriptor (none when it is -1), turning each
+// "\n" into the input's own line end. Lines that come unchanged from a
+// BlockLines it follows are written from the source's buffer (writev),
+// the rest from a buffer of its own. Remembers a failed write.
 class FdSink : public OutputSink {
-public:
+  public:
     FdSink(int fd, LineEnd line_end, FileOps& ops = system_file_ops());
     ~FdSink() override;
+    FdSink(const FdSink&) = delete;
+    FdSink& operator=(const FdSink&) = delete;
+
+    // Takes its spans from lines, whose buffer they stay in until lines
+    // reuses it; the sink writes them out before that.
+    void follow(BlockLines& lines);
+    // Compares everything it writes with the input open as fd, which info
+    // describes (see SameText): the whole file, its end-of-file mark too.
+    void compare_with(int fd, const InputInfo& info);
+    // Whether the text written is, whole, the compared file's own.
+    bool unchanged() const { return same_ && same_->whole(); }
+
     void put(std::string_view item) override;
+    void put_span(std::string_view span) override;
     bool flush() override;
     // The errno of the first failed write, or 0.
     int error() const { return error_; }
 
-private:
-    void write_out(const char* p, std::size_t n);
-    bool write_all(const char* p, std::size_t n);
+  private:
+    void stage(std::string_view bytes);
+    void add(const char* p, std::size_t n);
+    void end_pending();
+    void write_all();
+
     int fd_;
     std::string_view newline_;  // what each "\n" is written as
+    bool translate_;            // whether that is not "\n" itself
     FileOps& ops_;
     int error_ = 0;
-    std::string buf_;
-};
-
-// Keeps items in a name list (out_list under -w).
-class ListSink : public OutputSink {
-public:
-    explicit ListSink(NameList& list) : list_(list) {}
-    void put(std::string_view item) override;
-
-private:
-    NameList& list_;
+    BlockLines* lines_ = nullptr;
+    std::unique_ptr<SameText> same_;
+    std::vector<iovec> iov_;         // what is to be written, in order
+    std::unique_ptr<char[]> stage_;  // copies of what put() takes
+    std::size_t staged_ = 0;
+    // A line end of the input that goes out as the input's own bytes, at
+    // pending_at_ once the source has moved on: pending_ bytes, 0 for none.
+    const char* pending_at_ = nullptr;
+    std::size_t pending_ = 0;
 };
 
 // Keeps items in one string (tests, fuzzing).
 class StringSink : public OutputSink {
-public:
+  public:
     void put(std::string_view item) override { text.append(item); }
     std::string text;
 };

@@ -1,7 +1,6 @@
 #include "driver/rewrite.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -53,32 +52,6 @@ bool is_backup_name(const char* path, const char* suffix) {
 }
 
 namespace {
-
-// Signals that would end the process while a temporary file exists are held
-// back until it has been renamed or removed.
-class HoldSignals {
-  public:
-    HoldSignals() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&set, s);
-        sigprocmask(SIG_BLOCK, &set, &old_);
-    }
-    ~HoldSignals() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
-    HoldSignals(const HoldSignals&) = delete;
-    HoldSignals& operator=(const HoldSignals&) = delete;
-
-  private:
-    sigset_t old_;
-};
-
-// Where a rewrite puts things, and how its messages name them.
-struct Plan {
-    const char* path;    // the input as named
-    Target target;       // the file replaced
-    std::string backup;  // the backup's name in the target's directory, "" for none
-    std::string shown;   // the backup as messages name it
-};
 
 // The backup is shown as the user named the file, unless that name is a
 // symbolic link: then beside its target, where the backup goes.
@@ -170,55 +143,81 @@ Rewrite Backup::make_copy(const Plan& plan, int old_fd) {
     return error == 0 ? Rewrite::done : backup_failed(error, plan, Rewrite::stopped);
 }
 
-// The checks that need no new file. A file that the user may not write
-// stays as it is, although its directory would let a new file take its
-// place; an existing backup is never replaced.
-Rewrite check(const Plan& plan, bool dry_run, FileOps& ops) {
-    int error = ops.access(plan.target.path().c_str(), W_OK) == 0 ? 0 : errno;
-    // A dry run makes no new file; it asks whether one could be made.
-    if (error == 0 && dry_run && ops.access(plan.target.dir.c_str(), W_OK | X_OK) != 0)
-        error = errno;
-    if (error != 0) return cannot_write(error, plan.path);
-    if (plan.backup.empty()) return Rewrite::done;
-    struct stat st {};
-    if (ops.lstat((plan.target.dir + plan.backup).c_str(), &st) == 0) return backup_exists(plan);
-    if (errno != ENOENT) return backup_failed(errno, plan, Rewrite::refused);
-    return Rewrite::done;
-}
-
-// Writes the new text beside the target and puts it in the target's place,
-// just after the backup is made. replaced tells whether the rename was
-// made (a failed sync of the directory after it still fails the rewrite).
-Rewrite replace(const Plan& plan, int old_fd, const NameList& out_list, LineEnd line_end,
-                bool& replaced, FileOps& ops) {
-    HoldSignals hold;
-    NewFile file(ops);
-    if (int error = file.make(plan.target.dir)) return cannot_write(error, plan.path);
-    if (int error = file.write(out_list, line_end)) return give_up(error, plan.path);
-    if (Rewrite carried = file.carry(old_fd, plan.path); carried != Rewrite::done) return carried;
-    if (int error = file.sync()) return give_up(error, plan.path);
-    Backup backup(ops);
-    if (!plan.backup.empty())
-        if (Rewrite made = backup.make(plan, old_fd, file.dir_fd()); made != Rewrite::done)
-            return made;
-    if (int error = file.put_in_place(plan.target.base)) return give_up(error, plan.path);
-    backup.keep();
-    replaced = true;
-    if (int error = file.sync_dir()) return give_up(error, plan.path);
-    return Rewrite::done;
-}
-
 }  // namespace
 
-Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
-                     const RewriteSettings& how, FileOps& ops) {
-    const Plan plan = plan_for(path, how.backup_suffix);
-    Rewrite result = check(plan, how.dry_run, ops);
-    bool replaced = how.dry_run && result == Rewrite::done;
-    if (result == Rewrite::done && !how.dry_run)
-        result = replace(plan, old_fd, out_list, line_end, replaced, ops);
+FileRewrite::FileRewrite(const char* path, int old_fd, const RewriteSettings& how, FileOps& ops)
+    : old_fd_(old_fd), how_(how), ops_(ops), plan_(plan_for(path, how.backup_suffix)), file_(ops) {}
+
+// A file that the user may not write stays as it is, although its
+// directory would let a new file take its place; an existing backup is
+// never replaced.
+void FileRewrite::prepare() {
+    error_ = ops_.access(plan_.target.path().c_str(), W_OK) == 0 ? 0 : errno;
+    // A dry run makes no new file; it asks whether one could be made.
+    if (error_ == 0 && how_.dry_run && ops_.access(plan_.target.dir.c_str(), W_OK | X_OK) != 0)
+        error_ = errno;
+    if (error_ != 0) {
+        found_ = Found::cannot_write;
+        return;
+    }
+    if (!plan_.backup.empty()) {
+        struct stat st {};
+        if (ops_.lstat((plan_.target.dir + plan_.backup).c_str(), &st) == 0) {
+            found_ = Found::backup_exists;
+            return;
+        }
+        if (errno != ENOENT) {
+            error_ = errno;
+            found_ = Found::backup_unknown;
+            return;
+        }
+    }
+    if (how_.dry_run) return;
+    error_ = file_.make(plan_.target.dir);
+    if (error_ != 0) found_ = Found::cannot_write;
+}
+
+Rewrite FileRewrite::report(Found found, int error) const {
+    switch (found) {
+        case Found::cannot_write:
+            return cannot_write(error, plan_.path);
+        case Found::backup_exists:
+            return backup_exists(plan_);
+        case Found::backup_unknown:
+            return backup_failed(error, plan_, Rewrite::refused);
+        case Found::nothing:
+            break;
+    }
+    return Rewrite::done;
+}
+
+// The new file is finished and put in the target's place, just after the
+// backup is made. replaced tells whether the rename was made (a failed
+// sync of the directory after it still fails the rewrite).
+Rewrite FileRewrite::replace(bool& replaced) {
+    SignalHold hold;
+    if (Rewrite carried = file_.carry(old_fd_, plan_.path); carried != Rewrite::done)
+        return carried;
+    if (int error = file_.sync()) return give_up(error, plan_.path);
+    Backup backup(ops_);
+    if (!plan_.backup.empty())
+        if (Rewrite made = backup.make(plan_, old_fd_, file_.dir_fd()); made != Rewrite::done)
+            return made;
+    if (int error = file_.put_in_place(plan_.target.base)) return give_up(error, plan_.path);
+    backup.keep();
+    replaced = true;
+    if (int error = file_.sync_dir()) return give_up(error, plan_.path);
+    return Rewrite::done;
+}
+
+Rewrite FileRewrite::commit(int write_error) {
+    if (found_ != Found::nothing) return report(found_, error_);
+    bool replaced = how_.dry_run;
+    Rewrite result = Rewrite::done;
+    if (!how_.dry_run)
+        result = write_error != 0 ? give_up(write_error, plan_.path) : replace(replaced);
     // Named once the rename is made, outside the signals held for it.
-    if (replaced && how.listing != nullptr) how.listing->name(path);
+    if (replaced && how_.listing != nullptr) how_.listing->name(plan_.path);
     return result;
 }
 

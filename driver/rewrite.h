@@ -6,9 +6,7 @@
 #include <string>
 
 #include "driver/file_ops.h"
-#include "driver/line_end.h"
 #include "driver/new_file.h"
-#include "lib/namelist.h"
 
 namespace tagpolish {
 
@@ -50,17 +48,57 @@ struct RewriteSettings {
     Listing* listing = nullptr;           // names each file replaced
 };
 
-// Replaces the file at path (the final target of a symbolic link), whose
-// old text is open as old_fd, with the items of out_list, in three steps.
-// Checks: the user may write the file, and its backup name is free (under
-// a dry run also: a new file may be made in its directory). New file: made
-// in the same directory, unnamed where the file system allows it, it gets
-// the old file's owner and group (as far as the user may give them), its
-// extended attributes and ACL, and its permission bits, and is synced
-// (none of this under a dry run). Commit: the backup is made, the new file
-// is renamed over the target, the directory is synced, and the listing
-// names path (under a dry run, only the listing).
-Rewrite rewrite_file(const char* path, int old_fd, const NameList& out_list, LineEnd line_end,
-                     const RewriteSettings& how = {}, FileOps& ops = system_file_ops());
+// Where a rewrite puts things, and how its messages name them.
+struct Plan {
+    const char* path;    // the input as named
+    Target target;       // the file replaced
+    std::string backup;  // the backup's name in the target's directory, "" for none
+    std::string shown;   // the backup as messages name it
+};
+
+// The rewrite of the file at path (the final target of a symbolic link),
+// whose old text is open as old_fd, in three steps around the walk that
+// writes the new text. prepare, before the walk: the checks that need no
+// new file (the user may write the file, its backup name is free, and
+// under a dry run a new file may be made in its directory), then the new
+// file, made in the target's directory, unnamed where the file system
+// allows it (none under a dry run). commit, once the whole new text is
+// written: the new file gets the old file's owner and group (as far as the
+// user may give them), its extended attributes and ACL, and its permission
+// bits, and is synced; the backup is made, the new file is renamed over
+// the target, the directory is synced, and the listing names path (under a
+// dry run, only the listing). A new file that does not replace the target
+// is removed.
+class FileRewrite {
+  public:
+    FileRewrite(const char* path, int old_fd, const RewriteSettings& how = {},
+                FileOps& ops = system_file_ops());
+    FileRewrite(const FileRewrite&) = delete;
+    FileRewrite& operator=(const FileRewrite&) = delete;
+
+    // What fails here is reported only by commit: a text that comes out
+    // unchanged needs no new file.
+    void prepare();
+    // Where the walk writes the new text: -1 under a dry run, or when no
+    // new file could be made.
+    int fd() const { return file_.fd(); }
+    // Puts the new text in place of the old one; write_error is the errno
+    // of the first write of the text that failed, or 0. Reports a failure.
+    Rewrite commit(int write_error);
+
+  private:
+    // A failure of prepare, reported by commit.
+    enum class Found { nothing, cannot_write, backup_exists, backup_unknown };
+    Rewrite report(Found found, int error) const;
+    Rewrite replace(bool& replaced);
+
+    int old_fd_;
+    RewriteSettings how_;
+    FileOps& ops_;
+    Plan plan_;
+    Found found_ = Found::nothing;
+    int error_ = 0;  // the errno of what prepare found
+    NewFile file_;
+};
 
 }  // namespace tagpolish

@@ -16,10 +16,10 @@ namespace tagpolish {
 // Walking copies nothing. The walked part is `done_`, the bytes made real
 // so far, followed by text[mark_..pos), which still sit where they were
 // read; they are copied into done_ only when an edit needs the walked part
-// to end at the cursor. `text` is the stored line itself until the first
-// write into the rest, which takes a copy of its own first, so the stored
-// line is never changed. A line that no edit acts on is thus put out as it
-// was stored.
+// to end at the cursor. `text` is the source's line itself until the first
+// write into the rest, which takes a copy of its own first, so the source's
+// line is never changed. A line that no edit acts on is thus put out as the
+// source handed it out.
 struct LineBuf {
     std::string_view text;
     std::size_t pos = 0;
@@ -100,9 +100,12 @@ struct LineBuf {
 
     // The finished line (walked to its end) is made() followed by kept():
     // the bytes made real by edits, then the bytes after them as they sit
-    // in text (the whole stored line when no edit acted).
+    // in text (the whole line when no edit acted).
     std::string_view made() const { return done_; }
     std::string_view kept() const { return {text.data() + mark_, text.size() - mark_}; }
+    // Whether kept() lies in the line as the source handed it out (nothing
+    // was written into the line).
+    bool kept_in_source() const { return !owned_; }
 
     // The working line as it stands: walked part and rest.
     std::string whole() const;

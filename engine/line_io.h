@@ -25,6 +25,11 @@ public:
     virtual ~OutputSink() = default;
     // Takes the bytes of item, which need not outlive the call.
     virtual void put(std::string_view item) = 0;
+    // Takes bytes of a line as the line source handed it out, unchanged.
+    // They stay valid at least until the source hands out another line; a
+    // sink that knows its source keeps them longer may send them later,
+    // without a copy.
+    virtual void put_span(std::string_view span) { put(span); }
     // Writes out what is buffered, so that it goes before a message; false
     // when any write has failed.
     virtual bool flush() { return true; }

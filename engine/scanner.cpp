@@ -254,11 +254,15 @@ Step walk_line(EditState& st, const RunTables& runs) {
     }
 }
 
-// Puts out the finished line; a line that no edit acted on goes out as it
-// was stored.
+// Puts out the finished line; the bytes after the last edit (the whole
+// line when no edit acted) go out as the source handed them out.
 void put_line(const LineBuf& line, OutputSink& out) {
     if (!line.made().empty()) out.put(line.made());
-    if (!line.kept().empty()) out.put(line.kept());
+    if (line.kept().empty()) return;
+    if (line.kept_in_source())
+        out.put_span(line.kept());
+    else
+        out.put(line.kept());
 }
 
 }  // namespace

@@ -20,7 +20,6 @@
 #include "driver/options.h"
 #include "driver/output.h"
 #include "engine/scanner.h"
-#include "lib/namelist.h"
 
 namespace {
 
@@ -65,9 +64,14 @@ std::string input_text(std::string_view body, bool repeat) {
     return text;
 }
 
-std::string stored_text() {
+// The text as the walk is given it, line after line, and the number of
+// lines.
+std::string walked_text(std::string_view text, int& lines) {
+    InputBuffer buf;
+    BlockLines source(-1, buf, load_text(text, buf));
     std::string all;
-    for (int i = 0, n = name_count(input_lines); i < n; ++i) all += get_line_view(i);
+    lines = 0;
+    for (std::string_view line; (line = source.next_line()).data(); ++lines) all += line;
     return all;
 }
 
@@ -93,9 +97,8 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 }
 
 // What must hold after an edit, whatever the input.
-void check_result(unsigned bits, int result, int error_line, std::string_view in,
+void check_result(unsigned bits, int result, int error_line, int lines, std::string_view in,
                   std::string_view out) {
-    int lines = name_count(input_lines);
     require(result == 0 || result == -2, "result is 0 or -2");
     if (result == -2) require(error_line >= 0 && error_line <= lines, "error line in range");
     unsigned i_bit = bit_of(&opt_i);
@@ -113,7 +116,6 @@ void check_result(unsigned bits, int result, int error_line, std::string_view in
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    name_lst_dup_check = 0;
     long_lines = std::getenv("TAGPOLISH_FUZZ_LONG") != nullptr;
     return 0;
 }
@@ -124,15 +126,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view body(reinterpret_cast<const char*>(data) + header_size, size - header_size);
     std::string text = input_text(body, long_lines && (bits & repeat_bit));
 
-    InputInfo info = load_text(text);
+    static InputBuffer buf;
+    const InputInfo info = load_text(text, buf);
     if (!info.nul_line) {  // the program refuses such an input unedited
-        std::string in = stored_text();
+        int lines = 0;
+        const std::string in = walked_text(text, lines);
+        BlockLines source(-1, buf, info);
         StringSink sink;
         int error_line = 0;
-        StoredLines lines;
-        int result = edit_html("fuzz.htm", error_line, lines, sink);
-        check_result(bits, result, error_line, in, sink.text);
+        int result = edit_html("fuzz.htm", error_line, source, sink);
+        check_result(bits, result, error_line, lines, in, sink.text);
     }
-    get_line(-1, 0);
     return 0;
 }

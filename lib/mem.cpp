@@ -68,7 +68,7 @@ std::size_t large_capacity(std::size_t size) {
 
 void* large_alloc(std::size_t size) {
     if (size < large_block_min) {
-        void* block = std::malloc(size == 0 ? 1 : size);
+        void* block = std::aligned_alloc(large_align, (size / large_align + 1) * large_align);
         if (block == nullptr) throw std::bad_alloc();
         return block;
     }
@@ -88,6 +88,23 @@ void* large_alloc(std::size_t size) {
     madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
 #endif
     return reinterpret_cast<void*>(aligned);
+}
+
+void* large_realloc(void* block, std::size_t old_size, std::size_t new_size) {
+    if (block == nullptr) return large_alloc(new_size);
+    if (old_size >= large_block_min && new_size >= large_block_min) {
+        void* moved =
+            mremap(block, large_capacity(old_size), large_capacity(new_size), MREMAP_MAYMOVE);
+        if (moved == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        madvise(moved, large_capacity(new_size), MADV_HUGEPAGE);
+#endif
+        return moved;
+    }
+    void* moved = large_alloc(new_size);
+    std::memcpy(moved, block, old_size < new_size ? old_size : new_size);
+    large_free(block, old_size);
+    return moved;
 }
 
 void large_free(void* block, std::size_t size) {

@@ -28,35 +28,27 @@ char* setstr(const char* s);
 // Releases a block from getmem or setstr; null is ignored.
 void freemem(void* block);
 
-// Large stores that are filled once, front to back (the lines of an input,
-// their table): from large_block_min bytes on, they are mapped for huge
-// pages where the system offers them, so that filling one costs a page
-// fault per 2 MiB instead of one per 4 KiB. A failure throws bad_alloc.
+// Large buffers (the text of an input read whole, a buffer grown for a
+// long line): from large_block_min bytes on, they are mapped for huge pages
+// where the system offers them, so that filling one costs a page fault per
+// 2 MiB instead of one per 4 KiB, and they grow by remapping, without a copy
+// and without holding the old and the new block at once. A failure throws
+// bad_alloc.
 constexpr std::size_t large_block_min = std::size_t{2} << 20;
 void* large_alloc(std::size_t size);
 void large_free(void* block, std::size_t size);
+
+// Every large block starts on a multiple of this many bytes (a cache line):
+// the kernel copies into such a place at full speed.
+constexpr std::size_t large_align = 64;
 
 // The bytes that a large_alloc of size makes usable: from large_block_min
 // on, size rounded up to whole huge pages.
 std::size_t large_capacity(std::size_t size);
 
-// A standard allocator over large_alloc, for containers that grow large.
-template <class T>
-struct LargeAllocator {
-    using value_type = T;
-    LargeAllocator() = default;
-    template <class U>
-    LargeAllocator(const LargeAllocator<U>&) noexcept {}
-    T* allocate(std::size_t n) {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
-        return static_cast<T*>(large_alloc(n * sizeof(T)));
-    }
-    void deallocate(T* p, std::size_t n) noexcept { large_free(p, n * sizeof(T)); }
-    template <class U>
-    bool operator==(const LargeAllocator<U>&) const noexcept {
-        return true;
-    }
-};
+// Makes block (from large_alloc with old_size) hold new_size bytes, keeping
+// the first min(old_size, new_size) of them; it may move.
+void* large_realloc(void* block, std::size_t old_size, std::size_t new_size);
 
 // Makes every other failed allocation (operator new, standard containers)
 // end the program with "cannot get memory\n" and status 1.

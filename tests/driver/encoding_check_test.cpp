@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/line_source.h"
+#include "driver/input_checks.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -90,12 +90,16 @@ TEST(EncodingCheck, TellsTextThatIsNotShiftJis) {
 }
 
 // The text ends at the end-of-file mark: what follows it is not looked at.
-TEST(EncodingCheck, LoadingLooksAtTheTextUpToTheEndOfFileMark) {
+TEST(EncodingCheck, InputChecksLookAtTheTextUpToTheEndOfFileMark) {
+    auto kind = [](std::string_view raw) {
+        InputChecks checks;
+        checks.feed(raw);
+        return checks.info().encoding.kind;
+    };
     const std::string utf8_text = "\xE6\x9C\xAC\xE6\x97\xA5";
-    EXPECT_EQ(Encoding::shift_jis, load_text("<p>\x1A" + utf8_text).encoding.kind);
-    EXPECT_EQ(Encoding::utf8, load_text("<p>" + utf8_text + "\x1A\x82\xA0").encoding.kind);
-    EXPECT_EQ(Encoding::iso2022jp, load_text("a\r\n\x1B$B$3\r\n").encoding.kind);
-    get_line(-1, 0);
+    EXPECT_EQ(Encoding::shift_jis, kind("<p>\x1A" + utf8_text));
+    EXPECT_EQ(Encoding::utf8, kind("<p>" + utf8_text + "\x1A\x82\xA0"));
+    EXPECT_EQ(Encoding::iso2022jp, kind("a\r\n\x1B$B$3\r\n"));
 }
 
 }  // namespace

@@ -151,6 +151,10 @@ TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
          "page.htm:3: NUL byte in the text\npage.htm: failed to convert\n"},
         {"NUL byte under -w", zen_12 + std::string("\nb\0c\n", 5), true,
          "page.htm:2: NUL byte in the text\npage.htm: failed to convert\n"},
+        // Found before any of the page is written, many blocks on.
+        {"NUL byte on a late line",
+         zen_12 + "\n" + repeat("<p>a</p>\n", 100000) + std::string(1, '\0'), false,
+         "page.htm:100002: NUL byte in the text\npage.htm: failed to convert\n"},
         {"text after the end-of-file mark under -w",
          zen_12 + "\n\x1A"
                   "tail\n",
@@ -361,13 +365,14 @@ TEST(FileLoop, StoppedRunNamesEveryInputItLeft) {
 }
 
 // Running out of memory names the input being edited and those left, and
-// the summary of --list still comes.
+// the summary of --list still comes. A page takes memory for its longest
+// line, which is held whole: here one line of 32 MB.
 TEST(FileLoop, MemoryFailureNamesTheInputAndThoseLeft) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the sanitizer's allocator needs more address space than the limit";
 #endif
     TempDir dir;
-    const std::string big = repeat("<p>" + repeat("\xB1", 58) + "</p>\n", 500000);  // 32 MB
+    const std::string big = repeat("<p>" + repeat("\xB1", 58) + "</p>", 500000) + "\n";
     dir.write("big.htm", big);
     dir.write("next.htm", "\xB1\n");
     test::ChildSetup setup;

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,20 +15,6 @@
 namespace tagpolish {
 namespace {
 
-// Every stored entry, in order.
-std::vector<std::string> stored() {
-    std::vector<std::string> lines;
-    for (int n = 0; get_line(2, n) != nullptr; ++n) lines.emplace_back(get_line_view(n));
-    return lines;
-}
-
-// The entries' sizes, so that a failure with huge lines stays readable.
-std::vector<std::size_t> sizes(const std::vector<std::string>& lines) {
-    std::vector<std::size_t> n;
-    for (const std::string& l : lines) n.push_back(l.size());
-    return n;
-}
-
 std::string repeat(std::string_view unit, std::size_t times) {
     std::string s;
     s.reserve(unit.size() * times);
@@ -33,14 +22,96 @@ std::string repeat(std::string_view unit, std::size_t times) {
     return s;
 }
 
-class LineSource : public testing::Test {
-  protected:
-    void TearDown() override { get_line(-1, 0); }
+// The line sizes, so that a failure with huge lines stays readable.
+std::vector<std::size_t> sizes(const std::vector<std::string>& lines) {
+    std::vector<std::size_t> n;
+    for (const std::string& l : lines) n.push_back(l.size());
+    return n;
+}
+
+// An input as the program reads it: a file written with raw, or raw held
+// as standard input is.
+class Input {
+  public:
+    Input(const std::string& raw, bool from_file) {
+        if (!from_file) {
+            info = load_text(raw, buf);
+            return;
+        }
+        path = dir.write("page.htm", raw);
+        fd = open(path.c_str(), O_RDONLY);
+        EXPECT_GE(fd, 0);
+        struct stat st {};
+        fstat(fd, &st);
+        info = load_input(fd, st, buf);
+    }
+    ~Input() {
+        if (fd >= 0) close(fd);
+    }
+    test::TempDir dir;
+    std::string path;
+    int fd = -1;
+    InputBuffer buf;
+    InputInfo info;
 };
 
-TEST_F(LineSource, StoresEveryLineWholeWhateverItsLength) {
-    const std::string a = "a";
-    const std::string hiragana = "\x82\xA0";  // a double-byte character
+// A line handed out, and where it came from.
+struct Handed {
+    std::string_view view;
+    std::uint64_t offset;
+    std::size_t raw_size;  // its bytes in the input, line end included
+};
+
+// Every line of raw as the walk gets it, read from a file block by block
+// or held. On the way it checks what the walk and the output rely on:
+// each line is followed by a NUL byte and stands at its offset in the
+// input; when the source is about to reuse its buffer, every line handed
+// out before the current one still holds the input's own bytes, line end
+// included, right where it was handed out.
+std::vector<std::string> lines_of(const std::string& raw, bool from_file) {
+    Input in(raw, from_file);
+    BlockLines lines(in.fd, in.buf, in.info);
+    std::vector<Handed> since_reuse;
+    int reuses = 0;
+    lines.before_reuse = [&] {
+        ++reuses;
+        for (std::size_t i = 0; i + 1 < since_reuse.size(); ++i) {
+            const Handed& h = since_reuse[i];
+            EXPECT_EQ(0, std::memcmp(h.view.data(), raw.data() + h.offset, h.raw_size))
+                << "line at " << h.offset << " overwritten before the buffer is reused";
+        }
+        since_reuse.clear();
+    };
+    std::vector<std::string> got;
+    std::uint64_t offset = 0;
+    for (std::string_view line; (line = lines.next_line()).data();) {
+        EXPECT_EQ('\0', line.data()[line.size()]) << "after line " << got.size();
+        EXPECT_EQ(offset, lines.offset_of(line.data())) << "line " << got.size();
+        const std::size_t raw_size =
+            line.size() - (lines.raw_end().empty() ? 0 : 1) + lines.raw_end().size();
+        since_reuse.push_back({line, offset, raw_size});
+        offset += raw_size;
+        got.emplace_back(line);
+    }
+    EXPECT_FALSE(lines.changed());
+    EXPECT_EQ(0, lines.read_errno());
+    EXPECT_TRUE(lines.next_line().data() == nullptr) << "the end stays the end";
+    if (!from_file) {
+        EXPECT_EQ(0, reuses) << "a held text is never read again";
+    }
+    return got;
+}
+
+void expect_lines(const std::vector<std::string>& expected, const std::string& raw,
+                  const char* name) {
+    for (bool from_file : {false, true}) {
+        const std::vector<std::string> got = lines_of(raw, from_file);
+        EXPECT_EQ(sizes(expected), sizes(got)) << name << (from_file ? ", file" : ", held");
+        EXPECT_TRUE(expected == got) << name << (from_file ? ", file" : ", held");
+    }
+}
+
+TEST(BlockLines, HandsOutEachLineWithItsLineEndAsNewline) {
     const struct {
         const char* name;
         std::string raw;
@@ -49,87 +120,50 @@ TEST_F(LineSource, StoresEveryLineWholeWhateverItsLength) {
         {"empty input", "", {}},
         {"no final newline", "ab\ncd", {"ab\n", "cd"}},
         {"empty lines", "\n\n", {"\n", "\n"}},
-        {"600000 bytes and newline", repeat(a, 600000) + "\n", {repeat(a, 600000) + "\n"}},
-        {"double-byte text",
-         repeat(hiragana, 200000) + "\n" + a,
-         {repeat(hiragana, 200000) + "\n", a}},
-        {"lead byte before the newline",
-         repeat(a, 255998) + "\x82\n",
-         {repeat(a, 255998) + "\x82\n"}},
-        {"long line after short ones", "x\n" + repeat(a, 3000000), {"x\n", repeat(a, 3000000)}},
+        {"CR LF input", "a\r\nb\r\n", {"a\n", "b\n"}},
+        {"CR LF without final newline", "a\r\nb", {"a\n", "b"}},
+        {"LF input keeps a later CR LF", "a\nb\r\n", {"a\n", "b\r\n"}},
+        {"lone CR stays in a CR LF input", "a\rb\r\nc\r\n", {"a\rb\n", "c\n"}},
+        {"CR before CR LF", "\r\r\n", {"\r\n"}},
+        {"CR at the very end", "a\r\n\r", {"a\n", "\r"}},
+        {"bare LF in a CR LF input", "a\r\nb\nc\r\n", {"a\n", "b\n", "c\n"}},
+        {"CR input", "a\rb\r", {"a\n", "b\n"}},
+        {"CR input without final CR", "a\r\rb", {"a\n", "\n", "b"}},
+        {"lone CR", "\r", {"\n"}},
+        {"up to the end-of-file mark", "ab\ncd\x1A", {"ab\n", "cd"}},
+        {"mark alone", "\x1A", {}},
+        {"CR input up to the mark", "a\rb\x1A\n", {"a\n", "b"}},
+        {"CR before the mark", "a\r\nb\r\x1A", {"a\n", "b\r"}},
     };
-    for (const auto& c : cases) {
-        load_text(c.raw);
-        std::vector<std::string> got = stored();
-        EXPECT_EQ(sizes(c.lines), sizes(got)) << c.name;
-        EXPECT_TRUE(c.lines == got) << c.name;
-        get_line(-1, 0);
-    }
+    for (const auto& c : cases) expect_lines(c.lines, c.raw, c.name);
 }
 
-struct LineEndCase {
-    const char* name;
-    std::string raw;
-    std::vector<std::string> lines;
-    LineEnd line_end;
-    bool lossless;
-};
+// A file is read in blocks of InputBuffer::block_size: lines, line ends and
+// double-byte characters fall across block ends, and a line longer than the
+// buffer grows it.
+TEST(BlockLines, LinesOfAnyLengthAcrossBlocks) {
+    const std::size_t block = InputBuffer::block_size;
+    const std::string kana = "\x82\xA0";
+    std::string crlf = "x\r\n" + repeat(kana, block / 4);
+    crlf += repeat("b", block - 1 - crlf.size() % block) + "\r\n";  // CR LF across a block end
+    crlf += repeat(kana, 300000) + "\r\n" + repeat("<p>line\r\n", 40000) + "end";
+    std::string cr = repeat("short\r", 30000) + repeat("c", 700000) + "\r" + repeat("\r", 5);
+    std::string lf = repeat(repeat("a", 99) + "\n", 3000) + repeat("z", 3 << 20) + "\nlast";
 
-TEST_F(LineSource, FirstNewlineDecidesTheLineEnds) {
-    const LineEndCase cases[] = {
-        {"CR LF input", "a\r\nb\r\n", {"a\n", "b\n"}, LineEnd::crlf, true},
-        {"CR LF without final newline", "a\r\nb", {"a\n", "b"}, LineEnd::crlf, true},
-        {"LF input keeps a later CR LF", "a\nb\r\n", {"a\n", "b\r\n"}, LineEnd::lf, true},
-        {"lone CR stays in a CR LF input", "a\rb\r\nc\r\n", {"a\rb\n", "c\n"}, LineEnd::crlf, true},
-        {"CR before CR LF", "\r\r\n", {"\r\n"}, LineEnd::crlf, true},
-        {"CR at the very end", "a\r\n\r", {"a\n", "\r"}, LineEnd::crlf, true},
-        {"bare LF in a CR LF input", "a\r\nb\nc\r\n", {"a\n", "b\n", "c\n"}, LineEnd::crlf, false},
-        // No "\n" at all: each "\r" ends a line.
-        {"CR input", "a\rb\r", {"a\n", "b\n"}, LineEnd::cr, true},
-        {"CR input without final CR", "a\r\rb", {"a\n", "\n", "b"}, LineEnd::cr, true},
-        {"lone CR", "\r", {"\n"}, LineEnd::cr, true},
-        {"CR input up to the end-of-file mark", "a\rb\x1A\n", {"a\n", "b"}, LineEnd::cr, false},
-        {"neither", "ab", {"ab"}, LineEnd::lf, true},
-    };
-    for (const LineEndCase& c : cases) {
-        InputInfo info = load_text(c.raw);
-        EXPECT_TRUE(c.lines == stored()) << c.name;
-        EXPECT_EQ(c.line_end, info.line_end) << c.name;
-        EXPECT_EQ(c.lossless, info.lossless) << c.name;
-        get_line(-1, 0);
+    for (const std::string* raw : {&crlf, &cr, &lf}) {
+        const std::vector<std::string> held = lines_of(*raw, false);
+        const std::vector<std::string> file = lines_of(*raw, true);
+        EXPECT_EQ(sizes(held), sizes(file));
+        EXPECT_TRUE(held == file);
     }
+    const std::vector<std::string> long_line = lines_of(lf, true);
+    ASSERT_EQ(3002u, long_line.size());
+    EXPECT_EQ((3u << 20) + 1, long_line[3000].size());
+    EXPECT_EQ(repeat(kana, 300000) + "\n", lines_of(crlf, true)[2]);
+    EXPECT_EQ(30006u, lines_of(cr, true).size());
 }
 
-struct EofCase {
-    const char* name;
-    std::string raw;
-    std::vector<std::string> lines;
-    bool text_after_eof;
-};
-
-TEST_F(LineSource, EndOfFileMarkEndsTheText) {
-    const EofCase cases[] = {
-        {"mark at the end", "ab\ncd\x1A", {"ab\n", "cd"}, false},
-        {"mark alone", "\x1A", {}, false},
-        {"newline after the mark", "ab\x1A\n", {"ab"}, true},
-        {"text after the mark",
-         "ab\n\x1A"
-         "cd\n",
-         {"ab\n"},
-         true},
-        {"two marks", "ab\x1A\x1A", {"ab"}, true},
-        {"CR before the mark", "a\r\nb\r\x1A", {"a\n", "b\r"}, false},
-    };
-    for (const EofCase& c : cases) {
-        InputInfo info = load_text(c.raw);
-        EXPECT_TRUE(c.lines == stored()) << c.name;
-        EXPECT_EQ(c.text_after_eof, info.text_after_eof) << c.name;
-        EXPECT_FALSE(info.lossless) << c.name;
-        get_line(-1, 0);
-    }
-}
-
-TEST_F(LineSource, ReportsTheLineOfTheFirstNulByte) {
+TEST(LoadInput, ReportsTheLineOfTheFirstNulByte) {
     const struct {
         const char* name;
         std::string raw;
@@ -140,68 +174,62 @@ TEST_F(LineSource, ReportsTheLineOfTheFirstNulByte) {
         {"second line", std::string("a\nb\0c\nd\0\n", 9), 2},
         {"CR LF input", std::string("a\r\nb\r\n\0", 7), 3},
         {"after a long line", repeat("a", 600000) + std::string("\n\0\n", 3), 2},
+        {"after many blocks", repeat("a\n", 300000) + std::string("\0", 1), 300001},
         {"third line of a CR input", std::string("a\rb\rc\0\r", 8), 3},
         {"after the end-of-file mark", std::string("a\n\x1A\0", 4), 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.nul_line, load_text(c.raw).nul_line) << c.name;
-        get_line(-1, 0);
+        for (bool from_file : {false, true})
+            EXPECT_EQ(c.nul_line, Input(c.raw, from_file).info.nul_line) << c.name << from_file;
     }
 }
 
-TEST_F(LineSource, FetchEndsOutsideTheStoreAndAfterRelease) {
-    load_text("one\ntwo\n");
-    EXPECT_EQ(nullptr, get_line(2, -1));
-    EXPECT_EQ(nullptr, get_line(2, 2));
-    EXPECT_STREQ("two\n", get_line(2, 1));
-    EXPECT_EQ(get_line(2, 1), get_line(2, 1)) << "the store's own copy, every time";
-    EXPECT_STREQ("one\n", get_line(2, 0));
-    EXPECT_EQ(nullptr, get_line(1, 0)) << "only mode 2 fetches";
-    EXPECT_EQ(nullptr, get_line(-1, 0));
-    EXPECT_EQ(nullptr, get_line(2, 0));
-    EXPECT_EQ(nullptr, get_line_view(0).data());
-}
-
-// Reads a file through load_lines.
-InputInfo load_file(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY);
-    EXPECT_GE(fd, 0) << path;
-    InputInfo info = load_lines(fd);
+TEST(LoadInput, DirectoryIsAReadError) {
+    test::TempDir dir;
+    const int fd = open(dir.path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    struct stat st {};
+    fstat(fd, &st);
+    InputBuffer buf;
+    const InputInfo info = load_input(fd, st, buf);
     close(fd);
-    return info;
-}
-
-TEST_F(LineSource, ReadingAFileInChunksCutsAsFromMemory) {
-    // The file is read in blocks of 1 MiB: put a CR LF, a double-byte
-    // character and the end-of-file mark on block ends.
-    const std::size_t block = 1 << 20;
-    std::string raw = "x\r\n" + repeat("\x82\xA0", 300000);
-    raw += repeat("b", block - 1 - raw.size()) + "\r\n" + repeat("c", 300000);
-    raw += repeat("\x82\xA0", 400000) + "\r\n";
-    raw.resize(3 * block - 1, 'd');
-    raw +=
-        "\x1A"
-        "after";
-    test::TempDir dir;
-    std::string path = dir.write("page.htm", raw);
-
-    load_text(raw);
-    std::vector<std::string> expected = stored();
-    get_line(-1, 0);
-    InputInfo info = load_file(path);
-
-    EXPECT_EQ(LineEnd::crlf, info.line_end);
-    EXPECT_TRUE(info.text_after_eof);
-    EXPECT_FALSE(info.read_error);
-    EXPECT_EQ(sizes(expected), sizes(stored()));
-    EXPECT_TRUE(expected == stored());
-}
-
-TEST_F(LineSource, DirectoryIsAReadError) {
-    test::TempDir dir;
-    InputInfo info = load_file(dir.path());
     EXPECT_TRUE(info.read_error);
-    EXPECT_EQ(nullptr, get_line(2, 0));
+    EXPECT_EQ(EISDIR, info.read_errno);
+}
+
+// A file read twice must hold the same text the second time: where it no
+// longer does, the lines end before any byte that the first reading would
+// have refused, and the source says the file changed.
+TEST(BlockLines, FileThatChangedAfterItsChecksEndsItsLines) {
+    const std::string raw = repeat("<p>line</p>\n", 30000);  // 360000 bytes
+    const struct {
+        const char* name;
+        std::string raw;
+        std::uint64_t at;   // where the bytes are written, or the new size
+        std::string bytes;  // written over the file; "" to cut it at `at`
+    } cases[] = {
+        {"shorter", raw, 250000, ""},
+        {"NUL byte", raw, 250000, std::string(1, '\0')},
+        {"end-of-file mark", raw, 250000, "\x1A"},
+        {"LF in a CR input", repeat("<p>line</p>\r", 30000), 250000, "\n"},
+    };
+    for (const auto& c : cases) {
+        Input in(c.raw, true);
+        const int w = open(in.path.c_str(), O_WRONLY);
+        ASSERT_GE(w, 0);
+        if (c.bytes.empty())
+            ASSERT_EQ(0, ftruncate(w, static_cast<off_t>(c.at)));
+        else
+            ASSERT_EQ(1, pwrite(w, c.bytes.data(), 1, static_cast<off_t>(c.at)));
+        close(w);
+
+        BlockLines lines(in.fd, in.buf, in.info);
+        std::string walked;
+        for (std::string_view line; (line = lines.next_line()).data();) walked += line;
+        EXPECT_TRUE(lines.changed()) << c.name;
+        EXPECT_LE(walked.size(), c.at) << c.name;
+        EXPECT_EQ(std::string::npos, walked.find_first_of(std::string("\0\x1A", 2))) << c.name;
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver/listing.h"
+#include "driver/output.h"
 #include "support/fake_file_ops.h"
 #include "support/test_support.h"
 
@@ -72,20 +73,25 @@ std::string messages(const std::string& path, std::string why) {
     return path + why;
 }
 
-// Rewrites path with new_text through ops; returns the result and what
-// went to standard error.
+// Rewrites path with new_text through ops, as -w does: the new file is
+// made, written and put in place; returns the result and what went to
+// standard error.
 std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops,
                                         const RewriteSettings& how = {}) {
-    NameList out;
-    name_init(out);
-    add_list(out, new_text);
     int fd = open(path.c_str(), O_RDONLY);
     EXPECT_GE(fd, 0);
     testing::internal::CaptureStderr();
-    Rewrite result = rewrite_file(path.c_str(), fd, out, LineEnd::lf, how, ops);
+    Rewrite result = Rewrite::done;
+    {
+        FileRewrite file(path.c_str(), fd, how, ops);
+        file.prepare();
+        FdSink sink(file.fd(), LineEnd::lf, ops);
+        sink.put(new_text);
+        sink.flush();
+        result = file.commit(sink.error());
+    }
     std::string err = testing::internal::GetCapturedStderr();
     close(fd);
-    del_allname(out);
     return {result, err};
 }
 

@@ -88,13 +88,28 @@ TEST(LargeAlloc, WholeCapacityIsUsableAndLargeBlocksStartOnHugePages) {
     large_free(nullptr, large_block_min);
 }
 
-TEST(LargeAlloc, VectorKeepsItsContentsAsItGrowsPastTheHugePageSize) {
-    std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> values;
-    const std::uint32_t count = 3 * large_block_min / sizeof(std::uint32_t);
-    for (std::uint32_t i = 0; i < count; ++i) values.push_back(i * 2654435761u);
-    std::uint32_t wrong = 0;
-    for (std::uint32_t i = 0; i < count; ++i) wrong += values[i] != i * 2654435761u;
-    EXPECT_EQ(0u, wrong);
+// A block that grows from a small size past the huge page size, and then
+// as a mapping, keeps what it held at every step.
+TEST(LargeAlloc, GrowingBlockKeepsItsContents) {
+    const std::size_t sizes[] = {1000,
+                                 1 << 17,
+                                 large_block_min - 1,
+                                 large_block_min + 1,
+                                 3 * large_block_min,
+                                 8 * large_block_min};
+    std::size_t size = 16;
+    auto* block = static_cast<unsigned char*>(large_alloc(size));
+    for (std::size_t i = 0; i < size; ++i) block[i] = static_cast<unsigned char>(i * 7);
+    for (std::size_t next : sizes) {
+        block = static_cast<unsigned char*>(large_realloc(block, size, next));
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < size; ++i)
+            wrong += block[i] != static_cast<unsigned char>(i * 7);
+        EXPECT_EQ(0u, wrong) << next;
+        for (std::size_t i = size; i < next; ++i) block[i] = static_cast<unsigned char>(i * 7);
+        size = next;
+    }
+    large_free(block, size);
 }
 
 TEST(Setstr, CopyIsIndependent) {

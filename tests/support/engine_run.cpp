@@ -6,11 +6,10 @@
 #include "driver/options.h"
 #include "driver/output.h"
 #include "engine/scanner.h"
-#include "lib/namelist.h"
 
 namespace tagpolish::test {
 
-EditRun edit(std::string_view text, const std::vector<std::string>& options) {
+void use_options(const std::vector<std::string>& options) {
     reset_options();
     std::vector<std::string> args{"tagpolish"};
     args.insert(args.end(), options.begin(), options.end());
@@ -18,17 +17,19 @@ EditRun edit(std::string_view text, const std::vector<std::string>& options) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     parse_options(static_cast<int>(argv.size()), argv.data());
-    name_lst_dup_check = 0;
+}
 
-    load_text(text);
+EditRun edit(std::string_view text, const std::vector<std::string>& options) {
+    use_options(options);
+    InputBuffer buf;
+    const InputInfo info = load_text(text, buf);
+    BlockLines lines(-1, buf, info);
     EditRun run;
     StringSink sink;
     testing::internal::CaptureStderr();
-    StoredLines lines;
     run.result = edit_html("page.htm", run.error_line, lines, sink);
     run.err = testing::internal::GetCapturedStderr();
     run.out = sink.text;
-    get_line(-1, 0);
     return run;
 }
 

@@ -25,6 +25,10 @@ struct EditCase {
 // Edits each case's input; expects its output, a result of 0 and no message.
 void expect_edits(const std::vector<EditCase>& cases);
 
+// Sets the options given as command-line arguments (for example {"-kn",
+// "-d:f"}); every flag is cleared first.
+void use_options(const std::vector<std::string>& options);
+
 // Loads text as an input, sets the options given as command-line arguments
 // (for example {"-kn", "-d:f"}; every flag is cleared first) and edits it.
 EditRun edit(std::string_view text, const std::vector<std::string>& options = {});

@@ -75,6 +75,10 @@ ssize_t FakeFileOps::write(int fd, const void* data, std::size_t size) {
     return fails(Call::write) ? -1 : SystemFileOps::write(fd, data, size);
 }
 
+ssize_t FakeFileOps::writev(int fd, const iovec* iov, int count) {
+    return fails(Call::write) ? -1 : SystemFileOps::writev(fd, iov, count);
+}
+
 int FakeFileOps::fsync(int fd) {
     return fails(Call::fsync) ? -1 : SystemFileOps::fsync(fd);
 }

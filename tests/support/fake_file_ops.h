@@ -12,7 +12,7 @@
 namespace tagpolish::test {
 
 // The calls a plan can name; openat that makes an unnamed file (O_TMPFILE)
-// is a call of its own.
+// is a call of its own, and write stands for writev too.
 enum class Call {
     open,
     tmpfile,
@@ -65,6 +65,7 @@ class FakeFileOps : public SystemFileOps {
     int flock(int fd, int operation) override;
     ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
+    ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;
     int fchown(int fd, uid_t uid, gid_t gid) override;
     int fchmod(int fd, mode_t mode) override;

@@ -1,0 +1,119 @@
+#include "driver/output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/scanner.h"
+#include "support/engine_run.h"
+#include "support/fake_file_ops.h"
+#include "support/test_support.h"
+
+namespace tagpolish {
+namespace {
+
+std::string repeat(std::string_view unit, std::size_t times) {
+    std::string s;
+    for (std::size_t i = 0; i < times; ++i) s.append(unit);
+    return s;
+}
+
+// What a sink that follows its lines wrote for a page read from a file.
+struct Written {
+    std::string out;
+    bool unchanged = false;
+    int writes = 0;  // calls of write and writev
+};
+
+// Edits the page raw with options as the program does: read from a file
+// through BlockLines, written through an FdSink that compares its text
+// with the file.
+Written through_sink(const std::string& raw, const std::vector<std::string>& options) {
+    test::use_options(options);
+    test::TempDir dir;
+    const std::string path = dir.write("page.htm", raw);
+    const int fd = open(path.c_str(), O_RDONLY);
+    const int out = open((dir.path() + "/out").c_str(), O_WRONLY | O_CREAT, 0600);
+    struct stat st {};
+    fstat(fd, &st);
+    InputBuffer buf;
+    const InputInfo info = load_input(fd, st, buf);
+    test::FakeFileOps ops;
+    Written written;
+    {
+        BlockLines lines(fd, buf, info);
+        FdSink sink(out, info.line_end, ops);
+        sink.follow(lines);
+        sink.compare_with(fd, info);
+        int error_line = 0;
+        EXPECT_EQ(0, edit_html("page.htm", error_line, lines, sink));
+        EXPECT_TRUE(sink.flush());
+        written.unchanged = sink.unchanged();
+    }
+    close(out);
+    close(fd);
+    written.out = test::read_file(dir.path() + "/out");
+    written.writes = ops.count(test::Call::write);
+    return written;
+}
+
+// The sink writes each line end as the page's own, and knows exactly
+// whether its text is the page's, however the bytes came to it.
+TEST(FdSink, WritesThePagesLineEndsAndKnowsWhetherTheTextChanged) {
+    const std::string zen_12 = "\x82\x50\x82\x51";  // full-width "12"
+    const struct {
+        const char* name;
+        std::string raw;
+        std::vector<std::string> options;
+        std::string out;
+        bool unchanged;
+    } cases[] = {
+        {"LF page", "<p>a</p>\nb\n", {}, "<p>a</p>\nb\n", true},
+        {"CR LF page", "<p>a</p>\r\nb\r\n", {}, "<p>a</p>\r\nb\r\n", true},
+        {"CR page", "<p>a</p>\rb\r", {}, "<p>a</p>\rb\r", true},
+        {"CR CR LF", "a\r\r\nb\r\n", {}, "a\r\r\nb\r\n", true},
+        {"empty", "", {}, "", true},
+        {"bare LF in a CR LF page", "x\r\ny\n", {}, "x\r\ny\r\n", false},
+        {"end-of-file mark dropped", "a\n\x1A", {}, "a\n", false},
+        {"an edit", zen_12 + "\r\n<p>\r\n", {"-n"}, "12\r\n<p>\r\n", false},
+        {"edit on the last line", "a\r\nb" + zen_12, {"-n"}, "a\r\nb12", false},
+        // Joining takes the newline off the first line and puts one before
+        // the paragraph: the same bytes again, from other places.
+        {"edits that give the same bytes", "text\n<p>x<br>\n", {"-j"}, "text\n<p>x<br>\n", true},
+        {"the same in a CR LF page", "a\r\n<p>x<br>\r\n", {"-j"}, "a\r\n<p>x<br>\r\n", true},
+        {"joined CR page", "a\rb\r<p>c<br>\r", {"-j"}, "ab\r<p>c<br>\r", false},
+    };
+    for (const auto& c : cases) {
+        const Written w = through_sink(c.raw, c.options);
+        EXPECT_EQ(c.out, w.out) << c.name;
+        EXPECT_EQ(c.unchanged, w.unchanged) << c.name;
+    }
+}
+
+// Unedited lines go out from the input's buffer in large writes, with the
+// line ends of a CR LF or CR page among them; edited pages come out as
+// the engine made them, whichever block each line fell in.
+TEST(FdSink, LargePagesGoOutInFewWrites) {
+    const std::string body = "<p><font color=red>\xB1\xB2</font> text, text, text.<br>";
+    for (const char* line_end : {"\n", "\r\n", "\r"}) {
+        const std::string raw = repeat(body + line_end, 40000);  // 2.2 MB
+        const Written same = through_sink(raw, {});
+        EXPECT_TRUE(same.out == raw) << "line end " << std::string_view(line_end).size();
+        EXPECT_TRUE(same.unchanged);
+        EXPECT_LE(same.writes, static_cast<int>(raw.size() / (InputBuffer::block_size / 2) + 1));
+
+        const Written edited = through_sink(raw, {"-k", "-d:f"});
+        std::string expected = test::edit(raw, {"-k", "-d:f"}).out;
+        std::string page_end;
+        for (char c : expected) c == '\n' ? page_end += line_end : page_end += c;
+        EXPECT_TRUE(page_end == edited.out) << "line end " << std::string_view(line_end).size();
+        EXPECT_FALSE(edited.unchanged);
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish
