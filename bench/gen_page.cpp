@@ -4,10 +4,16 @@
 //   gen_page realistic SIZE OUT      about SIZE bytes of ordinary markup
 //   gen_page pathological SIZE OUT   255,999-byte lines of half-width
 //                                    katakana, and lines full of tags
+//   gen_page site PAGES OUT          a site: PAGES realistic pages of about
+//                                    20 KB, each its own, in 50 folders
+//                                    OUT/d00 ... OUT/d49
 //
 // Every page is well-formed for the program (brackets pair up, comments
 // close) and decodes as CP932, so each peer tool accepts it too. The text
 // comes from a fixed seed: the same size always gives the same page.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -233,24 +239,56 @@ void pathological(Writer& w, std::size_t size) {
 }  // namespace
 }  // namespace tagpolish
 
+namespace tagpolish {
+namespace {
+
+bool write_file(const std::string& path, const std::string& text) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        std::perror(path.c_str());
+        return false;
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    return std::fclose(out) == 0 && ok;
+}
+
+constexpr int site_folders = 50;
+constexpr std::size_t site_page_size = 20000;
+
+bool site(int pages, const std::string& out) {
+    if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    for (int d = 0; d < site_folders; ++d) {
+        char folder[16];
+        std::snprintf(folder, sizeof folder, "/d%02d", d);
+        if (mkdir((out + folder).c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    for (int i = 0; i < pages; ++i) {
+        Writer w(20010401 + static_cast<std::uint32_t>(i));
+        realistic(w, site_page_size);
+        char name[32];
+        std::snprintf(name, sizeof name, "/d%02d/p%04d.htm", i % site_folders, i);
+        if (!write_file(out + name, w.page())) return false;
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace tagpolish
+
 int main(int argc, char** argv) {
     std::string_view kind = argc == 4 ? argv[1] : "";
-    if (kind != "realistic" && kind != "pathological") {
-        std::fprintf(stderr, "usage: gen_page realistic|pathological SIZE_BYTES OUTFILE\n");
+    if (kind != "realistic" && kind != "pathological" && kind != "site") {
+        std::fprintf(stderr,
+                     "usage: gen_page realistic|pathological SIZE_BYTES OUTFILE\n"
+                     "       gen_page site PAGES OUTDIR\n");
         return 2;
     }
     auto size = static_cast<std::size_t>(std::strtoull(argv[2], nullptr, 10));
+    if (kind == "site") return tagpolish::site(static_cast<int>(size), argv[3]) ? 0 : 1;
     tagpolish::Writer w(20010401);
     if (kind == "realistic")
         tagpolish::realistic(w, size);
     else
         tagpolish::pathological(w, size);
-    std::FILE* out = std::fopen(argv[3], "wb");
-    if (!out) {
-        std::perror(argv[3]);
-        return 1;
-    }
-    bool ok = std::fwrite(w.page().data(), 1, w.size(), out) == w.size();
-    ok = std::fclose(out) == 0 && ok;
-    return ok ? 0 : 1;
+    return tagpolish::write_file(argv[3], w.page()) ? 0 : 1;
 }

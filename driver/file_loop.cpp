@@ -10,6 +10,7 @@
 #include "driver/options.h"
 #include "driver/output.h"
 #include "driver/rewrite.h"
+#include "driver/rewrite_batch.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
@@ -54,22 +55,26 @@ int check_lines(const char* name, const BlockLines& lines) {
 }
 
 // Whether the file open as fd still has the size and modification time of
-// before, when another program may have written it.
-bool unchanged_since(int fd, const struct stat& before) {
-    struct stat now {};
+// before, when another program may have written it; now receives what
+// fstat says of it now.
+bool unchanged_since(int fd, const struct stat& before, struct stat& now) {
     return fstat(fd, &now) == 0 && now.st_size == before.st_size &&
            now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
            now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
 }
 
 // Where the run stands, so that a run that stops early (out of memory, or
-// a rewrite that failed) can name what it leaves undone.
+// a rewrite that failed) can commit what is pending and name what it
+// leaves undone.
 struct RunRecord {
     char** names = nullptr;         // the file arguments
     int next = 0;                   // the first of them not yet begun
     int end = 0;                    // one past the last
     const char* current = nullptr;  // the input being edited, if any
     Tally tally;                    // how the inputs so far ended
+    int status = 0;                 // 1 once an input failed
+    bool stopped = false;           // a rewrite failed: the run stops
+    RewriteBatch* batch = nullptr;  // the rewrites pending
 };
 RunRecord record;
 
@@ -83,9 +88,15 @@ void end_summary() {
     if (opt_list && record.names != nullptr) put_summary(record.tally, opt_dry_run);
 }
 
-// Follows the message of a memory failure, which ends the process.
+// Follows the message of a memory failure, which ends the process. The
+// rewrites that are pending are made first, as if each had been made in
+// its turn; the one under way is dropped.
 void memory_stop() {
     if (record.current != nullptr) errmsg("  while editing %s\n", record.current);
+    if (record.batch != nullptr && !record.batch->committing()) {
+        record.batch->drop();
+        record.batch->commit();
+    }
     name_unedited();
     if (record.current != nullptr) ++record.tally.failed;
     end_summary();
@@ -97,34 +108,80 @@ enum class Outcome {
     rewritten,    // replaced by its edited text (under a dry run: would be)
     unchanged,    // under -w, its text came out the same: the file stays
     passed_over,  // the same file as an earlier input, or a backup
+    pending,      // its rewrite waits for its batch, which tells how it ended
     failed,
     stopped,
+    not_reached,  // the run stopped before this input was read
 };
 
-// Counts an input under -w for the summary: what was passed over was left
-// as it was, so every name given counts once.
+// Counts an input for the summary of -w and the run status; what was
+// passed over was left as it was, so every name given counts once.
 void count(Outcome outcome) {
     if (outcome == Outcome::rewritten) ++record.tally.rewritten;
     if (outcome == Outcome::unchanged || outcome == Outcome::passed_over) ++record.tally.unchanged;
     if (outcome == Outcome::failed || outcome == Outcome::stopped) ++record.tally.failed;
+    if (outcome == Outcome::failed) record.status = 1;
+    if (outcome == Outcome::stopped) record.stopped = true;
+}
+
+// How a rewrite ended, told when its batch commits. It asks for no memory:
+// a run that stops for want of it still commits.
+void rewrite_ended(const FileRewrite& file, Rewrite result) {
+    const Outcome outcome = result == Rewrite::done      ? Outcome::rewritten
+                            : result == Rewrite::refused ? Outcome::failed
+                                                         : Outcome::stopped;
+    if (outcome == Outcome::failed) errmsg("%s: failed to convert\n", file.path());
+    count(outcome);
 }
 
 // What every input of one run shares.
 struct FileRun {
-    EditedFiles edited;
+    explicit FileRun(const RewriteSettings& settings) : how(settings), batch(how, rewrite_ended) {}
     RewriteSettings how;
+    EditedFiles edited;
     InputBuffer buf;
+    RewriteBatch batch;
 };
 
-// Edits the checked input open as fd (which fstat described as st) into a
-// new file, which replaces the file when the text changed and the walk went
-// through. A file whose text comes out unchanged is left alone, so it keeps
-// its inode and times. Under a dry run no new file is made: the text is
-// only compared.
+// Under -w, whether the input that fstat described as st is passed over,
+// with a note: a backup is never edited, nor a file that this run has
+// edited already.
+bool pass_over(const struct stat& st, const char* name, const FileRun& run) {
+    const char* suffix = run.how.backup_suffix;
+    if (suffix != nullptr && is_backup_name(name, suffix)) {
+        errmsg("%s: a backup (its name ends in %s); passed over\n", name, suffix);
+        return true;
+    }
+    return run.edited.passed_over(st, name);
+}
+
+// Ends the rewrite whose walk went through and whose text changed: it is
+// pending in its batch (under a dry run, done). Notes the file, so that a
+// later name of it is passed over as a real run would.
+Outcome add_rewrite(const char* name, int write_error, const struct stat& old, FileRun& run) {
+    switch (run.batch.add(write_error, old)) {
+        case Rewrite::done:
+            break;
+        case Rewrite::refused:
+            return Outcome::failed;
+        case Rewrite::stopped:
+            return Outcome::stopped;
+    }
+    run.edited.note_replaced(old, name);
+    if (run.how.dry_run) return Outcome::rewritten;
+    run.edited.note(run.batch.last().made(), name);
+    if (run.batch.full()) run.batch.commit();
+    return Outcome::pending;
+}
+
+// Edits the checked input open as fd (which fstat described as st, and
+// which the batch takes over) into a new file, which replaces the file
+// when the text changed and the walk went through. A file whose text comes
+// out unchanged is left alone, so it keeps its inode and times. Under a
+// dry run no new file is made: the text is only compared.
 Outcome edit_to_file(const char* name, int fd, const struct stat& st, const InputInfo& info,
                      FileRun& run) {
-    FileRewrite file(name, fd, run.how);
-    file.prepare();
+    FileRewrite& file = run.batch.start(name, fd);
     BlockLines lines(fd, run.buf, info);
     FdSink sink(file.fd(), info.line_end);
     sink.follow(lines);
@@ -133,42 +190,16 @@ Outcome edit_to_file(const char* name, int fd, const struct stat& st, const Inpu
     int result = edit_html(name, error_line, lines, sink);
     sink.flush();
     result |= check_lines(name, lines);
-    if (result != 0) return Outcome::failed;
-    if (sink.unchanged()) return Outcome::unchanged;
     // Read twice, the file must have held the same text both times.
-    if (!info.held && !unchanged_since(fd, st)) {
-        changed_meanwhile(name);
-        return Outcome::failed;
+    struct stat now = st;
+    if (result == 0 && !sink.unchanged() && !info.held && !unchanged_since(fd, st, now))
+        result = changed_meanwhile(name);
+    if (result != 0 || sink.unchanged()) {
+        run.batch.drop();
+        if (result == 0) run.edited.note(st, name);
+        return result == 0 ? Outcome::unchanged : Outcome::failed;
     }
-    switch (file.commit(sink.error())) {
-        case Rewrite::done:
-            return Outcome::rewritten;
-        case Rewrite::refused:
-            return Outcome::failed;
-        case Rewrite::stopped:
-            break;
-    }
-    return Outcome::stopped;
-}
-
-// Under -w, whether the input open as fd is passed over, with a note: a
-// backup is never edited, nor a file that this run has edited already.
-bool pass_over(int fd, const char* name, const FileRun& run) {
-    const char* suffix = run.how.backup_suffix;
-    if (suffix != nullptr && is_backup_name(name, suffix)) {
-        errmsg("%s: a backup (its name ends in %s); passed over\n", name, suffix);
-        return true;
-    }
-    return run.edited.passed_over(fd, name);
-}
-
-// Notes a file edited under -w, so that a later name of it is passed over
-// as a real run would: under a dry run, the file that would be replaced.
-void note_edited(const char* name, Outcome outcome, FileRun& run) {
-    if (outcome == Outcome::rewritten && run.how.dry_run)
-        run.edited.note_replaced(name);
-    else if (outcome == Outcome::rewritten || outcome == Outcome::unchanged)
-        run.edited.note(name);
+    return add_rewrite(name, sink.error(), now, run);
 }
 
 // Edits the checked input open as fd to standard output; why receives the
@@ -184,57 +215,72 @@ int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer&
     return result | check_lines(name, lines);
 }
 
-// Opens a named input, or reports why not; -1 when it counts as failed
-// and -2 when it is missing. Under -w only a regular file is taken, and it
-// is locked until it is closed.
-int open_input(const char* name, bool rewrite) {
-    RewriteInput in{-1, 0};
-    if (rewrite) {
-        in = open_to_rewrite(name);
-    } else {
-        in.fd = open(name, O_RDONLY | O_CLOEXEC);
-        in.error = errno;
+// Opens a named input (under -w only a regular file, locked until its
+// rewrite ends, and not one that is passed over).
+RewriteInput open_input(const char* name, FileRun& run) {
+    if (opt_w) {
+        OpenHooks hooks;
+        hooks.pass_over = [&](const struct stat& st) { return pass_over(st, name, run); };
+        // Pending rewrites hold their locks: they are made before waiting.
+        hooks.before_wait = [&run] {
+            run.batch.commit();
+            return !record.stopped;
+        };
+        return open_to_rewrite(name, system_file_ops(), hooks);
     }
-    if (in.fd >= 0) return in.fd;
-    if (in.error != 0) {
-        errmsg_why(in.error, "%s: not found\n", name);
-        return -2;
-    }
-    errmsg("%s: not a regular file\n", name);
-    return -1;
+    RewriteInput in;
+    in.fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) in.error = errno;
+    if (in.fd >= 0 && fstat(in.fd, &in.st) != 0) in.error = errno;
+    if (in.fd < 0) in.opened = Opened::missing;
+    return in;
 }
 
 // Checks, edits and closes the open input fd; why receives the errno of a
 // failed write to standard output.
-Outcome edit_open(const char* name, int fd, bool is_stdin, int& why, FileRun& run) {
+Outcome edit_open(const char* name, const RewriteInput& in, bool is_stdin, int& why, FileRun& run) {
     const bool rewrite = opt_w && !is_stdin;
-    if (rewrite && pass_over(fd, name, run)) {
-        close(fd);
-        return Outcome::passed_over;
-    }
-    struct stat st {};
-    fstat(fd, &st);
-    const InputInfo info = load_input(fd, st, run.buf);
+    const InputInfo info = load_input(in.fd, in.st, run.buf);
     int result = check_input(name, info, rewrite);
-    Outcome outcome = Outcome::failed;
-    if (result == 0 && rewrite) outcome = edit_to_file(name, fd, st, info, run);
-    if (result == 0 && !rewrite) result = edit_to_stdout(name, fd, info, run.buf, why);
-    note_edited(name, outcome, run);
+    if (result == 0 && rewrite) return edit_to_file(name, in.fd, in.st, info, run);
+    if (result == 0 && !rewrite) result = edit_to_stdout(name, in.fd, info, run.buf, why);
     if (is_stdin || rewrite)
-        close(fd);
+        close(in.fd);
     else
-        result |= Fclose(fd, name);
-    if (!rewrite) outcome = result == 0 ? Outcome::edited : Outcome::failed;
-    return outcome;
+        result |= Fclose(in.fd, name);
+    return result == 0 && !rewrite ? Outcome::edited : Outcome::failed;
 }
 
 // Opens, edits and closes one input, and reports it when it failed.
 Outcome edit_input(const char* name, bool is_stdin, FileRun& run) {
-    const int fd = is_stdin ? 0 : open_input(name, opt_w);
-    if (fd == -2) return Outcome::failed;
+    RewriteInput in;
+    if (is_stdin) {
+        in.fd = 0;
+        fstat(0, &in.st);
+    } else {
+        in = open_input(name, run);
+    }
+    switch (in.opened) {
+        case Opened::locked:
+            break;
+        case Opened::missing:
+            errmsg_why(in.error, "%s: not found\n", name);
+            return Outcome::failed;
+        case Opened::not_regular:
+            if (in.error != 0) {
+                errmsg_why(in.error, "%s: not found\n", name);
+                return Outcome::failed;
+            }
+            errmsg("%s: not a regular file\n%s: failed to convert\n", name, name);
+            return Outcome::failed;
+        case Opened::passed_over:
+            return Outcome::passed_over;
+        case Opened::stopped:
+            return Outcome::not_reached;
+    }
     int why = 0;
     record.current = name;
-    const Outcome outcome = fd < 0 ? Outcome::failed : edit_open(name, fd, is_stdin, why, run);
+    const Outcome outcome = edit_open(name, in, is_stdin, why, run);
     record.current = nullptr;
     if (outcome == Outcome::failed) errmsg_why(why, "%s: failed to convert\n", name);
     return outcome;
@@ -257,23 +303,20 @@ int run_files(int first, int argc, char** argv) {
     set_memory_stop_hook(memory_stop);
     // A dry run names what it would change, with or without --list.
     Listing listing(1, opt_null ? '\0' : '\n');
-    FileRun run;
-    run.how = {opt_dry_run != 0, backup_suffix, opt_list || opt_dry_run ? &listing : nullptr};
+    FileRun run({opt_dry_run != 0, backup_suffix, opt_list || opt_dry_run ? &listing : nullptr});
     if (first >= argc) return edit_input("stdin", true, run) == Outcome::failed;
-    record = {argv, first, argc, nullptr, {}};
-    int status = 0;
-    while (record.next < record.end) {
-        Outcome outcome = edit_input(argv[record.next++], false, run);
+    record = {argv, first, argc, nullptr, {}, 0, false, &run.batch};
+    while (record.next < record.end && !record.stopped) {
+        const Outcome outcome = edit_input(argv[record.next++], false, run);
+        // An input whose lock was busy when a commit stopped the run.
+        if (outcome == Outcome::not_reached) --record.next;
         count(outcome);
-        if (outcome == Outcome::stopped) {
-            name_unedited();
-            end_summary();
-            return 1;
-        }
-        status |= outcome == Outcome::failed;
     }
+    run.batch.commit();
+    record.batch = nullptr;
+    if (record.stopped) name_unedited();
     end_summary();
-    return status | listing.failed();
+    return record.stopped ? 1 : record.status | listing.failed();
 }
 
 }  // namespace tagpolish

@@ -57,6 +57,14 @@ int SystemFileOps::fsync(int fd) {
     return ::fsync(fd);
 }
 
+int SystemFileOps::fdatasync(int fd) {
+    return ::fdatasync(fd);
+}
+
+int SystemFileOps::syncfs(int fd) {
+    return ::syncfs(fd);
+}
+
 int SystemFileOps::fchown(int fd, uid_t uid, gid_t gid) {
     return ::fchown(fd, uid, gid);
 }

@@ -13,7 +13,7 @@ namespace tagpolish {
 // Each call does what the system call of its name does and reports a
 // failure the same way (-1 and errno).
 class FileOps {
-public:
+  public:
     virtual ~FileOps() = default;
     virtual int open(const char* path, int flags) = 0;
     virtual int openat(int dirfd, const char* path, int flags, mode_t mode) = 0;
@@ -27,6 +27,8 @@ public:
     virtual ssize_t write(int fd, const void* data, std::size_t size) = 0;
     virtual ssize_t writev(int fd, const iovec* iov, int count) = 0;
     virtual int fsync(int fd) = 0;
+    virtual int fdatasync(int fd) = 0;
+    virtual int syncfs(int fd) = 0;
     virtual int fchown(int fd, uid_t uid, gid_t gid) = 0;
     virtual int fchmod(int fd, mode_t mode) = 0;
     virtual int futimens(int fd, const struct timespec times[2]) = 0;
@@ -43,7 +45,7 @@ public:
 
 // The calls of the system itself.
 class SystemFileOps : public FileOps {
-public:
+  public:
     int open(const char* path, int flags) override;
     int openat(int dirfd, const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
@@ -56,6 +58,8 @@ public:
     ssize_t write(int fd, const void* data, std::size_t size) override;
     ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;
+    int fdatasync(int fd) override;
+    int syncfs(int fd) override;
     int fchown(int fd, uid_t uid, gid_t gid) override;
     int fchmod(int fd, mode_t mode) override;
     int futimens(int fd, const struct timespec times[2]) override;

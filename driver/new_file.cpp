@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string_view>
 
@@ -17,13 +19,19 @@ namespace {
 
 constexpr const char* acl_name = "system.posix_acl_access";
 
-// A name for a temporary file, unlikely to be taken in the directory.
-std::string temp_name() {
+constexpr std::size_t temp_name_size = 17;  // ".tagpolish-" and six letters
+
+// Makes name a name for a temporary file, unlikely to be taken in the
+// directory. The name is written in place: a string that has room for it
+// asks for no memory, as a run that stops for want of memory still names
+// its new files. (The file is made with O_EXCL, or linked, which never
+// follows a name that another user put there: guessing does no harm.)
+void pick_temp_name(std::string& name) {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937 pick{std::random_device{}()};
-    std::string name = ".tagpolish-";
+    static std::minstd_rand pick{static_cast<unsigned>(getpid()) ^
+                                 static_cast<unsigned>(time(nullptr))};
+    name.assign(".tagpolish-");
     for (int i = 0; i < 6; ++i) name += letters[pick() % (sizeof letters - 1)];
-    return name;
 }
 
 // Tries names until one is free: make(name) returns 0 or an errno, and
@@ -32,7 +40,7 @@ std::string temp_name() {
 template <class Make>
 int with_free_name(std::string& name, Make make) {
     for (int tries = 0;; ++tries) {
-        name = temp_name();
+        pick_temp_name(name);
         const int error = make(name.c_str());
         if (error == 0) return 0;
         name.clear();
@@ -98,8 +106,13 @@ Rewrite give_up(int error, const char* path) {
 }
 
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ops.linkat(AT_FDCWD, self.c_str(), dir_fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ops.linkat(AT_FDCWD, self, dir_fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+NewFile::NewFile(FileOps& ops) : ops_(ops) {
+    name_.reserve(temp_name_size);
 }
 
 NewFile::~NewFile() {
@@ -112,7 +125,9 @@ NewFile::~NewFile() {
 int NewFile::make(const std::string& dir) {
     dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd_ < 0) return errno;
-    if (ops_.access("/proc/self/fd", X_OK) == 0) {
+    // Without /proc an unnamed file could not be named later.
+    static const bool proc = ops_.access("/proc/self/fd", X_OK) == 0;
+    if (proc) {
         fd_ = ops_.openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (fd_ >= 0) return 0;
         // An older kernel takes the flag for O_DIRECTORY (EISDIR); some file
@@ -159,9 +174,7 @@ int NewFile::copy(int from) {
 
 // Writing and a change of owner clear set-id bits and file capabilities:
 // the attributes come after both, the mode last.
-Rewrite NewFile::carry(int old_fd, const char* path) {
-    struct stat old {};
-    if (ops_.fstat(old_fd, &old) != 0) return give_up(errno, path);
+Rewrite NewFile::carry(int old_fd, const struct stat& old, const char* path) {
     copy_owner(old);
     if (Rewrite copied = copy_attributes(old_fd, path); copied != Rewrite::done) return copied;
     if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
@@ -178,6 +191,10 @@ int NewFile::copy_times(const struct stat& old) {
 
 int NewFile::sync() {
     return ops_.fsync(fd_) == 0 ? 0 : errno;
+}
+
+int NewFile::sync_data() {
+    return ops_.fdatasync(fd_) == 0 ? 0 : errno;
 }
 
 // Only a privileged user may give the file its old owner; others keep

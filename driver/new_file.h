@@ -42,7 +42,7 @@ class SignalHold {
 // removed. While it has a temporary name, signals are held.
 class NewFile {
   public:
-    explicit NewFile(FileOps& ops) : ops_(ops) {}
+    explicit NewFile(FileOps& ops);
     ~NewFile();
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
@@ -56,13 +56,17 @@ class NewFile {
     int make_named(const std::string& dir, const std::string& name);
     // Writes every byte of the file open as from. 0 or the errno.
     int copy(int from);
-    // Gives the file what the old file open as old_fd has and the process
-    // may give: owner and group, extended attributes and ACL, and its
-    // permission bits, last. path names the input in messages.
-    Rewrite carry(int old_fd, const char* path);
+    // Gives the file what the old file open as old_fd (which fstat
+    // described as old) has and the process may give: owner and group,
+    // extended attributes and ACL, and its permission bits, last. path
+    // names the input in messages.
+    Rewrite carry(int old_fd, const struct stat& old, const char* path);
     // Gives the file the access and modification times in old.
     int copy_times(const struct stat& old);
+    // Makes the file (sync) or its bytes and size (sync_data) last a power
+    // cut. 0 or the errno.
     int sync();
+    int sync_data();
     // Renames the synced file over base in its directory. 0 or the errno.
     int put_in_place(const std::string& base);
     // Keeps a file made under its own name (make_named) where it is.

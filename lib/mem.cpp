@@ -19,8 +19,13 @@ namespace {
 
 void (*memory_stop_hook)() = nullptr;
 
+// A hook that itself runs out of memory ends the program at once.
 [[noreturn]] void stop() {
-    if (memory_stop_hook != nullptr) memory_stop_hook();
+    static bool stopping = false;
+    if (memory_stop_hook != nullptr && !stopping) {
+        stopping = true;
+        memory_stop_hook();
+    }
     std::exit(1);
 }
 

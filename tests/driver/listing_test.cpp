@@ -192,8 +192,8 @@ TEST(Listing, NamesAFileAsSoonAsItIsReplaced) {
     dir.write("b.htm", "<font>b</font>\n");
     TracedRun run(dir.path(), {"-w", "-d:f", "--list", "--null", "a.htm", "b.htm"});
     if (!run.traced()) GTEST_SKIP() << "ptrace is not allowed here";
-    // Held as it takes the lock on the second file.
-    ASSERT_TRUE(run.hold_at(SYS_flock, 2));
+    // Held as it renames the second file.
+    ASSERT_TRUE(run.hold_at(SYS_renameat, 2));
     EXPECT_EQ(std::string("a.htm\0", 6), run.out_so_far());
     RunResult r = run.wait();
     EXPECT_EQ(0, r.status);

@@ -17,6 +17,7 @@
 
 #include "driver/listing.h"
 #include "driver/output.h"
+#include "driver/rewrite_batch.h"
 #include "support/fake_file_ops.h"
 #include "support/test_support.h"
 
@@ -74,24 +75,27 @@ std::string messages(const std::string& path, std::string why) {
 }
 
 // Rewrites path with new_text through ops, as -w does: the new file is
-// made, written and put in place; returns the result and what went to
-// standard error.
+// made, written and put in place, in a batch of its own; returns the
+// result and what went to standard error.
 std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops,
                                         const RewriteSettings& how = {}) {
     int fd = open(path.c_str(), O_RDONLY);
     EXPECT_GE(fd, 0);
+    struct stat old {};
+    EXPECT_EQ(0, fstat(fd, &old));
     testing::internal::CaptureStderr();
     Rewrite result = Rewrite::done;
     {
-        FileRewrite file(path.c_str(), fd, how, ops);
-        file.prepare();
+        RewriteBatch batch(
+            how, [&](const FileRewrite&, Rewrite r) { result = r; }, ops);
+        FileRewrite& file = batch.start(path.c_str(), fd);
         FdSink sink(file.fd(), LineEnd::lf, ops);
         sink.put(new_text);
         sink.flush();
-        result = file.commit(sink.error());
+        if (Rewrite added = batch.add(sink.error(), old); added != Rewrite::done) result = added;
+        batch.commit();
     }
     std::string err = testing::internal::GetCapturedStderr();
-    close(fd);
     return {result, err};
 }
 

@@ -371,6 +371,14 @@ TEST(Rewrite, KeepsAclAndExtendedAttributes) {
     EXPECT_EQ(0600u, stat_of(plain).st_mode & 07777);
 }
 
+// Where a traced run is killed: as it enters system call `call` for the
+// count-th time.
+struct KillPoint {
+    const char* name;
+    long call;
+    int count;
+};
+
 // SIGKILL cannot be held back; where the new file is unnamed until the
 // rename, a killed run leaves the page whole and nothing beside it.
 TEST(Rewrite, KilledBeforeTheRenameLeavesOnlyThePage) {
@@ -381,13 +389,9 @@ TEST(Rewrite, KilledBeforeTheRenameLeavesOnlyThePage) {
     close(probe);
     const std::string text = sjis(repeat("<p>ｱｲｳ</p>\n", 20000));  // several writes
     const std::string page = dir.write("page.htm", text);
-    const struct {
-        const char* name;
-        long call;
-        int count;
-    } points[] = {
+    const KillPoint points[] = {
         {"while writing", SYS_writev, 2},
-        {"at the sync", SYS_fsync, 1},
+        {"at the sync", SYS_fdatasync, 1},
         {"before it is named", SYS_linkat, 1},
     };
     for (const auto& p : points) {
@@ -430,7 +434,7 @@ TEST(Rewrite, TwoRunsOnOnePageKeepBothEdits) {
     TracedRun first(dir.path(), {"-wk", "page.htm"});
     if (!first.traced()) GTEST_SKIP() << "ptrace is not allowed here";
     // Held with the page read and the new text written, before the rename.
-    ASSERT_TRUE(first.hold_at(SYS_fsync));
+    ASSERT_TRUE(first.hold_at(SYS_fdatasync));
     TracedRun second(dir.path(), {"-wn", "page.htm"});
     second.release();
     bool waited = false;
@@ -446,6 +450,85 @@ TEST(Rewrite, TwoRunsOnOnePageKeepBothEdits) {
     EXPECT_EQ("", b.err);
     EXPECT_EQ(sjis("<p>ア1</p>\n"), read_file(page));
     EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
+}
+
+// A batch of pages is synced together and then renamed page by page: a
+// SIGKILL anywhere in it leaves each page wholly old or wholly new, and,
+// where new files are unnamed, nothing beside them. (Only the instant
+// between naming a new file and renaming it over its page is not covered.)
+TEST(Rewrite, KilledInABatchLeavesEachPageOldOrNew) {
+    if (access("/dev/shm", W_OK) != 0) GTEST_SKIP() << "no /dev/shm to write in";
+    const KillPoint points[] = {
+        {"making the batch last", SYS_syncfs, 1},
+        {"syncing the second page", SYS_fdatasync, 2},
+        {"naming the second page, the first renamed", SYS_linkat, 2},
+        {"syncing the directory, every page renamed", SYS_fsync, 1},
+    };
+    const std::vector<std::string> names{"a.htm", "b.htm", "c.htm"};
+    const std::string old_text = sjis("<p>ｱｲｳ</p>\n"), new_text = sjis("<p>アイウ</p>\n");
+    for (const auto& p : points) {
+        SCOPED_TRACE(p.name);
+        TempDir dir("/dev/shm");
+        const int probe = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+        if (probe < 0) GTEST_SKIP() << "/dev/shm refuses unnamed files (O_TMPFILE)";
+        close(probe);
+        for (const std::string& name : names) dir.write(name, old_text);
+        std::vector<std::string> args{"-wk"};
+        args.insert(args.end(), names.begin(), names.end());
+        TracedRun run(dir.path(), args);
+        if (!run.traced()) GTEST_SKIP() << "ptrace is not allowed here";
+        ASSERT_TRUE(run.hold_at(p.call, p.count));
+        run.kill();
+        EXPECT_EQ(128 + SIGKILL, run.wait().status);
+        for (const std::string& name : names) {
+            const std::string text = read_file(dir.path() + "/" + name);
+            EXPECT_TRUE(text == old_text || text == new_text) << name << " damaged";
+        }
+        EXPECT_EQ(names, dir.entries());
+    }
+}
+
+// Two runs over overlapping lists in opposite orders (as xargs -P does):
+// a run whose next page is locked by the other first commits the pages it
+// holds, and only then waits, so neither waits for the other for ever and
+// every page gets both edits.
+TEST(Rewrite, RunsOverListsInOppositeOrdersBothFinish) {
+    TempDir dir;
+    std::vector<std::string> names;
+    for (int i = 0; i < 150; ++i)
+        names.push_back(dir.write("p" + std::to_string(i) + ".htm", sjis("<p>ｱ１</p>\n")));
+    std::vector<std::string> forward{"-wk"}, backward{"-wn"};
+    forward.insert(forward.end(), names.begin(), names.end());
+    backward.insert(backward.end(), names.rbegin(), names.rend());
+    TracedRun first(dir.path(), forward);
+    if (!first.traced()) GTEST_SKIP() << "ptrace is not allowed here";
+    // Held as it commits its first full batch: it holds those pages' locks.
+    ASSERT_TRUE(first.hold_at(SYS_syncfs));
+    TracedRun second(dir.path(), backward);
+    second.release();
+    bool waited = false;
+    for (int i = 0; i < 1000 && !(waited = waits_for_lock(second.pid())); ++i) usleep(10000);
+    EXPECT_TRUE(waited) << "the second run did not reach a page the first holds";
+    // Before it waited, the second run put the pages it held in place.
+    EXPECT_EQ(sjis("<p>ｱ1</p>\n"), read_file(names[64]));
+
+    first.release();
+    bool done = false;
+    for (int i = 0; i < 3000 && !done; ++i, usleep(10000))
+        done = std::all_of(names.begin(), names.end(), [](const std::string& name) {
+            return read_file(name) == sjis("<p>ア1</p>\n");
+        });
+    if (!done) {
+        first.kill();
+        second.kill();
+    }
+    RunResult a = first.wait(), b = second.wait();
+    EXPECT_TRUE(done) << "the runs did not finish";
+    EXPECT_EQ(0, a.status);
+    EXPECT_EQ("", a.err);
+    EXPECT_EQ(0, b.status);
+    EXPECT_EQ("", b.err);
+    EXPECT_EQ(150u, dir.entries().size());
 }
 
 }  // namespace

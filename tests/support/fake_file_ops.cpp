@@ -12,6 +12,7 @@ int FakeFileOps::count(Call call) const {
 }
 
 bool FakeFileOps::fails(Call call, const char* attr) {
+    log_.push_back(call);
     const int nth = ++calls_[call];
     const int nth_of_attr = attr ? ++attr_calls_[{call, attr}] : 0;
     for (const Failure& f : plan_) {
@@ -81,6 +82,14 @@ ssize_t FakeFileOps::writev(int fd, const iovec* iov, int count) {
 
 int FakeFileOps::fsync(int fd) {
     return fails(Call::fsync) ? -1 : SystemFileOps::fsync(fd);
+}
+
+int FakeFileOps::fdatasync(int fd) {
+    return fails(Call::fsync) ? -1 : SystemFileOps::fdatasync(fd);
+}
+
+int FakeFileOps::syncfs(int fd) {
+    return fails(Call::syncfs) ? -1 : SystemFileOps::syncfs(fd);
 }
 
 int FakeFileOps::fchown(int fd, uid_t uid, gid_t gid) {

@@ -12,7 +12,8 @@
 namespace tagpolish::test {
 
 // The calls a plan can name; openat that makes an unnamed file (O_TMPFILE)
-// is a call of its own, and write stands for writev too.
+// is a call of its own, write stands for writev too, and fsync for
+// fdatasync.
 enum class Call {
     open,
     tmpfile,
@@ -26,6 +27,7 @@ enum class Call {
     pread,
     write,
     fsync,
+    syncfs,
     fchown,
     fchmod,
     futimens,
@@ -54,6 +56,8 @@ class FakeFileOps : public SystemFileOps {
     std::function<void()> before_flock;
     // Calls of each kind so far, failed ones included.
     int count(Call call) const;
+    // Every call so far, in order.
+    const std::vector<Call>& log() const { return log_; }
 
     int open(const char* path, int flags) override;
     int openat(int dirfd, const char* path, int flags, mode_t mode) override;
@@ -67,6 +71,8 @@ class FakeFileOps : public SystemFileOps {
     ssize_t write(int fd, const void* data, std::size_t size) override;
     ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;
+    int fdatasync(int fd) override;
+    int syncfs(int fd) override;
     int fchown(int fd, uid_t uid, gid_t gid) override;
     int fchmod(int fd, mode_t mode) override;
     int futimens(int fd, const struct timespec times[2]) override;
@@ -85,6 +91,7 @@ class FakeFileOps : public SystemFileOps {
     bool fails(Call call, const char* attr = nullptr);
     std::vector<Failure> plan_;
     std::map<Call, int> calls_;
+    std::vector<Call> log_;
     std::map<std::pair<Call, std::string>, int> attr_calls_;
 };
 

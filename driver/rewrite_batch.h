@@ -1,0 +1,84 @@
+// The rewrites of a run under -w, put in place in batches: the new files of
+// several inputs are written, made to last together, and then renamed over
+// their pages one after the other, so that a whole site costs a few syncs
+// instead of two for every page.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "driver/file_ops.h"
+#include "driver/rewrite.h"
+
+namespace tagpolish {
+
+// A batch holds at most this many rewrites, and commits once their new
+// texts reach max_batch_bytes.
+constexpr std::size_t max_batch_files = 64;
+constexpr std::size_t max_batch_bytes = std::size_t{64} << 20;
+
+// Rewrites that wait for their batch to commit. Each keeps its old file
+// open and locked until its rename. A page is never renamed before its new
+// text is on disk, so after a crash at any moment it is wholly old or
+// wholly new.
+class RewriteBatch {
+  public:
+    // Told how each pending rewrite ended, when its batch has committed;
+    // a failure has been reported.
+    using Done = std::function<void(const FileRewrite& file, Rewrite result)>;
+
+    RewriteBatch(const RewriteSettings& how, Done done, FileOps& ops = system_file_ops());
+    // What is still pending is dropped: its pages stay as they were.
+    ~RewriteBatch();
+    RewriteBatch(const RewriteBatch&) = delete;
+    RewriteBatch& operator=(const RewriteBatch&) = delete;
+
+    // Starts the rewrite of path (which must outlive it), open and locked
+    // as fd, which the batch takes over (FileRewrite::prepare).
+    FileRewrite& start(const char* path, int fd);
+    // The rewrite started last is not made: its new file goes, and its old
+    // file is let go.
+    void drop();
+    // The rewrite started last has its whole new text written; old is what
+    // fstat says of the old file now, write_error the errno of the first
+    // failed write or 0 (FileRewrite::finish). Unless that fails, the
+    // rewrite is pending (under a dry run, done at once).
+    Rewrite add(int write_error, const struct stat& old);
+    // The rewrite that add made pending last.
+    const FileRewrite& last() const { return *pending_.back().file; }
+    // Whether the batch holds as many rewrites, or as many bytes of new
+    // text, as it may: then it is to commit.
+    bool full() const { return pending_.size() >= max_files_ || bytes_ >= max_batch_bytes; }
+    // Makes the new text of every pending rewrite last, then for each in
+    // order makes its backup, renames it over its page and lists it, then
+    // syncs each directory once; done is told how each ended, in order. A
+    // failure leaves that page, and only that page, as it was.
+    void commit();
+    // Whether a commit is under way (then a failure that ends the process
+    // cannot commit again).
+    bool committing() const { return committing_; }
+
+  private:
+    struct Pending {
+        std::unique_ptr<FileRewrite> file;
+        Rewrite result = Rewrite::done;
+        int dir_error = 0;  // how the sync of its directory failed
+    };
+    void make_durable();
+    void sync_dirs();
+
+    RewriteSettings how_;
+    Done done_;
+    FileOps& ops_;
+    std::size_t max_files_;
+    std::unique_ptr<FileRewrite> current_;
+    std::vector<Pending> pending_;
+    std::size_t bytes_ = 0;  // of the pending new texts
+    bool committing_ = false;
+};
+
+}  // namespace tagpolish
