@@ -2,8 +2,10 @@
 // or a pathological one of long lines.
 //
 //   gen_page realistic SIZE OUT      about SIZE bytes of ordinary markup
-//   gen_page pathological SIZE OUT   255,999-byte lines of half-width
-//                                    katakana, and lines full of tags
+//   gen_page pathological SIZE OUT [LINE]
+//                                    lines of LINE bytes (255,999 when not
+//                                    given) of half-width katakana, and
+//                                    lines full of tags
 //   gen_page site PAGES OUT          a site: PAGES realistic pages of about
 //                                    20 KB, each its own, in 50 folders
 //                                    OUT/d00 ... OUT/d49
@@ -23,7 +25,7 @@
 namespace tagpolish {
 namespace {
 
-constexpr std::size_t piece_max = 255999;  // bytes of a long line
+constexpr std::size_t piece_max = 255999;  // bytes of a long line, unless given
 
 class Writer {
   public:
@@ -207,31 +209,31 @@ void realistic(Writer& w, std::size_t size) {
 }
 
 // One long line of half-width katakana.
-void kana_line(Writer& w) {
-    std::size_t stop = w.size() + piece_max - 1;
+void kana_line(Writer& w, std::size_t line) {
+    std::size_t stop = w.size() + line - 1;
     while (w.size() + 2 < stop) w.half_kana(1);
     while (w.size() < stop) w.put("\xB1");
     w.put("\n");
 }
 
 // One line of cells whose tags the removal options all act on.
-void tag_line(Writer& w) {
+void tag_line(Writer& w, std::size_t line) {
     static constexpr std::string_view cell =
         "<tr><td bgcolor=\"#FFFFFF\" align=\"left\" valign=\"top\"><font size=\"2\" "
         "color=\"red\">\xB1\xB2\xB3</font><a href=\"../a/b.html\">\xD8\xDD\xB8</a>"
         "<img src=\"img/x.gif\"><!-- c --></td></tr>";
-    std::size_t stop = w.size() + piece_max - 1;
+    std::size_t stop = w.size() + line - 1;
     while (w.size() + cell.size() <= stop) w.put(cell);
     w.put("\n");
 }
 
-void pathological(Writer& w, std::size_t size) {
+void pathological(Writer& w, std::size_t size, std::size_t line) {
     w.put("<html>\n<head><title>\xB1\xB2\xB3</title></head>\n<body>\n<table>\n");
-    for (int n = 0; w.size() + 2 * piece_max < size; ++n) {
+    for (int n = 0; w.size() + 2 * line < size; ++n) {
         if (n % 2 == 0)
-            kana_line(w);
+            kana_line(w, line);
         else
-            tag_line(w);
+            tag_line(w, line);
     }
     w.put("</table>\n</body>\n</html>\n");
 }
@@ -276,10 +278,12 @@ bool site(int pages, const std::string& out) {
 }  // namespace tagpolish
 
 int main(int argc, char** argv) {
-    std::string_view kind = argc == 4 ? argv[1] : "";
+    std::string_view kind = argc == 4 || argc == 5 ? argv[1] : "";
+    if (kind != "pathological" && argc == 5) kind = "";
     if (kind != "realistic" && kind != "pathological" && kind != "site") {
         std::fprintf(stderr,
-                     "usage: gen_page realistic|pathological SIZE_BYTES OUTFILE\n"
+                     "usage: gen_page realistic SIZE_BYTES OUTFILE\n"
+                     "       gen_page pathological SIZE_BYTES OUTFILE [LINE_BYTES]\n"
                      "       gen_page site PAGES OUTDIR\n");
         return 2;
     }
@@ -289,6 +293,9 @@ int main(int argc, char** argv) {
     if (kind == "realistic")
         tagpolish::realistic(w, size);
     else
-        tagpolish::pathological(w, size);
+        tagpolish::pathological(w, size,
+                                argc == 5
+                                    ? static_cast<std::size_t>(std::strtoull(argv[4], nullptr, 10))
+                                    : tagpolish::piece_max);
     return tagpolish::write_file(argv[3], w.page()) ? 0 : 1;
 }

@@ -1,96 +1,130 @@
 # Prints bench/run's tables and targets from its measurements (sourced by
-# bench/run: uses its wall, cpu, peak, sets, sizes, page, path and so on).
+# bench/run: uses its wall, cpu, peak, sets, versions, work and so on).
 
 # calc EXPR [DECIMALS]: evaluates EXPR with awk.
 calc() { awk "BEGIN { printf \"%.${2:-2}f\", $1 }"; }
 # verdict CONDITION: "met" or "missed".
 verdict() { awk "BEGIN { print (($1) ? \"met\" : \"missed\") }"; }
+mib() { calc "$1 / 1024" 1; }
 
 page_bytes=$(bytes "$page")
-path_bytes=$(bytes "$work/path.htm")
 page_mb=$(calc "$page_bytes / $mb" 3)
-path_mb=$(calc "$path_bytes / $mb" 3)
 
 echo
-echo "${size_mb} MB realistic page ($page_bytes bytes), median of $runs runs each, taken round-robin, $(nproc) cores"
-echo "speed = throughput as a fraction of cat's; peak = largest resident size of a run"
-printf '%-42s %8s %8s %7s %8s %8s\n' command "wall s" "MB/s" speed "CPU s" "peak MB"
+echo "${size_mb} MB realistic page ($page_bytes bytes), median of $runs runs each, taken round-robin,"
+echo "$(nproc) cores; every command writes to /dev/null; peak = largest resident size of a run;"
+echo "old = $old_commit, the version before streaming input and batched rewrites"
+printf '%-36s %8s %8s %8s | %8s %8s %8s\n' command "wall s" "CPU s" "peak MB" "old s" "old MB" "old/new"
 row() {
     local key=$1 name=$2
-    printf '%-42s %8.3f %8.1f %7.2f %8.3f %8.1f\n' "$name" "${wall[$key]}" \
-        "$(calc "$page_mb / ${wall[$key]}" 1)" "$(calc "${wall[cat]} / ${wall[$key]}" 3)" \
-        "${cpu[$key]}" "$(calc "${peak[$key]} / 1024" 1)"
+    printf '%-36s %8.3f %8.3f %8.1f |' "$name" "${wall[$key]}" "${cpu[$key]}" "$(mib "${peak[$key]}")"
+    if [ -n "${3:-}" ] && [ -n "${wall[$3]:-}" ]; then
+        printf ' %8.3f %8.1f %8.2f\n' "${wall[$3]}" "$(mib "${peak[$3]}")" "$(calc "${wall[$3]} / ${wall[$key]}")"
+    else
+        echo
+    fi
 }
-row cat "cat"
+row cat "cat > /dev/null"
 row iconv "iconv -f CP932 -t UTF-8"
 if [ $have_nkf = 1 ]; then row nkf "nkf -S -s -X"; else echo "nkf -S -s -X: skipped, nkf is not installed and apt-get could not install it"; fi
 row sed "sed -E, one expression for font tags"
-for o in "${sets[@]}"; do row "tp$o" "$(label "$o")"; done
+for o in "${sets[@]}"; do row "new$o" "$(label "$o")" "old$o"; done
 
 echo
-echo "scaling: wall ms per MB of the realistic page at ${sizes[*]} MB; pathological page (${path_mb} MB)"
-printf '%-42s' "option set"
-for s in "${sizes[@]}"; do printf ' %7s' "${s} MB"; done
-printf ' %9s %9s %8s %9s\n' "max/min" "last/1st" "path" "path/real"
-worst_scale=0 worst_scale_set="" worst_path=0 worst_path_set=""
-for o in "${sets[@]}"; do
-    printf '%-42s' "$(label "$o")"
-    lo="" hi="" first="" last=""
-    for s in "${sizes[@]}"; do
-        key="tp$o@$s"
-        [ "$s" = "$size_mb" ] && key="tp$o"
-        per=$(calc "${wall[$key]} * 1000 / ($(bytes "$work/real$s.htm") / $mb)" 3)
-        printf ' %7.2f' "$per"
-        [ -n "$first" ] || first=$per
-        last=$per
+echo "scaling: processor ms per MB (median of $runs) on realistic pages of 4 to 256 MB, and on"
+echo "pages of one text in 255,999-byte and in 5 MB lines; size spread = largest /"
+echo "smallest of the realistic pages, line spread = 5 MB lines / 255,999-byte lines"
+printf '%-36s' "option set"
+for s in "${scale_sizes[@]}" "$size_mb"; do printf ' %6s' "${s}MB"; done
+printf ' %8s %8s %7s %7s\n' "256K ln" "5M ln" size line
+per_mb() { calc "${cpu[$1]} * 1000 / ($(bytes "$work/$2.htm") / $mb)" 3; }
+worst_spread=0 worst_spread_set=""
+for o in "${scale_sets[@]}"; do
+    printf '%-36s' "$(label "$o")"
+    lo="" hi=""
+    for f in "${scale_sizes[@]/#/real}" "real$size_mb"; do
+        key="new$o@$f"
+        [ "$f" = "real$size_mb" ] && key="new$o"
+        per=$(per_mb "$key" "$f")
+        printf ' %6.2f' "$per"
         if [ -z "$lo" ] || [ "$(verdict "$per < $lo")" = met ]; then lo=$per; fi
         if [ -z "$hi" ] || [ "$(verdict "$per > $hi")" = met ]; then hi=$per; fi
     done
-    path_per=$(calc "${wall[tp$o@path]} * 1000 / $path_mb" 3)
-    scale=$(calc "$last / $first" 3)
-    ratio=$(calc "$path_per / $last" 3)
-    printf ' %9.2f %9.2f %8.2f %9.2f\n' "$(calc "$hi / $lo" 3)" "$scale" "$path_per" "$ratio"
-    if [ "$(verdict "$scale > $worst_scale")" = met ]; then worst_scale=$scale worst_scale_set=$(label "$o"); fi
-    if [ "$(verdict "$ratio > $worst_path")" = met ]; then worst_path=$ratio worst_path_set=$(label "$o"); fi
+    short=$(per_mb "new$o@lines256k" lines256k)
+    long=$(per_mb "new$o@lines5m" lines5m)
+    size_spread=$(calc "$hi / $lo" 3)
+    line_spread=$(calc "$long / $short" 3)
+    printf ' %8.2f %8.2f %7.2f %7.2f\n' "$short" "$long" "$size_spread" "$line_spread"
+    for spread in "$size_spread" "$line_spread"; do
+        if [ "$(verdict "$spread > $worst_spread")" = met ]; then worst_spread=$spread worst_spread_set=$(label "$o"); fi
+    done
 done
 
 echo
-echo "peak memory, MB (limits: 2 x page + 16 MB without -w, 3 x page + 16 MB with -w)"
-printf '%-42s %10s %10s %12s\n' "option set" "realistic" "with -w" "pathological"
-worst_mem=0 worst_mem_w=0
+echo "peak memory, MB (limit: the page plus 16 MB); -w runs rewrite a fresh copy"
+printf '%-50s %8s %8s %8s\n' input new old limit
+least_room=1000000 least_room_what=""
+mem_row() {
+    local key=$1 name=$2 file=$3
+    local limit new_mb
+    limit=$(calc "$(bytes "$file") / $mb + 16" 1)
+    new_mb=$(mib "${peak[new$key]}")
+    printf '%-50s %8s %8s %8s\n' "$name" "$new_mb" "$([ -n "${peak[old$key]:-}" ] && mib "${peak[old$key]}" || echo -)" "$limit"
+    if [ "$(verdict "$limit - $new_mb < $least_room")" = met ]; then
+        least_room=$(calc "$limit - $new_mb" 1) least_room_what=$name
+    fi
+}
 for o in "${sets[@]}"; do
-    m=$(calc "${peak[tp$o]} / 1024" 1)
-    mw=$(calc "${peak[tp$o@w]} / 1024" 1)
-    printf '%-42s %10s %10s %12s\n' "$(label "$o")" "$m" "$mw" "$(calc "${peak[tp$o@path]} / 1024" 1)"
-    if [ "$(verdict "$m > $worst_mem")" = met ]; then worst_mem=$m; fi
-    if [ "$(verdict "$mw > $worst_mem_w")" = met ]; then worst_mem_w=$mw; fi
+    mem_row "$o" "${size_mb} MB page, $(label "$o")" "$page"
+    mem_row "$o@w" "${size_mb} MB page, $(label "-w $o")" "$page"
+done
+mem_row "@empty" "50 MB of empty lines, -k" "$work/empty.htm"
+mem_row "@empty-w" "50 MB of empty lines, -w -k" "$work/empty.htm"
+mem_row "@big" "200 MB page, -k" "$work/big.htm"
+mem_row "@big-w" "200 MB page, -w -k" "$work/big.htm"
+
+echo
+echo "a site: 4,000 pages of about 20 KB in 50 folders, find -print0 | xargs -0 -P2 -n 200,"
+echo "wall s, median of $site_runs, each on a fresh copy (tagpolish syncs every page; sed and nkf sync nothing)"
+site_row() { if [ -n "${wall[$1]:-}" ]; then printf '  %-48s %8.3f\n' "$2" "${wall[$1]}"; fi; }
+site_row "site sed" "sed -i -E, one expression for font tags"
+if [ $have_nkf = 1 ]; then site_row "site nkf" "nkf -S -s -X --overwrite"; else echo "  nkf --overwrite: skipped, nkf is not installed"; fi
+for v in "${versions[@]}"; do
+    site_row "site $v -d:f" "tagpolish -w -d:f ($v)"
+    site_row "site $v -k" "tagpolish -w -k ($v)"
 done
 
-all="tp-acknu -d:abcfhilos"
+all="new-acknu -d:abcfhilos"
 echo
-echo "targets, on the ${size_mb} MB realistic page in this run"
-target() { printf '  %-58s %-30s %s\n' "$1" "$2" "$3"; }
-speed=$(calc "${wall[cat]} / ${wall[tp]}" 3)
-target "no options: at least 1/3 of cat's throughput (aim 1/2)" "$speed of cat" \
-    "$(verdict "$speed >= 1/3")$([ "$(verdict "$speed >= 0.5")" = met ] && echo ", aim reached")"
-target "every edit (-acknu -d:abcfhilos): faster than iconv" \
-    "$(calc "${wall[$all]}" 3) s vs $(calc "${wall[iconv]}" 3) s" "$(verdict "${wall[$all]} < ${wall[iconv]}")"
+echo "targets, from this run's own figures"
+target() { printf '  %-62s %-28s %s\n' "$1" "$2" "$3"; }
+times_cat=$(calc "${wall[new]} / ${wall[cat]}")
+target "no options: at most 3 times cat > /dev/null (aim 2)" "$times_cat times cat" \
+    "$(verdict "$times_cat <= 3")$([ "$(verdict "$times_cat <= 2")" = met ] && echo ", aim reached")"
+target "every edit (-acknu -d:abcfhilos): at most half of iconv" \
+    "$(calc "${wall[$all]} / ${wall[iconv]}") of iconv" "$(verdict "${wall[$all]} <= 0.5 * ${wall[iconv]}")"
 if [ $have_nkf = 1 ]; then
-    target "-k: at least 3 times faster than nkf -X" "$(calc "${wall[nkf]} / ${wall[tp-k]}" 2) times" \
-        "$(verdict "${wall[nkf]} >= 3 * ${wall[tp-k]}")"
+    target "-k: at least 5 times as fast as nkf -S -s -X" "$(calc "${wall[nkf]} / ${wall[new-k]}") times" \
+        "$(verdict "${wall[nkf]} >= 5 * ${wall[new-k]}")"
 else
-    target "-k: at least 3 times faster than nkf -X" "nkf not installed" "not measured"
+    target "-k: at least 5 times as fast as nkf -S -s -X" "nkf not installed" "not measured"
 fi
-target "-d:f: faster than the one-expression sed" \
-    "$(calc "${wall[tp-d:f]}" 3) s vs $(calc "${wall[sed]}" 3) s" "$(verdict "${wall[tp-d:f]} < ${wall[sed]}")"
-target "per MB, ${size_mb} MB page <= 1.15 x ${sizes[0]} MB page, every set" \
-    "worst $worst_scale ($worst_scale_set)" "$(verdict "$worst_scale <= 1.15")"
-target "per MB, pathological <= 2 x realistic, every set" \
-    "worst $worst_path ($worst_path_set)" "$(verdict "$worst_path <= 2")"
-target "peak memory without -w <= 2 x page + 16 MB" \
-    "worst $worst_mem MB of $(calc "2 * $page_mb + 16" 1)" "$(verdict "$worst_mem <= 2 * $page_mb + 16")"
-target "peak memory with -w <= 3 x page + 16 MB" \
-    "worst $worst_mem_w MB of $(calc "3 * $page_mb + 16" 1)" "$(verdict "$worst_mem_w <= 3 * $page_mb + 16")"
+target "-d:f: at least 4 times as fast as the one-expression sed" \
+    "$(calc "${wall[sed]} / ${wall[new-d:f]}") times" "$(verdict "${wall[sed]} >= 4 * ${wall[new-d:f]}")"
+site_dff=$(calc "${wall[site sed]} / ${wall[site new -d:f]}")
+target "site: -w -d:f at least as fast as sed -i (aim 1.3 times)" "$site_dff times" \
+    "$(verdict "$site_dff >= 1")$([ "$(verdict "$site_dff >= 1.3")" = met ] && echo ", aim reached")"
+if [ $have_nkf = 1 ]; then
+    site_k=$(calc "${wall[site nkf]} / ${wall[site new -k]}")
+    target "site: -w -k at least as fast as nkf --overwrite (aim 1.3 times)" "$site_k times" \
+        "$(verdict "$site_k >= 1")$([ "$(verdict "$site_k >= 1.3")" = met ] && echo ", aim reached")"
+else
+    target "site: -w -k at least as fast as nkf --overwrite" "nkf not installed" "not measured"
+fi
+target "peak memory at most the page + 16 MB, every input above" \
+    "least room ${least_room} MB ($least_room_what)" "$(verdict "$least_room >= 0")"
+target "per-MB cost flat: 4 to 256 MB, 256 KB to 5 MB lines (spread <= 1.25)" \
+    "worst $worst_spread ($worst_spread_set)" "$(verdict "$worst_spread <= 1.25")"
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo

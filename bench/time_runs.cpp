@@ -1,16 +1,18 @@
 // Runs one command several times and prints its median wall time and peak
 // memory, so that the benchmark script needs no timing of its own.
 //
-//   time_runs RUNS OUTFILE [--fresh SRC DST] -- COMMAND [ARGS...]
+//   time_runs RUNS OUTFILE [--fresh SRC DST] [--prepare SHELL_COMMAND]
+//             -- COMMAND [ARGS...]
 //
 // Standard output of each run goes to OUTFILE, emptied before the clock
-// starts; standard error goes to OUTFILE.err. With --fresh, SRC is copied
-// over DST before each run (for commands that rewrite their input), outside
-// the timing. Prints one line: the median wall seconds, the median CPU
-// seconds (user and system), the largest peak resident size of a run in KiB,
-// and 0 when every run exited 0 (else the first other exit status, or 128
-// plus the signal). CPU time shows the program's own cost when other work
-// shares the machine.
+// starts; standard error goes to OUTFILE.err (both to /dev/null when
+// OUTFILE is /dev/null, so that a command's output costs it nothing). With
+// --fresh, SRC is copied over DST before each run (for commands that
+// rewrite their input), and with --prepare the shell command is run (to
+// lay out a fresh copy of a site, say), both outside the timing. Prints one line: the median wall
+// seconds, the median CPU seconds (user and system), the largest peak resident size of a run in
+// KiB, and 0 when every run exited 0 (else the first other exit status, or 128 plus the signal).
+// CPU time shows the program's own cost when other work shares the machine.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -44,8 +46,9 @@ bool copy_file(const std::string& from, const std::string& to) {
 // One run: output file emptied first, then fork, exec and wait, timed from
 // just before the fork to the end of the wait.
 Run run_once(const std::string& out_path, char** argv) {
+    const std::string err_path = out_path == "/dev/null" ? out_path : out_path + ".err";
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open((out_path + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0) {
         std::perror(out_path.c_str());
         std::exit(2);
@@ -84,7 +87,9 @@ double median(std::vector<double> v) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: time_runs RUNS OUTFILE [--fresh SRC DST] -- COMMAND [ARGS...]\n");
+    std::fprintf(stderr,
+                 "usage: time_runs RUNS OUTFILE [--fresh SRC DST] [--prepare SHELL_COMMAND] -- "
+                 "COMMAND [ARGS...]\n");
     return 2;
 }
 
@@ -103,6 +108,11 @@ int main(int argc, char** argv) {
         fresh_dst = argv[k + 2];
         k += 3;
     }
+    std::string prepare;
+    if (std::string(argv[k]) == "--prepare" && k + 2 < argc) {
+        prepare = argv[k + 1];
+        k += 2;
+    }
     if (runs < 1 || std::string(argv[k]) != "--" || k + 1 >= argc) return usage();
     std::vector<double> times, cpus;
     long peak = 0;
@@ -110,6 +120,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         if (!fresh_src.empty() && !copy_file(fresh_src, fresh_dst)) {
             std::perror(fresh_dst.c_str());
+            return 2;
+        }
+        if (!prepare.empty() && std::system(prepare.c_str()) != 0) {
+            std::fprintf(stderr, "time_runs: failed: %s\n", prepare.c_str());
             return 2;
         }
         Run r = run_once(out_path, argv + k + 1);
