@@ -13,13 +13,15 @@ page_mb=$(calc "$page_bytes / $mb" 3)
 echo
 echo "${size_mb} MB realistic page ($page_bytes bytes), median of $runs runs each, taken round-robin,"
 echo "$(nproc) cores; every command writes to /dev/null; peak = largest resident size of a run;"
-echo "old = $old_commit, the version before streaming input and batched rewrites"
-printf '%-36s %8s %8s %8s | %8s %8s %8s\n' command "wall s" "CPU s" "peak MB" "old s" "old MB" "old/new"
+echo "left: this version; right: the old one ($old_commit, before streaming input and batched"
+echo "rewrites), and how many times as long it took"
+printf '%-36s %7s %7s %7s | %7s %7s %7s %7s\n' command "wall s" "CPU s" "peak MB" "wall s" "CPU s" "peak MB" "old/new"
 row() {
     local key=$1 name=$2
-    printf '%-36s %8.3f %8.3f %8.1f |' "$name" "${wall[$key]}" "${cpu[$key]}" "$(mib "${peak[$key]}")"
+    printf '%-36s %7.3f %7.3f %7.1f |' "$name" "${wall[$key]}" "${cpu[$key]}" "$(mib "${peak[$key]}")"
     if [ -n "${3:-}" ] && [ -n "${wall[$3]:-}" ]; then
-        printf ' %8.3f %8.1f %8.2f\n' "${wall[$3]}" "$(mib "${peak[$3]}")" "$(calc "${wall[$3]} / ${wall[$key]}")"
+        printf ' %7.3f %7.3f %7.1f %7.2f\n' "${wall[$3]}" "${cpu[$3]}" "$(mib "${peak[$3]}")" \
+            "$(calc "${wall[$3]} / ${wall[$key]}")"
     else
         echo
     fi
