@@ -4,6 +4,8 @@
 // bench/run, with each block search this machine runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
@@ -13,6 +15,7 @@
 #include "engine/block_search.h"
 #include "engine/plain_run.h"
 #include "support/engine_run.h"
+#include "support/test_support.h"
 
 namespace tagpolish {
 namespace {
@@ -322,25 +325,47 @@ struct WalkChoice {
     }
 };
 
+// Edits the page with the plain walk and with the fast walk and each block
+// search; all must agree.
+void expect_walks_agree(const std::string& page, const std::string& set, const std::string& name) {
+    set_fast_walk(false);
+    const test::EditRun plain = test::edit(page, option_words(set));
+    set_fast_walk(true);
+    for (BlockSearch s : block_searches()) {
+        use_block_search(s);
+        const test::EditRun fast = test::edit(page, option_words(set));
+        SCOPED_TRACE(name + ", options \"" + set + "\", " + block_search_name(s));
+        ASSERT_EQ(plain.out, fast.out);
+        ASSERT_EQ(plain.err, fast.err);
+        ASSERT_EQ(plain.result, fast.result);
+        ASSERT_EQ(plain.error_line, fast.error_line);
+    }
+}
+
 TEST(FastWalk, AgreesWithThePlainWalkOnRandomPages) {
     WalkChoice restore;
     PageMaker maker(20240601);
     for (int i = 0; i < 40; ++i) {
         const std::string page = maker.page(i % 8 == 0);
+        for (const std::string& set : option_sets())
+            ASSERT_NO_FATAL_FAILURE(expect_walks_agree(page, set, "page " + std::to_string(i)));
+    }
+}
+
+// The same on the real pages of the corpus, each option set with -i.
+TEST(FastWalk, AgreesWithThePlainWalkOnRealPages) {
+    const std::filesystem::path dir = std::filesystem::path(TAGPOLISH_CORPUS_DIR) / "html";
+    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no page corpus at " << dir;
+    WalkChoice restore;
+    std::vector<std::filesystem::path> pages;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        pages.push_back(entry.path());
+    std::sort(pages.begin(), pages.end());
+    for (const auto& path : pages) {
+        const std::string page = test::read_file(path.string());
         for (const std::string& set : option_sets()) {
-            set_fast_walk(false);
-            const test::EditRun plain = test::edit(page, option_words(set));
-            set_fast_walk(true);
-            for (BlockSearch s : block_searches()) {
-                use_block_search(s);
-                const test::EditRun fast = test::edit(page, option_words(set));
-                SCOPED_TRACE("page " + std::to_string(i) + ", options \"" + set + "\", " +
-                             block_search_name(s));
-                ASSERT_EQ(plain.out, fast.out);
-                ASSERT_EQ(plain.err, fast.err);
-                ASSERT_EQ(plain.result, fast.result);
-                ASSERT_EQ(plain.error_line, fast.error_line);
-            }
+            if (!set.ends_with("-i")) continue;
+            ASSERT_NO_FATAL_FAILURE(expect_walks_agree(page, set, path.filename().string()));
         }
     }
 }
