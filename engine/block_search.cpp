@@ -1,4 +1,4 @@
-// The block searches. Each classifies a 32-byte block into three masks,
+// The block searches. Each classifies a block of 32 bytes into three masks,
 // bit k for byte k: `may` (a byte that may matter in some state), `lead`
 // (in the lead range 0x81-0x9F, 0xE0-0xFC) and `nul`. Only the
 // classification differs between the portable and the vector searches;
@@ -22,8 +22,6 @@
 
 namespace tagpolish {
 namespace {
-
-constexpr std::size_t block_size = 32;
 
 struct Masks {
     std::uint32_t may = 0, lead = 0, nul = 0;
@@ -118,11 +116,9 @@ __attribute__((target("avx2"))) Masks classify_avx2(const unsigned char* p, cons
 
 using Classify = Masks (*)(const unsigned char*, const ByteClasses&);
 
-// Block `at` of line p, whose byte n is a NUL, with the second bytes of the
-// characters that start from `at` on (carry: byte `at` completes one). A
-// block that would reach past the NUL is read from further back, its bits
-// moved down; a line shorter than a block is read from a copy padded with
-// NULs.
+// The masks of block `at` of line p, whose byte n is a NUL. A block that
+// would reach past the NUL is read from further back, its bits moved down;
+// a line shorter than a block is read from a copy padded with NULs.
 template <Classify classify>
 [[gnu::always_inline]] inline Masks classify_block(const unsigned char* p, std::size_t at,
                                                    std::size_t n, const ByteClasses& c) {
@@ -142,7 +138,9 @@ template <Classify classify>
 }
 
 // The first block from `at` on that holds a byte that may stop the walk (a
-// NUL at the latest), into b; `paired` leaves out the second bytes.
+// NUL at the latest), into b, with the second bytes of the characters that
+// start from `at` on (carry: byte `at` completes one); `paired` leaves the
+// second bytes out of the bytes that may stop.
 template <Classify classify>
 [[gnu::always_inline]] inline void next_block(const unsigned char* p, std::size_t at, std::size_t n,
                                               bool carry, bool paired, const ByteClasses& c,

@@ -7,12 +7,16 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 namespace tagpolish {
+
+// The bytes classified at once.
+inline constexpr std::size_t block_size = 32;
 
 // The ways to classify a block: byte by byte through a table, which every
 // machine runs, or with the vector instructions of x86-64 (SSE2, always
@@ -146,16 +150,16 @@ class LineSearch {
         // every character after it too.
         const BlockCache& b = *block_;
         const std::size_t k = from - b.at;
-        if (k >= 32 || (roles.paired && (b.second >> k & 1)))
+        if (k >= block_size || (roles.paired && (b.second >> k & 1)))
             return find_after(from, false, roles, rules);
         std::uint32_t hits = (b.may & ~(roles.paired ? b.second : 0)) | b.nul;
         for (hits &= ~std::uint32_t{0} << k; hits != 0; hits &= hits - 1) {
-            const std::size_t j = b.at + static_cast<std::size_t>(__builtin_ctz(hits));
+            const std::size_t j = b.at + static_cast<std::size_t>(std::countr_zero(hits));
             if (stops_at(j, roles, rules)) return j;
         }
         // A character that the block's last byte begins ends in the next.
-        const bool carry = (b.lead & ~b.second) >> 31;
-        return find_after(b.at + 32, carry, roles, rules);
+        const bool carry = (b.lead & ~b.second) >> (block_size - 1);
+        return find_after(b.at + block_size, carry, roles, rules);
     }
 
   private:
@@ -178,7 +182,7 @@ class LineSearch {
     BlockCache* block_;
 };
 
-// The bytes of a 32-byte block that are the second bytes of double-byte
+// The bytes of a block that are the second bytes of double-byte
 // characters: `lead` marks the bytes in the lead range, and `carry` says
 // that the block's first byte completes a character begun before it.
 std::uint32_t second_bytes(std::uint32_t lead, bool carry);

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -93,43 +94,52 @@ StateSet whole_characters();
 // An attribute edit. Its names are tried at the cursor in order, ignoring
 // ASCII letter case; the first that stands there is handed to the edit,
 // which may still find that it does not apply (AttrEdit::not_here), and
-// the next row is tried.
-// An edit that also acts inside quoted values does so before the other
-// checks of a tag (check 6); the others act at check 12.
+// the next row is tried. An edit that also acts inside quoted values does
+// so before the other checks of a tag (check 6); the others act at check
+// 12. It acts while its option is set, in the kinds of tag it names, and
+// where it asks for one, inside a table.
 struct AttrEditRow {
     std::array<std::string_view, 3> names;  // unused ones empty
     bool in_values;
-    const int* option;                     // the flag that switches it on
-    bool (*applies)(const EditState& st);  // the condition in the open tag
+    const int* option;
+    unsigned tag_kinds;  // one bit per TagKind
+    bool in_table;
     AttrEdit (*edit)(LineBuf& line, std::size_t name);  // name: its length
 };
 
-namespace attr_condition {
-inline bool link_kind(const EditState& st) {
-    return st.tag_kind == TAG_LINK || st.tag_kind == TAG_IMG || st.tag_kind == TAG_BODY;
+// The tag kinds given, one bit each; every kind without any.
+constexpr unsigned tag_kinds(std::initializer_list<TagKind> kinds = {}) {
+    unsigned bits = kinds.size() ? 0 : ~0u;
+    for (TagKind k : kinds) bits |= 1u << k;
+    return bits;
 }
-inline bool base_tag(const EditState& st) {
-    return st.tag_kind == TAG_BASE;
-}
-inline bool font_tag(const EditState& st) {
-    return st.tag_kind == TAG_FONT;
-}
-inline bool in_table(const EditState& st) {
-    return st.table_depth > 0;
-}
-}  // namespace attr_condition
 
-// The attribute edits, in the order in which they are tried. A null
-// condition always holds. (The tag kinds of the link edits arise only
-// with -u.)
+// The attribute edits, in the order in which they are tried. (The tag
+// kinds of the link edits arise only with -u.)
 inline constexpr AttrEditRow attr_edits[] = {
-    {{"charset="}, true, &del_h, nullptr, remove_charset},
-    {{"src=", "href=", "background="}, false, &opt_u, attr_condition::link_kind, flatten_reference},
-    {{"href="}, false, &opt_u, attr_condition::base_tag, remove_base_href},
-    {{"bgcolor="}, false, &del_b, nullptr, remove_bgcolor},
-    {{"size="}, false, &del_s, attr_condition::font_tag, remove_size},
-    {{"valign=", "align="}, false, &del_l, attr_condition::in_table, remove_align},
+    {{"charset="}, true, &del_h, tag_kinds(), false, remove_charset},
+    {{"src=", "href=", "background="},
+     false,
+     &opt_u,
+     tag_kinds({TAG_LINK, TAG_IMG, TAG_BODY}),
+     false,
+     flatten_reference},
+    {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href},
+    {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor},
+    {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size},
+    {{"valign=", "align="}, false, &del_l, tag_kinds(), true, remove_align},
 };
+
+// Whether the row acts in a tag of that kind, inside a table or not (its
+// option aside).
+constexpr bool acts_in(const AttrEditRow& row, unsigned kind, bool table_open) {
+    return (row.tag_kinds >> kind & 1) && (!row.in_table || table_open);
+}
+
+// Whether the row acts in the open tag (its option aside).
+inline bool acts_here(const AttrEditRow& row, const EditState& st) {
+    return acts_in(row, st.tag_kind, st.table_depth > 0);
+}
 
 // The states in which a row acts.
 constexpr StateSet attr_states(const AttrEditRow& row) {
@@ -141,6 +151,9 @@ constexpr StateSet attr_states(const AttrEditRow& row) {
 inline std::size_t name_at(const AttrEditRow& row, const char* p) {
     for (std::string_view name : row.names) {
         if (name.empty()) break;
+        // The first byte settles most places: where the names match, it is
+        // the same byte with bit 0x20 set.
+        if ((p[0] | 0x20) != (name[0] | 0x20)) continue;
         if (StrnCmp(p, name.data(), static_cast<int>(name.size())) == 0) return name.size();
     }
     return 0;

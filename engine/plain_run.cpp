@@ -22,6 +22,7 @@ unsigned char other_case(unsigned char c) {
 // Hands out one bit per pair rule. Should they run out, the last bit is
 // shared by the rules still to come, and it is in force in every state: the
 // walk then stops at their pairs wherever their first bytes stop it.
+constexpr std::uint32_t shared_rule = 1u << 31;
 struct RuleBits {
     std::uint32_t next = 1;
     std::uint32_t take() {
@@ -53,14 +54,23 @@ void declare_check(RunTables& t, const CheckBytes& d, RuleBits& bits) {
         for (std::size_t i = 0; i < walk_state_count; ++i) {
             if (!(d.states & (1u << i))) continue;
             t.bare[i].mark(first, role, which);
-            t.states[i].rules |= bit;
+            for (std::uint32_t& rules : t.states[i].rules) rules |= bit;
         }
     }
 }
 
 // Marks the first bytes of an attribute edit's names, in either case, in
-// the states where it acts; their first two bytes make its pair rule.
+// the states where it acts; their first two bytes make its pair rule, in
+// force in the tags where the edit acts.
 void declare_attr_edit(RunTables& t, const AttrEditRow& row, std::uint32_t bit) {
+    for (std::size_t i = 0; i < walk_state_count; ++i) {
+        if (!(attr_states(row) & (1u << i))) continue;
+        for (std::size_t k = 0; k < 2 * tag_kind_count; ++k) {
+            if (!acts_in(row, static_cast<unsigned>(k / 2), k % 2)) continue;
+            t.states[i].rules[k] |= bit;
+            t.states[i].edits |= 1u << k;
+        }
+    }
     for (std::string_view name : row.names) {
         if (name.empty()) break;
         const auto first = static_cast<unsigned char>(name[0]);
@@ -96,13 +106,10 @@ RunTables run_tables() {
     for (const CheckBytes& d : check_bytes())
         if (!d.option || *d.option) declare_check(t, d, bits);
     t.with_attrs = t.bare;
-    for (std::size_t r = 0; r < std::size(attr_edits); ++r) {
-        if (!*attr_edits[r].option) continue;
-        t.attr_rule[r] = bits.take();
-        declare_attr_edit(t, attr_edits[r], t.attr_rule[r]);
-        for (std::size_t i = 0; i < walk_state_count; ++i)
-            if (attr_states(attr_edits[r]) & (1u << i)) t.states[i].edits |= 1u << r;
-    }
+    for (const AttrEditRow& row : attr_edits)
+        if (*row.option) declare_attr_edit(t, row, bits.take());
+    for (RunTables::StateRuns& runs : t.states)
+        for (std::uint32_t& rules : runs.rules) rules |= shared_rule;
     for (std::size_t i = 0; i < walk_state_count; ++i)
         t.bare[i].paired = t.with_attrs[i].paired = (whole_characters() >> i) & 1;
     std::array<bool, 256> may{};

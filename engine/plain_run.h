@@ -23,6 +23,9 @@ namespace tagpolish {
 void set_fast_walk(bool on);
 bool fast_walk();
 
+// The kinds of tag, TAG_NONE to TAG_META.
+inline constexpr std::size_t tag_kind_count = 8;
+
 // What the runs stop at under the option flags in force when it was built.
 struct RunTables {
     bool fast = true;  // the switch, as it stood
@@ -31,14 +34,15 @@ struct RunTables {
     std::array<StopRoles, walk_state_count> bare, with_attrs;
     ByteClasses classes;  // every byte that may stop in some state
     PairTable pairs;
-    // Per state: the pair rules of the checks, the attribute edits switched
-    // on (one bit each), and whether letters change case in its runs.
+    // Per state: the pair rules in force and whether an attribute edit may
+    // act, for each kind of the open tag inside a table or not (see
+    // edit_case), and whether letters change case in its runs.
     struct StateRuns {
-        std::uint32_t rules = 0, edits = 0;
+        std::array<std::uint32_t, 2 * tag_kind_count> rules{};
+        std::uint32_t edits = 0;  // one bit per edit_case where an edit may act
         bool case_change = false;
     };
     std::array<StateRuns, walk_state_count> states{};
-    std::array<std::uint32_t, std::size(attr_edits)> attr_rule{};  // each edit's rule
     std::vector<void (*)(LineBuf&)> steps;  // the steps that StopRoles::step names
 };
 
@@ -49,22 +53,19 @@ inline std::size_t index_of(WalkState s) {
     return static_cast<std::size_t>(s);
 }
 
-// The pair rules shared by the rules that find no bit of their own.
-inline constexpr std::uint32_t shared_rule = 1u << 31;
+// What of the open tag decides which attribute edits may act: its kind,
+// and whether a table is open.
+inline std::size_t edit_case(const EditState& st) {
+    return 2 * static_cast<std::size_t>(st.tag_kind) + (st.table_depth > 0);
+}
 
 // The roles of the bytes in state i of the walk, and the pair rules in
 // force there.
-[[gnu::always_inline]] inline const StopRoles& roles_in(const EditState& st, const RunTables& t,
-                                                        std::size_t i, std::uint32_t& rules) {
-    rules = t.states[i].rules | shared_rule;
-    bool attrs = false;
-    for (std::uint32_t edits = t.states[i].edits; edits != 0; edits &= edits - 1) {
-        const auto r = static_cast<std::size_t>(std::countr_zero(edits));
-        if (attr_edits[r].applies && !attr_edits[r].applies(st)) continue;
-        rules |= t.attr_rule[r];
-        attrs = true;
-    }
-    return attrs ? t.with_attrs[i] : t.bare[i];
+inline const StopRoles& roles_in(const EditState& st, const RunTables& t, std::size_t i,
+                                 std::uint32_t& rules) {
+    const std::size_t k = edit_case(st);
+    rules = t.states[i].rules[k];
+    return (t.states[i].edits >> k & 1) ? t.with_attrs[i] : t.bare[i];
 }
 
 // walk_runs from the cursor on a byte that is not a stop, in the state

@@ -64,7 +64,7 @@ Step open_comment(EditState& st) {
 template <std::size_t r>
 [[gnu::always_inline]] inline AttrEdit try_attribute_edit(EditState& st) {
     constexpr const AttrEditRow& row = attr_edits[r];
-    if (!*row.option || (row.applies && !row.applies(st))) return AttrEdit::not_here;
+    if (!*row.option || !acts_here(row, st)) return AttrEdit::not_here;
     std::size_t name = name_at(row, st.line_buf.cur());
     return name ? row.edit(st.line_buf, name) : AttrEdit::not_here;
 }
