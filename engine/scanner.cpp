@@ -16,8 +16,10 @@
 // 6. Before each step, the run of bytes that the checks would only walk over
 //    (plain text, comment bodies, quoted values, tag bytes that no edit but
 //    the case change touches) is walked in one go (engine/plain_run); the
-//    step then starts on a byte that may matter. What each check may act on
-//    is declared in engine/checks, beside the table of attribute edits.
+//    step then starts on a byte that may matter. The bytes each check may
+//    act on are declared below examine (`declared`), and the attribute
+//    edits are one table (engine/checks.h): a new check must be declared
+//    there too, or the fast walk passes its bytes by.
 
 #include "engine/scanner.h"
 
@@ -209,8 +211,9 @@ Step close_tag(EditState& st) {
     return Step::next;
 }
 
-// One step of the walk: the checks in their order. (Inlined into the walk
-// of a line, as it was before walk_step called it too.)
+// One step of the walk: the checks in their order, each declared with the
+// bytes it may act on in `declared` below. (Inlined into the walk of a
+// line, as it was before walk_step called it too.)
 [[gnu::always_inline]] inline Step examine(EditState& st) {
     LineBuf& line = st.line_buf;
     const char* p = line.cur();
