@@ -1,7 +1,5 @@
 #include "engine/attr_removal.h"
 
-#include "lib/sjstr.h"
-
 namespace tagpolish {
 namespace {
 
@@ -81,38 +79,28 @@ std::size_t charset_end(std::string_view s, std::size_t v) {
 
 }  // namespace
 
-bool remove_charset(LineBuf& line) {
-    if (StrnCmp(line.cur(), "charset=", 8) != 0) return false;
+AttrEdit remove_charset(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
-    line.remove(charset_end(s, skip_blanks(s, 8)));
-    return true;
+    line.remove(charset_end(s, skip_blanks(s, name)));
+    return AttrEdit::removed;
 }
 
-AttrEdit remove_bgcolor(LineBuf& line) {
-    if (StrnCmp(line.cur(), "bgcolor=", 8) != 0) return AttrEdit::not_here;
+AttrEdit remove_bgcolor(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
-    std::size_t end = bgcolor_end(s, skip_blanks(s, 8));
+    std::size_t end = bgcolor_end(s, skip_blanks(s, name));
     if (end == std::string_view::npos) return AttrEdit::walk_on;
     return cut_attribute(line, end);
 }
 
-AttrEdit remove_size(LineBuf& line) {
-    if (StrnCmp(line.cur(), "size=", 5) != 0) return AttrEdit::not_here;
+AttrEdit remove_size(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
-    std::size_t end = size_end(s, 5);
+    std::size_t end = size_end(s, name);
     if (end == std::string_view::npos) return AttrEdit::walk_on;
     if (end < s.size() && s[end] == ' ') ++end;
     return cut_attribute(line, end);
 }
 
-AttrEdit remove_align(LineBuf& line) {
-    std::size_t name;
-    if (StrnCmp(line.cur(), "valign=", 7) == 0)
-        name = 7;
-    else if (StrnCmp(line.cur(), "align=", 6) == 0)
-        name = 6;
-    else
-        return AttrEdit::not_here;
+AttrEdit remove_align(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = align_end(s, skip_blanks(s, name));
     if (end == std::string_view::npos) return AttrEdit::walk_on;

@@ -2,6 +2,8 @@
 // font tags (-d:s), align and valign inside tables (-d:l), charset (-d:h).
 #pragma once
 
+#include <cstddef>
+
 #include "engine/line_buf.h"
 
 namespace tagpolish {
@@ -13,16 +15,20 @@ enum class AttrEdit {
     removed,   // text was cut out; the cursor's byte must be examined afresh
 };
 
-// Removes a "charset=" setting at the cursor. Returns whether it did.
-bool remove_charset(LineBuf& line);
+// Each edit is called where its attribute name (with its "="), of `name`
+// bytes, stands at the cursor; the table of attribute edits (engine/checks)
+// finds the name and checks the tag.
 
-// "bgcolor=" at the cursor.
-AttrEdit remove_bgcolor(LineBuf& line);
+// A "charset=" setting: always removed.
+AttrEdit remove_charset(LineBuf& line, std::size_t name);
 
-// "size=" at the cursor (the caller checks that the tag is a font tag).
-AttrEdit remove_size(LineBuf& line);
+// "bgcolor=".
+AttrEdit remove_bgcolor(LineBuf& line, std::size_t name);
 
-// "valign=" or "align=" at the cursor (the caller checks the table depth).
-AttrEdit remove_align(LineBuf& line);
+// "size=" of a font tag.
+AttrEdit remove_size(LineBuf& line, std::size_t name);
+
+// "valign=" or "align=" inside a table.
+AttrEdit remove_align(LineBuf& line, std::size_t name);
 
 }  // namespace tagpolish

@@ -5,6 +5,7 @@
 namespace tagpolish {
 
 void LineBuf::replace_ahead(std::size_t from, std::size_t n, std::string_view repl) {
+    ++version_;
     if (!owned_) own();
     settle();
     std::size_t shift = n - repl.size();
@@ -31,6 +32,7 @@ std::string LineBuf::whole() const {
 }
 
 void LineBuf::own() {
+    ++version_;
     own_.assign(text);
     text = own_;
     owned_ = true;

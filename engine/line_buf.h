@@ -86,12 +86,20 @@ struct LineBuf {
         done_.push_back(c);
     }
     // Overwrites byte k after the cursor.
-    void set(std::size_t k, char c) { ahead_to_write()[k] = c; }
-    // The rest of the line from the cursor, to write into.
+    void set(std::size_t k, char c) {
+        ++version_;
+        ahead_to_write()[k] = c;
+    }
+    // The rest of the line from the cursor, to write into the bytes that are
+    // walked next, before anything looks at them or at those after them.
     char* ahead_to_write() {
         if (!owned_) own();
         return own_.data() + pos;
     }
+    // Changes whenever text becomes another line or bytes of it that are not
+    // yet walked may have been written to: what was found out about them
+    // holds until then.
+    unsigned version() const { return version_; }
 
     // Replaces the n bytes that start `from` bytes after the cursor with
     // repl (no longer than n). The bytes between the cursor and the edit
@@ -112,6 +120,7 @@ struct LineBuf {
 
   private:
     void start(std::string_view line) {
+        ++version_;
         text = line;
         pos = 0;
         mark_ = 0;
@@ -131,6 +140,7 @@ struct LineBuf {
     std::size_t mark_ = 0;
     std::string own_;     // text's bytes once something is written into them
     bool owned_ = false;  // text is own_
+    unsigned version_ = 0;
 };
 
 }  // namespace tagpolish

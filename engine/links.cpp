@@ -3,22 +3,8 @@
 #include "lib/sjstr.h"
 
 namespace tagpolish {
-namespace {
-
-// Length of the reference attribute name (with its "=") at p, or 0.
-std::size_t reference_name(const char* p) {
-    if (StrnCmp(p, "src=", 4) == 0) return 4;
-    if (StrnCmp(p, "href=", 5) == 0) return 5;
-    if (StrnCmp(p, "background=", 11) == 0) return 11;
-    return 0;
-}
-
-}  // namespace
-
-AttrEdit flatten_reference(LineBuf& line) {
+AttrEdit flatten_reference(LineBuf& line, std::size_t name) {
     const char* p = line.cur();
-    std::size_t name = reference_name(p);
-    if (!name) return AttrEdit::not_here;
     const char* value = sp_skip(p + name);
     // A name inside an unquoted value already searched finds a value that
     // ends where that one ends and holds no usable '/' any more: searching
@@ -45,14 +31,14 @@ AttrEdit flatten_reference(LineBuf& line) {
     return AttrEdit::walk_on;
 }
 
-AttrEdit remove_base_href(LineBuf& line) {
+AttrEdit remove_base_href(LineBuf& line, std::size_t name) {
     const char* p = line.cur();
-    if (StrnCmp(p, "href=", 5) != 0 || (p[5] != '"' && p[5] != '\'')) return AttrEdit::not_here;
+    if (p[name] != '"' && p[name] != '\'') return AttrEdit::not_here;
     // The partner quote, found as Strchr finds it; a ">" before it, taken
     // byte by byte, or no partner leaves the attribute. The search stops at
     // the first ">", so it never runs on to the end of a long line.
-    const char quote = p[5];
-    for (const char* k = p + 6; *k; ++k) {
+    const char quote = p[name];
+    for (const char* k = p + name + 1; *k; ++k) {
         if (*k == '>') return AttrEdit::walk_on;
         if (*k == quote) {
             line.remove(static_cast<std::size_t>(k - p) + 1);

@@ -1,16 +1,19 @@
 // Link flattening (-u): references into the document's own directory.
 #pragma once
 
-#include "engine/line_buf.h"
+#include <cstddef>
+
 #include "engine/attr_removal.h"
+#include "engine/line_buf.h"
 
 namespace tagpolish {
 
-// "src=", "href=" or "background=" at the cursor: cuts the value's path
-// down to its last part. The cursor stays on the attribute name.
-AttrEdit flatten_reference(LineBuf& line);
+// "src=", "href=" or "background=", of `name` bytes, at the cursor: cuts
+// the value's path down to its last part. The cursor stays on the name.
+AttrEdit flatten_reference(LineBuf& line, std::size_t name);
 
-// A quoted "href=" of a base tag at the cursor: removes the attribute.
-AttrEdit remove_base_href(LineBuf& line);
+// "href=" of a base tag at the cursor: removes the attribute when a quote
+// follows; else it is not here.
+AttrEdit remove_base_href(LineBuf& line, std::size_t name);
 
 }  // namespace tagpolish

@@ -153,6 +153,13 @@ void skip_fragment(LineBuf& line) {
     line.advance(k);
 }
 
+// Byte c with the letter case that -s or -c asks for inside tags.
+unsigned char tag_case(unsigned char c) {
+    if (opt_s) return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 0x20) : c;
+    if (opt_c) return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 0x20) : c;
+    return c;
+}
+
 }  // namespace
 
 void walk_tag_byte(LineBuf& line) {
@@ -161,12 +168,25 @@ void walk_tag_byte(LineBuf& line) {
         skip_fragment(line);
         return;
     }
-    if (opt_s) {
-        if (c >= 'A' && c <= 'Z') line.set(0, static_cast<char>(c + 0x20));
-    } else if (opt_c) {
-        if (c >= 'a' && c <= 'z') line.set(0, static_cast<char>(c - 0x20));
-    }
+    if (tag_case(c) != c) line.set(0, static_cast<char>(tag_case(c)));
     line.advance(1);
+}
+
+void walk_tag_run(LineBuf& line, std::size_t n) {
+    // The run is read as it was; the line is copied to be written into only
+    // when a letter changes.
+    const std::string_view run = line.rest().substr(0, n);
+    char* out = nullptr;
+    for (std::size_t k = 0; k < n; ++k) {
+        auto c = static_cast<unsigned char>(run[k]);
+        if (is_lead_byte(c)) {
+            ++k;
+        } else if (tag_case(c) != c) {
+            if (!out) out = line.ahead_to_write();
+            out[k] = static_cast<char>(tag_case(c));
+        }
+    }
+    line.advance(n);
 }
 
 }  // namespace tagpolish

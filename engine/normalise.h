@@ -28,4 +28,9 @@ void walk_text_byte(LineBuf& line);
 // its case under -s or -c.
 void walk_tag_byte(LineBuf& line);
 
+// Walks n bytes inside a tag, outside quoted values, that hold whole
+// characters and no byte that any other check acts on ("#", a quote, the
+// start of an attribute name an edit looks for): walk_tag_byte over each.
+void walk_tag_run(LineBuf& line, std::size_t n);
+
 }  // namespace tagpolish

@@ -15,15 +15,20 @@
 //    before every step.
 // 6. Before each step, the run of bytes that the checks would only walk over
 //    (plain text, comment bodies, quoted values, tag bytes that no edit but
-//    the case change touches) is walked in one go (engine/plain_run), and
-//    under -k so are the half-width katakana of the text; the step then
-//    starts on a byte that may matter.
+//    the case change touches) is walked in one go (engine/plain_run); the
+//    step then starts on a byte that may matter. The bytes each check may
+//    act on are declared below examine (`declared`), and the attribute
+//    edits are one table (engine/checks.h): a new check must be declared
+//    there too, or the fast walk passes its bytes by.
 
 #include "engine/scanner.h"
 
+#include <iterator>
+#include <utility>
+
 #include "engine/attr_removal.h"
+#include "engine/checks.h"
 #include "engine/join.h"
-#include "engine/links.h"
 #include "engine/normalise.h"
 #include "engine/plain_run.h"
 #include "engine/tag_removal.h"
@@ -57,8 +62,34 @@ Step open_comment(EditState& st) {
     return Step::next;
 }
 
-// Check 6: quotes inside a tag, and the charset removal that also acts
-// inside quoted values. Returns true when the step is over.
+// Tries the attribute edit of row r of the table at the cursor.
+template <std::size_t r>
+[[gnu::always_inline]] inline AttrEdit try_attribute_edit(EditState& st) {
+    constexpr const AttrEditRow& row = attr_edits[r];
+    if (!*row.option || !acts_here(row, st)) return AttrEdit::not_here;
+    std::size_t name = name_at(row, st.line_buf.cur());
+    return name ? row.edit(st.line_buf, name) : AttrEdit::not_here;
+}
+
+// Check 6 and 12: the attribute edits of the table that act at this place
+// (inside and outside quoted values, or only outside), in their order,
+// until one acts. (The table is unrolled when the program is compiled.)
+template <bool in_values, std::size_t... r>
+AttrEdit attribute_edits(EditState& st, std::index_sequence<r...>) {
+    AttrEdit done = AttrEdit::not_here;
+    const bool acted = ((attr_edits[r].in_values == in_values &&
+                         (done = try_attribute_edit<r>(st)) != AttrEdit::not_here) ||
+                        ...);
+    return acted ? done : AttrEdit::not_here;
+}
+
+template <bool in_values>
+AttrEdit attribute_edits(EditState& st) {
+    return attribute_edits<in_values>(st, std::make_index_sequence<std::size(attr_edits)>());
+}
+
+// Check 6: quotes inside a tag, and the edits that also act inside quoted
+// values. Returns true when the step is over.
 bool quote_step(EditState& st, unsigned char c) {
     LineBuf& line = st.line_buf;
     if (!st.quote_chr && (c == '"' || c == '\'')) {
@@ -71,7 +102,7 @@ bool quote_step(EditState& st, unsigned char c) {
         line.advance(1);
         return true;
     }
-    if (del_h && (c == 'c' || c == 'C') && remove_charset(line)) return true;
+    if (attribute_edits<true>(st) == AttrEdit::removed) return true;
     if (st.quote_chr) {
         line.advance(1);
         return true;
@@ -180,23 +211,9 @@ Step close_tag(EditState& st) {
     return Step::next;
 }
 
-// Check 12, first part: the attribute edits, in their order. The first
-// whose name stands at the cursor acts. Returns true when it cut text out.
-bool attribute_edits(EditState& st) {
-    LineBuf& line = st.line_buf;
-    AttrEdit done = AttrEdit::not_here;
-    if (st.tag_kind == TAG_LINK || st.tag_kind == TAG_IMG || st.tag_kind == TAG_BODY)
-        done = flatten_reference(line);
-    if (done == AttrEdit::not_here && opt_u && st.tag_kind == TAG_BASE)
-        done = remove_base_href(line);
-    if (done == AttrEdit::not_here && del_b) done = remove_bgcolor(line);
-    if (done == AttrEdit::not_here && del_s && st.tag_kind == TAG_FONT) done = remove_size(line);
-    if (done == AttrEdit::not_here && del_l && st.table_depth > 0) done = remove_align(line);
-    return done == AttrEdit::removed;
-}
-
-// One step of the walk: the checks in their order. (Inlined into the walk
-// of a line, as it was before walk_step called it too.)
+// One step of the walk: the checks in their order, each declared with the
+// bytes it may act on in `declared` below. (Inlined into the walk of a
+// line, as it was before walk_step called it too.)
 [[gnu::always_inline]] inline Step examine(EditState& st) {
     LineBuf& line = st.line_buf;
     const char* p = line.cur();
@@ -230,24 +247,78 @@ bool attribute_edits(EditState& st) {
         walk_double_byte(line);
         return Step::next;
     }
-    if (c == '<') track_pre(st, p);                                             // 8
+    if (c == '<') track_pre(st, p);                                              // 8
     if (opt_j && line.at_line_start() && paragraph_rule(st)) return Step::next;  // 9
-    if (c == '<') return open_tag(st);                                          // 10
-    if (c == '>') return close_tag(st);                                         // 11
-    if (st.in_tag) {                                                            // 12
-        if (!attribute_edits(st)) walk_tag_byte(line);
+    if (c == '<') return open_tag(st);                                           // 10
+    if (c == '>') return close_tag(st);                                          // 11
+    if (st.in_tag) {                                                             // 12
+        if (attribute_edits<false>(st) != AttrEdit::removed) walk_tag_byte(line);
         return Step::next;
     }
     walk_text_byte(line);  // 13
     return Step::next;
 }
 
+constexpr StateSet text = in(WalkState::text), tag = in(WalkState::tag);
+constexpr StateSet quoted = in(WalkState::double_quoted) | in(WalkState::single_quoted);
+constexpr StateSet comment = in(WalkState::comment), script = in(WalkState::script);
+constexpr StateSet style = in(WalkState::style);
+
+constexpr ByteRange one(unsigned char c) {
+    return {c, c};
+}
+
+// The checks of examine, by number, with the bytes they may act on. The
+// case change of -c and -s (check 12)
+// acts on every letter of a tag and is made over whole runs as they are
+// walked (walk_tag_run); the attribute edits of check 6 and 12 are the
+// table attr_edits.
+constexpr CheckBytes declared[] = {
+    {"1: \"<!--\" opens a comment", text | tag | quoted | comment, one('<')},
+    {"2: \"-->\" closes it", text | tag | quoted | comment | script, one('-')},
+    {"3 and 4: \"<script>\" and \"</script>\"", text | tag | quoted | comment | script, one('<')},
+    {"before 1: the end tag of a style block", style, one('<')},
+    {.check = "6: a quote opens a value",
+     .states = tag,
+     .first = one('"'),
+     .enters = WalkState::double_quoted},
+    {.check = "6: a quote opens a value",
+     .states = tag,
+     .first = one('\''),
+     .enters = WalkState::single_quoted},
+    {.check = "6: its quote closes it",
+     .states = in(WalkState::double_quoted),
+     .first = one('"'),
+     .enters = WalkState::tag},
+    {.check = "6: its quote closes it",
+     .states = in(WalkState::single_quoted),
+     .first = one('\''),
+     .enters = WalkState::tag},
+    {"7: -n converts full-width digits", text | tag, one(0x82), &opt_n, {0x4F, 0x58}},
+    {"7: -a converts full-width capitals", text | tag, one(0x82), &opt_a, {0x60, 0x79}},
+    {"7: -a converts full-width small letters", text | tag, one(0x82), &opt_a, {0x81, 0x9A}},
+    {"8: \"<pre>\" and \"</pre>\"", text | tag, one('<')},
+    {"9: -j at the start of a line", text | tag, one('<'), &opt_j},
+    {"10: \"<\" opens a tag", text | tag, one('<')},
+    {"11: \">\" closes it", text | tag, one('>')},
+    {.check = "12: \"#\" begins a fragment (no attribute name does)",
+     .states = tag,
+     .first = one('#'),
+     .step = walk_tag_byte},
+    {.check = "13: -k converts half-width katakana",
+     .states = text,
+     .first = {0xA1, 0xDF},
+     .option = &opt_k,
+     .step = walk_text_byte},
+    {"the line loop: the walk of a line ends on its newline",
+     text | tag | quoted | comment | script | style, one('\n')},
+};
+
 // Walks the line in line_buf up to its newline or its end.
 Step walk_line(EditState& st, const RunTables& runs) {
     LineBuf& line = st.line_buf;
     for (;;) {
-        if (std::size_t run = plain_run(st, runs)) walk_run(st, runs, run);
-        if (runs.text_kana && is_half_kana(line.peek()) && walk_kana(st)) continue;
+        if (runs.fast) walk_runs(st, runs);
         unsigned char c = line.peek();
         if (c == '\n' || c == 0) return Step::next;
         if (examine(st) == Step::error) return Step::error;
@@ -269,6 +340,14 @@ void put_line(const LineBuf& line, OutputSink& out) {
 
 bool walk_step(EditState& st) {
     return examine(st) == Step::next;
+}
+
+std::span<const CheckBytes> check_bytes() {
+    return declared;
+}
+
+StateSet whole_characters() {
+    return text | tag;
 }
 
 void markup_error(const EditState& st, int line_no, MarkupFormat fmt) {

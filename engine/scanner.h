@@ -2,6 +2,7 @@
 // stands in the markup, applies the selected edits and checks the brackets.
 #pragma once
 
+#include "engine/block_search.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
 #include "lib/diag.h"
@@ -41,6 +42,7 @@ struct EditState {
     const char* path = "";
     LineSource* in = nullptr;
     OutputSink* out = nullptr;
+    BlockCache block;  // what the fast walk last classified of line_buf
 
     // Inside a comment, a script block or a style block, where the walk
     // edits nothing.

@@ -7,7 +7,12 @@
 // than the line (as a timeout); such a run is slow, so the short-input run
 // leaves it off. The rest is loaded as an input
 // file would be, refused where the program refuses it, and edited into
-// memory.
+// memory: with the fast walk and each block search this machine runs, and
+// with the plain walk, which must all give the same output, result and
+// messages.
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +24,8 @@
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/output.h"
+#include "engine/block_search.h"
+#include "engine/plain_run.h"
 #include "engine/scanner.h"
 
 namespace {
@@ -113,6 +120,69 @@ void check_result(unsigned bits, int result, int error_line, int lines, std::str
         require(out.size() <= in.size(), "no edit lengthens the text without -k or -j");
 }
 
+// Standard error, caught in memory while it lives.
+class CaughtMessages {
+  public:
+    CaughtMessages() : fd_(memfd_create("messages", 0)), saved_(dup(STDERR_FILENO)) {
+        require(fd_ >= 0 && saved_ >= 0, "standard error can be caught");
+        dup2(fd_, STDERR_FILENO);
+    }
+    ~CaughtMessages() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        close(fd_);
+    }
+    std::string text() const {
+        std::string all;
+        char buf[4096];
+        for (off_t at = 0;;) {
+            ssize_t n = pread(fd_, buf, sizeof buf, at);
+            if (n <= 0) return all;
+            all.append(buf, static_cast<std::size_t>(n));
+            at += n;
+        }
+    }
+
+  private:
+    int fd_, saved_;
+};
+
+// What one edit of the loaded lines gave.
+struct Outcome {
+    int result = 0;
+    int error_line = 0;
+    std::string out;
+    std::string messages;
+};
+
+Outcome edit_loaded(std::string_view text, bool fast, BlockSearch search) {
+    set_fast_walk(fast);
+    use_block_search(search);
+    Outcome o;
+    CaughtMessages caught;
+    StringSink sink;
+    static InputBuffer buf;
+    BlockLines source(-1, buf, load_text(text, buf));
+    o.result = edit_html("fuzz.htm", o.error_line, source, sink);
+    o.out = sink.text;
+    o.messages = caught.text();
+    return o;
+}
+
+// The plain walk and the fast walk with every block search agree.
+Outcome edit_every_way(std::string_view text) {
+    const Outcome plain = edit_loaded(text, false, BlockSearch::portable);
+    Outcome fast;
+    for (BlockSearch s : block_searches()) {
+        fast = edit_loaded(text, true, s);
+        require(fast.out == plain.out, "the fast walk puts out what the plain walk does");
+        require(fast.messages == plain.messages, "the fast walk reports what the plain walk does");
+        require(fast.result == plain.result && fast.error_line == plain.error_line,
+                "the fast walk ends as the plain walk does");
+    }
+    return fast;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -127,15 +197,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text = input_text(body, long_lines && (bits & repeat_bit));
 
     static InputBuffer buf;
-    const InputInfo info = load_text(text, buf);
-    if (!info.nul_line) {  // the program refuses such an input unedited
+    if (!load_text(text, buf).nul_line) {  // the program refuses such an input unedited
         int lines = 0;
         const std::string in = walked_text(text, lines);
-        BlockLines source(-1, buf, info);
-        StringSink sink;
-        int error_line = 0;
-        int result = edit_html("fuzz.htm", error_line, source, sink);
-        check_result(bits, result, error_line, lines, in, sink.text);
+        Outcome o = edit_every_way(text);
+        check_result(bits, o.result, o.error_line, lines, in, o.out);
     }
     return 0;
 }

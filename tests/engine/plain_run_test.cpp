@@ -14,85 +14,6 @@
 namespace tagpolish {
 namespace {
 
-enum class Where { text, comment, script, style, quoted, tag, link_tag };
-
-struct RunCase {
-    const char* name;
-    Where where;
-    std::string line;
-    std::size_t run;
-    int* flag = nullptr;  // one option flag set for this case
-};
-
-// The run stops on every byte that a check may act on, and pairs double-byte
-// characters only where the walk does.
-TEST(PlainRun, StopsWhereACheckMayAct) {
-    const RunCase cases[] = {
-        {"text up to a tag", Where::text, "abc<p>", 3},
-        {"text up to a stray '>'", Where::text, "ab>", 2},
-        {"text up to a '-' that may begin '-->'", Where::text, "a-b", 1},
-        {"text up to the newline", Where::text, "ab\n", 2},
-        {"a lead byte takes the '>' after it", Where::text, "\x83>x<", 3},
-        {"a lead byte takes the newline after it", Where::text, "a\x83\n", 3},
-        {"a lead byte at the end is left to the checks", Where::text, "ab\x83", 2},
-        {"long Japanese text up to a tag", Where::text, std::string(20, '\x88') + "<", 20},
-        {"a lead byte in a long run takes the '<' after it", Where::text,
-         "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x81<ab>", 12},
-        {"second bytes in the lead range pair up", Where::text,
-         "\x88\x9F\x88\x9F\x88\x9F\x88\x9F\x88\x9F<", 10},
-        {"an odd lead byte before '<' takes it", Where::text,
-         "\x88\x9F\x88\x9F\x88\x9F\x88\x9F\x88<x>", 11},
-        {"a lone lead byte at the end of a long run", Where::text,
-         "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82", 8},
-        {"half-width katakana pass without -k", Where::text, "a\xB1\xDE<", 3},
-        {"half-width katakana stop with -k", Where::text, "a\xB1\xDE<", 1, &opt_k},
-        {"hiragana pass with -n", Where::text, "\x82\xA0\x82\x4F", 2, &opt_n},
-        {"full-width digits pass without -n", Where::text, "\x82\xA0\x82\x4F", 4},
-        {"full-width letters stop with -a", Where::text, "\x82\x60", 0, &opt_a},
-        {"comment bytes go one by one", Where::comment, "a>\x83-->", 3},
-        {"comment up to a '<'", Where::comment, "\x83<!--", 1},
-        {"script up to a '-' or '<'", Where::script, "a > b-c<", 5},
-        {"style up to a '<'", Where::style, "a > b-->'\"{}</style>", 12},
-        {"style up to the newline", Where::style, "p {\x83}\n", 5},
-        {"style stops on '<' alone", Where::style, "<b>", 0},
-        {"quoted value up to its quote", Where::quoted, "a>\x83\"b", 3},
-        {"quoted value up to a 'c' with -d:h", Where::quoted, "aCharset=x\"", 1, &del_h},
-        {"quoted value passes a 'c' that begins no charset", Where::quoted, "acme c\"", 6, &del_h},
-        {"tag up to its '>'", Where::tag, "width=2>", 7},
-        {"tag up to a fragment", Where::tag, "a#b", 1},
-        {"tag run takes a whole quoted value", Where::tag, "a=\"x>y\" b>", 9},
-        {"tag run from a quote at the cursor", Where::tag, "'v' x>", 5},
-        {"tag run stops at a value that holds a '<'", Where::tag, "a=\"x<y\">", 2},
-        {"tag run stops at a value that stays open", Where::tag, "a='xy", 2},
-        {"tag run takes a whole quoted value under -d:h", Where::tag, "a=\"x\">", 5, &del_h},
-        {"tag run stops at a quoted value holding charset", Where::tag, "c=\"a; charset=x\">", 2,
-         &del_h},
-        {"tag with -c runs too", Where::tag, "width=2>", 7, &opt_c},
-        {"tag with -d:b up to a letter that may begin bgcolor", Where::tag, "id=2 Bg", 5, &del_b},
-        {"tag with -d:b passes letters that begin no attribute", Where::tag, "bold=1 Sb>", 9,
-         &del_b},
-        {"a letter at the end of the line begins no attribute", Where::tag, "id=2 B", 6, &del_b},
-        {"link tag up to a letter that may begin href", Where::link_tag, "title=x href=a/b>", 8,
-         &opt_u},
-        {"a letter after a lead byte belongs to its character", Where::link_tag, "\x83s", 2,
-         &opt_u},
-    };
-    for (const RunCase& c : cases) {
-        reset_options();
-        if (c.flag) *c.flag = 1;
-        EditState st;
-        st.in_comment = c.where == Where::comment;
-        st.in_script = c.where == Where::script;
-        st.in_style = c.where == Where::style;
-        st.in_tag = c.where == Where::quoted || c.where == Where::tag || c.where == Where::link_tag;
-        st.quote_chr = c.where == Where::quoted ? '"' : 0;
-        st.tag_kind = c.where == Where::link_tag ? TAG_LINK : TAG_NONE;
-        st.line_buf.load(c.line);
-        EXPECT_EQ(c.run, plain_run(st, run_tables())) << c.name;
-    }
-    reset_options();
-}
-
 struct WalkCase {
     const char* name;
     std::string text;
@@ -248,9 +169,7 @@ TEST(PlainRun, AgreesWithThePlainWalk) {
                     EditState run, walk;
                     run.out = walk.out = &out;
                     if (!walk_steps(run, start, line, steps)) break;
-                    std::size_t n = plain_run(run, tables);
-                    if (n == 0) continue;
-                    walk_run(run, tables, n);
+                    if (walk_runs(run, tables) == 0) continue;
                     walk_steps(walk, start, line, steps);
                     while (walk.line_buf.pos < run.line_buf.pos) ASSERT_TRUE(walk_step(walk));
                     SCOPED_TRACE(std::string(start.name) + " line " + shown(line) + " after " +

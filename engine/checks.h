@@ -1,0 +1,162 @@
+// What the checks of the walk act on. The attribute edits are one table
+// (attr_edits, below), which the scanner walks in order; the other checks
+// declare, state by state, the bytes on which they may act (check_bytes,
+// beside examine in engine/scanner.cpp). The fast walk (engine/plain_run)
+// builds the bytes it must stop at from both, so a new check or attribute
+// edit is declared in one of those two places and nowhere else.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "engine/attr_removal.h"
+#include "engine/links.h"
+#include "engine/scanner.h"
+#include "lib/options.h"
+#include "lib/sjstr.h"
+
+namespace tagpolish {
+
+// Where the walk stands, as far as which checks may act goes.
+enum class WalkState : unsigned char {
+    text,           // outside tags, comments and blocks
+    tag,            // inside a tag, no quote open
+    double_quoted,  // inside a value in double quotes
+    single_quoted,  // inside a value in single quotes
+    comment,
+    script,  // a script block, with or without a comment in it
+    style,
+};
+inline constexpr std::size_t walk_state_count = 7;
+
+// The state of st, told apart in the order in which examine looks.
+inline WalkState walk_state(const EditState& st) {
+    if (st.in_style) return WalkState::style;
+    // "<!--" does not open a comment inside a script block.
+    if (st.in_script) return WalkState::script;
+    if (st.in_comment) return WalkState::comment;
+    if (!st.in_tag) return WalkState::text;
+    if (!st.quote_chr) return WalkState::tag;
+    return st.quote_chr == '"' ? WalkState::double_quoted : WalkState::single_quoted;
+}
+
+// Puts the walk into state s, where a declared check enters it: a tag, or
+// a quoted value in it.
+inline void enter_state(EditState& st, WalkState s) {
+    st.quote_chr = s == WalkState::double_quoted ? '"' : s == WalkState::single_quoted ? '\'' : 0;
+}
+
+// A set of walk states, one bit each.
+using StateSet = unsigned;
+constexpr StateSet in(WalkState s) {
+    return 1u << static_cast<unsigned>(s);
+}
+
+// The bytes from lo to hi, both included.
+struct ByteRange {
+    unsigned char lo, hi;
+};
+
+// Where one check of examine may act: on a byte of `first`, in the states
+// given, while its option flag is set (always, without one). A check that
+// needs a certain byte after the first (a character of two bytes) names
+// the second bytes too; the walk need not stop where another follows.
+//
+// A check whose whole step at such a byte, in those states, is a walk of
+// the line alone (no check before it acts there; being given the line
+// only, it cannot change the walk's state) names that step: the fast walk
+// may then take it without the other checks. A check that only walks the
+// byte and so puts the walk into another state (a tag, or a quoted value
+// in it: see enter_state) names that state instead.
+struct CheckBytes {
+    const char* check;  // which check, as examine numbers it
+    StateSet states;
+    ByteRange first;
+    const int* option = nullptr;
+    ByteRange second = {0x00, 0xFF};
+    void (*step)(LineBuf& line) = nullptr;
+    std::optional<WalkState> enters = std::nullopt;
+};
+
+// The declarations of every check but the attribute edits (beside the
+// checks themselves, in engine/scanner.cpp).
+std::span<const CheckBytes> check_bytes();
+
+// The states in which a double-byte character is walked whole (check 7),
+// so that a byte counts only where a character starts; in the others every
+// byte is looked at alone.
+StateSet whole_characters();
+
+// An attribute edit. Its names are tried at the cursor in order, ignoring
+// ASCII letter case; the first that stands there is handed to the edit,
+// which may still find that it does not apply (AttrEdit::not_here), and
+// the next row is tried. An edit that also acts inside quoted values does
+// so before the other checks of a tag (check 6); the others act at check
+// 12. It acts while its option is set, in the kinds of tag it names, and
+// where it asks for one, inside a table.
+struct AttrEditRow {
+    std::array<std::string_view, 3> names;  // unused ones empty
+    bool in_values;
+    const int* option;
+    unsigned tag_kinds;  // one bit per TagKind
+    bool in_table;
+    AttrEdit (*edit)(LineBuf& line, std::size_t name);  // name: its length
+};
+
+// The tag kinds given, one bit each; every kind without any.
+constexpr unsigned tag_kinds(std::initializer_list<TagKind> kinds = {}) {
+    unsigned bits = kinds.size() ? 0 : ~0u;
+    for (TagKind k : kinds) bits |= 1u << k;
+    return bits;
+}
+
+// The attribute edits, in the order in which they are tried. (The tag
+// kinds of the link edits arise only with -u.)
+inline constexpr AttrEditRow attr_edits[] = {
+    {{"charset="}, true, &del_h, tag_kinds(), false, remove_charset},
+    {{"src=", "href=", "background="},
+     false,
+     &opt_u,
+     tag_kinds({TAG_LINK, TAG_IMG, TAG_BODY}),
+     false,
+     flatten_reference},
+    {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href},
+    {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor},
+    {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size},
+    {{"valign=", "align="}, false, &del_l, tag_kinds(), true, remove_align},
+};
+
+// Whether the row acts in a tag of that kind, inside a table or not (its
+// option aside).
+constexpr bool acts_in(const AttrEditRow& row, unsigned kind, bool table_open) {
+    return (row.tag_kinds >> kind & 1) && (!row.in_table || table_open);
+}
+
+// Whether the row acts in the open tag (its option aside).
+inline bool acts_here(const AttrEditRow& row, const EditState& st) {
+    return acts_in(row, st.tag_kind, st.table_depth > 0);
+}
+
+// The states in which a row acts.
+constexpr StateSet attr_states(const AttrEditRow& row) {
+    StateSet quoted = in(WalkState::double_quoted) | in(WalkState::single_quoted);
+    return in(WalkState::tag) | (row.in_values ? quoted : 0);
+}
+
+// The length of the first of the row's names that stands at p, or 0.
+inline std::size_t name_at(const AttrEditRow& row, const char* p) {
+    for (std::string_view name : row.names) {
+        if (name.empty()) break;
+        // The first byte settles most places: where the names match, it is
+        // the same byte with bit 0x20 set.
+        if ((p[0] | 0x20) != (name[0] | 0x20)) continue;
+        if (StrnCmp(p, name.data(), static_cast<int>(name.size())) == 0) return name.size();
+    }
+    return 0;
+}
+
+}  // namespace tagpolish
