@@ -153,11 +153,21 @@ void skip_fragment(LineBuf& line) {
     line.advance(k);
 }
 
-// Byte c with the letter case that -s or -c asks for inside tags.
-unsigned char tag_case(unsigned char c) {
-    if (opt_s) return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 0x20) : c;
-    if (opt_c) return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 0x20) : c;
-    return c;
+// The letters that -s or -c changes inside tags, and by how much; read
+// once per run, as writes into the line may alias the option flags.
+struct CaseChange {
+    unsigned char first = 1, last = 0;  // none
+    int by = 0;
+
+    unsigned char of(unsigned char c) const {
+        return c >= first && c <= last ? static_cast<unsigned char>(c + by) : c;
+    }
+};
+
+CaseChange tag_case() {
+    if (opt_s) return {'A', 'Z', 0x20};
+    if (opt_c) return {'a', 'z', -0x20};
+    return {};
 }
 
 }  // namespace
@@ -168,7 +178,7 @@ void walk_tag_byte(LineBuf& line) {
         skip_fragment(line);
         return;
     }
-    if (tag_case(c) != c) line.set(0, static_cast<char>(tag_case(c)));
+    if (const unsigned char to = tag_case().of(c); to != c) line.set(0, static_cast<char>(to));
     line.advance(1);
 }
 
@@ -176,14 +186,15 @@ void walk_tag_run(LineBuf& line, std::size_t n) {
     // The run is read as it was; the line is copied to be written into only
     // when a letter changes.
     const std::string_view run = line.rest().substr(0, n);
+    const CaseChange change = tag_case();
     char* out = nullptr;
     for (std::size_t k = 0; k < n; ++k) {
         auto c = static_cast<unsigned char>(run[k]);
         if (is_lead_byte(c)) {
             ++k;
-        } else if (tag_case(c) != c) {
+        } else if (const unsigned char to = change.of(c); to != c) {
             if (!out) out = line.ahead_to_write();
-            out[k] = static_cast<char>(tag_case(c));
+            out[k] = static_cast<char>(to);
         }
     }
     line.advance(n);
