@@ -6,14 +6,8 @@ namespace tagpolish {
 AttrEdit flatten_reference(LineBuf& line, std::size_t name) {
     const char* p = line.cur();
     const char* value = sp_skip(p + name);
-    // A name inside an unquoted value already searched finds a value that
-    // ends where that one ends and holds no usable '/' any more: searching
-    // it again at every byte would cost time in the square of its length.
-    auto at = [&line](const char* q) { return static_cast<std::size_t>(q - line.text.data()); };
-    if (at(value) < line.flat_end) return AttrEdit::walk_on;
     const char* end = optionStr_skip(value);
     bool quoted = *value == '"' || *value == '\'';
-    if (!quoted) line.flat_end = at(end);
     const char* text = quoted ? value + 1 : value;
     if (text >= end) return AttrEdit::walk_on;
     std::string_view span(text, static_cast<std::size_t>(end - text));

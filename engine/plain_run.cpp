@@ -43,9 +43,6 @@ void declare_check(RunTables& t, const CheckBytes& d, RuleBits& bits) {
         which = static_cast<unsigned char>(known - t.steps.begin());
         if (known == t.steps.end()) t.steps.push_back(d.step);
         role = StopRole::step;
-    } else if (d.enters && !bit) {
-        which = static_cast<unsigned char>(*d.enters);
-        role = StopRole::enter;
     }
     for (int c = d.first.lo; c <= d.first.hi; ++c) {
         auto first = static_cast<unsigned char>(c);
@@ -54,8 +51,24 @@ void declare_check(RunTables& t, const CheckBytes& d, RuleBits& bits) {
         for (std::size_t i = 0; i < walk_state_count; ++i) {
             if (!(d.states & (1u << i))) continue;
             t.bare[i].mark(first, role, which);
-            for (std::uint32_t& rules : t.states[i].rules) rules |= bit;
+            for (RunTables::EditCase& e : t.cases) e.rules[i] |= bit;
         }
+    }
+}
+
+// Marks the bytes that move the tag reader to another state, as entering
+// it (a byte that another check acts on stops: see mark).
+void declare_tag_reader(RunTables& t) {
+    for (std::size_t r = 0; r < tag_read_count; ++r) {
+        const auto from = static_cast<TagRead>(r);
+        StopRoles& roles = t.bare[index_of(in_tag(from))];
+        for (int c = 1; c < 256; ++c) {
+            const TagRead to = tag_reads.next[r][c];
+            if (to != from)
+                roles.mark(static_cast<unsigned char>(c), StopRole::enter,
+                           static_cast<unsigned char>(in_tag(to)));
+        }
+        roles.mark(0, StopRole::stop);
     }
 }
 
@@ -67,8 +80,8 @@ void declare_attr_edit(RunTables& t, const AttrEditRow& row, std::uint32_t bit) 
         if (!(attr_states(row) & (1u << i))) continue;
         for (std::size_t k = 0; k < 2 * tag_kind_count; ++k) {
             if (!acts_in(row, static_cast<unsigned>(k / 2), k % 2)) continue;
-            t.states[i].rules[k] |= bit;
-            t.states[i].edits |= 1u << k;
+            t.cases[k].rules[i] |= bit;
+            t.cases[k].attrs |= 1u << i;
         }
     }
     for (std::string_view name : row.names) {
@@ -105,59 +118,107 @@ RunTables run_tables() {
     RuleBits bits;
     for (const CheckBytes& d : check_bytes())
         if (!d.option || *d.option) declare_check(t, d, bits);
+    declare_tag_reader(t);
     t.with_attrs = t.bare;
     for (const AttrEditRow& row : attr_edits)
         if (*row.option) declare_attr_edit(t, row, bits.take());
-    for (RunTables::StateRuns& runs : t.states)
-        for (std::uint32_t& rules : runs.rules) rules |= shared_rule;
+    for (RunTables::EditCase& e : t.cases)
+        for (std::uint32_t& rules : e.rules) rules |= shared_rule;
     for (std::size_t i = 0; i < walk_state_count; ++i)
         t.bare[i].paired = t.with_attrs[i].paired = (whole_characters() >> i) & 1;
+    // Inside a tag the walk reads byte by byte (walk_tag_bytes); the bytes
+    // that stop it there need not be found a block at a time.
     std::array<bool, 256> may{};
-    for (const StopRoles& roles : t.with_attrs)
-        for (int c = 0; c < 256; ++c) may[c] = may[c] || roles.role[c] != StopRole::pass;
+    for (std::size_t i = 0; i < walk_state_count; ++i)
+        for (int c = 0; !((unquoted_tag | quoted_tag) >> i & 1) && c < 256; ++c)
+            may[c] = may[c] || t.with_attrs[i].role[c] != StopRole::pass;
     t.classes.compile(may);
-    t.states[index_of(WalkState::tag)].case_change = opt_c || opt_s;
+    t.letters_change = opt_c || opt_s;
+    if (t.letters_change) t.case_change = tag_states(letters_change_case);
     return t;
 }
+
+namespace {
+
+// Walks a tag outside quoted values byte by byte: its runs there are a few
+// bytes long (names, unquoted values), between bytes that only move the
+// tag reader, which are read and walked as bytes of the state they lead
+// to. Stops on a byte that the checks must look at, or in a quoted value;
+// returns the state it stops in.
+WalkState walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t,
+                         const RunTables::EditCase& edits, WalkState state) {
+    const auto* p = reinterpret_cast<const unsigned char*>(line.text.data());
+    const CaseChange change = t.letters_change ? tag_case() : CaseChange{};
+    std::uint32_t rules;
+    const StopRoles* roles = &roles_in(t, edits, index_of(state), rules);
+    // Bytes that the case change writes go into the line's own copy; the
+    // bytes ahead are read where they were, as they are the same.
+    char* own = nullptr;
+    std::size_t at = line.pos;
+    for (;;) {
+        const unsigned char c = p[at];
+        const StopRole r = roles->role[c];
+        if (r == StopRole::enter) {
+            // The reader notes where a name begins by the walked bytes.
+            if (t.letters_change) line.pos = at;
+            reader.enter(tag_read_of(static_cast<WalkState>(roles->step[c])), line,
+                         t.letters_change);
+            state = in_tag(reader.state);
+            roles = &roles_in(t, edits, index_of(state), rules);
+        } else if (r == StopRole::stop ||
+                   (r == StopRole::pair && (t.pairs.bits(c, p[at + 1]) & rules))) {
+            break;
+        }
+        if (is_lead_byte(c) && roles->paired && p[at + 1] != 0) {
+            at += 2;
+            continue;
+        }
+        if ((t.case_change >> index_of(state) & 1) && change.of(c) != c) {
+            if (!own) {
+                line.set(at - line.pos, static_cast<char>(change.of(c)));
+                own = line.ahead_to_write() - line.pos;
+            }
+            own[at] = static_cast<char>(change.of(c));
+        }
+        ++at;
+    }
+    line.pos = at;
+    return state;
+}
+
+}  // namespace
 
 std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
                            const StopRoles* roles, std::uint32_t rules) {
     LineBuf& line = st.line_buf;
     const std::size_t start = line.pos;
+    // Which edits may act changes only where a tag opens or closes, and
+    // the walk stops there.
+    const RunTables::EditCase& edits = t.cases[edit_case(st)];
+    // The tag reader is followed here, and handed back to st at the end.
+    TagReader reader = st.tag;
     unsigned char c = line.peek();
-    // The state is followed here as the declared checks change it, and
-    // handed back to st at the end.
-    bool entered = false;
     LineSearch search(line.text, line.version(), t.classes, t.pairs, st.block);
     for (;;) {
+        if ((unquoted_tag | quoted_tag) >> index_of(state) & 1) {
+            walk_tag_bytes(line, reader, t, edits, state);
+            break;
+        }
         if (roles->role[c] == StopRole::pass || roles->role[c] == StopRole::pair) {
             const std::size_t stop = search.find(line.pos, *roles, rules);
-            // The case change writes only behind the cursor.
-            if (t.states[index_of(state)].case_change)
-                walk_tag_run(line, stop - line.pos);
-            else
-                line.advance(stop - line.pos);
+            line.advance(stop - line.pos);
             c = line.peek();
             if (c == 0) break;
         }
         if (roles->role[c] == StopRole::enter) {
-            // A state entered and left again before anything in it needs
-            // the checks (a quoted value) is walked whole.
-            const auto inside = static_cast<WalkState>(roles->step[c]);
-            std::uint32_t inside_rules;
-            const StopRoles& inner = roles_in(st, t, index_of(inside), inside_rules);
-            const std::size_t end = search.find(line.pos + 1, inner, inside_rules);
-            const auto last = static_cast<unsigned char>(line.text.data()[end]);
-            const bool back = inner.role[last] == StopRole::enter && last != 0 &&
-                              inner.step[last] == static_cast<unsigned char>(state);
-            if (back && !t.states[index_of(inside)].case_change) {
-                line.advance(end + 1 - line.pos);
-                c = line.peek();
-                continue;
-            }
+            // The quote that closes a quoted value, or (in a declaration)
+            // one that opens it.
+            reader.enter(tag_read_of(static_cast<WalkState>(roles->step[c])), line,
+                         t.letters_change);
+            state = in_tag(reader.state);
             line.advance(1);
-            state = inside;
-            entered = true;
+            roles = &roles_in(t, edits, index_of(state), rules);
+            c = line.peek();
         } else if (roles->role[c] == StopRole::step) {
             // A run of bytes that the same step walks (half-width katakana
             // under -k) is walked one after the other.
@@ -170,14 +231,11 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
             // A step changes the line only, never the state or the roles.
             if (line.version() != version)
                 search = LineSearch(line.text, line.version(), t.classes, t.pairs, st.block);
-            continue;
         } else {
             break;
         }
-        roles = &roles_in(st, t, index_of(state), rules);
-        c = line.peek();
     }
-    if (entered) enter_state(st, state);
+    st.tag = reader;
     return line.pos - start;
 }
 

@@ -34,15 +34,16 @@ struct RunTables {
     std::array<StopRoles, walk_state_count> bare, with_attrs;
     ByteClasses classes;  // every byte that may stop in some state
     PairTable pairs;
-    // Per state: the pair rules in force and whether an attribute edit may
-    // act, for each kind of the open tag inside a table or not (see
-    // edit_case), and whether letters change case in its runs.
-    struct StateRuns {
-        std::array<std::uint32_t, 2 * tag_kind_count> rules{};
-        std::uint32_t edits = 0;  // one bit per edit_case where an edit may act
-        bool case_change = false;
+    // Per kind of the open tag, inside a table or not (see edit_case): the
+    // pair rules in force in each state, and the states where an attribute
+    // edit may act (one bit each).
+    struct EditCase {
+        std::array<std::uint32_t, walk_state_count> rules{};
+        StateSet attrs = 0;
     };
-    std::array<StateRuns, walk_state_count> states{};
+    std::array<EditCase, 2 * tag_kind_count> cases{};
+    StateSet case_change = 0;               // the states where letters change case
+    bool letters_change = false;            // -c or -s
     std::vector<void (*)(LineBuf&)> steps;  // the steps that StopRoles::step names
 };
 
@@ -59,13 +60,12 @@ inline std::size_t edit_case(const EditState& st) {
     return 2 * static_cast<std::size_t>(st.tag_kind) + (st.table_depth > 0);
 }
 
-// The roles of the bytes in state i of the walk, and the pair rules in
-// force there.
-inline const StopRoles& roles_in(const EditState& st, const RunTables& t, std::size_t i,
+// The roles of the bytes in state i of the walk in edit case e, and the
+// pair rules in force there.
+inline const StopRoles& roles_in(const RunTables& t, const RunTables::EditCase& e, std::size_t i,
                                  std::uint32_t& rules) {
-    const std::size_t k = edit_case(st);
-    rules = t.states[i].rules[k];
-    return (t.states[i].edits >> k & 1) ? t.with_attrs[i] : t.bare[i];
+    rules = e.rules[i];
+    return (e.attrs >> i & 1) ? t.with_attrs[i] : t.bare[i];
 }
 
 // walk_runs from the cursor on a byte that is not a stop, in the state
@@ -75,12 +75,13 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
 
 // Walks from the cursor the runs of bytes that no check acts on (inside a
 // tag, letters may change case under -c or -s), and between them the bytes
-// whose check declares its step, with that step. Stops on the first byte
-// that needs the other checks; returns how many bytes it walked.
+// whose check declares its step, with that step, and those that only move
+// the tag reader. Stops on the first byte that needs the other checks;
+// returns how many bytes it walked.
 inline std::size_t walk_runs(EditState& st, const RunTables& t) {
     const WalkState state = walk_state(st);
     std::uint32_t rules;
-    const StopRoles& roles = roles_in(st, t, index_of(state), rules);
+    const StopRoles& roles = roles_in(t, t.cases[edit_case(st)], index_of(state), rules);
     // Where one stop follows another, the first byte settles it.
     const unsigned char c = st.line_buf.peek();
     if (c == 0 || roles.role[c] == StopRole::stop) return 0;
