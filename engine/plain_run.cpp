@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <map>
+#include <vector>
 
 #include "engine/normalise.h"
 #include "lib/options.h"
@@ -102,6 +104,50 @@ void declare_attr_edit(RunTables& t, const AttrEditRow& row, std::uint32_t bit) 
     }
 }
 
+// What byte c does in tag reader state r in edit case k.
+unsigned char tag_act(const RunTables& t, std::size_t k, TagRead r, unsigned char c) {
+    std::uint32_t rules;
+    const StopRoles& roles = roles_in(t, t.cases[k], index_of(in_tag(r)), rules);
+    switch (c ? roles.role[c] : StopRole::stop) {
+        case StopRole::pass:
+            return static_cast<unsigned char>(index_of(r));
+        case StopRole::enter:
+            return static_cast<unsigned char>(index_of(tag_read_of(WalkState{roles.step[c]})));
+        case StopRole::pair:
+            return RunTables::TagActs::pair;
+        default:
+            return RunTables::TagActs::stop;
+    }
+}
+
+// Folds the roles of the tag reader's states into their table: the bytes
+// that do the same in every state and edit case share a class.
+void build_tag_acts(RunTables& t) {
+    RunTables::TagActs& a = t.tag;
+    std::map<std::vector<unsigned char>, unsigned char> classes;
+    std::vector<std::vector<unsigned char>> of_class;
+    for (int c = 0; c < 256; ++c) {
+        std::vector<unsigned char> acts;
+        for (std::size_t k = 0; k < t.cases.size(); ++k)
+            for (std::size_t r = 0; r < tag_read_count; ++r)
+                acts.push_back(
+                    tag_act(t, k, static_cast<TagRead>(r), static_cast<unsigned char>(c)));
+        auto [it, added] = classes.emplace(acts, static_cast<unsigned char>(of_class.size()));
+        if (added) of_class.push_back(acts);
+        a.byte_class[c] = it->second;
+    }
+    while ((1u << a.class_shift) < of_class.size()) ++a.class_shift;
+    a.acts.assign((t.cases.size() * tag_read_count) << a.class_shift, RunTables::TagActs::stop);
+    for (std::size_t cls = 0; cls < of_class.size(); ++cls)
+        for (std::size_t i = 0; i < t.cases.size() * tag_read_count; ++i)
+            a.acts[(i << a.class_shift) + cls] = of_class[cls][i];
+    for (std::size_t r = 0; r < tag_read_count; ++r) {
+        const auto read = static_cast<TagRead>(r);
+        a.paired |= (whole_characters() >> index_of(in_tag(read)) & 1) << r;
+        a.cases |= (t.letters_change && letters_change_case(read)) << r;
+    }
+}
+
 }  // namespace
 
 void set_fast_walk(bool on) {
@@ -134,46 +180,46 @@ RunTables run_tables() {
             may[c] = may[c] || t.with_attrs[i].role[c] != StopRole::pass;
     t.classes.compile(may);
     t.letters_change = opt_c || opt_s;
-    if (t.letters_change) t.case_change = tag_states(letters_change_case);
+    build_tag_acts(t);
     return t;
 }
 
 namespace {
 
-// Walks a tag outside quoted values byte by byte: its runs there are a few
-// bytes long (names, unquoted values), between bytes that only move the
-// tag reader, which are read and walked as bytes of the state they lead
-// to. Stops on a byte that the checks must look at, or in a quoted value;
-// returns the state it stops in.
-WalkState walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t,
-                         const RunTables::EditCase& edits, WalkState state) {
+// Walks a tag byte by byte: its runs are a few bytes long (names, values),
+// between bytes that only move the tag reader, which are read and walked
+// as bytes of the state they lead to. Stops on a byte that the checks must
+// look at.
+void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::size_t k) {
+    const RunTables::TagActs& tag = t.tag;
+    const unsigned char* acts = tag.in_case(k);
     const auto* p = reinterpret_cast<const unsigned char*>(line.text.data());
     const CaseChange change = t.letters_change ? tag_case() : CaseChange{};
-    std::uint32_t rules;
-    const StopRoles* roles = &roles_in(t, edits, index_of(state), rules);
+    auto r = static_cast<unsigned char>(index_of(reader.state));
     // Bytes that the case change writes go into the line's own copy; the
     // bytes ahead are read where they were, as they are the same.
     char* own = nullptr;
     std::size_t at = line.pos;
     for (;;) {
         const unsigned char c = p[at];
-        const StopRole r = roles->role[c];
-        if (r == StopRole::enter) {
-            // The reader notes where a name begins by the walked bytes.
-            if (t.letters_change) line.pos = at;
-            reader.enter(tag_read_of(static_cast<WalkState>(roles->step[c])), line,
-                         t.letters_change);
-            state = in_tag(reader.state);
-            roles = &roles_in(t, edits, index_of(state), rules);
-        } else if (r == StopRole::stop ||
-                   (r == StopRole::pair && (t.pairs.bits(c, p[at + 1]) & rules))) {
-            break;
+        const unsigned char act = acts[(std::size_t{r} << tag.class_shift) + tag.byte_class[c]];
+        if (act != r) {
+            if (act == RunTables::TagActs::stop) break;
+            if (act == RunTables::TagActs::pair) {
+                if (t.pairs.bits(c, p[at + 1]) & t.cases[k].rules[index_of(in_tag(reader.state))])
+                    break;
+            } else {
+                // The reader notes where a name begins by the walked bytes.
+                if (t.letters_change) line.pos = at;
+                reader.enter(static_cast<TagRead>(act), line, t.letters_change);
+                r = static_cast<unsigned char>(index_of(reader.state));
+            }
         }
-        if (is_lead_byte(c) && roles->paired && p[at + 1] != 0) {
+        if (is_lead_byte(c) && (tag.paired >> r & 1) && p[at + 1] != 0) {
             at += 2;
             continue;
         }
-        if ((t.case_change >> index_of(state) & 1) && change.of(c) != c) {
+        if ((tag.cases >> r & 1) && change.of(c) != c) {
             if (!own) {
                 line.set(at - line.pos, static_cast<char>(change.of(c)));
                 own = line.ahead_to_write() - line.pos;
@@ -183,7 +229,6 @@ WalkState walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t,
         ++at;
     }
     line.pos = at;
-    return state;
 }
 
 }  // namespace
@@ -192,50 +237,37 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
                            const StopRoles* roles, std::uint32_t rules) {
     LineBuf& line = st.line_buf;
     const std::size_t start = line.pos;
-    // Which edits may act changes only where a tag opens or closes, and
-    // the walk stops there.
-    const RunTables::EditCase& edits = t.cases[edit_case(st)];
-    // The tag reader is followed here, and handed back to st at the end.
-    TagReader reader = st.tag;
+    if ((unquoted_tag | quoted_tag) >> index_of(state) & 1) {
+        // The tag reader is followed there, and handed back to st at the
+        // end. (Which edits may act changes only where a tag opens or
+        // closes, and the walk stops there.)
+        TagReader reader = st.tag;
+        walk_tag_bytes(line, reader, t, edit_case(st));
+        st.tag = reader;
+        return line.pos - start;
+    }
     unsigned char c = line.peek();
     LineSearch search(line.text, line.version(), t.classes, t.pairs, st.block);
     for (;;) {
-        if ((unquoted_tag | quoted_tag) >> index_of(state) & 1) {
-            walk_tag_bytes(line, reader, t, edits, state);
-            break;
-        }
         if (roles->role[c] == StopRole::pass || roles->role[c] == StopRole::pair) {
             const std::size_t stop = search.find(line.pos, *roles, rules);
             line.advance(stop - line.pos);
             c = line.peek();
             if (c == 0) break;
         }
-        if (roles->role[c] == StopRole::enter) {
-            // The quote that closes a quoted value, or (in a declaration)
-            // one that opens it.
-            reader.enter(tag_read_of(static_cast<WalkState>(roles->step[c])), line,
-                         t.letters_change);
-            state = in_tag(reader.state);
-            line.advance(1);
-            roles = &roles_in(t, edits, index_of(state), rules);
+        if (roles->role[c] != StopRole::step) break;
+        // A run of bytes that the same step walks (half-width katakana
+        // under -k) is walked one after the other.
+        const unsigned version = line.version();
+        const unsigned char which = roles->step[c];
+        do {
+            t.steps[which](line);
             c = line.peek();
-        } else if (roles->role[c] == StopRole::step) {
-            // A run of bytes that the same step walks (half-width katakana
-            // under -k) is walked one after the other.
-            const unsigned version = line.version();
-            const unsigned char which = roles->step[c];
-            do {
-                t.steps[which](line);
-                c = line.peek();
-            } while (roles->role[c] == StopRole::step && roles->step[c] == which);
-            // A step changes the line only, never the state or the roles.
-            if (line.version() != version)
-                search = LineSearch(line.text, line.version(), t.classes, t.pairs, st.block);
-        } else {
-            break;
-        }
+        } while (roles->role[c] == StopRole::step && roles->step[c] == which);
+        // A step changes the line only, never the state or the roles.
+        if (line.version() != version)
+            search = LineSearch(line.text, line.version(), t.classes, t.pairs, st.block);
     }
-    st.tag = reader;
     return line.pos - start;
 }
 

@@ -1,7 +1,9 @@
 // The fast walk: runs of bytes that no check of the walk acts on, found a
-// block at a time (engine/block_search) and walked in one go. The bytes
-// that end a run, state by state, are built from the declarations of the
-// checks and from the table of attribute edits (engine/checks).
+// block at a time (engine/block_search) and walked in one go; inside a tag,
+// where runs are short and the tag reader moves often, byte by byte. The
+// bytes that end a run, state by state, are built from the declarations
+// of the checks, the tag reader's table (engine/tag_reader) and the table
+// of attribute edits (engine/checks).
 #pragma once
 
 #include <array>
@@ -42,9 +44,25 @@ struct RunTables {
         StateSet attrs = 0;
     };
     std::array<EditCase, 2 * tag_kind_count> cases{};
-    StateSet case_change = 0;               // the states where letters change case
     bool letters_change = false;            // -c or -s
     std::vector<void (*)(LineBuf&)> steps;  // the steps that StopRoles::step names
+
+    // Inside a tag the walk reads byte by byte, through the same roles
+    // folded into one small table per edit case: each byte falls into a
+    // class, and what a class does in each state of the tag reader is the
+    // state it leads to (its own: it is walked), stop or pair.
+    struct TagActs {
+        static constexpr unsigned char stop = 0xFF, pair = 0xFE;
+        std::array<unsigned char, 256> byte_class{};
+        unsigned class_shift = 0;         // 1 << class_shift entries per state
+        std::vector<unsigned char> acts;  // by edit case, tag reader state, class
+        unsigned paired = 0, cases = 0;   // tag reader states (one bit each)
+
+        const unsigned char* in_case(std::size_t k) const {
+            return acts.data() + ((k * tag_read_count) << class_shift);
+        }
+    };
+    TagActs tag;
 };
 
 // Builds the tables from the declarations and the current option flags.

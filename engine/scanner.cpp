@@ -101,12 +101,13 @@ void read_tag(EditState& st, unsigned char c) {
 // Check 6: quoted values, the quotes that open and close them, and the
 // edits that also act inside them. Returns true when the step is over.
 bool value_step(EditState& st, unsigned char c) {
-    const TagRead r = st.tag.state;
-    const bool quoted = is_quoted(r), stays_quoted = is_quoted(tag_reads.next[index_of(r)][c]);
-    // A closing quote is never the start of "charset=".
-    if ((!quoted || stays_quoted) && attribute_edits<true>(st) == AttrEdit::removed) return true;
-    if (!quoted && !stays_quoted) return false;
-    read_tag(st, c);
+    const bool quoted = is_quoted(st.tag.state);
+    const bool moves = (c == '"' || c == '\'') &&
+                       quoted != is_quoted(tag_reads.next[index_of(st.tag.state)][c]);
+    // ("charset=" never begins with a quote.)
+    if (!moves && attribute_edits<true>(st) == AttrEdit::removed) return true;
+    if (!moves && !quoted) return false;
+    if (moves) read_tag(st, c);
     st.line_buf.advance(1);
     return true;
 }

@@ -57,31 +57,29 @@ void TagReader::look_up_name(const LineBuf& line) {
 
 std::size_t TagEnd::find(std::string_view text, std::size_t k) {
     while (k < text.size()) {
-        const auto c = static_cast<unsigned char>(text[k]);
-        if (in_comment) {
-            if (c == '-' && text.compare(k, 3, "-->") == 0) {
+        // In a comment or a quoted value only its end counts.
+        if (in_comment || is_quoted(read)) {
+            const bool single =
+                read == TagRead::single_quoted || read == TagRead::declaration_single;
+            const std::string_view end = in_comment ? "-->" : single ? "'" : "\"";
+            const std::size_t at = text.find(end, k);
+            if (at == std::string_view::npos) return at;
+            if (in_comment)
                 in_comment = false;
-                k += 3;
-            } else {
-                ++k;
-            }
-        } else if (is_quoted(read)) {
-            // Nothing but the closing quote counts in a quoted value.
-            const char quote =
-                read == TagRead::double_quoted || read == TagRead::declaration_double ? '"' : '\'';
-            const std::size_t close = text.find(quote, k);
-            if (close == std::string_view::npos) return close;
-            read = tag_reads.next[index_of(read)][static_cast<unsigned char>(quote)];
-            k = close + 1;
-        } else if (c == '>') {
-            return k + 1;
-        } else if (c == '<' && text.compare(k, 4, "<!--") == 0) {
+            else
+                read = tag_reads.next[index_of(read)][static_cast<unsigned char>(end[0])];
+            k = at + end.size();
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c == '>') return k + 1;
+        if (c == '<' && text.compare(k, 4, "<!--") == 0) {
             in_comment = true;
             k += 4;
-        } else {
-            read = tag_reads.next[index_of(read)][c];
-            k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
+            continue;
         }
+        read = tag_reads.next[index_of(read)][c];
+        k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
     }
     return std::string_view::npos;
 }
