@@ -378,9 +378,10 @@ Step walk_line(EditState& st, const RunTables& runs) {
         if (runs.fast) walk_runs(st, runs);
         unsigned char c = line.peek();
         if (c == '\n' || c == 0) {
-            // A line end inside a tag ends a name or a value as a blank does.
-            if (st.in_tag && !st.in_block()) {
-                if (c == '\n') read_tag(st, c);
+            if (st.in_tag) {
+                // A line end inside a tag ends a name or a value as a blank
+                // does.
+                if (c == '\n' && !st.in_block()) read_tag(st, c);
                 st.tag.line_ends(line);
             }
             return Step::next;

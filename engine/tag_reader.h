@@ -154,9 +154,12 @@ struct TagReader {
     void enter(TagRead to, const LineBuf& line, bool cases) {
         state = cases ? follow_name(to, line) : to;
     }
-    // Where the walk of a line ends inside the tag.
+    // Where the walk of a line ends inside the tag, and its walked bytes
+    // go. (A name still being read there runs on past a line end that a
+    // comment holds: it is no name that takes a caseless value.)
     void line_ends(const LineBuf& line) {
         if (name_unread) look_up_name(line);
+        if (state == TagRead::attr_name) name_at = std::string_view::npos;
     }
 
   private:
