@@ -61,11 +61,11 @@ class LineCounter {
     explicit LineCounter(LineEnd line_end) : end_(line_end == LineEnd::cr ? '\r' : '\n') {}
     void feed(std::string_view text);
     // The line (from 1) of the next byte.
-    int line() const { return lines_ + 1; }
+    std::int64_t line() const { return lines_ + 1; }
 
   private:
     char end_;
-    int lines_ = 0;
+    std::int64_t lines_ = 0;
 };
 
 // What the checks found out about an input.
@@ -75,7 +75,7 @@ struct InputInfo {
     int read_errno = 0;            // why reading failed
     bool eof_mark = false;         // the text ends at a 0x1A mark
     bool text_after_eof = false;   // bytes follow the mark
-    int nul_line = 0;              // 1-based line of the first NUL byte, or 0
+    std::int64_t nul_line = 0;     // 1-based line of the first NUL byte, or 0
     std::uint64_t nul_offset = 0;  // where the first NUL stands in the text
     EncodingVerdict encoding;      // what the text looks like, when not Shift_JIS
     std::uint64_t text_size = 0;   // bytes of text, before the mark

@@ -49,7 +49,7 @@ Written through_sink(const std::string& raw, const std::vector<std::string>& opt
         FdSink sink(out, info.line_end, ops);
         sink.follow(lines);
         sink.compare_with(fd, info);
-        int error_line = 0;
+        std::int64_t error_line = 0;
         EXPECT_EQ(0, edit_html("page.htm", error_line, lines, sink));
         EXPECT_TRUE(sink.flush());
         written.unchanged = sink.unchanged();
