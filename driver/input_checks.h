@@ -40,8 +40,8 @@ class NulCheck {
     std::uint64_t offset_ = 0;  // of the first NUL, or bytes fed so far
 };
 
-// How the text ends its lines: the first "\n" decides (CR LF when a "\r"
-// stands before it); a text without "\n" and with a "\r" is a CR input.
+// How the text ends its first line: the first "\n" decides (CR LF when a
+// "\r" stands before it); a text without "\n" and with a "\r" is a CR input.
 class LineEndCheck {
   public:
     void feed(std::string_view text);
@@ -54,8 +54,9 @@ class LineEndCheck {
     char last_ = 0;         // the last byte fed
 };
 
-// Counts the line ends of a text with the given kind of line end, so that
-// a byte's line number can be told from the bytes before it.
+// Counts the line ends of a text whose first line end is of the given kind
+// ("\r" in a CR input, else "\n"), so that a byte's line number can be told
+// from the bytes before it.
 class LineCounter {
   public:
     explicit LineCounter(LineEnd line_end) : end_(line_end == LineEnd::cr ? '\r' : '\n') {}

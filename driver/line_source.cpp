@@ -251,7 +251,7 @@ std::string_view BlockLines::cut(std::size_t end) {
         b[end] = '\n';
         translated_ = end;
         raw_end_ = "\r";
-    } else if (line_end_ == LineEnd::crlf && end > cur_ && b[end - 1] == '\r') {
+    } else if (end > cur_ && b[end - 1] == '\r') {
         b[end - 1] = '\n';
         translated_ = end - 1;
         view_end = end;

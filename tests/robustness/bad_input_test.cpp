@@ -197,8 +197,8 @@ TEST(BadInput, CarriageReturns) {
         {"CR at the end of a page", "<p>\r", {}, "<p>\r", 0},
         {"CR inside a line", "a\rb\n", {"-k"}, "a\rb\n", 0},
         {"CR CR LF", "a\r\r\nb\r\n", {}, "a\r\r\nb\r\n", 0},
-        // A CR LF page comes out CR LF throughout, a bare LF included.
-        {"bare LF in a CR LF page", "x\r\ny\n", {}, "x\r\ny\r\n", 0},
+        // Each line keeps its own line end, a bare LF in a CR LF page too.
+        {"bare LF in a CR LF page", "x\r\ny\n", {}, "x\r\ny\n", 0},
     };
     for (const Case& c : cases) expect_case(c);
 }
