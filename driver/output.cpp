@@ -180,11 +180,12 @@ void FdSink::end_pending() {
 }
 
 // Writes what is queued, retrying short writes, unless a write has failed
-// before.
+// before. The pending line end that flush adds may take the queue one past
+// what a writev takes, so it goes in calls of at most iov_max pieces.
 void FdSink::write_all() {
     std::size_t k = 0;
     while (k < iov_.size() && error_ == 0 && fd_ >= 0) {
-        const int count = static_cast<int>(iov_.size() - k);
+        const int count = static_cast<int>(std::min(iov_.size() - k, iov_max));
         ssize_t w = count == 1 ? ops_.write(fd_, iov_[k].iov_base, iov_[k].iov_len)
                                : ops_.writev(fd_, &iov_[k], count);
         if (w < 0 && errno == EINTR) continue;

@@ -113,6 +113,17 @@ TEST(FdSink, WritesEachLineWithItsOwnLineEndAndKnowsWhetherTheTextChanged) {
     }
 }
 
+// However the pieces to write fall, none is refused: here a CR LF page
+// whose lines are each cut in two by -d:f brings the queue to its limit
+// with a line end still pending, one line count or another.
+TEST(FdSink, WritesAsManyPiecesAsTheLinesMake) {
+    for (int lines = 500; lines < 520; ++lines) {
+        std::string raw = "\xB1x\r\n", out = "\x83\x41x\r\n";
+        for (int i = 0; i < lines; ++i) raw += "<font>x\r\n", out += "x\r\n";
+        EXPECT_TRUE(out == through_sink(raw, {"-k", "-d:f"}).out) << lines << " lines";
+    }
+}
+
 // Unedited lines go out from the input's buffer in large writes, with the
 // line ends of a CR LF, CR or mixed page among them; edited pages come out
 // as the engine made them, each line with its own line end, whichever
