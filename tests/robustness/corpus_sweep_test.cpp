@@ -354,9 +354,10 @@ TEST_P(CorpusSweep, RewriteLeavesThePageAsItWas) {
 }
 
 // The page with mixed line ends, its first line CR LF, comes out with every
-// line's own line end: without options byte for byte, and with -k only the
-// lines that -k edits differ, exactly as they differ in the page with LF
-// line ends. Messages read the same.
+// line's own line end: without options byte for byte (or the lines before
+// its markup error), and with -k only the lines that -k edits differ,
+// exactly as they differ in the page with LF line ends, whose messages it
+// gives too.
 TEST_P(CorpusSweep, MixedLineEndsAreKeptLineByLine) {
     PageLines mixed(raw_);
     for (std::size_t i = 0; i < mixed.ends.size(); ++i)
@@ -365,21 +366,19 @@ TEST_P(CorpusSweep, MixedLineEndsAreKeptLineByLine) {
     for (std::string& end : lf.ends)
         if (!end.empty()) end = "\n";
     TempDir mixed_dir, lf_dir;
-    mixed_dir.write("page", mixed.text());
+    const std::string text = mixed.text();
+    mixed_dir.write("page", text);
     lf_dir.write("page", lf.text());
-    for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-k"}}) {
-        SCOPED_TRACE(options.empty() ? "no options" : "-k");
-        std::vector<std::string> args = options;
-        args.push_back("page");
-        RunResult got = run_tool_in(mixed_dir.path(), args);
-        RunResult lf_run = run_tool_in(lf_dir.path(), args);
-        EXPECT_EQ(lf_run.status, got.status);
-        EXPECT_EQ(lf_run.err, got.err);
-        EXPECT_TRUE(with_line_ends(lf_run.out, mixed.ends) == got.out);
-        if (options.empty() && got.status == 0) {
-            EXPECT_TRUE(got.out == mixed.text()) << "not the page byte for byte";
-        }
-    }
+
+    RunResult plain = run_tool_in(mixed_dir.path(), {"page"});
+    EXPECT_TRUE(plain.status == 0 ? plain.out == text : text.starts_with(plain.out))
+        << "not the page byte for byte";
+
+    RunResult got = run_tool_in(mixed_dir.path(), {"-k", "page"});
+    RunResult lf_run = run_tool_in(lf_dir.path(), {"-k", "page"});
+    EXPECT_EQ(lf_run.status, got.status);
+    EXPECT_EQ(lf_run.err, got.err);
+    EXPECT_TRUE(with_line_ends(lf_run.out, mixed.ends) == got.out);
 }
 
 // Pages with script or style blocks: the options that act around them
