@@ -186,7 +186,7 @@ Outcome edit_to_file(const char* name, int fd, const struct stat& st, const Inpu
     FdSink sink(file.fd(), info.line_end);
     sink.follow(lines);
     sink.compare_with(fd, info);
-    int error_line = 0;
+    std::int64_t error_line = 0;
     int result = edit_html(name, error_line, lines, sink);
     sink.flush();
     result |= check_lines(name, lines);
@@ -208,7 +208,7 @@ int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer&
     BlockLines lines(fd, buf, info);
     FdSink sink(1, info.line_end);
     sink.follow(lines);
-    int error_line = 0;
+    std::int64_t error_line = 0;
     int result = edit_html(name, error_line, lines, sink);
     if (!sink.flush()) result |= -1;
     why = sink.error();

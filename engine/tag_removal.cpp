@@ -13,7 +13,7 @@ struct Search {
     LineBuf& line;
     LineSource& in;
     std::size_t k;
-    int count;
+    std::int64_t count;
 
     // Replaces everything from the construct's start with the next line of
     // the input. False when the input has no further line.
@@ -28,7 +28,7 @@ struct Search {
         return true;
     }
     // Cuts the construct out: from the cursor through the byte before k.
-    int finish() {
+    std::int64_t finish() {
         line.remove(k - line.pos);
         return count;
     }
@@ -36,7 +36,7 @@ struct Search {
 
 }  // namespace
 
-int remove_tag(int line_no, LineBuf& line, LineSource& in) {
+std::int64_t remove_tag(std::int64_t line_no, LineBuf& line, LineSource& in) {
     // The tag is read as the walk reads tags, from the byte after its "<".
     Search s{line, in, line.pos + 1, line_no};
     TagEnd end;
@@ -50,7 +50,7 @@ int remove_tag(int line_no, LineBuf& line, LineSource& in) {
     }
 }
 
-int remove_comment(int line_no, LineBuf& line, LineSource& in) {
+std::int64_t remove_comment(std::int64_t line_no, LineBuf& line, LineSource& in) {
     Search s{line, in, line.pos, line_no};
     for (;;) {
         std::size_t end = std::string_view(line.text).find("-->", s.k);
@@ -74,7 +74,7 @@ Removal remove_tag_at(EditState& st) {
     bool whole = link || (del_i && at(p, "<img", 4)) || (del_f && at(p, "<font", 5)) ||
                  (del_o && at(p, "<bgsound", 8));
     if (whole) {
-        int count = remove_tag(st.line_no, line, *st.in);
+        std::int64_t count = remove_tag(st.line_no, line, *st.in);
         if (count < 0) return Removal::unclosed;
         st.line_no = count;
         return Removal::removed;
