@@ -190,11 +190,12 @@ namespace {
 // between bytes that only move the tag reader, which are read and walked
 // as bytes of the state they lead to. Stops on a byte that the checks must
 // look at.
+template <bool letters_change>
 void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::size_t k) {
     const RunTables::TagActs& tag = t.tag;
     const unsigned char* acts = tag.in_case(k);
     const auto* p = reinterpret_cast<const unsigned char*>(line.text.data());
-    const CaseChange change = t.letters_change ? tag_case() : CaseChange{};
+    const CaseChange change = letters_change ? tag_case() : CaseChange{};
     auto r = static_cast<unsigned char>(index_of(reader.state));
     // Bytes that the case change writes go into the line's own copy; the
     // bytes ahead are read where they were, as they are the same.
@@ -210,8 +211,8 @@ void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::s
                     break;
             } else {
                 // The reader notes where a name begins by the walked bytes.
-                if (t.letters_change) line.pos = at;
-                reader.enter(static_cast<TagRead>(act), line, t.letters_change);
+                if (letters_change) line.pos = at;
+                reader.enter(static_cast<TagRead>(act), line, letters_change);
                 r = static_cast<unsigned char>(index_of(reader.state));
             }
         }
@@ -219,7 +220,7 @@ void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::s
             at += 2;
             continue;
         }
-        if ((tag.cases >> r & 1) && change.of(c) != c) {
+        if (letters_change && (tag.cases >> r & 1) && change.of(c) != c) {
             if (!own) {
                 line.set(at - line.pos, static_cast<char>(change.of(c)));
                 own = line.ahead_to_write() - line.pos;
@@ -242,7 +243,10 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
         // end. (Which edits may act changes only where a tag opens or
         // closes, and the walk stops there.)
         TagReader reader = st.tag;
-        walk_tag_bytes(line, reader, t, edit_case(st));
+        if (t.letters_change)
+            walk_tag_bytes<true>(line, reader, t, edit_case(st));
+        else
+            walk_tag_bytes<false>(line, reader, t, edit_case(st));
         st.tag = reader;
         return line.pos - start;
     }

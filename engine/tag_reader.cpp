@@ -71,14 +71,21 @@ std::size_t TagEnd::find(std::string_view text, std::size_t k) {
             k = at + end.size();
             continue;
         }
-        const auto c = static_cast<unsigned char>(text[k]);
+        // The bytes that leave the reader where it is, "<" and ">" aside.
+        const auto& next = tag_reads.next[index_of(read)];
+        auto c = static_cast<unsigned char>(text[k]);
+        while (next[c] == read && c != '>' && c != '<') {
+            k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
+            if (k >= text.size()) return std::string_view::npos;
+            c = static_cast<unsigned char>(text[k]);
+        }
         if (c == '>') return k + 1;
         if (c == '<' && text.compare(k, 4, "<!--") == 0) {
             in_comment = true;
             k += 4;
             continue;
         }
-        read = tag_reads.next[index_of(read)][c];
+        read = next[c];
         k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
     }
     return std::string_view::npos;
