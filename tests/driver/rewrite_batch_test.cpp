@@ -39,11 +39,11 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
             ops);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& path = paths[i];
-            const int fd = open(path.c_str(), O_RDONLY);
-            ASSERT_GE(fd, 0);
-            struct stat old {};
-            ASSERT_EQ(0, fstat(fd, &old));
-            FdSink sink(batch.start(path.c_str(), fd).fd(), LineEnd::lf, ops);
+            SystemFileOps system;
+            RewriteInput in = open_to_rewrite(path.c_str(), system);
+            ASSERT_EQ(Opened::locked, in.opened);
+            const struct stat old = in.st;
+            FdSink sink(batch.start(path.c_str(), std::move(in)).fd(), LineEnd::lf, ops);
             sink.put("new " + names[i]);
             sink.flush();
             ASSERT_EQ(Rewrite::done, batch.add(sink.error(), old));
