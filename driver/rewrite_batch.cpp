@@ -95,10 +95,15 @@ void RewriteBatch::commit() {
     if (pending_.empty() || committing_) return;
     committing_ = true;
     make_durable();
-    for (Pending& p : pending_)
+    // A page left as it was is told at once, so that its messages stay
+    // together; a page replaced, once its folder is synced.
+    for (Pending& p : pending_) {
         if (p.result == Rewrite::done) p.result = p.file->place();
+        if (!p.file->placed()) done_(*p.file, p.result);
+    }
     sync_dirs();
-    for (const Pending& p : pending_) done_(*p.file, p.result);
+    for (const Pending& p : pending_)
+        if (p.file->placed()) done_(*p.file, p.result);
     pending_.clear();
     bytes_ = 0;
     committing_ = false;

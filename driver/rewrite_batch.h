@@ -55,7 +55,8 @@ class RewriteBatch {
     bool full() const { return pending_.size() >= max_files_ || bytes_ >= max_batch_bytes; }
     // Makes the new text of every pending rewrite last, then for each in
     // order makes its backup, renames it over its page and lists it, then
-    // syncs each folder once; done is told how each ended, in order. A
+    // syncs each folder once; done is told how each ended (a page left as
+    // it was at once, a page replaced after the syncs). A
     // failure leaves that page, and only that page, as it was; a folder
     // that cannot be synced stops the run, its pages replaced.
     void commit();

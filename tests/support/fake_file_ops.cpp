@@ -20,7 +20,7 @@ bool FakeFileOps::fails(Call call, const char* attr) {
         if (f.call != call) continue;
         const bool named = !f.attr.empty();
         if (named && (attr == nullptr || f.attr != attr)) continue;
-        if ((named ? nth_of_attr : nth) != f.nth) continue;
+        if (f.nth != 0 && (named ? nth_of_attr : nth) != f.nth) continue;
         errno = f.error;
         return true;
     }

@@ -40,8 +40,9 @@ enum class Call {
     unlinkat,
 };
 
-// One planned failure: the nth call (from 1) of its kind fails with error.
-// For the xattr calls, attr limits the count to calls on that name.
+// One planned failure: the nth call (from 1) of its kind fails with error,
+// or every one when nth is 0. For the xattr calls, attr limits the count
+// to calls on that name.
 struct Failure {
     Call call;
     int error;
