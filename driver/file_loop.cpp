@@ -58,9 +58,9 @@ int check_lines(const char* name, const BlockLines& lines) {
     return lines.changed() ? changed_meanwhile(name) : 0;
 }
 
-// Where the run stands, so that a run that stops early (out of memory, or
-// a rewrite that failed) can commit what is pending and name what it
-// leaves undone.
+// Where the run stands, so that a run that stops early (out of memory, a
+// rewrite that failed, a stop signal) can commit what is pending and name
+// what it leaves undone.
 struct RunRecord {
     char** names = nullptr;         // the file arguments
     int next = 0;                   // the first of them not yet begun
@@ -113,7 +113,7 @@ enum class Outcome {
     pending,      // its rewrite waits for its batch, which tells how it ended
     failed,
     stopped,
-    not_reached,  // the run stopped before this input was read, or while it was walked
+    not_reached,  // the run stopped before this input was read, or during its walk
 };
 
 // Counts an input for the summary of -w and the run status; what was

@@ -69,7 +69,8 @@ bool open_found(RewriteInput& in, FileOps& ops) {
 }  // namespace
 
 RewriteInput open_to_rewrite(const char* name, FileOps& ops, const OpenHooks& hooks) {
-    for (;;) {
+    // A name that another program keeps swapping is given up on at last.
+    for (int round = 0;; ++round) {
         RewriteInput in;
         Resolution found = resolve(name, ops);
         in.error = found.error;
@@ -82,6 +83,10 @@ RewriteInput open_to_rewrite(const char* name, FileOps& ops, const OpenHooks& ho
         if (hooks.pass_over && hooks.pass_over(in.target))
             return not_open(std::move(in), Opened::passed_over, ops);
         if (!open_found(in, ops)) {
+            if (round == 100) {
+                in.error = in.error != 0 ? in.error : ENOENT;
+                return not_open(std::move(in), Opened::missing, ops);
+            }
             not_open(std::move(in), Opened::missing, ops);
             continue;
         }
