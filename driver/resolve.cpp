@@ -126,6 +126,43 @@ Resolution the_folder(Walk& w, int from, std::string shown) {
     return r;
 }
 
+// The component name in the folder from (shown as shown): a link is
+// followed, anything else is found as it is, by its folder (held, when the
+// walk has one of its own for it, else from) and name.
+Resolution component(Walk& w, int from, Fd& held, const std::string& shown,
+                     const std::string& name) {
+    Fd fd(w.ops.openat(from, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
+    struct stat st {};
+    if (!fd || w.ops.fstat(fd.get(), &st) != 0) return missing(errno);
+    if (S_ISLNK(st.st_mode)) {
+        Resolution r = follow(w, from, shown, name, fd, st);
+        r.target.link = true;
+        return r;
+    }
+    Resolution r;
+    r.target = {
+        held ? std::move(held) : duplicate(w.ops, from), name, shown, false, std::move(fd), st};
+    if (!r.target.dir) return missing(errno);
+    return r;
+}
+
+// A folder on the way: opened as one at once, which only a link (or what
+// is no folder) refuses.
+Resolution folder(Walk& w, int from, Fd& held, const std::string& shown, const std::string& name) {
+    Resolution r;
+    r.target.file =
+        Fd(w.ops.openat(from, name.c_str(), O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC, 0));
+    if (r.target.file) {
+        r.target.dir_shown = shown;
+        r.target.base = name;
+        return r;
+    }
+    if (errno != ENOTDIR) return missing(errno);
+    r = component(w, from, held, shown, name);
+    if (r.how == Resolved::found && !S_ISDIR(r.target.st.st_mode)) return missing(ENOTDIR);
+    return r;
+}
+
 Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
     if (path.empty()) return missing(ENOENT);
     Fd held;  // the folder the walk is in, once it has left from
@@ -136,45 +173,21 @@ Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
         shown = "/";
     }
     const std::vector<std::string_view> parts = components(path);
-    const bool folder_wanted = path.back() == '/';
     if (parts.empty()) return the_folder(w, from, std::move(shown));
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const bool last = i + 1 == parts.size();
-        const std::string name(parts[i]);
-        Fd fd(w.ops.openat(from, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
-        struct stat st {};
-        if (!fd || w.ops.fstat(fd.get(), &st) != 0) return missing(errno);
-        if (S_ISLNK(st.st_mode)) {
-            Resolution r = follow(w, from, shown, name, fd, st);
-            if (r.how != Resolved::found || last) {
-                r.target.link = true;
-                if (r.how == Resolved::found && folder_wanted && !S_ISDIR(r.target.st.st_mode))
-                    return missing(ENOTDIR);
-                return r;
-            }
-            if (!S_ISDIR(r.target.st.st_mode)) return missing(ENOTDIR);
-            shown = std::move(r.target.dir_shown);
-            enter(shown, r.target.base);
-            held = std::move(r.target.file);
-        } else if (last) {
-            Resolution r;
-            r.target = {held ? std::move(held) : duplicate(w.ops, from),
-                        name,
-                        shown,
-                        false,
-                        std::move(fd),
-                        st};
-            if (!r.target.dir) return missing(errno);
-            if (folder_wanted && !S_ISDIR(st.st_mode)) return missing(ENOTDIR);
-            return r;
-        } else {
-            if (!S_ISDIR(st.st_mode)) return missing(ENOTDIR);
-            enter(shown, name);
-            held = std::move(fd);
-        }
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        if (parts[i] == ".") continue;
+        Resolution r = folder(w, from, held, shown, std::string(parts[i]));
+        if (r.how != Resolved::found) return r;
+        shown = std::move(r.target.dir_shown);
+        enter(shown, r.target.base);
+        held = std::move(r.target.file);
         from = held.get();
     }
-    return missing(ENOENT);  // not reached: the last component returns
+    Resolution r = component(w, from, held, shown, std::string(parts.back()));
+    // "page.htm/" names a folder.
+    if (r.how == Resolved::found && path.back() == '/' && !S_ISDIR(r.target.st.st_mode))
+        return missing(ENOTDIR);
+    return r;
 }
 
 }  // namespace

@@ -298,7 +298,6 @@ Rewrite FileRewrite::report(Found found, int error) const {
 Rewrite FileRewrite::finish(int write_error, const struct stat& old) {
     if (found_ != Found::nothing) return report(found_, error_);
     old_ = old;
-    old_id_ = file_id(ops_, old_fd_, old_);
     if (how_.dry_run) {
         const Rewrite kept = report_owner(owner_given_to(old_), old_, plan_.path, true);
         if (kept == Rewrite::done && how_.listing != nullptr) how_.listing->name(plan_.path);

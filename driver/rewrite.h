@@ -130,9 +130,7 @@ class FileRewrite {
     const Target& target() const { return target_; }
     // What fstat said of the target's folder.
     const struct stat& dir_st() const { return dir_st_; }
-    // The old file as it was read, and the new one as it was finished
-    // (there is none under a dry run).
-    const FileId& old_id() const { return old_id_; }
+    // The new file as it was finished (there is none under a dry run).
     const FileId& made_id() const { return made_id_; }
     // What fstat said of the new file once it had taken the target's
     // name (st_ino 0 when another file had taken it at once).
@@ -157,7 +155,6 @@ class FileRewrite {
     struct stat dir_st_ {};
     struct stat old_ {};
     struct stat placed_ {};
-    FileId old_id_;
     FileId made_id_;
     NewFile file_;
 };
