@@ -8,7 +8,7 @@
 namespace tagpolish {
 
 std::size_t EditedFiles::add(Record record) {
-    by_inode_.emplace(record.id.st.st_ino, records_.size());
+    by_inode_.emplace(record.id.ino, records_.size());
     records_.push_back(std::move(record));
     return records_.size() - 1;
 }
@@ -33,7 +33,7 @@ void EditedFiles::committed(const char* name, const struct stat* placed) {
     if (placed == nullptr) return;
     Record& made = records_[it->second + 1];
     made.kind = Kind::written;
-    made.id.st = *placed;  // its change time is the rename's
+    take_state(made.id, *placed);  // its change time is the rename's
 }
 
 bool EditedFiles::same_place(const Record& r, const Target& target, FileOps& ops) const {
@@ -48,7 +48,7 @@ bool EditedFiles::passed_over(const Target& target, const char* name, FileOps& o
     std::optional<FileId> found;
     for (auto [it, end] = by_inode_.equal_range(target.st.st_ino); it != end; ++it) {
         const Record& r = records_[it->second];
-        if (r.kind == Kind::gone || r.id.st.st_dev != target.st.st_dev) continue;
+        if (r.kind == Kind::gone || r.id.dev != target.st.st_dev) continue;
         if (!found) found = file_id(ops, target.file.get(), target.st);
         if (!same_file(r.id, *found)) continue;
         if (r.kind == Kind::pending && !same_place(r, target, ops)) continue;

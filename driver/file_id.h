@@ -17,26 +17,28 @@ bool unchanged(const struct stat& before, const struct stat& now);
 
 // A file as a run remembers it, in the state it was in.
 struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime {};
+    struct timespec ctime {};
     // The file system's handle for the file: it holds the inode's
     // generation, so it tells a file from a later one that was given the
     // same inode number. "" where the file system gives none.
     std::string handle;
-    struct stat st {};
 };
 
 // The identity of the file open as fd (O_PATH will do), which fstat
-// described as st. Room is kept in it for any handle, so that it can take
-// another file's identity later without asking for memory.
+// described as st.
 FileId file_id(FileOps& ops, int fd, const struct stat& st);
 
-// Gives id the identity of the file open as fd, described as st, in the
-// room it has.
-void take_id(FileId& id, FileOps& ops, int fd, const struct stat& st);
+// Gives id the state that fstat described as st, of the same file later.
+void take_state(FileId& id, const struct stat& st);
 
 // Whether a and b are the very same file in the same state: the same
-// device and inode, the same handle where both have one, and unchanged.
-// Where there is no handle, the change time tells a reused inode number
-// from the file that had it.
+// device and inode, the same handle where both have one, and the same
+// size and times. Where there is no handle, the change time tells a
+// reused inode number from the file that had it.
 bool same_file(const FileId& a, const FileId& b);
 
 }  // namespace tagpolish

@@ -359,7 +359,7 @@ Rewrite FileRewrite::place() {
     ops_.close(old_fd_);
     old_fd_ = -1;
     if (ops_.fstatat(target_.dir.get(), target_.base.c_str(), &placed_, AT_SYMLINK_NOFOLLOW) != 0 ||
-        placed_.st_ino != made_id_.st.st_ino)
+        placed_.st_ino != made_id_.ino)
         placed_ = {};
     if (how_.listing != nullptr) how_.listing->name(plan_.path);
     return Rewrite::done;

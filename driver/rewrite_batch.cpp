@@ -52,7 +52,7 @@ Rewrite RewriteBatch::add(int write_error, const struct stat& old) {
         current_.reset();
         return result;
     }
-    bytes_ += static_cast<std::size_t>(current_->made_id().st.st_size);
+    bytes_ += static_cast<std::size_t>(current_->made_id().size);
     pending_.push_back({std::move(current_), Rewrite::done, 0});
     return Rewrite::done;
 }
@@ -63,10 +63,10 @@ Rewrite RewriteBatch::add(int write_error, const struct stat& old) {
 // text written and only learns whether that failed.
 void RewriteBatch::make_durable() {
     for (std::size_t i = 0; i < pending_.size(); ++i) {
-        const dev_t dev = pending_[i].file->made_id().st.st_dev;
+        const dev_t dev = pending_[i].file->made_id().dev;
         const bool seen =
             std::any_of(pending_.begin(), pending_.begin() + static_cast<long>(i),
-                        [dev](const Pending& p) { return p.file->made_id().st.st_dev == dev; });
+                        [dev](const Pending& p) { return p.file->made_id().dev == dev; });
         if (!seen) ops_.syncfs(pending_[i].file->fd());
     }
     for (Pending& p : pending_) p.result = p.file->sync();
