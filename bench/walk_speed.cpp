@@ -118,12 +118,13 @@ double time_walk(PageLines& lines, const Walk& walk, std::size_t& out_bytes) {
     use_block_search(walk.search);
     lines.rewind();
     CountSink sink;
-    int error_line = 0;
+    std::int64_t error_line = 0;
     double start = cpu_seconds();
     int result = edit_html("page.htm", error_line, lines, sink);
     double s = cpu_seconds() - start;
     if (result != 0) {
-        std::fprintf(stderr, "walk_speed: the page failed at line %d\n", error_line);
+        std::fprintf(stderr, "walk_speed: the page failed at line %lld\n",
+                     static_cast<long long>(error_line));
         std::exit(1);
     }
     out_bytes = sink.bytes;

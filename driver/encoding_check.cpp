@@ -12,11 +12,19 @@ constexpr unsigned char utf8_bom[] = {0xEF, 0xBB, 0xBF};
 constexpr unsigned char esc = 0x1B;
 
 // Charset names that say the page is in another encoding. Any other name
-// (Shift_JIS, x-sjis, windows-31j, or a mere iso-8859-1) lets the page be
-// edited: for text that decodes as Shift_JIS anyway, it is not a sign.
-constexpr const char* foreign_charsets[] = {
+// (Shift_JIS, or a mere iso-8859-1) lets the page be edited: for text that
+// decodes as Shift_JIS anyway, it is not a sign.
+constexpr std::string_view foreign_charsets[] = {
     "utf-8",       "utf8",        "euc-jp", "x-euc-jp", "eucjp",
     "iso-2022-jp", "csiso2022jp", "utf-16", "utf-16le", "utf-16be",
+};
+
+// The names of Shift_JIS: a page that declares one of them is taken for
+// Shift_JIS even when its high bytes happen to form two-byte UTF-8
+// characters (half-width katakana pairs do).
+constexpr std::string_view sjis_charsets[] = {
+    "shift_jis", "shift-jis", "sjis",     "x-sjis",     "windows-31j",
+    "cp932",     "ms932",     "ms_kanji", "csshiftjis", "cswindows31j",
 };
 
 // A declared name longer than this is none of the names above.
@@ -24,6 +32,10 @@ constexpr std::size_t name_keep = 16;
 
 unsigned char lower(unsigned char b) {
     return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + 0x20) : b;
+}
+
+bool is_blank(unsigned char b) {
+    return b == ' ' || b == '\t' || b == '\r' || b == '\n';
 }
 
 bool in_charset_name(unsigned char b) {
@@ -70,12 +82,14 @@ std::size_t find_lt_m(std::string_view text, std::size_t k) {
     return n;
 }
 
-bool is_foreign(std::string_view name) {
-    for (std::string_view foreign : foreign_charsets) {
-        if (name.size() != foreign.size()) continue;
+// Whether name is one of names, in any letter case.
+template <std::size_t n>
+bool is_one_of(std::string_view name, const std::string_view (&names)[n]) {
+    for (std::string_view known : names) {
+        if (name.size() != known.size()) continue;
         bool same = true;
         for (std::size_t k = 0; k < name.size() && same; ++k)
-            same = lower(static_cast<unsigned char>(name[k])) == foreign[k];
+            same = lower(static_cast<unsigned char>(name[k])) == known[k];
         if (same) return true;
     }
     return false;
@@ -88,7 +102,7 @@ void EncodingCheck::feed(std::string_view text) {
         bom_seen_ = static_cast<unsigned char>(text[k]) == utf8_bom[bom_seen_] ? bom_seen_ + 1 : -1;
     if (utf8_ok_) check_utf8(text);
     if (!iso2022jp_) find_escape(text);
-    if (declared_.empty()) find_meta(text);
+    if (!metas_done()) find_meta(text);
 }
 
 // Follows the UTF-8 sequences: a lead byte sets how many continuation bytes
@@ -136,32 +150,34 @@ void EncodingCheck::check_utf8(std::string_view text) {
     }
 }
 
-// ESC "$" "B" and ESC "$" "@" switch ISO-2022-JP text to JIS X 0208.
+// ESC "$" and ESC "(" begin the escapes that switch ISO-2022-JP text
+// between its character sets (JIS X 0208 and 0212, ASCII, JIS X 0201).
 void EncodingCheck::find_escape(std::string_view text) {
     std::size_t k = 0;
     while (k < text.size()) {
-        if (escape_ == 0) {
+        if (!escape_) {
             const void* at = std::memchr(text.data() + k, esc, text.size() - k);
             if (!at) return;
             k = static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) + 1;
-            escape_ = 1;
+            escape_ = true;
             continue;
         }
         auto b = static_cast<unsigned char>(text[k++]);
-        if (escape_ == 2 && (b == 'B' || b == '@')) {
+        if (b == '$' || b == '(') {
             iso2022jp_ = true;
             return;
         }
-        escape_ = b == esc ? 1 : (escape_ == 1 && b == '$') ? 2 : 0;
+        escape_ = b == esc;
     }
 }
 
-// Looks for "<meta", then before its ">" for the first "charset=", and
-// reads the name after it (past one quote).
+// Looks for "<meta", then before its ">" for the first "charset", "=" and
+// the name after it (blanks around the "=", one quote and blanks before
+// the name are passed over).
 void EncodingCheck::find_meta(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t k = 0;
-    while (k < n && declared_.empty()) {
+    while (k < n && !metas_done()) {
         if (meta_ == Meta::seek) k = find_lt_m(text, k);
         if (k < n) meta_byte(static_cast<unsigned char>(text[k++]));
     }
@@ -183,17 +199,31 @@ void EncodingCheck::meta_byte(unsigned char b) {
         case Meta::tag:
             if (b == '>') {
                 meta_ = Meta::seek;
-            } else if (lower(b) == "charset="[matched_]) {
-                if (++matched_ == 8) meta_ = Meta::quote;
+            } else if (lower(b) == "charset"[matched_]) {
+                if (++matched_ == 7) meta_ = Meta::equals;
             } else {
                 matched_ = lower(b) == 'c' ? 1 : 0;
             }
             return;
-        case Meta::quote:
+        case Meta::equals:
+            if (is_blank(b)) return;
+            if (b == '=') {
+                meta_ = Meta::value, quoted_ = false;
+                return;
+            }
+            meta_ = Meta::tag, matched_ = 0;
+            meta_byte(b);
+            return;
+        case Meta::value:
+            if (is_blank(b)) return;
+            if ((b == '"' || b == '\'') && !quoted_) {
+                quoted_ = true;
+                return;
+            }
             meta_ = Meta::charset;
             name_.clear();
             name_len_ = 0;
-            if (b != '"' && b != '\'') meta_byte(b);
+            meta_byte(b);
             return;
         case Meta::charset:
             if (in_charset_name(b)) {
@@ -210,17 +240,20 @@ void EncodingCheck::meta_byte(unsigned char b) {
 // The name is complete: only the first charset of a meta tag counts.
 void EncodingCheck::end_name() {
     meta_ = Meta::seek;
-    if (name_len_ <= name_keep && is_foreign(name_)) declared_ = name_;
+    if (name_len_ > name_keep) return;
+    if (declared_.empty() && is_one_of(name_, foreign_charsets)) declared_ = name_;
+    if (is_one_of(name_, sjis_charsets)) sjis_declared_ = true;
 }
 
 EncodingVerdict EncodingCheck::verdict() const {
-    if (bom_seen_ == 3 || (utf8_ok_ && utf8_need_ == 0 && utf8_long_)) return {Encoding::utf8, {}};
-    if (iso2022jp_) return {Encoding::iso2022jp, {}};
-    std::string declared = declared_;
     // A name that runs to the end of the text is complete there.
-    if (declared.empty() && meta_ == Meta::charset && name_len_ <= name_keep && is_foreign(name_))
-        declared = name_;
-    if (high_ && !declared.empty()) return {Encoding::declared, declared};
+    EncodingCheck at_end = *this;
+    if (at_end.meta_ == Meta::charset) at_end.end_name();
+    const bool utf8_text = utf8_ok_ && utf8_need_ == 0 && high_;
+    if (bom_seen_ == 3 || (utf8_text && (utf8_long_ || !at_end.sjis_declared_)))
+        return {Encoding::utf8, {}};
+    if (iso2022jp_) return {Encoding::iso2022jp, {}};
+    if (high_ && !at_end.declared_.empty()) return {Encoding::declared, at_end.declared_};
     return {};
 }
 

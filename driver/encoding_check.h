@@ -10,9 +10,10 @@ namespace tagpolish {
 // What the text of an input looks like.
 enum class Encoding {
     shift_jis,  // nothing says otherwise
-    utf8,       // a UTF-8 byte-order mark, or well-formed UTF-8 with a
-                // character of three or four bytes
-    iso2022jp,  // an ISO-2022-JP escape to JIS X 0208
+    utf8,       // a UTF-8 byte-order mark; or high bytes that are all
+                // well-formed UTF-8, with a character of three or four
+                // bytes or no meta tag that declares Shift_JIS
+    iso2022jp,  // an ISO-2022-JP escape (ESC "$" or ESC "(")
     declared,   // high bytes, and a meta tag that declares another charset
 };
 
@@ -38,6 +39,7 @@ class EncodingCheck {
     void find_meta(std::string_view text);
     void meta_byte(unsigned char b);
     void end_name();
+    bool metas_done() const { return !declared_.empty() && sjis_declared_; }
 
     int bom_seen_ = 0;   // bytes of a UTF-8 byte-order mark at the start; -1: none
     bool high_ = false;  // a byte from 0x80 up was seen
@@ -47,14 +49,19 @@ class EncodingCheck {
     int utf8_need_ = 0;       // continuation bytes still to come
     unsigned char utf8_lo_ = 0x80, utf8_hi_ = 0xBF;  // range of the next one
 
-    int escape_ = 0;  // bytes of ESC "$" matched so far
+    bool escape_ = false;  // the last byte was ESC
     bool iso2022jp_ = false;
 
-    enum class Meta { seek, name, tag, quote, charset } meta_ = Meta::seek;
-    int matched_ = 0;   // bytes of "<meta" or "charset=" matched so far
-    std::string name_;  // the charset name being read (its first bytes)
+    // Where the meta tag reading stands: looking for "<meta", reading it,
+    // inside the tag, after "charset" (blanks, then "="), after its "="
+    // (blanks, one quote, blanks), in the name.
+    enum class Meta { seek, name, tag, equals, value, charset } meta_ = Meta::seek;
+    int matched_ = 0;      // bytes of "<meta" or "charset" matched so far
+    bool quoted_ = false;  // the value has had its quote
+    std::string name_;     // the charset name being read (its first bytes)
     std::size_t name_len_ = 0;
-    std::string declared_;  // the first declared charset that is not Shift_JIS
+    std::string declared_;        // the first declared charset that is not Shift_JIS
+    bool sjis_declared_ = false;  // a meta tag declares Shift_JIS
 };
 
 // When the text is not Shift_JIS, reports it for the input name and returns

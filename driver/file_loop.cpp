@@ -204,7 +204,7 @@ Outcome edit_to_file(const char* name, RewriteInput&& in, const InputInfo& info,
     FdSink sink(file.fd(), info.line_end, run.ops);
     sink.follow(lines);
     sink.compare_with(fd, info);
-    int error_line = 0;
+    std::int64_t error_line = 0;
     int result = edit_html(name, error_line, lines, sink);
     sink.flush();
     if (stop_requested()) {
@@ -231,7 +231,7 @@ int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer&
     BlockLines lines(fd, buf, info);
     FdSink sink(1, info.line_end, stoppable_file_ops());
     sink.follow(lines);
-    int error_line = 0;
+    std::int64_t error_line = 0;
     int result = edit_html(name, error_line, lines, sink);
     if (!sink.flush()) result |= -1;
     why = sink.error();

@@ -54,7 +54,7 @@ LineEnd LineEndCheck::line_end() const {
 }
 
 void LineCounter::feed(std::string_view text) {
-    lines_ += static_cast<int>(std::count(text.begin(), text.end(), end_));
+    lines_ += std::count(text.begin(), text.end(), end_);
 }
 
 void InputChecks::feed(std::string_view block) {

@@ -40,8 +40,8 @@ class NulCheck {
     std::uint64_t offset_ = 0;  // of the first NUL, or bytes fed so far
 };
 
-// How the text ends its lines: the first "\n" decides (CR LF when a "\r"
-// stands before it); a text without "\n" and with a "\r" is a CR input.
+// How the text ends its first line: the first "\n" decides (CR LF when a
+// "\r" stands before it); a text without "\n" and with a "\r" is a CR input.
 class LineEndCheck {
   public:
     void feed(std::string_view text);
@@ -54,18 +54,19 @@ class LineEndCheck {
     char last_ = 0;         // the last byte fed
 };
 
-// Counts the line ends of a text with the given kind of line end, so that
-// a byte's line number can be told from the bytes before it.
+// Counts the line ends of a text whose first line end is of the given kind
+// ("\r" in a CR input, else "\n"), so that a byte's line number can be told
+// from the bytes before it.
 class LineCounter {
   public:
     explicit LineCounter(LineEnd line_end) : end_(line_end == LineEnd::cr ? '\r' : '\n') {}
     void feed(std::string_view text);
     // The line (from 1) of the next byte.
-    int line() const { return lines_ + 1; }
+    std::int64_t line() const { return lines_ + 1; }
 
   private:
     char end_;
-    int lines_ = 0;
+    std::int64_t lines_ = 0;
 };
 
 // What the checks found out about an input.
@@ -75,7 +76,7 @@ struct InputInfo {
     int read_errno = 0;            // why reading failed
     bool eof_mark = false;         // the text ends at a 0x1A mark
     bool text_after_eof = false;   // bytes follow the mark
-    int nul_line = 0;              // 1-based line of the first NUL byte, or 0
+    std::int64_t nul_line = 0;     // 1-based line of the first NUL byte, or 0
     std::uint64_t nul_offset = 0;  // where the first NUL stands in the text
     EncodingVerdict encoding;      // what the text looks like, when not Shift_JIS
     std::uint64_t text_size = 0;   // bytes of text, before the mark

@@ -66,7 +66,7 @@ std::size_t sound_part(std::string_view text, LineEnd line_end) {
 }
 
 // The line of the first NUL byte of a file, from the text before it.
-int nul_line_in_file(int fd, const InputInfo& info, InputBuffer& buf) {
+std::int64_t nul_line_in_file(int fd, const InputInfo& info, InputBuffer& buf) {
     LineCounter counter(info.line_end);
     for (std::uint64_t done = 0; done < info.nul_offset;) {
         const std::uint64_t at = info.start + done;
@@ -253,7 +253,7 @@ std::string_view BlockLines::cut(std::size_t end) {
         b[end] = '\n';
         translated_ = end;
         raw_end_ = "\r";
-    } else if (line_end_ == LineEnd::crlf && end > cur_ && b[end - 1] == '\r') {
+    } else if (end > cur_ && b[end - 1] == '\r') {
         b[end - 1] = '\n';
         translated_ = end - 1;
         view_end = end;

@@ -55,9 +55,10 @@ InputInfo load_input(int fd, const struct stat& st, InputBuffer& buf);
 InputInfo load_text(std::string_view raw, InputBuffer& buf);
 
 // The lines of an input that load_input read, each handed out in the
-// buffer: "\n" ends a line, and the line end of a CR LF or CR input is
-// turned into "\n" there. Each line is followed by a NUL byte, written over
-// the byte after it until the next line is asked for.
+// buffer: "\n" ends a line (a "\r" before it belongs to the line end), or
+// in a CR input "\r" does; the line end is turned into "\n" there, and a
+// "\r" inside a line stays as it is. Each line is followed by a NUL byte,
+// written over the byte after it until the next line is asked for.
 class BlockLines : public LineSource {
   public:
     BlockLines(int fd, InputBuffer& buf, const InputInfo& info);

@@ -13,6 +13,10 @@ constexpr std::size_t stage_size = std::size_t{1} << 16;
 constexpr std::size_t iov_max = 1024;  // the most one writev takes (IOV_MAX)
 constexpr std::size_t compare_block = std::size_t{1} << 16;
 
+std::string_view end_bytes(LineEnd end) {
+    return end == LineEnd::crlf ? "\r\n" : end == LineEnd::cr ? "\r" : "\n";
+}
+
 }  // namespace
 
 SameText::SameText(int fd, std::uint64_t start, std::uint64_t size)
@@ -55,12 +59,9 @@ void SameText::write_own(std::uint64_t at, std::string_view bytes) {
     written_ += bytes.size();
 }
 
-FdSink::FdSink(int fd, LineEnd line_end, FileOps& ops)
+FdSink::FdSink(int fd, LineEnd first_end, FileOps& ops)
     : fd_(fd),
-      newline_(line_end == LineEnd::crlf ? "\r\n"
-               : line_end == LineEnd::cr ? "\r"
-                                         : "\n"),
-      translate_(line_end != LineEnd::lf),
+      first_end_(end_bytes(first_end)),
       ops_(ops),
       stage_(std::make_unique_for_overwrite<char[]>(stage_size)) {
     iov_.reserve(iov_max);
@@ -80,38 +81,52 @@ void FdSink::compare_with(int fd, const InputInfo& info) {
     same_ = std::make_unique<SameText>(fd, info.start, info.text_size + (info.eof_mark ? 1 : 0));
 }
 
+// What the "\n" of the current line is written as: the line end that the
+// input has there, or "\n" itself when the sink follows no source.
+std::string_view FdSink::line_end() const {
+    const std::string_view end = lines_ ? lines_->raw_end() : std::string_view();
+    return end.empty() ? "\n" : end;
+}
+
 void FdSink::put(std::string_view item) {
     end_pending();
+    const std::string_view end = line_end();
     for (;;) {
-        const std::size_t nl = translate_ ? item.find('\n') : item.npos;
+        const std::size_t nl = end == "\n" ? item.npos : item.find('\n');
         if (nl == item.npos) {
             stage(item);
             return;
         }
         stage(item.substr(0, nl));
-        stage(newline_);
+        stage(end);
         item.remove_prefix(nl + 1);
     }
 }
 
+void FdSink::put_newline() {
+    end_pending();
+    stage(first_end_);
+}
+
 // A span of a line that the source handed out goes out from the source's
-// buffer. The line end of a CR LF or CR input, which the line holds as
-// "\n", is written as the input's own bytes when they are the line end to
-// write (they stand after the line once the source has moved on), else as
-// the line end to write.
+// buffer. A line end that the line holds as "\n" in place of the input's
+// "\r\n" or "\r" is written as the input's own bytes, which stand after
+// the line once the source has moved on.
 void FdSink::put_span(std::string_view span) {
     if (!lines_) {
         put(span);
         return;
     }
-    if (!translate_ && !same_) {
+    const std::string_view end = line_end();
+    const bool translated = end != "\n";
+    if (!translated && !same_ && pending_ == 0) {
         if (iov_.size() == iov_max) flush();
         add(span.data(), span.size());
         return;
     }
     const std::string_view line = lines_->line();
     const bool ends =
-        translate_ && span.data() + span.size() == line.data() + line.size() && span.back() == '\n';
+        translated && span.data() + span.size() == line.data() + line.size() && span.back() == '\n';
     const std::string_view body = ends ? span.substr(0, span.size() - 1) : span;
     if (same_) same_->write_own(lines_->offset_of(body.data()), body);
     if (iov_.size() + 2 > iov_max) flush();
@@ -124,14 +139,10 @@ void FdSink::put_span(std::string_view span) {
     add(body.data(), body.size());
     if (!ends) return;
     const char* end_at = body.data() + body.size();
-    if (lines_->raw_end() != newline_) {
-        if (same_) same_->write(newline_);
-        add(newline_.data(), newline_.size());
-        return;
-    }
-    if (same_) same_->write_own(lines_->offset_of(end_at), newline_);
+    if (same_) same_->write_own(lines_->offset_of(end_at), end);
     pending_at_ = end_at;
-    pending_ = newline_.size();
+    pending_ = end.size();
+    pending_end_ = end;
 }
 
 // Copies bytes into the sink's own buffer, and queues them there.
@@ -161,19 +172,20 @@ void FdSink::add(const char* p, std::size_t n) {
     iov_.push_back({const_cast<char*>(p), n});
 }
 
-// Queues the pending line end as the line end to write.
+// Queues the pending line end from elsewhere than the source's buffer.
 void FdSink::end_pending() {
     if (pending_ == 0) return;
     pending_ = 0;
-    add(newline_.data(), newline_.size());
+    add(pending_end_.data(), pending_end_.size());
 }
 
 // Writes what is queued, retrying short writes, unless a write has failed
-// before.
+// before. The pending line end that flush adds may take the queue one past
+// what a writev takes, so it goes in calls of at most iov_max pieces.
 void FdSink::write_all() {
     std::size_t k = 0;
     while (k < iov_.size() && error_ == 0 && fd_ >= 0) {
-        const int count = static_cast<int>(iov_.size() - k);
+        const int count = static_cast<int>(std::min(iov_.size() - k, iov_max));
         ssize_t w = count == 1 ? ops_.write(fd_, iov_[k].iov_base, iov_[k].iov_len)
                                : ops_.writev(fd_, &iov_[k], count);
         if (w < 0 && errno == EINTR) continue;

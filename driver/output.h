@@ -40,13 +40,16 @@ class SameText {
     std::uint64_t block_at_ = 0;  // (from start)
 };
 
-// Writes items to a file descriptor (none when it is -1), turning each
-// "\n" into the input's own line end. Lines that come unchanged from a
-// BlockLines it follows are written from the source's buffer (writev),
-// the rest from a buffer of its own. Remembers a failed write.
+// Writes items to a file descriptor (none when it is -1). Following a
+// BlockLines, it writes each line with the line end that the input has
+// there (the "\n" of the line as walked becomes the input's "\r\n" or
+// "\r"); items are written as they are otherwise. Lines that come unchanged
+// from the source are written from its buffer (writev), the rest from a
+// buffer of its own. Remembers a failed write.
 class FdSink : public OutputSink {
   public:
-    FdSink(int fd, LineEnd line_end, FileOps& ops = system_file_ops());
+    // first_end is the input's first line end, which put_newline writes.
+    FdSink(int fd, LineEnd first_end, FileOps& ops = system_file_ops());
     ~FdSink() override;
     FdSink(const FdSink&) = delete;
     FdSink& operator=(const FdSink&) = delete;
@@ -61,20 +64,21 @@ class FdSink : public OutputSink {
     bool unchanged() const { return same_ && same_->whole(); }
 
     void put(std::string_view item) override;
+    void put_newline() override;
     void put_span(std::string_view span) override;
     bool flush() override;
     // The errno of the first failed write, or 0.
     int error() const { return error_; }
 
   private:
+    std::string_view line_end() const;
     void stage(std::string_view bytes);
     void add(const char* p, std::size_t n);
     void end_pending();
     void write_all();
 
     int fd_;
-    std::string_view newline_;  // what each "\n" is written as
-    bool translate_;            // whether that is not "\n" itself
+    std::string_view first_end_;  // what put_newline writes
     FileOps& ops_;
     int error_ = 0;
     BlockLines* lines_ = nullptr;
@@ -83,9 +87,11 @@ class FdSink : public OutputSink {
     std::unique_ptr<char[]> stage_;  // copies of what put() takes
     std::size_t staged_ = 0;
     // A line end of the input that goes out as the input's own bytes, at
-    // pending_at_ once the source has moved on: pending_ bytes, 0 for none.
+    // pending_at_ once the source has moved on: pending_ bytes, 0 for none;
+    // pending_end_ is the same bytes, to write from elsewhere.
     const char* pending_at_ = nullptr;
     std::size_t pending_ = 0;
+    std::string_view pending_end_;
 };
 
 // Keeps items in one string (tests, fuzzing).

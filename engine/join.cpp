@@ -23,7 +23,7 @@ bool paragraph_rule(EditState& st) {
             break;
         }
     }
-    if (!st.nl_kept_flg && stop < rest.size()) st.out->put("\n");
+    if (!st.nl_kept_flg && stop < rest.size()) st.out->put_newline();
     line.advance(stop);
     return true;
 }

@@ -10,8 +10,9 @@ namespace tagpolish {
 class LineSource {
 public:
     virtual ~LineSource() = default;
-    // The next line: its bytes through its "\n" (the last line of an input
-    // may lack one), followed in memory by a NUL byte outside the view, as
+    // The next line: its bytes through its line end, which the walk sees as
+    // "\n" whatever the input has there (the last line of an input may lack
+    // one), followed in memory by a NUL byte outside the view, as
     // the walk reads a few bytes past its cursor. At the end of the input,
     // a view with null data. The bytes stay valid and unchanged until a
     // later call hands out another line (a call at the end of the input
@@ -25,6 +26,8 @@ public:
     virtual ~OutputSink() = default;
     // Takes the bytes of item, which need not outlive the call.
     virtual void put(std::string_view item) = 0;
+    // Takes the line end that -j puts before a paragraph, between lines.
+    virtual void put_newline() { put("\n"); }
     // Takes bytes of a line as the line source handed it out, unchanged.
     // They stay valid at least until the source hands out another line; a
     // sink that knows its source keeps them longer may send them later,

@@ -52,7 +52,7 @@ Step open_comment(EditState& st) {
         return Step::next;
     }
     line.remove(4);
-    int count = remove_comment(st.line_no, line, *st.in);
+    std::int64_t count = remove_comment(st.line_no, line, *st.in);
     if (count < 0) {
         markup_error(st, st.line_no, msg_comment_open);
         return Step::error;
@@ -177,7 +177,7 @@ Step open_tag(EditState& st) {
     st.in_tag = 1;
     st.quote_chr = 0;
     st.tag_opens = TagOpens::nothing;
-    int began = st.line_no;
+    std::int64_t began = st.line_no;
     switch (remove_tag_at(st)) {
         case Removal::removed:
             st.in_tag = 0;
@@ -350,14 +350,14 @@ StateSet whole_characters() {
     return text | tag;
 }
 
-void markup_error(const EditState& st, int line_no, MarkupFormat fmt) {
+void markup_error(const EditState& st, std::int64_t line_no, MarkupFormat fmt) {
     // The lines before the error go out ahead of its message.
     if (st.out) st.out->flush();
     std::string text = st.line_buf.whole();
-    errmsg(fmt, st.path, line_no, text.c_str());
+    errmsg(fmt, st.path, line_no, PageText{text.c_str()});
 }
 
-int edit_html(const char* path, int& error_line, LineSource& in, OutputSink& out) {
+int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out) {
     EditState st;
     st.path = path;
     st.in = &in;

@@ -2,6 +2,8 @@
 // stands in the markup, applies the selected edits and checks the brackets.
 #pragma once
 
+#include <cstdint>
+
 #include "engine/block_search.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
@@ -28,7 +30,7 @@ enum class TagOpens { nothing, script, style };
 // The engine's state for one input; every field starts at zero.
 struct EditState {
     LineBuf line_buf;
-    int line_no = 0;  // lines taken from the line source so far
+    std::int64_t line_no = 0;  // lines taken from the line source so far
     int in_comment = 0;
     int in_script = 0;
     int in_style = 0;
@@ -51,16 +53,16 @@ struct EditState {
 
 // Edits the lines of in into out. Returns 0, or -2 after a markup error
 // (reported, with error_line set to the line count).
-int edit_html(const char* path, int& error_line, LineSource& in, OutputSink& out);
+int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out);
 
 // The markup error formats: path, line number, the working line.
-using MarkupFormat = MsgFormat<const char*, int, const char*>;
+using MarkupFormat = MsgFormat<const char*, std::int64_t, PageText>;
 inline constexpr MarkupFormat msg_lt_open = "%s:%d: %s\n ... '<' does not close.\n";
 inline constexpr MarkupFormat msg_gt_alone = "%s:%d: %s\n ... '>' does not correspond with '<'.\n";
 inline constexpr MarkupFormat msg_comment_open = "%s:%d: %s\n ... <comment> does not close.\n";
 
 // Reports a markup error about the working line, naming line line_no.
-void markup_error(const EditState& st, int line_no, MarkupFormat fmt);
+void markup_error(const EditState& st, std::int64_t line_no, MarkupFormat fmt);
 
 // One step of the walk at the cursor: the checks in their order. Returns
 // false after a markup error (reported).

@@ -12,7 +12,7 @@ struct Search {
     LineBuf& line;
     LineSource& in;
     std::size_t k;
-    int count;
+    std::int64_t count;
 
     // Replaces everything from the construct's start with the next line of
     // the input. False when the input has no further line.
@@ -27,7 +27,7 @@ struct Search {
         return true;
     }
     // Cuts the construct out: from the cursor through the byte before k.
-    int finish() {
+    std::int64_t finish() {
         line.remove(k - line.pos);
         return count;
     }
@@ -65,7 +65,7 @@ bool find_tag_end(Search& s, bool& in_comment, char& quote) {
 
 }  // namespace
 
-int remove_tag(int line_no, LineBuf& line, LineSource& in) {
+std::int64_t remove_tag(std::int64_t line_no, LineBuf& line, LineSource& in) {
     Search s{line, in, line.pos, line_no};
     bool in_comment = false;
     char quote = 0;
@@ -74,7 +74,7 @@ int remove_tag(int line_no, LineBuf& line, LineSource& in) {
     return s.finish();
 }
 
-int remove_comment(int line_no, LineBuf& line, LineSource& in) {
+std::int64_t remove_comment(std::int64_t line_no, LineBuf& line, LineSource& in) {
     Search s{line, in, line.pos, line_no};
     for (;;) {
         std::size_t end = std::string_view(line.text).find("-->", s.k);
@@ -98,7 +98,7 @@ Removal remove_tag_at(EditState& st) {
     bool whole = link || (del_i && at(p, "<img", 4)) || (del_f && at(p, "<font", 5)) ||
                  (del_o && at(p, "<bgsound", 8));
     if (whole) {
-        int count = remove_tag(st.line_no, line, *st.in);
+        std::int64_t count = remove_tag(st.line_no, line, *st.in);
         if (count < 0) return Removal::unclosed;
         st.line_no = count;
         return Removal::removed;

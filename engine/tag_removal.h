@@ -2,6 +2,8 @@
 // (-d:a -d:i -d:f -d:o) and comments (-d:c).
 #pragma once
 
+#include <cstdint>
+
 #include "engine/scanner.h"
 
 namespace tagpolish {
@@ -9,12 +11,12 @@ namespace tagpolish {
 // Removes the tag whose "<" is at the cursor, through its ">", pulling in
 // further lines of in while it runs on. Returns the new line count, or -1
 // when the input ends first.
-int remove_tag(int line_no, LineBuf& line, LineSource& in);
+std::int64_t remove_tag(std::int64_t line_no, LineBuf& line, LineSource& in);
 
 // Removes from the cursor (where "<!--" stood) through the next "-->",
 // across lines of in. Returns the new line count, or -1 when the input ends
 // first.
-int remove_comment(int line_no, LineBuf& line, LineSource& in);
+std::int64_t remove_comment(std::int64_t line_no, LineBuf& line, LineSource& in);
 
 // What a removal at a tag's "<" did.
 enum class Removal { none, removed, unclosed };

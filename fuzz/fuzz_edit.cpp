@@ -104,8 +104,8 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 }
 
 // What must hold after an edit, whatever the input.
-void check_result(unsigned bits, int result, int error_line, int lines, std::string_view in,
-                  std::string_view out) {
+void check_result(unsigned bits, int result, std::int64_t error_line, int lines,
+                  std::string_view in, std::string_view out) {
     require(result == 0 || result == -2, "result is 0 or -2");
     if (result == -2) require(error_line >= 0 && error_line <= lines, "error line in range");
     unsigned i_bit = bit_of(&opt_i);
@@ -150,7 +150,7 @@ class CaughtMessages {
 // What one edit of the loaded lines gave.
 struct Outcome {
     int result = 0;
-    int error_line = 0;
+    std::int64_t error_line = 0;
     std::string out;
     std::string messages;
 };

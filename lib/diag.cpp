@@ -19,78 +19,116 @@ namespace {
 // msg_len_max (it is appended whole only when it fits, else cut).
 constexpr int conv_len_max = 1 + std::numeric_limits<double>::max_exponent10 + 1 + 1 + 6;
 
-// A conversion that starts below msg_len_max is always completed.
-char msg_buf[msg_len_max + conv_len_max + 1];
+// A conversion that starts below msg_len_max is always completed; page
+// text shown as UTF-8 may take utf8_growth bytes for each of its own.
+char msg_buf[utf8_growth * msg_len_max + conv_len_max + 1];
 
-// Appends the whole of s, or cuts the text back to msg_cut_len when s does
-// not fit below msg_len_max. Text already past msg_cut_len gets nothing.
-int append_string(int len, const char* s) {
-    if (s == nullptr) s = "(null)";
-    const std::size_t room = static_cast<std::size_t>(msg_len_max - len);
-    std::size_t n = std::strlen(s);
-    if (n > room) n = len < msg_cut_len ? static_cast<std::size_t>(msg_cut_len - len) : 0;
-    std::memcpy(msg_buf + len, s, n);
-    return len + static_cast<int>(n);
+// The message being expanded: its bytes in msg_buf, and its length as the
+// limits count it, where page text counts the bytes it has in the page,
+// however many it takes to show.
+struct MsgText {
+    int len = 0;  // counted
+    int end = 0;  // in msg_buf
+
+    void put(char c) {
+        msg_buf[end++] = c;
+        ++len;
+    }
+    void put(const char* p, std::size_t n) {
+        std::memcpy(msg_buf + end, p, n);
+        end += static_cast<int>(n);
+        len += static_cast<int>(n);
+    }
+};
+
+// How many bytes of a %s of n bytes go in: all when they fit below
+// msg_len_max, else so many that the text is cut back to msg_cut_len
+// (none when it is already past it).
+std::size_t string_room(const MsgText& text, std::size_t n) {
+    const auto room = static_cast<std::size_t>(msg_len_max - text.len);
+    if (n <= room) return n;
+    return text.len < msg_cut_len ? static_cast<std::size_t>(msg_cut_len - text.len) : 0;
 }
 
-// Appends what printf would give for one int or double conversion.
+void append_string(MsgText& text, const char* s) {
+    if (s == nullptr) s = "(null)";
+    text.put(s, string_room(text, std::strlen(s)));
+}
+
+// Page text is cut as any string, but shown as UTF-8 it is cut between
+// characters, and converted after the cut.
+void append_page(MsgText& text, const char* s, PageView view) {
+    if (s == nullptr || view == PageView::bytes) {
+        append_string(text, s);
+        return;
+    }
+    const std::string_view page(s);
+    const std::size_t n = whole_characters(page, string_room(text, page.size()));
+    text.end += static_cast<int>(show_as_utf8(page.substr(0, n), msg_buf + text.end));
+    text.len += static_cast<int>(n);
+}
+
+// Appends what printf would give for one integer or double conversion.
 template <typename T>
-int append_number(int len, const char* conv, T value) {
+void append_number(MsgText& text, const char* conv, T value) {
     char num[conv_len_max + 1];
     const int n = std::snprintf(num, sizeof num, conv, value);
-    if (n <= 0) return len;
-    std::memcpy(msg_buf + len, num, static_cast<std::size_t>(n));
-    return len + n;
+    if (n > 0) text.put(num, static_cast<std::size_t>(n));
 }
 
 }  // namespace
 
-const char* err_edit(const char* fmt, va_list args) {
-    int len = 0;
+const char* err_edit(const char* fmt, va_list args, unsigned page_args, PageView view) {
+    MsgText text;
     const char* p = fmt;
-    while (len < msg_len_max && *p != '\0') {
+    unsigned arg_bit = 1;  // the page_args bit of the next argument
+    while (text.len < msg_len_max && *p != '\0') {
         if (*p != '%') {
-            msg_buf[len++] = *p++;
+            text.put(*p++);
             continue;
         }
         const char conv = p[1];
         if (conv == '\0') {  // a lone '%' at the very end
-            msg_buf[len++] = '%';
+            text.put('%');
             break;
         }
         p += 2;
         switch (conv) {
             case 'c':
-                msg_buf[len++] = static_cast<char>(va_arg(args, int));
+                text.put(static_cast<char>(va_arg(args, long long)));
                 break;
             case 'd':
-                len = append_number(len, "%d", va_arg(args, int));
+                append_number(text, "%lld", va_arg(args, long long));
                 break;
             case 'x':
-                len = append_number(len, "%x", static_cast<unsigned>(va_arg(args, int)));
+                append_number(text, "%x", static_cast<unsigned>(va_arg(args, long long)));
                 break;
             case 'f':
-                len = append_number(len, "%f", va_arg(args, double));
+                append_number(text, "%f", va_arg(args, double));
                 break;
             case 's':
-                len = append_string(len, va_arg(args, const char*));
+                if (page_args & arg_bit)
+                    append_page(text, va_arg(args, const char*), view);
+                else
+                    append_string(text, va_arg(args, const char*));
                 break;
             default:  // no flags, widths or "%%": both bytes go out as they are
-                msg_buf[len++] = '%';
-                msg_buf[len++] = conv;
-                break;
+                text.put('%');
+                text.put(conv);
+                continue;
         }
+        arg_bit <<= 1;
     }
-    msg_buf[len] = '\0';
+    msg_buf[text.end] = '\0';
     return msg_buf;
 }
 
-void put_msg(int errnum, const char* fmt, ...) {
+void put_msg(int errnum, unsigned page_args, const char* fmt, ...) {
     const char* text = fmt;
     if (std::strchr(fmt, '%') != nullptr) {
         va_list args;
         va_start(args, fmt);
-        text = err_edit(fmt, args);
+        text = err_edit(fmt, args, page_args, page_args != 0 ? page_view() : PageView::bytes);
         va_end(args);
     }
     // The reason goes out in the same write, so that the messages of runs

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "lib/page_text.h"
+
 namespace tagpolish {
 
 // Expansion stops once the text reaches this many bytes.
@@ -12,37 +14,76 @@ inline constexpr int msg_len_max = 1024;
 // An over-long %s argument cuts the text back to this length.
 inline constexpr int msg_cut_len = 768;
 
+// Bytes of a page that a message quotes (the line of a markup error), for
+// a %s: they are shown as they are, or on a terminal that expects UTF-8 as
+// characters (lib/page_text.h).
+struct PageText {
+    const char* bytes;
+};
+
 // Expands fmt (%c %d %x %f %s only, no widths) into a static buffer and
-// returns it; the buffer is overwritten by the next call.
-const char* err_edit(const char* fmt, va_list args);
+// returns it; the buffer is overwritten by the next call. Integer
+// arguments are long long (see msg_arg). The %s of argument k (from 0) is
+// a page's text when bit k of page_args is set, shown as view says.
+const char* err_edit(const char* fmt, va_list args, unsigned page_args = 0,
+                     PageView view = PageView::bytes);
 
 // Writes the expanded message to standard error as it is: no prefix, no
 // added line break; when errnum is not 0, the system's words for it follow
-// on a line of their own, indented by two spaces, in the same write. Never
-// ends the program. errmsg and errmsg_why are its checked fronts.
-void put_msg(int errnum, const char* fmt, ...);
+// on a line of their own, indented by two spaces, in the same write. Page
+// text goes out in the view of page_view(). Never ends the program. errmsg
+// and errmsg_why are its checked fronts.
+void put_msg(int errnum, unsigned page_args, const char* fmt, ...);
 
 // Whether an argument of type T suits the conversion letter conv, as
-// err_edit takes it: an int (or a smaller type that becomes one) for %c %d
-// %x, a double for %f, a C string for %s.
+// err_edit takes it: an int (or a smaller type that becomes one) for %c
+// %x, any signed integer up to 64 bits (or a smaller unsigned one) for %d,
+// a double for %f, a C string or page text for %s.
 template <class T>
 constexpr bool msg_arg_fits(char conv) {
     using U = std::remove_cv_t<T>;
     constexpr bool int_like = std::is_integral_v<U> &&
                               (std::is_signed_v<U> || sizeof(U) < sizeof(int)) &&
                               sizeof(U) <= sizeof(int);
+    constexpr bool wide_int = std::is_integral_v<U> &&
+                              (std::is_signed_v<U> || sizeof(U) < sizeof(long long)) &&
+                              sizeof(U) <= sizeof(long long);
     switch (conv) {
         case 'c':
-        case 'd':
         case 'x':
             return int_like;
+        case 'd':
+            return wide_int;
         case 'f':
             return std::is_same_v<U, double> || std::is_same_v<U, float>;
         case 's':
-            return std::is_same_v<U, const char*> || std::is_same_v<U, char*>;
+            return std::is_same_v<U, const char*> || std::is_same_v<U, char*> ||
+                   std::is_same_v<U, PageText>;
         default:
             return false;
     }
+}
+
+// An argument as it travels to err_edit: every integer as a long long, so
+// that a line count past 2^31 prints whole; page text as its bytes.
+template <class T>
+auto msg_arg(T arg) {
+    if constexpr (std::is_integral_v<T>)
+        return static_cast<long long>(arg);
+    else if constexpr (std::is_same_v<T, float>)
+        return static_cast<double>(arg);
+    else if constexpr (std::is_same_v<T, PageText>)
+        return arg.bytes;
+    else
+        return arg;
+}
+
+// The bits of err_edit's page_args for the argument types Args.
+template <class... Args>
+constexpr unsigned page_args_of() {
+    unsigned bits = 0, bit = 1;
+    ((bits |= std::is_same_v<Args, PageText> ? bit : 0, bit <<= 1), ...);
+    return bits;
 }
 
 // Whether fmt holds only conversions that err_edit implements, one for each
@@ -84,14 +125,14 @@ class MsgFormat {
 // Writes a message to standard error (see put_msg).
 template <class... Args>
 void errmsg(std::type_identity_t<MsgFormat<Args...>> fmt, Args... args) {
-    put_msg(0, fmt.text(), args...);
+    put_msg(0, page_args_of<Args...>(), fmt.text(), msg_arg(args)...);
 }
 
 // Writes a message and, when errnum is not 0, the system's reason for it on
 // the line below.
 template <class... Args>
 void errmsg_why(int errnum, std::type_identity_t<MsgFormat<Args...>> fmt, Args... args) {
-    put_msg(errnum, fmt.text(), args...);
+    put_msg(errnum, page_args_of<Args...>(), fmt.text(), msg_arg(args)...);
 }
 
 }  // namespace tagpolish

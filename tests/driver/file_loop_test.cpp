@@ -73,17 +73,17 @@ TEST(FileLoop, PassesEveryPageThroughByteForByte) {
     }
 }
 
-// A CR LF page writes every line end as CR LF, also one that was a bare LF,
-// and a page with no LF at all (a classic Mac page) writes each as CR; line
-// joining sees the '>' before each line end, and its own newline before a
-// paragraph goes out as the page's line end.
+// Each line goes out with its own line end, CR LF or LF, and a page with no
+// LF at all (a classic Mac page) has CR line ends; line joining sees the
+// '>' before each line end, and its own newline before a paragraph goes
+// out as the page's first line end.
 TEST(FileLoop, PageComesOutWithItsOwnLineEnds) {
     const struct {
         std::vector<std::string> options;
         std::string page;
         std::string out;
     } cases[] = {
-        {{}, "a\r\nb\nc\r\n", "a\r\nb\r\nc\r\n"},
+        {{}, "a\r\nb\nc\r\n", "a\r\nb\nc\r\n"},
         {{"-n"}, zen_12 + "\r\n<p>\r\n", "12\r\n<p>\r\n"},
         {{"-j"}, "<html>\r\nab\r\ncd<br>\r\nef\r\n", "<html>\r\nabcd<br>\r\nef"},
         {{"-j"}, "<html>\nab\ncd<br>\nef\n", "<html>\nabcd<br>\nef"},

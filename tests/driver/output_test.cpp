@@ -16,12 +16,6 @@
 namespace tagpolish {
 namespace {
 
-std::string repeat(std::string_view unit, std::size_t times) {
-    std::string s;
-    for (std::size_t i = 0; i < times; ++i) s.append(unit);
-    return s;
-}
-
 // What a sink that follows its lines wrote for a page read from a file.
 struct Written {
     std::string out;
@@ -49,7 +43,7 @@ Written through_sink(const std::string& raw, const std::vector<std::string>& opt
         FdSink sink(out, info.line_end, ops);
         sink.follow(lines);
         sink.compare_with(fd, info);
-        int error_line = 0;
+        std::int64_t error_line = 0;
         EXPECT_EQ(0, edit_html("page.htm", error_line, lines, sink));
         EXPECT_TRUE(sink.flush());
         written.unchanged = sink.unchanged();
@@ -61,9 +55,11 @@ Written through_sink(const std::string& raw, const std::vector<std::string>& opt
     return written;
 }
 
-// The sink writes each line end as the page's own, and knows exactly
-// whether its text is the page's, however the bytes came to it.
-TEST(FdSink, WritesThePagesLineEndsAndKnowsWhetherTheTextChanged) {
+// The sink writes each line with the line end it came in with, whatever
+// the mix of line ends, and knows exactly whether its text is the page's,
+// however the bytes came to it: a page with nothing to edit comes back
+// byte for byte, and an edited one differs only where an edit acted.
+TEST(FdSink, WritesEachLineWithItsOwnLineEndAndKnowsWhetherTheTextChanged) {
     const std::string zen_12 = "\x82\x50\x82\x51";  // full-width "12"
     const struct {
         const char* name;
@@ -77,15 +73,38 @@ TEST(FdSink, WritesThePagesLineEndsAndKnowsWhetherTheTextChanged) {
         {"CR page", "<p>a</p>\rb\r", {}, "<p>a</p>\rb\r", true},
         {"CR CR LF", "a\r\r\nb\r\n", {}, "a\r\r\nb\r\n", true},
         {"empty", "", {}, "", true},
-        {"bare LF in a CR LF page", "x\r\ny\n", {}, "x\r\ny\r\n", false},
+        {"mixed, the first line CR LF", "a\r\nb\nc\r\n\nd", {}, "a\r\nb\nc\r\n\nd", true},
+        {"mixed, the first line LF", "a\nb\r\n\r\nc\n", {}, "a\nb\r\n\r\nc\n", true},
+        {"lone CRs inside lines", "a\rb\r\nc\r\rd\n", {}, "a\rb\r\nc\r\rd\n", true},
         {"end-of-file mark dropped", "a\n\x1A", {}, "a\n", false},
         {"an edit", zen_12 + "\r\n<p>\r\n", {"-n"}, "12\r\n<p>\r\n", false},
+        {"edits in a mixed page",
+         "<p>\n" + zen_12 + "\r\nx\n" + zen_12 + "\ny\r\n",
+         {"-n"},
+         "<p>\n12\r\nx\n12\ny\r\n",
+         false},
         {"edit on the last line", "a\r\nb" + zen_12, {"-n"}, "a\r\nb12", false},
+        // A line made of several input lines ends as the last of them.
+        {"tag removed across lines", "<font\r\ncolor=red>a\nb\r\n", {"-d:f"}, "a\nb\r\n", false},
+        {"the other way round", "<font\ncolor=red>a\r\nb\n", {"-d:f"}, "a\r\nb\n", false},
+        {"comment removed across lines", "x<!-- a\r\nb -->y\nz\r\n", {"-d:c"}, "xy\nz\r\n", false},
         // Joining takes the newline off the first line and puts one before
         // the paragraph: the same bytes again, from other places.
         {"edits that give the same bytes", "text\n<p>x<br>\n", {"-j"}, "text\n<p>x<br>\n", true},
         {"the same in a CR LF page", "a\r\n<p>x<br>\r\n", {"-j"}, "a\r\n<p>x<br>\r\n", true},
         {"joined CR page", "a\rb\r<p>c<br>\r", {"-j"}, "ab\r<p>c<br>\r", false},
+        // The newline before a paragraph is the page's first line end.
+        {"paragraph in a page that begins CR LF",
+         "a\r\nb\n<p>c<br>\n",
+         {"-j"},
+         "ab\r\n<p>c<br>\n",
+         false},
+        {"paragraph in a page that begins LF",
+         "a\nb\r\n<p>c<br>\r\n",
+         {"-j"},
+         "ab\n<p>c<br>\r\n",
+         false},
+        {"paragraph in a page without a line end", "<p>c", {"-j"}, "\n<p>c", false},
     };
     for (const auto& c : cases) {
         const Written w = through_sink(c.raw, c.options);
@@ -94,23 +113,39 @@ TEST(FdSink, WritesThePagesLineEndsAndKnowsWhetherTheTextChanged) {
     }
 }
 
+// However the pieces to write fall, none is refused: here a CR LF page
+// whose lines are each cut in two by -d:f brings the queue to its limit
+// with a line end still pending, one line count or another.
+TEST(FdSink, WritesAsManyPiecesAsTheLinesMake) {
+    for (int lines = 500; lines < 520; ++lines) {
+        std::string raw = "\xB1x\r\n", out = "\x83\x41x\r\n";
+        for (int i = 0; i < lines; ++i) raw += "<font>x\r\n", out += "x\r\n";
+        EXPECT_TRUE(out == through_sink(raw, {"-k", "-d:f"}).out) << lines << " lines";
+    }
+}
+
 // Unedited lines go out from the input's buffer in large writes, with the
-// line ends of a CR LF or CR page among them; edited pages come out as
-// the engine made them, whichever block each line fell in.
+// line ends of a CR LF, CR or mixed page among them; edited pages come out
+// as the engine made them, each line with its own line end, whichever
+// block each line fell in.
 TEST(FdSink, LargePagesGoOutInFewWrites) {
     const std::string body = "<p><font color=red>\xB1\xB2</font> text, text, text.<br>";
-    for (const char* line_end : {"\n", "\r\n", "\r"}) {
-        const std::string raw = repeat(body + line_end, 40000);  // 2.2 MB
+    const std::vector<std::string> kinds[] = {{"\n"}, {"\r\n"}, {"\r"}, {"\r\n", "\n", "\n"}};
+    for (const std::vector<std::string>& ends : kinds) {
+        SCOPED_TRACE(ends.size() > 1 ? "mixed" : "line end " + std::to_string(ends[0].size()));
+        std::string raw;  // 2.2 MB
+        for (std::size_t i = 0; i < 40000; ++i) raw += body + ends[i % ends.size()];
         const Written same = through_sink(raw, {});
-        EXPECT_TRUE(same.out == raw) << "line end " << std::string_view(line_end).size();
+        EXPECT_TRUE(same.out == raw);
         EXPECT_TRUE(same.unchanged);
         EXPECT_LE(same.writes, static_cast<int>(raw.size() / (InputBuffer::block_size / 2) + 1));
 
         const Written edited = through_sink(raw, {"-k", "-d:f"});
-        std::string expected = test::edit(raw, {"-k", "-d:f"}).out;
-        std::string page_end;
-        for (char c : expected) c == '\n' ? page_end += line_end : page_end += c;
-        EXPECT_TRUE(page_end == edited.out) << "line end " << std::string_view(line_end).size();
+        std::string expected;
+        std::size_t line = 0;
+        for (char c : test::edit(raw, {"-k", "-d:f"}).out)
+            c == '\n' ? expected += ends[line++ % ends.size()] : expected += c;
+        EXPECT_TRUE(expected == edited.out);
         EXPECT_FALSE(edited.unchanged);
     }
 }

@@ -74,25 +74,25 @@ TEST(JoinNewlineRule, LinesEndingInsideTagsCommentsAndScriptsKeepTheirNewlines) 
         {"-j"});
 }
 
-// A page whose first line ends in "\n" alone may have "\r\n" further down
-// (and a CR LF page "\r\r\n"): that "\r" goes with the newline, unless it
+// The walk sees a "\r\n" line end as "\n"; a "\r" before it (CR CR LF, as
+// line ends converted twice leave them) goes with the newline, unless it
 // is the second byte of a double-byte character.
 TEST(JoinNewlineRule, CarriageReturnBeforeTheNewlineBelongsToTheLineEnd) {
     expect_joined(
         {
-            {"joined line loses both bytes", "x\nab\r\ncd<br>\r\n", "xabcd<br>\r\n"},
-            {"the byte before the CR decides", "x\n<br>\r\nab\n", "x<br>\r\nab"},
-            {"CR LF alone is an empty line", "x\nab\n\r\ncd\n", "xab\r\ncd"},
-            {"paragraph after a joined line", "x\nab\r\n<p>cd\r\n", "xab\n<p>cd"},
-            {"paragraph after an empty line", "x\n\r\n<p>cd\n", "x\r\n\n<p>cd"},
+            {"CR LF lines of an LF page", "x\nab\r\ncd<br>\r\n", "xabcd<br>\n"},
+            {"joined line loses the CR too", "x\nab\r\r\ncd<br>\n", "xabcd<br>\n"},
+            {"the byte before the CR decides", "x\n<br>\r\r\nab\n", "x<br>\r\nab"},
+            {"CR alone is an empty line", "x\nab\n\r\r\ncd\n", "xab\r\ncd"},
+            {"paragraph after an empty line", "x\n\r\r\n<p>cd\n", "x\r\n\n<p>cd"},
             {"CR CR LF in a CR LF page", "ab\r\r\ncd<br>\r\r\nef\r\r\n", "abcd<br>\r\nef"},
-            {"second bytes in the lead range", "x\n\x88\x9F\r\ncd\n",
+            {"second bytes in the lead range", "x\n\x88\x9F\r\r\ncd\n",
              "x\x88\x9F"
              "cd"},
-            {"a lead byte takes the CR", "x\nab\x83\r\ncd\n", "xab\x83\rcd"},
-            {"lead bytes pair up before it", "x\n\x83\x88\x9F\r\ncd\n", "x\x83\x88\x9F\rcd"},
+            {"a lead byte takes the CR", "x\nab\x83\r\r\ncd\n", "xab\x83\rcd"},
+            {"lead bytes pair up before it", "x\n\x83\x88\x9F\r\r\ncd\n", "x\x83\x88\x9F\rcd"},
             {"a CR alone in the line stays", "x\na\rb\n<br>\n", "xa\rb<br>\n"},
-            {"preformatted", "x\n<pre>\na\r\n</pre>\r\n", "x<pre>\na\r\n</pre>\r\n"},
+            {"preformatted", "x\n<pre>\na\r\r\n</pre>\r\n", "x<pre>\na\r\n</pre>\n"},
         },
         {"-j"});
 }

@@ -105,6 +105,17 @@ TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
     }
 }
 
+// Line numbers are 64-bit: past 2^31 lines a page still names its line.
+TEST(ScannerErrors, LineNumberPastTwoToThe32) {
+    EditState st;
+    st.path = "page.htm";
+    st.line_buf.load("a > b\n");
+    testing::internal::CaptureStderr();
+    markup_error(st, (std::int64_t{1} << 32) + 1, msg_gt_alone);
+    EXPECT_EQ("page.htm:4294967297: a > b\n\n ... '>' does not correspond with '<'.\n",
+              testing::internal::GetCapturedStderr());
+}
+
 // -i lets the three bracket checks pass: the text goes through unchanged.
 TEST(ScannerErrors, IgnoreOptionPassesBracketErrors) {
     const char* const texts[] = {

@@ -19,14 +19,15 @@ const char* edit_raw(const char* fmt, ...) {
     return text;
 }
 
+// The arguments go as errmsg passes them.
 template <typename... Args>
 std::string edit(const char* fmt, Args... args) {
-    return edit_raw(fmt, args...);
+    return edit_raw(fmt, msg_arg(args)...);
 }
 
 struct IntCase {
     const char* fmt;
-    int arg;
+    long long arg;
     const char* expected;
 };
 
@@ -36,6 +37,7 @@ TEST(ErrEdit, ConvertsOneInt) {
         {"line %d.", 12, "line 12."},
         {"%d", -42, "-42"},
         {"%d", -2147483647 - 1, "-2147483648"},
+        {"line %d.", 4294967296LL + 5, "line 4294967301."},  // a line count past 2^32
         {"%x", 255, "ff"},
         {"%x", -1, "ffffffff"},
         {"[%c]", 0x182, "[\x82]"},  // only the low byte
@@ -78,6 +80,48 @@ TEST(ErrEdit, LongLineIsCutSoTheTailFits) {
 TEST(ErrEdit, LineThatFitsIsKeptWhole) {
     const std::string line(500, 'L');
     EXPECT_EQ("a.htm:12: " + line + "!", edit("%s:%d: %s!", "a.htm", 12, line.c_str()));
+}
+
+// err_edit with page text as argument 2 (from 0), shown in view.
+const char* edit_page(PageView view, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    const char* text = err_edit(fmt, args, page_args_of<const char*, int, PageText>(), view);
+    va_end(args);
+    return text;
+}
+
+std::string times(int n, const std::string& unit) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += unit;
+    return s;
+}
+
+// On a UTF-8 terminal the quoted line is cut where the bytes would be, but
+// between characters, and then shown as UTF-8; the file name never is.
+TEST(ErrEdit, PageTextIsCutBetweenCharactersAndThenShownAsUtf8) {
+    const std::string name = "\x95\x5C.htm";  // a file name in Shift_JIS
+    const std::string fmt = "%s:%d: %s\n ... '<' does not close.\n";
+    const std::string head = name + ":12: ", tail = "\n ... '<' does not close.\n";
+    const std::string hon = "\x96\x7B", hon_utf8 = "\xE6\x9C\xAC";  // 本
+    // The long line fills the message past its limit: cut back to 768
+    // bytes, it keeps 757 of its own, the last of them a lead byte.
+    const std::string long_line = "aa" + times(600, hon) + "\n";
+    const struct {
+        std::string line;
+        std::string bytes;  // as the page has them
+        std::string utf8;
+    } cases[] = {
+        {"<p>" + hon + "\x1B\r\n", "<p>" + hon + "\x1B\r\n", "<p>" + hon_utf8 + "\\x1B\\x0D\n"},
+        {long_line, "aa" + times(377, hon) + "\x96", "aa" + times(377, hon_utf8)},
+    };
+    for (const auto& c : cases) {
+        const char* line = c.line.c_str();
+        EXPECT_EQ(head + c.bytes + tail,
+                  edit_page(PageView::bytes, fmt.c_str(), name.c_str(), 12LL, line));
+        EXPECT_EQ(head + c.utf8 + tail,
+                  edit_page(PageView::utf8, fmt.c_str(), name.c_str(), 12LL, line));
+    }
 }
 
 TEST(ErrEdit, StringFillingTheLimitEndsExpansion) {
@@ -136,8 +180,13 @@ static_assert(msg_format_ok<unsigned char, short, bool>("%c %x %d"));
 static_assert(msg_format_ok<double, float>("%f %f"));
 static_assert(!msg_format_ok<long>("%ld"));
 static_assert(!msg_format_ok<unsigned>("%u"));
-static_assert(!msg_format_ok<unsigned>("%d"));
-static_assert(!msg_format_ok<long>("%d"));
+static_assert(msg_format_ok<long long, unsigned>("%d %d"));
+static_assert(!msg_format_ok<unsigned long long>("%d"));
+static_assert(!msg_format_ok<unsigned>("%x"));
+static_assert(!msg_format_ok<long long>("%c"));
+static_assert(msg_format_ok<const char*, PageText>("%s %s"));
+static_assert(!msg_format_ok<PageText>("%d"));
+static_assert(page_args_of<const char*, long, PageText, PageText>() == 0b1100);
 static_assert(!msg_format_ok<int>("%5d"));
 static_assert(!msg_format_ok<>("100%% done"));
 static_assert(!msg_format_ok<>("ends in %"));
@@ -152,7 +201,7 @@ TEST(ErrMsg, FormatWithoutPercentIsNotCut) {
     const std::string fmt(3000, 'n');
     testing::internal::CaptureStderr();
     errmsg("%s", fmt.c_str());
-    put_msg(0, fmt.c_str());
+    put_msg(0, 0, fmt.c_str());
     const std::string out = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::string(768, 'n') + fmt, out);
 }

@@ -103,13 +103,41 @@ std::string first_lines(const std::string& raw, int n) {
     return raw.substr(0, end);
 }
 
-// Line n (from 1) as the program sees it: a CR LF page reads "\r\n" as "\n".
+// Line n (from 1) as the program sees it: a "\r\n" line end reads as "\n".
 std::string line_text(const std::string& raw, int n) {
     std::string line = first_lines(raw, n).substr(first_lines(raw, n - 1).size());
-    std::size_t first_nl = raw.find('\n');
-    bool crlf = first_nl != std::string::npos && first_nl > 0 && raw[first_nl - 1] == '\r';
-    if (crlf && line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
+    if (line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
     return line;
+}
+
+// A page's lines without their line ends ("\n" or "\r\n"), and those ends.
+struct PageLines {
+    std::vector<std::string> lines;
+    std::vector<std::string> ends;  // "" for a last line without one
+
+    explicit PageLines(const std::string& raw) {
+        for (std::size_t at = 0; at < raw.size();) {
+            std::size_t nl = raw.find('\n', at);
+            if (nl == std::string::npos) nl = raw.size();
+            std::size_t body = nl > at && nl < raw.size() && raw[nl - 1] == '\r' ? nl - 1 : nl;
+            lines.push_back(raw.substr(at, body - at));
+            ends.push_back(raw.substr(body, std::min(nl + 1, raw.size()) - body));
+            at = nl + 1;
+        }
+    }
+    std::string text() const {
+        std::string s;
+        for (std::size_t i = 0; i < lines.size(); ++i) s += lines[i] + ends[i];
+        return s;
+    }
+};
+
+// The text with its line ends, in order, given as ends (as many as it has).
+std::string with_line_ends(const std::string& text, const std::vector<std::string>& ends) {
+    std::string s;
+    std::size_t i = 0;
+    for (char c : text) c == '\n' ? s += ends.at(i++) : s += c;
+    return s;
 }
 
 // A run that ended by itself with no sanitizer report: status 0 and nothing
@@ -323,6 +351,34 @@ TEST_P(CorpusSweep, RewriteLeavesThePageAsItWas) {
     ASSERT_EQ(0, stat(copy.c_str(), &after));
     EXPECT_EQ(before.st_ino, after.st_ino);
     EXPECT_EQ(std::vector<std::string>{"page"}, dir.entries());
+}
+
+// The page with mixed line ends, its first line CR LF, comes out with every
+// line's own line end: without options byte for byte (or the lines before
+// its markup error), and with -k only the lines that -k edits differ,
+// exactly as they differ in the page with LF line ends, whose messages it
+// gives too.
+TEST_P(CorpusSweep, MixedLineEndsAreKeptLineByLine) {
+    PageLines mixed(raw_);
+    for (std::size_t i = 0; i < mixed.ends.size(); ++i)
+        if (!mixed.ends[i].empty()) mixed.ends[i] = i % 3 == 1 ? "\n" : "\r\n";
+    PageLines lf = mixed;
+    for (std::string& end : lf.ends)
+        if (!end.empty()) end = "\n";
+    TempDir mixed_dir, lf_dir;
+    const std::string text = mixed.text();
+    mixed_dir.write("page", text);
+    lf_dir.write("page", lf.text());
+
+    RunResult plain = run_tool_in(mixed_dir.path(), {"page"});
+    EXPECT_TRUE(plain.status == 0 ? plain.out == text : text.starts_with(plain.out))
+        << "not the page byte for byte";
+
+    RunResult got = run_tool_in(mixed_dir.path(), {"-k", "page"});
+    RunResult lf_run = run_tool_in(lf_dir.path(), {"-k", "page"});
+    EXPECT_EQ(lf_run.status, got.status);
+    EXPECT_EQ(lf_run.err, got.err);
+    EXPECT_TRUE(with_line_ends(lf_run.out, mixed.ends) == got.out);
 }
 
 // Pages with script or style blocks: the options that act around them

@@ -1,6 +1,7 @@
 // Runs the editing engine in-process over a text, as the program would.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,10 +10,10 @@ namespace tagpolish::test {
 
 // What one engine run produced.
 struct EditRun {
-    std::string out;     // everything handed to the output sink
-    std::string err;     // what went to standard error
-    int result = 0;      // edit_html's result: 0 or -2
-    int error_line = 0;  // the line count it reported, when it failed
+    std::string out;              // everything handed to the output sink
+    std::string err;              // what went to standard error
+    int result = 0;               // edit_html's result: 0 or -2
+    std::int64_t error_line = 0;  // the line count it reported, when it failed
 };
 
 // One input edited with some options, and the text that must come out.
