@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include "driver/edited_files.h"
+#include "driver/file_id.h"
 #include "driver/line_source.h"
 #include "driver/listing.h"
 #include "driver/options.h"
 #include "driver/output.h"
 #include "driver/rewrite.h"
 #include "driver/rewrite_batch.h"
+#include "driver/run_stop.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
@@ -40,7 +44,7 @@ int check_input(const char* name, const InputInfo& info, bool rewrite) {
 
 // Reports a file that another program wrote while this one read it.
 int changed_meanwhile(const char* name) {
-    errmsg("%s: the file changed while it was read\n", name);
+    errmsg(msg_changed, name);
     return -1;
 }
 
@@ -54,18 +58,9 @@ int check_lines(const char* name, const BlockLines& lines) {
     return lines.changed() ? changed_meanwhile(name) : 0;
 }
 
-// Whether the file open as fd still has the size and modification time of
-// before, when another program may have written it; now receives what
-// fstat says of it now.
-bool unchanged_since(int fd, const struct stat& before, struct stat& now) {
-    return fstat(fd, &now) == 0 && now.st_size == before.st_size &&
-           now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-           now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
-}
-
-// Where the run stands, so that a run that stops early (out of memory, or
-// a rewrite that failed) can commit what is pending and name what it
-// leaves undone.
+// Where the run stands, so that a run that stops early (out of memory, a
+// rewrite that failed, a stop signal) can commit what is pending and name
+// what it leaves undone.
 struct RunRecord {
     char** names = nullptr;         // the file arguments
     int next = 0;                   // the first of them not yet begun
@@ -78,9 +73,16 @@ struct RunRecord {
 };
 RunRecord record;
 
+constexpr MsgFormat<const char*> msg_not_edited = "%s: not edited (the run stopped)\n";
+
 void name_unedited() {
     for (int i = record.next; i < record.end; ++i)
-        errmsg("%s: not edited (the run stopped)\n", record.names[i]);
+        errmsg(msg_not_edited, static_cast<const char*>(record.names[i]));
+}
+
+// Whether the run is to end: a rewrite failed, or a stop was asked for.
+bool run_ends() {
+    return record.stopped || stop_requested();
 }
 
 // The summary of --list, when files were named.
@@ -111,7 +113,7 @@ enum class Outcome {
     pending,      // its rewrite waits for its batch, which tells how it ended
     failed,
     stopped,
-    not_reached,  // the run stopped before this input was read
+    not_reached,  // the run stopped before this input was read, or during its walk
 };
 
 // Counts an input for the summary of -w and the run status; what was
@@ -124,9 +126,12 @@ void count(Outcome outcome) {
     if (outcome == Outcome::stopped) record.stopped = true;
 }
 
-// How a rewrite ended, told when its batch commits. It asks for no memory:
-// a run that stops for want of it still commits.
-void rewrite_ended(const FileRewrite& file, Rewrite result) {
+// How a rewrite ended, told when its batch commits: the new file is noted
+// as edited. It asks for no memory: a run that stops for want of it still
+// commits.
+void rewrite_ended(const FileRewrite& file, Rewrite result, EditedFiles& edited) {
+    const bool placed = file.placed() && file.placed_st().st_ino != 0;
+    edited.committed(file.path(), placed ? &file.placed_st() : nullptr);
     const Outcome outcome = result == Rewrite::done      ? Outcome::rewritten
                             : result == Rewrite::refused ? Outcome::failed
                                                          : Outcome::stopped;
@@ -136,29 +141,39 @@ void rewrite_ended(const FileRewrite& file, Rewrite result) {
 
 // What every input of one run shares.
 struct FileRun {
-    explicit FileRun(const RewriteSettings& settings) : how(settings), batch(how, rewrite_ended) {}
+    FileRun(const RewriteSettings& settings, FileOps& file_ops)
+        : how(settings),
+          ops(file_ops),
+          batch(
+              how, [this](const FileRewrite& f, Rewrite r) { rewrite_ended(f, r, edited); }, ops) {}
     RewriteSettings how;
+    FileOps& ops;
     EditedFiles edited;
     InputBuffer buf;
     RewriteBatch batch;
 };
 
-// Under -w, whether the input that fstat described as st is passed over,
+// Under -w, whether the input that name leads to (target) is passed over,
 // with a note: a backup is never edited, nor a file that this run has
 // edited already.
-bool pass_over(const struct stat& st, const char* name, const FileRun& run) {
+bool pass_over(const Target& target, const char* name, const FileRun& run) {
     const char* suffix = run.how.backup_suffix;
-    if (suffix != nullptr && is_backup_name(name, suffix)) {
+    if (suffix != nullptr && is_backup_name(name, target, suffix, run.ops)) {
         errmsg("%s: a backup (its name ends in %s); passed over\n", name, suffix);
         return true;
     }
-    return run.edited.passed_over(st, name);
+    return run.edited.passed_over(target, name, run.ops);
 }
 
-// Ends the rewrite whose walk went through and whose text changed: it is
-// pending in its batch (under a dry run, done). Notes the file, so that a
-// later name of it is passed over as a real run would.
-Outcome add_rewrite(const char* name, int write_error, const struct stat& old, FileRun& run) {
+// Ends the rewrite (file, of the input open as fd) whose walk went through
+// and whose text changed: it is pending in its batch (under a dry run,
+// done). Notes the file, so that a later name of it is passed over as a
+// real run would.
+Outcome add_rewrite(const char* name, FileRewrite& file, int fd, int write_error,
+                    const struct stat& old, FileRun& run) {
+    const FileId old_id = file_id(run.ops, fd, old);
+    const struct stat dir = file.dir_st();
+    const std::string base = file.target().base;
     switch (run.batch.add(write_error, old)) {
         case Rewrite::done:
             break;
@@ -167,46 +182,54 @@ Outcome add_rewrite(const char* name, int write_error, const struct stat& old, F
         case Rewrite::stopped:
             return Outcome::stopped;
     }
-    run.edited.note_replaced(old, name);
-    if (run.how.dry_run) return Outcome::rewritten;
-    run.edited.note(run.batch.last().made(), name);
+    if (run.how.dry_run) {
+        run.edited.note_pending(old_id, dir, base, nullptr, name);
+        return Outcome::rewritten;
+    }
+    run.edited.note_pending(old_id, dir, base, &run.batch.last().made_id(), name);
     if (run.batch.full()) run.batch.commit();
     return Outcome::pending;
 }
 
-// Edits the checked input open as fd (which fstat described as st, and
-// which the batch takes over) into a new file, which replaces the file
-// when the text changed and the walk went through. A file whose text comes
-// out unchanged is left alone, so it keeps its inode and times. Under a
-// dry run no new file is made: the text is only compared.
-Outcome edit_to_file(const char* name, int fd, const struct stat& st, const InputInfo& info,
-                     FileRun& run) {
-    FileRewrite& file = run.batch.start(name, fd);
+// Edits the checked input in (whose descriptor the batch takes over) into
+// a new file, which replaces the file when the text changed and the walk
+// went through. A file whose text comes out unchanged is left alone, so it
+// keeps its inode and times. Under a dry run no new file is made: the text
+// is only compared. A stop abandons the input.
+Outcome edit_to_file(const char* name, RewriteInput&& in, const InputInfo& info, FileRun& run) {
+    const int fd = in.fd;
+    const struct stat st = in.st;
+    FileRewrite& file = run.batch.start(name, std::move(in));
     BlockLines lines(fd, run.buf, info);
-    FdSink sink(file.fd(), info.line_end);
+    FdSink sink(file.fd(), info.line_end, run.ops);
     sink.follow(lines);
     sink.compare_with(fd, info);
     std::int64_t error_line = 0;
     int result = edit_html(name, error_line, lines, sink);
     sink.flush();
-    result |= check_lines(name, lines);
-    // Read twice, the file must have held the same text both times.
-    struct stat now = st;
-    if (result == 0 && !sink.unchanged() && !info.held && !unchanged_since(fd, st, now))
-        result = changed_meanwhile(name);
-    if (result != 0 || sink.unchanged()) {
+    if (stop_requested()) {
         run.batch.drop();
-        if (result == 0) run.edited.note(st, name);
+        return Outcome::not_reached;
+    }
+    result |= check_lines(name, lines);
+    // Read twice, the file must have held the same text both times; as it
+    // is now, it is looked at again before it is replaced.
+    struct stat now {};
+    const bool same = run.ops.fstat(fd, &now) == 0 && unchanged(st, now);
+    if (result == 0 && !sink.unchanged() && !info.held && !same) result = changed_meanwhile(name);
+    if (result != 0 || sink.unchanged()) {
+        if (result == 0 && same) run.edited.note_unchanged(file_id(run.ops, fd, now), name);
+        run.batch.drop();
         return result == 0 ? Outcome::unchanged : Outcome::failed;
     }
-    return add_rewrite(name, sink.error(), now, run);
+    return add_rewrite(name, file, fd, sink.error(), now, run);
 }
 
 // Edits the checked input open as fd to standard output; why receives the
-// errno of a failed write.
+// errno of a failed write (ECANCELED when a stop cut a wait short).
 int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why) {
     BlockLines lines(fd, buf, info);
-    FdSink sink(1, info.line_end);
+    FdSink sink(1, info.line_end, stoppable_file_ops());
     sink.follow(lines);
     std::int64_t error_line = 0;
     int result = edit_html(name, error_line, lines, sink);
@@ -220,13 +243,13 @@ int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer&
 RewriteInput open_input(const char* name, FileRun& run) {
     if (opt_w) {
         OpenHooks hooks;
-        hooks.pass_over = [&](const struct stat& st) { return pass_over(st, name, run); };
+        hooks.pass_over = [&](const Target& target) { return pass_over(target, name, run); };
         // Pending rewrites hold their locks: they are made before waiting.
         hooks.before_wait = [&run] {
             run.batch.commit();
-            return !record.stopped;
+            return !run_ends();
         };
-        return open_to_rewrite(name, system_file_ops(), hooks);
+        return open_to_rewrite(name, run.ops, hooks);
     }
     RewriteInput in;
     in.fd = open(name, O_RDONLY | O_CLOEXEC);
@@ -236,19 +259,51 @@ RewriteInput open_input(const char* name, FileRun& run) {
     return in;
 }
 
-// Checks, edits and closes the open input fd; why receives the errno of a
-// failed write to standard output.
-Outcome edit_open(const char* name, const RewriteInput& in, bool is_stdin, int& why, FileRun& run) {
+// Checks, edits and closes the open input; why receives the errno of a
+// failed write to standard output. The free space is looked at only for
+// an input that went through, so that its message never follows another
+// failure.
+Outcome edit_open(const char* name, RewriteInput&& in, bool is_stdin, int& why, FileRun& run) {
     const bool rewrite = opt_w && !is_stdin;
-    const InputInfo info = load_input(in.fd, in.st, run.buf);
-    int result = check_input(name, info, rewrite);
-    if (result == 0 && rewrite) return edit_to_file(name, in.fd, in.st, info, run);
-    if (result == 0 && !rewrite) result = edit_to_stdout(name, in.fd, info, run.buf, why);
-    if (is_stdin || rewrite)
-        close(in.fd);
+    const int fd = in.fd;
+    const InputInfo info = load_input(fd, in.st, run.buf);
+    const bool cut_short = info.read_error && stop_requested();
+    int result = cut_short ? -1 : check_input(name, info, rewrite);
+    if (result == 0 && rewrite) return edit_to_file(name, std::move(in), info, run);
+    if (result == 0 && !rewrite) result = edit_to_stdout(name, fd, info, run.buf, why);
+    if (is_stdin || rewrite || result != 0)
+        close(fd);
     else
-        result |= Fclose(in.fd, name);
+        result |= Fclose(fd, name);
+    if (cut_short || (why == ECANCELED && stop_requested())) return Outcome::not_reached;
+    // Nobody reads the text any more: the run ends as a broken pipe ends it.
+    if (why == EPIPE) end_by_signal(SIGPIPE);
     return result == 0 && !rewrite ? Outcome::edited : Outcome::failed;
+}
+
+// Reports an input that was not opened; returns how it ended.
+Outcome not_opened(const char* name, const RewriteInput& in) {
+    switch (in.opened) {
+        case Opened::locked:
+            break;
+        case Opened::missing:
+            errmsg_why(in.error, "%s: not found\n", name);
+            return Outcome::failed;
+        case Opened::foreign_link:
+            errmsg(
+                "%s: a symbolic link owned by another user; not followed\n"
+                "%s: failed to convert\n",
+                name, name);
+            return Outcome::failed;
+        case Opened::not_regular:
+            errmsg("%s: not a regular file\n%s: failed to convert\n", name, name);
+            return Outcome::failed;
+        case Opened::passed_over:
+            return Outcome::passed_over;
+        case Opened::stopped:
+            return Outcome::not_reached;
+    }
+    return Outcome::edited;
 }
 
 // Opens, edits and closes one input, and reports it when it failed.
@@ -260,30 +315,19 @@ Outcome edit_input(const char* name, bool is_stdin, FileRun& run) {
     } else {
         in = open_input(name, run);
     }
-    switch (in.opened) {
-        case Opened::locked:
-            break;
-        case Opened::missing:
-            errmsg_why(in.error, "%s: not found\n", name);
-            return Outcome::failed;
-        case Opened::not_regular:
-            if (in.error != 0) {
-                errmsg_why(in.error, "%s: not found\n", name);
-                return Outcome::failed;
-            }
-            errmsg("%s: not a regular file\n%s: failed to convert\n", name, name);
-            return Outcome::failed;
-        case Opened::passed_over:
-            return Outcome::passed_over;
-        case Opened::stopped:
-            return Outcome::not_reached;
-    }
+    if (in.opened != Opened::locked) return not_opened(name, in);
     int why = 0;
     record.current = name;
-    const Outcome outcome = edit_open(name, in, is_stdin, why, run);
+    const Outcome outcome = edit_open(name, std::move(in), is_stdin, why, run);
     record.current = nullptr;
     if (outcome == Outcome::failed) errmsg_why(why, "%s: failed to convert\n", name);
     return outcome;
+}
+
+// After a stop: the summary, then the end by the signal.
+void end_if_stopped() {
+    end_summary();
+    if (const int sig = stop_signal()) end_by_signal(sig);
 }
 
 }  // namespace
@@ -299,23 +343,30 @@ int Fclose(int fd, const char* name) {
     return -1;
 }
 
-int run_files(int first, int argc, char** argv) {
+int run_files(int first, int argc, char** argv, FileOps& ops) {
     set_memory_stop_hook(memory_stop);
     // A dry run names what it would change, with or without --list.
     Listing listing(1, opt_null ? '\0' : '\n');
-    FileRun run({opt_dry_run != 0, backup_suffix, opt_list || opt_dry_run ? &listing : nullptr});
-    if (first >= argc) return edit_input("stdin", true, run) == Outcome::failed;
+    FileRun run({opt_dry_run != 0, backup_suffix, opt_list || opt_dry_run ? &listing : nullptr},
+                ops);
+    if (first >= argc) {
+        const Outcome outcome = edit_input("stdin", true, run);
+        if (outcome == Outcome::not_reached) errmsg(msg_not_edited, "stdin");
+        end_if_stopped();
+        return outcome == Outcome::failed;
+    }
     record = {argv, first, argc, nullptr, {}, 0, false, &run.batch};
-    while (record.next < record.end && !record.stopped) {
+    while (record.next < record.end && !run_ends()) {
         const Outcome outcome = edit_input(argv[record.next++], false, run);
-        // An input whose lock was busy when a commit stopped the run.
+        // An input whose lock was busy when the run stopped, or whose walk
+        // a stop abandoned.
         if (outcome == Outcome::not_reached) --record.next;
         count(outcome);
     }
     run.batch.commit();
     record.batch = nullptr;
-    if (record.stopped) name_unedited();
-    end_summary();
+    if (run_ends()) name_unedited();
+    end_if_stopped();
     return record.stopped ? 1 : record.status | listing.failed();
 }
 

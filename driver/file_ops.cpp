@@ -5,13 +5,12 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
-namespace tagpolish {
+#include "driver/run_stop.h"
 
-int SystemFileOps::open(const char* path, int flags) {
-    return ::open(path, flags);
-}
+namespace tagpolish {
 
 int SystemFileOps::openat(int dirfd, const char* path, int flags, mode_t mode) {
     return ::openat(dirfd, path, flags, mode);
@@ -21,20 +20,25 @@ int SystemFileOps::close(int fd) {
     return ::close(fd);
 }
 
-int SystemFileOps::access(const char* path, int mode) {
-    return ::access(path, mode);
+int SystemFileOps::faccessat(int dirfd, const char* path, int mode, int flags) {
+    return ::faccessat(dirfd, path, mode, flags);
 }
 
-int SystemFileOps::stat(const char* path, struct stat* st) {
-    return ::stat(path, st);
-}
-
-int SystemFileOps::lstat(const char* path, struct stat* st) {
-    return ::lstat(path, st);
+int SystemFileOps::fstatat(int dirfd, const char* path, struct stat* st, int flags) {
+    return ::fstatat(dirfd, path, st, flags);
 }
 
 int SystemFileOps::fstat(int fd, struct stat* st) {
     return ::fstat(fd, st);
+}
+
+ssize_t SystemFileOps::readlinkat(int dirfd, const char* path, char* data, std::size_t size) {
+    return ::readlinkat(dirfd, path, data, size);
+}
+
+int SystemFileOps::name_to_handle_at(int dirfd, const char* path, struct file_handle* handle,
+                                     int* mount_id, int flags) {
+    return ::name_to_handle_at(dirfd, path, handle, mount_id, flags);
 }
 
 int SystemFileOps::flock(int fd, int operation) {
@@ -99,8 +103,10 @@ int SystemFileOps::linkat(int olddirfd, const char* oldpath, int newdirfd, const
     return ::linkat(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
-int SystemFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
-    return ::renameat(olddirfd, oldpath, newdirfd, newpath);
+int SystemFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                            unsigned flags) {
+    return flags == 0 ? ::renameat(olddirfd, oldpath, newdirfd, newpath)
+                      : ::renameat2(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
 int SystemFileOps::unlinkat(int dirfd, const char* path, int flags) {
@@ -109,6 +115,31 @@ int SystemFileOps::unlinkat(int dirfd, const char* path, int flags) {
 
 FileOps& system_file_ops() {
     static SystemFileOps ops;
+    return ops;
+}
+
+namespace {
+
+class StoppableFileOps : public SystemFileOps {
+  public:
+    ssize_t write(int fd, const void* data, std::size_t size) override {
+        return cut_short(SystemFileOps::write(fd, data, size));
+    }
+    ssize_t writev(int fd, const iovec* iov, int count) override {
+        return cut_short(SystemFileOps::writev(fd, iov, count));
+    }
+
+  private:
+    static ssize_t cut_short(ssize_t result) {
+        if (result < 0 && errno == EINTR && stop_requested()) errno = ECANCELED;
+        return result;
+    }
+};
+
+}  // namespace
+
+FileOps& stoppable_file_ops() {
+    static StoppableFileOps ops;
     return ops;
 }
 

@@ -1,12 +1,15 @@
-// The system calls through which -w opens, locks and replaces a file, so
+// The system calls through which -w finds, locks and replaces a file, so
 // that tests can make any one of them fail.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
+#include <unistd.h>
 
 #include <cstddef>
+#include <utility>
 
 namespace tagpolish {
 
@@ -15,13 +18,14 @@ namespace tagpolish {
 class FileOps {
   public:
     virtual ~FileOps() = default;
-    virtual int open(const char* path, int flags) = 0;
     virtual int openat(int dirfd, const char* path, int flags, mode_t mode) = 0;
     virtual int close(int fd) = 0;
-    virtual int access(const char* path, int mode) = 0;
-    virtual int stat(const char* path, struct stat* st) = 0;
-    virtual int lstat(const char* path, struct stat* st) = 0;
+    virtual int faccessat(int dirfd, const char* path, int mode, int flags) = 0;
+    virtual int fstatat(int dirfd, const char* path, struct stat* st, int flags) = 0;
     virtual int fstat(int fd, struct stat* st) = 0;
+    virtual ssize_t readlinkat(int dirfd, const char* path, char* data, std::size_t size) = 0;
+    virtual int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle,
+                                  int* mount_id, int flags) = 0;
     virtual int flock(int fd, int operation) = 0;
     virtual ssize_t pread(int fd, void* data, std::size_t size, off_t offset) = 0;
     virtual ssize_t write(int fd, const void* data, std::size_t size) = 0;
@@ -39,20 +43,23 @@ class FileOps {
     virtual int fremovexattr(int fd, const char* name) = 0;
     virtual int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
                        int flags) = 0;
-    virtual int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) = 0;
+    // renameat2: flags 0 is renameat.
+    virtual int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                         unsigned flags = 0) = 0;
     virtual int unlinkat(int dirfd, const char* path, int flags) = 0;
 };
 
 // The calls of the system itself.
 class SystemFileOps : public FileOps {
   public:
-    int open(const char* path, int flags) override;
     int openat(int dirfd, const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
-    int access(const char* path, int mode) override;
-    int stat(const char* path, struct stat* st) override;
-    int lstat(const char* path, struct stat* st) override;
+    int faccessat(int dirfd, const char* path, int mode, int flags) override;
+    int fstatat(int dirfd, const char* path, struct stat* st, int flags) override;
     int fstat(int fd, struct stat* st) override;
+    ssize_t readlinkat(int dirfd, const char* path, char* data, std::size_t size) override;
+    int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle, int* mount_id,
+                          int flags) override;
     int flock(int fd, int operation) override;
     ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
@@ -70,11 +77,45 @@ class SystemFileOps : public FileOps {
     int fremovexattr(int fd, const char* name) override;
     int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
                int flags) override;
-    int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) override;
+    int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                 unsigned flags = 0) override;
     int unlinkat(int dirfd, const char* path, int flags) override;
 };
 
 // The one SystemFileOps of the program.
 FileOps& system_file_ops();
+
+// The calls of the system, but for a write to a reader that does not read
+// (a pipe, a terminal) that a stop cuts short: where it would be tried
+// again after EINTR, it fails with ECANCELED.
+FileOps& stoppable_file_ops();
+
+// A file descriptor owned: closed when it goes. AT_FDCWD may stand in it
+// for the current folder, and is never closed.
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0 || fd_ == AT_FDCWD; }
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_ = -1;
+};
 
 }  // namespace tagpolish

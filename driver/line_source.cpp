@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "driver/run_stop.h"
 #include "lib/mem.h"
 
 namespace tagpolish {
@@ -42,11 +43,12 @@ void InputBuffer::reset() {
 namespace {
 
 // Reads up to n bytes at offset at of fd into p, or from where fd stands
-// when at is null; retried when a signal interrupts it.
+// when at is null; retried when a signal interrupts it, unless the run is
+// stopping (then it fails with EINTR).
 ssize_t read_some(int fd, char* p, std::size_t n, const std::uint64_t* at) {
     for (;;) {
         ssize_t got = at ? pread(fd, p, n, static_cast<off_t>(*at)) : read(fd, p, n);
-        if (got >= 0 || errno != EINTR) return got;
+        if (got >= 0 || errno != EINTR || stop_requested()) return got;
     }
 }
 

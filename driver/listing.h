@@ -8,7 +8,8 @@ namespace tagpolish {
 
 // Names files on a file descriptor, one per line ended in end ("\n", or
 // NUL for xargs -0); each line is written out at once, so that a reader
-// down a pipe has it while the run goes on.
+// down a pipe has it while the run goes on. A failed write is reported
+// once; a reader gone (EPIPE) stops the run.
 class Listing {
   public:
     Listing(int fd, char end) : sink_(fd, LineEnd::lf), end_(end) {}

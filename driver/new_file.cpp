@@ -1,7 +1,7 @@
 #include "driver/new_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +10,7 @@
 #include <ctime>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include "driver/output.h"
 #include "lib/diag.h"
@@ -83,22 +84,18 @@ Rewrite lose_acl(int error, const char* path) {
     return Rewrite::refused;
 }
 
-int hold_depth = 0;
-sigset_t mask_before_hold;
+// Whether the user running the program belongs to group.
+bool in_group(gid_t group) {
+    if (group == getegid()) return true;
+    const int n = getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<std::size_t>(n > 0 ? n : 0));
+    const int got = n > 0 ? getgroups(n, groups.data()) : 0;
+    for (int i = 0; i < got; ++i)
+        if (groups[static_cast<std::size_t>(i)] == group) return true;
+    return false;
+}
 
 }  // namespace
-
-SignalHold::SignalHold() {
-    if (hold_depth++ > 0) return;
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&set, s);
-    sigprocmask(SIG_BLOCK, &set, &mask_before_hold);
-}
-
-SignalHold::~SignalHold() {
-    if (--hold_depth == 0) sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr);
-}
 
 Rewrite give_up(int error, const char* path) {
     errmsg_why(error, "%s: failed to rewrite\n", path);
@@ -111,6 +108,36 @@ int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
     return ops.linkat(AT_FDCWD, self, dir_fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
+// Root may give a file to anyone (a root user's site whose pages belong to
+// the web server's user); others only to themselves, and to a group of
+// their own.
+OwnerGiven owner_given_to(const struct stat& old) {
+    if (geteuid() == 0) return {true, true};
+    const bool group = in_group(old.st_gid);
+    return {group && old.st_uid == geteuid(), group};
+}
+
+// A page left to another group would be open to the wrong people, and so
+// would a page that anybody may write, left to the user who wrote it: then
+// it stays as it was. A page that only changes hands keeps its group and
+// its permission bits, and its old owner is named.
+Rewrite report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner) {
+    if (given.owner) return Rewrite::done;
+    if (!given.group) {
+        errmsg("%s: cannot keep its group\n", path);
+        return Rewrite::refused;
+    }
+    if (old.st_mode & S_IWOTH) {
+        errmsg("%s: cannot keep its owner\n", path);
+        return Rewrite::refused;
+    }
+    if (!note_owner) return Rewrite::done;
+    const passwd* owner = getpwuid(old.st_uid);
+    const std::string name = owner != nullptr ? owner->pw_name : std::to_string(old.st_uid);
+    errmsg("%s: now owned by you, was %s\n", path, name.c_str());
+    return Rewrite::done;
+}
+
 NewFile::NewFile(FileOps& ops) : ops_(ops) {
     name_.reserve(temp_name_size);
 }
@@ -118,15 +145,13 @@ NewFile::NewFile(FileOps& ops) : ops_(ops) {
 NewFile::~NewFile() {
     if (fd_ >= 0) ops_.close(fd_);
     if (!name_.empty()) ops_.unlinkat(dir_fd_, name_.c_str(), 0);
-    if (dir_fd_ >= 0) ops_.close(dir_fd_);
 }
 
 // An unnamed file is named later through /proc.
-int NewFile::make(const std::string& dir) {
-    dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd_ < 0) return errno;
+int NewFile::make(int dir) {
+    dir_fd_ = dir;
     // Without /proc an unnamed file could not be named later.
-    static const bool proc = ops_.access("/proc/self/fd", X_OK) == 0;
+    static const bool proc = ops_.faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0;
     if (proc) {
         fd_ = ops_.openat(dir_fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (fd_ >= 0) return 0;
@@ -134,27 +159,10 @@ int NewFile::make(const std::string& dir) {
         // systems, overlays among them, refuse it.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
     }
-    hold_.emplace();
-    const int error = with_free_name(name_, [this](const char* name) {
+    return with_free_name(name_, [this](const char* name) {
         fd_ = ops_.openat(dir_fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         return fd_ >= 0 ? 0 : errno;
     });
-    if (error != 0) hold_.reset();
-    return error;
-}
-
-int NewFile::make_named(const std::string& dir, const std::string& name) {
-    dir_fd_ = ops_.open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd_ < 0) return errno;
-    hold_.emplace();
-    fd_ = ops_.openat(dir_fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
-        const int error = errno;
-        hold_.reset();
-        return error;
-    }
-    name_ = name;
-    return 0;
 }
 
 int NewFile::copy(int from) {
@@ -174,8 +182,11 @@ int NewFile::copy(int from) {
 
 // Writing and a change of owner clear set-id bits and file capabilities:
 // the attributes come after both, the mode last.
-Rewrite NewFile::carry(int old_fd, const struct stat& old, const char* path) {
-    copy_owner(old);
+Rewrite NewFile::carry(int old_fd, const struct stat& old, const char* path, bool note_owner) {
+    OwnerGiven given;
+    copy_owner(old, given);
+    if (Rewrite kept = report_owner(given, old, path, note_owner); kept != Rewrite::done)
+        return kept;
     if (Rewrite copied = copy_attributes(old_fd, path); copied != Rewrite::done) return copied;
     if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
         errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
@@ -197,11 +208,15 @@ int NewFile::sync_data() {
     return ops_.fdatasync(fd_) == 0 ? 0 : errno;
 }
 
-// Only a privileged user may give the file its old owner; others keep
-// their own, and the old group where they belong to it.
-void NewFile::copy_owner(const struct stat& old) {
-    if (ops_.fchown(fd_, old.st_uid, old.st_gid) != 0)
-        ops_.fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
+// The new file is made by the user running the program, in a group the
+// folder gives it: what the system lets that user give is tried.
+void NewFile::copy_owner(const struct stat& old, OwnerGiven& given) {
+    if (ops_.fchown(fd_, old.st_uid, old.st_gid) == 0) {
+        given = {true, true};
+        return;
+    }
+    given.group = ops_.fchown(fd_, static_cast<uid_t>(-1), old.st_gid) == 0;
+    given.owner = given.group && old.st_uid == geteuid();
 }
 
 // Copies every extended attribute of the old file that the process may
@@ -232,30 +247,46 @@ Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
     return Rewrite::done;
 }
 
-// Links the unnamed file into the directory under a temporary name.
+// Links the unnamed file into the folder under a temporary name.
 int NewFile::give_name() {
-    hold_.emplace();
-    const int error = with_free_name(
+    return with_free_name(
         name_, [&](const char* name) { return link_open_file(ops_, fd_, dir_fd_, name); });
-    if (error != 0) hold_.reset();
-    return error;
+}
+
+// A failed close can be the first news of a write that did not reach the
+// disk (network file systems).
+int NewFile::close_file() {
+    const int closed = ops_.close(fd_);
+    fd_ = -1;
+    return closed == 0 ? 0 : errno;
+}
+
+// An unnamed file is linked under its name at once; a file that has a
+// temporary name takes the new one in a rename that replaces nothing
+// (where the file system cannot, a link and the removal of the old name).
+int NewFile::name_as(const std::string& base) {
+    if (name_.empty()) {
+        if (int error = link_open_file(ops_, fd_, dir_fd_, base.c_str())) return error;
+        name_ = base;
+        return close_file();
+    }
+    if (int error = close_file()) return error;
+    if (ops_.renameat(dir_fd_, name_.c_str(), dir_fd_, base.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL) return errno;
+        if (ops_.linkat(dir_fd_, name_.c_str(), dir_fd_, base.c_str(), 0) != 0) return errno;
+        ops_.unlinkat(dir_fd_, name_.c_str(), 0);
+    }
+    name_ = base;
+    return 0;
 }
 
 int NewFile::put_in_place(const std::string& base) {
     if (name_.empty())
         if (int error = give_name()) return error;
-    const int closed = ops_.close(fd_);
-    fd_ = -1;
-    if (closed != 0) return errno;
+    if (int error = close_file()) return error;
     if (ops_.renameat(dir_fd_, name_.c_str(), dir_fd_, base.c_str()) != 0) return errno;
     name_.clear();
-    hold_.reset();
     return 0;
-}
-
-// EINVAL: a file system that cannot sync a directory.
-int NewFile::sync_dir() {
-    return ops_.fsync(dir_fd_) != 0 && errno != EINVAL ? errno : 0;
 }
 
 }  // namespace tagpolish

@@ -2,7 +2,8 @@
 // a rewrite, or the copy that backs up the old file.
 #pragma once
 
-#include <optional>
+#include <sys/stat.h>
+
 #include <string>
 
 #include "driver/file_ops.h"
@@ -25,21 +26,23 @@ Rewrite give_up(int error, const char* path);
 // itself would. Never replaces an existing name. Returns 0 or the errno.
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name);
 
-// Holds back the signals that would end the process (hang-up, interrupt,
-// quit, termination, a broken pipe) while it lives, so that no file made
-// under a name of its own is left behind half done. Holds nest: the
-// signals come once the last hold ends.
-class SignalHold {
-  public:
-    SignalHold();
-    ~SignalHold();
-    SignalHold(const SignalHold&) = delete;
-    SignalHold& operator=(const SignalHold&) = delete;
+// What a new file that takes the place of old can keep of its owner and
+// group: all (root may give files away), the group but not the owner (a
+// user who may not, in a shared folder), or not even the group.
+struct OwnerGiven {
+    bool owner = false;
+    bool group = false;
 };
+// What the user running the program could give, without trying.
+OwnerGiven owner_given_to(const struct stat& old);
+// Reports what a new file that was given that much cannot keep of old:
+// a file left to another group, or a file that anybody may write left to
+// another owner, is refused; a file that only changes hands is replaced,
+// with a note when note_owner is set.
+Rewrite report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
 
 // The new file, from its making until it is in its place; whatever is left
-// of it on the way out (a failure, a signal held back meanwhile) is
-// removed. While it has a temporary name, signals are held.
+// of it on the way out (a failure, a stop) is removed.
 class NewFile {
   public:
     explicit NewFile(FileOps& ops);
@@ -47,48 +50,44 @@ class NewFile {
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
 
-    // Makes the file in dir: unnamed where the file system allows it, so
-    // that it goes with the process however that ends, else under a
-    // temporary name. Returns 0 or the errno.
-    int make(const std::string& dir);
-    // Makes the file in dir under name itself, never over an existing
-    // file (EEXIST). Returns 0 or the errno.
-    int make_named(const std::string& dir, const std::string& name);
+    // Makes the file in the folder open as dir (which must outlive it):
+    // unnamed where the file system allows it, so that it goes with the
+    // process however that ends, else under a temporary name. Returns 0 or
+    // the errno.
+    int make(int dir);
     // Writes every byte of the file open as from. 0 or the errno.
     int copy(int from);
     // Gives the file what the old file open as old_fd (which fstat
     // described as old) has and the process may give: owner and group,
     // extended attributes and ACL, and its permission bits, last. path
-    // names the input in messages.
-    Rewrite carry(int old_fd, const struct stat& old, const char* path);
+    // names the input in messages; a change of owner is noted when
+    // note_owner is set.
+    Rewrite carry(int old_fd, const struct stat& old, const char* path, bool note_owner);
     // Gives the file the access and modification times in old.
     int copy_times(const struct stat& old);
     // Makes the file (sync) or its bytes and size (sync_data) last a power
     // cut. 0 or the errno.
     int sync();
     int sync_data();
-    // Renames the synced file over base in its directory. 0 or the errno.
+    // Gives the synced file the name base in its folder, never over an
+    // existing file (EEXIST), and closes it. 0 or the errno.
+    int name_as(const std::string& base);
+    // Renames the synced file over base in its folder. 0 or the errno.
     int put_in_place(const std::string& base);
-    // Keeps a file made under its own name (make_named) where it is.
-    void keep() {
-        name_.clear();
-        hold_.reset();
-    }
-    // Syncs the directory, so that a change to its names lasts a power cut.
-    int sync_dir();
-    int dir_fd() const { return dir_fd_; }
-    // The file, open to write; -1 before it is made.
+    // Keeps the file under the name it was given (name_as, put_in_place).
+    void keep() { name_.clear(); }
+    // The file, open to write; -1 before it is made and once it is closed.
     int fd() const { return fd_; }
 
   private:
     int give_name();
-    void copy_owner(const struct stat& old);
+    int close_file();
+    void copy_owner(const struct stat& old, OwnerGiven& given);
     Rewrite copy_attributes(int old_fd, const char* path);
     FileOps& ops_;
     int dir_fd_ = -1;
     int fd_ = -1;
-    std::string name_;                // the file's name in the directory, "" while it has none
-    std::optional<SignalHold> hold_;  // while it has a name that is not its own
+    std::string name_;  // the file's name in the folder, "" while it has none
 };
 
 }  // namespace tagpolish

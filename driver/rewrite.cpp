@@ -5,29 +5,44 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <chrono>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "driver/listing.h"
-#include "lib/diag.h"
+#include "driver/run_stop.h"
 
 namespace tagpolish {
 
 namespace {
 
+// Waits for the lock on fd (the file name) that another holds, saying so
+// once after a second. False when the run stopped meanwhile.
+bool wait_for_lock(int fd, const char* name, FileOps& ops) {
+    using clock = std::chrono::steady_clock;
+    const WakeWhileWaiting woken;
+    const auto start = clock::now();
+    for (bool said = false;;) {
+        if (stop_requested()) return false;
+        if (ops.flock(fd, LOCK_EX) == 0 || errno != EINTR) return true;
+        if (!said && clock::now() - start >= std::chrono::seconds(1)) {
+            errmsg("%s: waiting for another program's lock\n", name);
+            said = true;
+        }
+    }
+}
+
 // Takes the lock on fd without waiting; when another holds it, lets the
 // caller let go of what it holds first (before_wait), then waits. False
-// when the caller would not wait.
-bool lock_input(int fd, FileOps& ops, const OpenHooks& hooks) {
+// when the caller would not wait, or the run stopped.
+bool lock_input(int fd, const char* name, FileOps& ops, const OpenHooks& hooks) {
     // Where the file system has no locks, runs are not kept apart, and
     // each rewrite is still whole.
     if (ops.flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
     if (hooks.before_wait && !hooks.before_wait()) return false;
-    while (ops.flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
-    return true;
+    return wait_for_lock(fd, name, ops);
 }
 
 RewriteInput not_open(RewriteInput in, Opened why, FileOps& ops) {
@@ -37,56 +52,88 @@ RewriteInput not_open(RewriteInput in, Opened why, FileOps& ops) {
     return in;
 }
 
+// Opens the regular file found, through its folder. False when the name
+// no longer leads to the file that was found (it is found again).
+bool open_found(RewriteInput& in, FileOps& ops) {
+    const Target& t = in.target;
+    in.fd = ops.openat(t.dir.get(), t.base.c_str(),
+                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+    if (in.fd < 0) {
+        in.error = errno;
+        return in.error != ENOENT && in.error != ELOOP;
+    }
+    if (ops.fstat(in.fd, &in.st) != 0) in.error = errno;
+    return in.error != 0 || (in.st.st_dev == t.st.st_dev && in.st.st_ino == t.st.st_ino);
+}
+
 }  // namespace
 
 RewriteInput open_to_rewrite(const char* name, FileOps& ops, const OpenHooks& hooks) {
-    for (;;) {
+    // A name that another program keeps swapping is given up on at last.
+    for (int round = 0;; ++round) {
         RewriteInput in;
-        // Without O_NONBLOCK a FIFO would hold the open until a writer came.
-        in.fd = ops.open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (in.fd < 0) {
-            in.error = errno;
-            return not_open(in, Opened::missing, ops);
+        Resolution found = resolve(name, ops);
+        in.error = found.error;
+        if (found.how == Resolved::missing) return not_open(std::move(in), Opened::missing, ops);
+        if (found.how == Resolved::foreign_link)
+            return not_open(std::move(in), Opened::foreign_link, ops);
+        in.target = std::move(found.target);
+        if (!S_ISREG(in.target.st.st_mode))
+            return not_open(std::move(in), Opened::not_regular, ops);
+        if (hooks.pass_over && hooks.pass_over(in.target))
+            return not_open(std::move(in), Opened::passed_over, ops);
+        if (!open_found(in, ops)) {
+            if (round == 100) {
+                in.error = in.error != 0 ? in.error : ENOENT;
+                return not_open(std::move(in), Opened::missing, ops);
+            }
+            not_open(std::move(in), Opened::missing, ops);
+            continue;
         }
-        if (ops.fstat(in.fd, &in.st) != 0) in.error = errno;
-        if (in.error != 0 || !S_ISREG(in.st.st_mode)) return not_open(in, Opened::not_regular, ops);
-        if (hooks.pass_over && hooks.pass_over(in.st))
-            return not_open(in, Opened::passed_over, ops);
-        if (!lock_input(in.fd, ops, hooks)) return not_open(in, Opened::stopped, ops);
+        if (in.error != 0) return not_open(std::move(in), Opened::missing, ops);
+        in.target.file.reset();
+        if (!lock_input(in.fd, name, ops, hooks))
+            return not_open(std::move(in), Opened::stopped, ops);
+        // Taken again under the lock: this run's own commit may have renamed
+        // another name of the file meanwhile, which changes its change time.
         struct stat named {};
-        if (ops.stat(name, &named) == 0 && named.st_dev == in.st.st_dev &&
-            named.st_ino == in.st.st_ino)
+        const Target& t = in.target;
+        if (ops.fstat(in.fd, &in.st) == 0 &&
+            ops.fstatat(t.dir.get(), t.base.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == in.st.st_dev && named.st_ino == in.st.st_ino)
             return in;
         // Another run replaced the file while this one waited for it.
-        ops.close(in.fd);
+        not_open(std::move(in), Opened::missing, ops);
     }
 }
 
-// Only a symbolic link needs resolving: any other name leads, through its
-// directory, to the file itself.
-Target rewrite_target(const char* path) {
-    struct stat named {};
-    const bool link = lstat(path, &named) == 0 && S_ISLNK(named.st_mode);
-    char resolved[PATH_MAX];
-    const std::string target = link && realpath(path, resolved) ? resolved : path;
-    const std::string::size_type slash = target.rfind('/');
-    if (slash == std::string::npos) return {"./", target, link};
-    return {target.substr(0, slash + 1), target.substr(slash + 1), link};
+namespace {
+
+// Whether base, in the folder open as dir, ends in suffix and is, without
+// it, the name of a regular file there.
+bool names_page_beside(FileOps& ops, int dir, std::string_view base, std::string_view suffix) {
+    if (base.size() <= suffix.size() || !base.ends_with(suffix)) return false;
+    const std::string page(base.substr(0, base.size() - suffix.size()));
+    struct stat st {};
+    return ops.fstatat(dir, page.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
-bool is_backup_name(const char* path, const char* suffix) {
-    return std::string_view(path).ends_with(suffix) || rewrite_target(path).base.ends_with(suffix);
+}  // namespace
+
+bool is_backup_name(const char* name, const Target& target, const char* suffix, FileOps& ops) {
+    return names_page_beside(ops, target.dir.get(), target.base, suffix) ||
+           (target.link && names_page_beside(ops, AT_FDCWD, name, suffix));
 }
 
 namespace {
 
 // The backup is shown as the user named the file, unless that name is a
 // symbolic link: then beside its target, where the backup goes.
-Plan plan_for(const char* path, const char* suffix) {
-    Plan plan{path, rewrite_target(path), "", ""};
+Plan plan_for(const char* path, const Target& target, const char* suffix) {
+    Plan plan{path, "", ""};
     if (suffix == nullptr) return plan;
-    plan.backup = plan.target.base + suffix;
-    plan.shown = (plan.target.link ? plan.target.path() : std::string(path)) + suffix;
+    plan.backup = target.base + suffix;
+    plan.shown = (target.link ? target.shown() : std::string(path)) + suffix;
     return plan;
 }
 
@@ -105,6 +152,11 @@ Rewrite backup_failed(int error, const Plan& plan, Rewrite result) {
     return result;
 }
 
+Rewrite changed(const char* path) {
+    errmsg(msg_changed, path);
+    return Rewrite::refused;
+}
+
 // The errors with which the system refuses a hard link that a copy can
 // stand in for: a file system without links (or no /proc to link an open
 // file through), a file that the user may not link, too many links.
@@ -113,83 +165,108 @@ bool link_impossible(int error) {
            error == ENOENT;
 }
 
-// The old file kept under its backup name: a hard link to it, so that the
-// backup is the old file itself, or where the system allows no link, a
-// synced copy that carries what the new file carries, and the old times.
-// A backup that is not kept (the rename failed) is removed again.
+// The old file kept under its backup name, in the folder open as dir: a
+// hard link to it, so that the backup is the old file itself, or where the
+// system allows no link, a copy that carries what the new file carries and
+// the old times, made whole and synced before it takes the backup name,
+// so that the name never holds less than the whole old file. A backup that
+// is not kept (the rename failed) is removed again.
 class Backup {
   public:
-    explicit Backup(FileOps& ops) : ops_(ops), copy_(ops) {}
+    Backup(FileOps& ops, int dir) : ops_(ops), dir_(dir), copy_(ops) {}
     ~Backup() {
-        if (link_dir_ >= 0) ops_.unlinkat(link_dir_, name_, 0);
+        if (linked_ != nullptr) ops_.unlinkat(dir_, linked_, 0);
     }
     Backup(const Backup&) = delete;
     Backup& operator=(const Backup&) = delete;
 
-    // Makes the backup of the file open as old_fd (which fstat described
-    // as old) in the directory open as dir_fd, never over an existing file.
-    Rewrite make(const Plan& plan, int old_fd, const struct stat& old, int dir_fd);
+    // Links the old file open as old_fd under its backup name, never over
+    // an existing file; sets copy when only a copy can be made.
+    Rewrite link(const Plan& plan, int old_fd, bool& copy);
+    // Makes the whole copy of the old file (which fstat described as old),
+    // still without a name.
+    Rewrite make_copy(const Plan& plan, int old_fd, const struct stat& old);
+    // Gives the copy the backup name, never over an existing file.
+    Rewrite name_copy(const Plan& plan);
     void keep() {
-        link_dir_ = -1;
+        linked_ = nullptr;
         copy_.keep();
     }
 
   private:
-    Rewrite make_copy(const Plan& plan, int old_fd, const struct stat& old);
     FileOps& ops_;
+    int dir_;
     NewFile copy_;
-    int link_dir_ = -1;  // the directory of a link not yet kept
-    const char* name_ = nullptr;
+    const char* linked_ = nullptr;  // the name of a link not yet kept
 };
 
-Rewrite Backup::make(const Plan& plan, int old_fd, const struct stat& old, int dir_fd) {
-    const int error = link_open_file(ops_, old_fd, dir_fd, plan.backup.c_str());
-    if (error == 0) {
-        link_dir_ = dir_fd;
-        name_ = plan.backup.c_str();
-        return Rewrite::done;
-    }
+Rewrite Backup::link(const Plan& plan, int old_fd, bool& copy) {
+    const int error = link_open_file(ops_, old_fd, dir_, plan.backup.c_str());
+    copy = link_impossible(error);
+    if (error == 0) linked_ = plan.backup.c_str();
+    if (error == 0 || copy) return Rewrite::done;
     if (error == EEXIST) return backup_exists(plan);
-    if (!link_impossible(error)) return backup_failed(error, plan, Rewrite::stopped);
-    return make_copy(plan, old_fd, old);
+    return backup_failed(error, plan, Rewrite::stopped);
 }
 
 Rewrite Backup::make_copy(const Plan& plan, int old_fd, const struct stat& old) {
-    int error = copy_.make_named(plan.target.dir, plan.backup);
-    if (error == EEXIST) return backup_exists(plan);
+    int error = copy_.make(dir_);
     if (error == 0) error = copy_.copy(old_fd);
     if (error == 0)
-        if (Rewrite carried = copy_.carry(old_fd, old, plan.path); carried != Rewrite::done)
+        if (Rewrite carried = copy_.carry(old_fd, old, plan.path, false); carried != Rewrite::done)
             return carried;
     if (error == 0) error = copy_.copy_times(old);
     if (error == 0) error = copy_.sync();
     return error == 0 ? Rewrite::done : backup_failed(error, plan, Rewrite::stopped);
 }
 
+Rewrite Backup::name_copy(const Plan& plan) {
+    const int error = copy_.name_as(plan.backup);
+    if (error == 0) return Rewrite::done;
+    if (error == EEXIST) return backup_exists(plan);
+    return backup_failed(error, plan, Rewrite::stopped);
+}
+
 }  // namespace
 
-FileRewrite::FileRewrite(const char* path, int old_fd, const RewriteSettings& how, FileOps& ops)
-    : old_fd_(old_fd), how_(how), ops_(ops), plan_(plan_for(path, how.backup_suffix)), file_(ops) {}
+FileRewrite::FileRewrite(const char* path, RewriteInput&& in, const RewriteSettings& how,
+                         FileOps& ops)
+    : old_fd_(in.fd),
+      how_(how),
+      ops_(ops),
+      target_(std::move(in.target)),
+      plan_(plan_for(path, target_, how.backup_suffix)),
+      file_(ops) {
+    in.fd = -1;
+}
 
 FileRewrite::~FileRewrite() {
     if (old_fd_ >= 0) ops_.close(old_fd_);
 }
 
-// A file that the user may not write stays as it is, although its
-// directory would let a new file take its place; an existing backup is
-// never replaced.
+// A file that the user may not write stays as it is, although its folder
+// would let a new file take its place; an existing backup is never
+// replaced. The folder is opened to be read, which lets it be synced.
 void FileRewrite::prepare() {
-    error_ = ops_.access(plan_.target.path().c_str(), W_OK) == 0 ? 0 : errno;
+    Target& t = target_;
+    found_ = Found::cannot_write;
+    if (ops_.faccessat(t.dir.get(), t.base.c_str(), W_OK, 0) != 0) error_ = errno;
     // A dry run makes no new file; it asks whether one could be made.
-    if (error_ == 0 && how_.dry_run && ops_.access(plan_.target.dir.c_str(), W_OK | X_OK) != 0)
+    if (error_ == 0 && how_.dry_run && ops_.faccessat(t.dir.get(), ".", W_OK | X_OK, 0) != 0)
         error_ = errno;
-    if (error_ != 0) {
-        found_ = Found::cannot_write;
-        return;
+    if (error_ == 0 && !how_.dry_run) {
+        Fd readable(ops_.openat(t.dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+        if (readable)
+            t.dir = std::move(readable);
+        else
+            error_ = errno;
     }
+    if (error_ == 0 && ops_.fstat(t.dir.get(), &dir_st_) != 0) error_ = errno;
+    if (error_ != 0) return;
+    found_ = Found::nothing;
     if (!plan_.backup.empty()) {
         struct stat st {};
-        if (ops_.lstat((plan_.target.dir + plan_.backup).c_str(), &st) == 0) {
+        if (ops_.fstatat(t.dir.get(), plan_.backup.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             found_ = Found::backup_exists;
             return;
         }
@@ -200,7 +277,7 @@ void FileRewrite::prepare() {
         }
     }
     if (how_.dry_run) return;
-    error_ = file_.make(plan_.target.dir);
+    error_ = file_.make(t.dir.get());
     if (error_ != 0) found_ = Found::cannot_write;
 }
 
@@ -220,15 +297,18 @@ Rewrite FileRewrite::report(Found found, int error) const {
 
 Rewrite FileRewrite::finish(int write_error, const struct stat& old) {
     if (found_ != Found::nothing) return report(found_, error_);
+    old_ = old;
     if (how_.dry_run) {
-        if (how_.listing != nullptr) how_.listing->name(plan_.path);
-        return Rewrite::done;
+        const Rewrite kept = report_owner(owner_given_to(old_), old_, plan_.path, true);
+        if (kept == Rewrite::done && how_.listing != nullptr) how_.listing->name(plan_.path);
+        return kept;
     }
     if (write_error != 0) return give_up(write_error, plan_.path);
-    old_ = old;
-    if (Rewrite carried = file_.carry(old_fd_, old_, plan_.path); carried != Rewrite::done)
+    if (Rewrite carried = file_.carry(old_fd_, old_, plan_.path, true); carried != Rewrite::done)
         return carried;
-    if (ops_.fstat(file_.fd(), &made_) != 0) return give_up(errno, plan_.path);
+    struct stat made {};
+    if (ops_.fstat(file_.fd(), &made) != 0) return give_up(errno, plan_.path);
+    made_id_ = file_id(ops_, file_.fd(), made);
     return Rewrite::done;
 }
 
@@ -237,15 +317,36 @@ Rewrite FileRewrite::sync() {
     return Rewrite::done;
 }
 
-// The backup is made just before the rename; signals are held from one to
-// the other, so that neither is left without the other.
+// Whether the name still leads to the old file, as it was when its reading
+// ended: nobody has written it, replaced it or removed it since.
+bool FileRewrite::still_there() const {
+    struct stat now {};
+    return ops_.fstatat(target_.dir.get(), target_.base.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+           unchanged(old_, now);
+}
+
+// The last look at the old file comes just before the first change to it
+// (its backup link, or the rename), and a second stop signal waits until
+// the rename is made. A backup copy, which takes its time, is made outside
+// that step, and the old file is looked at again after it.
 Rewrite FileRewrite::put_in_place() {
-    SignalHold hold;
-    Backup backup(ops_);
-    if (!plan_.backup.empty())
-        if (Rewrite made = backup.make(plan_, old_fd_, old_, file_.dir_fd()); made != Rewrite::done)
-            return made;
-    if (int error = file_.put_in_place(plan_.target.base)) return give_up(error, plan_.path);
+    std::optional<StopHold> hold(std::in_place);
+    if (!still_there()) return changed(plan_.path);
+    Backup backup(ops_, target_.dir.get());
+    if (!plan_.backup.empty()) {
+        bool copy = false;
+        if (Rewrite linked = backup.link(plan_, old_fd_, copy); linked != Rewrite::done)
+            return linked;
+        if (copy) {
+            hold.reset();
+            if (Rewrite made = backup.make_copy(plan_, old_fd_, old_); made != Rewrite::done)
+                return made;
+            hold.emplace();
+            if (!still_there()) return changed(plan_.path);
+            if (Rewrite named = backup.name_copy(plan_); named != Rewrite::done) return named;
+        }
+    }
+    if (int error = file_.put_in_place(target_.base)) return give_up(error, plan_.path);
     backup.keep();
     return Rewrite::done;
 }
@@ -257,9 +358,16 @@ Rewrite FileRewrite::place() {
     // its name.
     ops_.close(old_fd_);
     old_fd_ = -1;
-    // Named outside the signals held for the rename.
+    if (ops_.fstatat(target_.dir.get(), target_.base.c_str(), &placed_, AT_SYMLINK_NOFOLLOW) != 0 ||
+        placed_.st_ino != made_id_.ino)
+        placed_ = {};
     if (how_.listing != nullptr) how_.listing->name(plan_.path);
     return Rewrite::done;
+}
+
+// EINVAL: a file system that cannot sync a folder.
+int FileRewrite::sync_dir() {
+    return ops_.fsync(target_.dir.get()) != 0 && errno != EINVAL ? errno : 0;
 }
 
 }  // namespace tagpolish

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "lib/diag.h"
+
 namespace tagpolish {
 namespace {
 
 // Each pending rewrite holds three descriptors (the old file, the new one,
-// its directory): a batch leaves room under the process's limit for the
+// its folder): a batch leaves room under the process's limit for the
 // input being read and for what the system itself opens.
 std::size_t files_within_limit() {
     struct rlimit limit {};
@@ -18,6 +20,10 @@ std::size_t files_within_limit() {
     const rlim_t spare = 16;
     const rlim_t room = limit.rlim_cur > 3 * spare ? (limit.rlim_cur - spare) / 3 : 1;
     return std::min<std::size_t>(max_batch_files, room);
+}
+
+bool same_folder(const FileRewrite& a, const FileRewrite& b) {
+    return a.dir_st().st_dev == b.dir_st().st_dev && a.dir_st().st_ino == b.dir_st().st_ino;
 }
 
 }  // namespace
@@ -30,8 +36,8 @@ RewriteBatch::RewriteBatch(const RewriteSettings& how, Done done, FileOps& ops)
 
 RewriteBatch::~RewriteBatch() = default;
 
-FileRewrite& RewriteBatch::start(const char* path, int fd) {
-    current_ = std::make_unique<FileRewrite>(path, fd, how_, ops_);
+FileRewrite& RewriteBatch::start(const char* path, RewriteInput&& in) {
+    current_ = std::make_unique<FileRewrite>(path, std::move(in), how_, ops_);
     current_->prepare();
     return *current_;
 }
@@ -46,7 +52,7 @@ Rewrite RewriteBatch::add(int write_error, const struct stat& old) {
         current_.reset();
         return result;
     }
-    bytes_ += static_cast<std::size_t>(current_->made().st_size);
+    bytes_ += static_cast<std::size_t>(current_->made_id().size);
     pending_.push_back({std::move(current_), Rewrite::done, 0});
     return Rewrite::done;
 }
@@ -57,27 +63,31 @@ Rewrite RewriteBatch::add(int write_error, const struct stat& old) {
 // text written and only learns whether that failed.
 void RewriteBatch::make_durable() {
     for (std::size_t i = 0; i < pending_.size(); ++i) {
-        const dev_t dev = pending_[i].file->made().st_dev;
+        const dev_t dev = pending_[i].file->made_id().dev;
         const bool seen =
             std::any_of(pending_.begin(), pending_.begin() + static_cast<long>(i),
-                        [dev](const Pending& p) { return p.file->made().st_dev == dev; });
+                        [dev](const Pending& p) { return p.file->made_id().dev == dev; });
         if (!seen) ops_.syncfs(pending_[i].file->fd());
     }
     for (Pending& p : pending_) p.result = p.file->sync();
 }
 
-// A directory that the batch renamed files in is synced once; a failure
-// counts against every file renamed there, whose rename may not last.
+// A folder that the batch renamed files in is synced once; a failure
+// counts against every file renamed there, whose rename may not last: it
+// is replaced (and listed), but counts as failed, and the run stops.
 void RewriteBatch::sync_dirs() {
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         Pending& p = pending_[i];
         if (!p.file->placed()) continue;
         auto first = std::find_if(
             pending_.begin(), pending_.begin() + static_cast<long>(i),
-            [&p](const Pending& q) { return q.file->placed() && q.file->dir() == p.file->dir(); });
+            [&p](const Pending& q) { return q.file->placed() && same_folder(*q.file, *p.file); });
         p.dir_error = first == pending_.begin() + static_cast<long>(i) ? p.file->sync_dir()
                                                                        : first->dir_error;
-        if (p.dir_error != 0) p.result = give_up(p.dir_error, p.file->path());
+        if (p.dir_error == 0) continue;
+        errmsg_why(p.dir_error, "%s: replaced, but its folder could not be synced\n",
+                   p.file->path());
+        p.result = Rewrite::stopped;
     }
 }
 
@@ -85,10 +95,15 @@ void RewriteBatch::commit() {
     if (pending_.empty() || committing_) return;
     committing_ = true;
     make_durable();
-    for (Pending& p : pending_)
+    // A page left as it was is told at once, so that its messages stay
+    // together; a page replaced, once its folder is synced.
+    for (Pending& p : pending_) {
         if (p.result == Rewrite::done) p.result = p.file->place();
+        if (!p.file->placed()) done_(*p.file, p.result);
+    }
     sync_dirs();
-    for (const Pending& p : pending_) done_(*p.file, p.result);
+    for (const Pending& p : pending_)
+        if (p.file->placed()) done_(*p.file, p.result);
     pending_.clear();
     bytes_ = 0;
     committing_ = false;

@@ -37,9 +37,9 @@ class RewriteBatch {
     RewriteBatch(const RewriteBatch&) = delete;
     RewriteBatch& operator=(const RewriteBatch&) = delete;
 
-    // Starts the rewrite of path (which must outlive it), open and locked
-    // as fd, which the batch takes over (FileRewrite::prepare).
-    FileRewrite& start(const char* path, int fd);
+    // Starts the rewrite of path (which must outlive it), opened and
+    // locked as in, which the batch takes over (FileRewrite::prepare).
+    FileRewrite& start(const char* path, RewriteInput&& in);
     // The rewrite started last is not made: its new file goes, and its old
     // file is let go.
     void drop();
@@ -55,8 +55,10 @@ class RewriteBatch {
     bool full() const { return pending_.size() >= max_files_ || bytes_ >= max_batch_bytes; }
     // Makes the new text of every pending rewrite last, then for each in
     // order makes its backup, renames it over its page and lists it, then
-    // syncs each directory once; done is told how each ended, in order. A
-    // failure leaves that page, and only that page, as it was.
+    // syncs each folder once; done is told how each ended (a page left as
+    // it was at once, a page replaced after the syncs). A
+    // failure leaves that page, and only that page, as it was; a folder
+    // that cannot be synced stops the run, its pages replaced.
     void commit();
     // Whether a commit is under way (then a failure that ends the process
     // cannot commit again).

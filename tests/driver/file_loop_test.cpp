@@ -433,12 +433,25 @@ TEST(FileLoop, FullStandardOutputFailsTheInput) {
 
 // Without -w the close checks the free space of the file's file system; a
 // file system without any (as /proc reports) fails the input after its
-// text was written.
+// text was written. An input that failed otherwise (a read error) gets no
+// word about space.
 TEST(FileLoop, InputOnAFullFileSystemFails) {
-    RunResult r = run_tool({"/proc/sys/kernel/ostype"});
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(read_file("/proc/sys/kernel/ostype"), r.out);
-    EXPECT_EQ("no free disk space\n/proc/sys/kernel/ostype: failed to convert\n", r.err);
+    const struct {
+        const char* name;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"/proc/sys/kernel/ostype", read_file("/proc/sys/kernel/ostype"),
+         "no free disk space\n/proc/sys/kernel/ostype: failed to convert\n"},
+        {"/proc/self/mem", "",
+         "/proc/self/mem: cannot read\n  Input/output error\n/proc/self/mem: failed to convert\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run_tool({c.name});
+        EXPECT_EQ(1, r.status) << c.name;
+        EXPECT_EQ(c.out, r.out) << c.name;
+        EXPECT_EQ(c.err, r.err) << c.name;
+    }
 }
 
 TEST(FileLoop, FcloseNamesTheDriveOfAFullOne) {

@@ -69,6 +69,7 @@ TEST(DryRun, NamesExactlyTheFilesARealRunChanges) {
     ASSERT_EQ(0, symlink("a.htm", (site.path() + "/link.htm").c_str()));
     site.write("kept.htm", font);
     site.write("kept.htm.orig", "<p>an older backup\n");
+    site.write("old.htm", "<p>a page of its own, not named\n");
     site.write("old.htm.orig", font);
     site.write("utf8.htm", "<p>\xE6\x9C\xAC</p>\n");
     const std::vector<std::string> names{"a.htm",    "same.htm",      "bad.htm",  "sub/deep.htm",

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,24 +27,22 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
     TempDir dir;
     const std::vector<std::string> names{"a.htm", "b.htm", "c.htm"};
     FakeFileOps ops({{Call::fsync, EIO, 2}});
-    std::vector<std::pair<std::string, Rewrite>> ended;
+    std::map<std::string, Rewrite> ended;
     std::vector<std::string> paths;
     for (const std::string& name : names) paths.push_back(dir.write(name, "old " + name));
     testing::internal::CaptureStderr();
     {
         RewriteBatch batch(
             {},
-            [&](const FileRewrite& file, Rewrite result) {
-                ended.emplace_back(file.path(), result);
-            },
+            [&](const FileRewrite& file, Rewrite result) { ended.emplace(file.path(), result); },
             ops);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& path = paths[i];
-            const int fd = open(path.c_str(), O_RDONLY);
-            ASSERT_GE(fd, 0);
-            struct stat old {};
-            ASSERT_EQ(0, fstat(fd, &old));
-            FdSink sink(batch.start(path.c_str(), fd).fd(), LineEnd::lf, ops);
+            SystemFileOps system;
+            RewriteInput in = open_to_rewrite(path.c_str(), system);
+            ASSERT_EQ(Opened::locked, in.opened);
+            const struct stat old = in.st;
+            FdSink sink(batch.start(path.c_str(), std::move(in)).fd(), LineEnd::lf, ops);
             sink.put("new " + names[i]);
             sink.flush();
             ASSERT_EQ(Rewrite::done, batch.add(sink.error(), old));
@@ -54,11 +53,9 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
 
     const std::string b = dir.path() + "/b.htm";
     EXPECT_EQ(b + ": failed to rewrite\n  Input/output error\n", err);
-    ASSERT_EQ(3u, ended.size());
-    EXPECT_EQ(Rewrite::done, ended[0].second);
-    EXPECT_EQ(b, ended[1].first);
-    EXPECT_EQ(Rewrite::stopped, ended[1].second);
-    EXPECT_EQ(Rewrite::done, ended[2].second);
+    const std::map<std::string, Rewrite> told{
+        {paths[0], Rewrite::done}, {b, Rewrite::stopped}, {paths[2], Rewrite::done}};
+    EXPECT_EQ(told, ended);
     EXPECT_EQ("new a.htm", read_file(dir.path() + "/a.htm"));
     EXPECT_EQ("old b.htm", read_file(b));
     EXPECT_EQ("new c.htm", read_file(dir.path() + "/c.htm"));

@@ -9,7 +9,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -74,21 +76,21 @@ std::string messages(const std::string& path, std::string why) {
     return path + why;
 }
 
-// Rewrites path with new_text through ops, as -w does: the new file is
-// made, written and put in place, in a batch of its own; returns the
-// result and what went to standard error.
+// Rewrites path with new_text through ops, as -w does once the file is
+// found and open: the new file is made, written and put in place, in a
+// batch of its own; returns the result and what went to standard error.
 std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops,
                                         const RewriteSettings& how = {}) {
-    int fd = open(path.c_str(), O_RDONLY);
-    EXPECT_GE(fd, 0);
-    struct stat old {};
-    EXPECT_EQ(0, fstat(fd, &old));
+    SystemFileOps system;
+    RewriteInput in = open_to_rewrite(path.c_str(), system);
+    EXPECT_EQ(Opened::locked, in.opened);
+    const struct stat old = in.st;
     testing::internal::CaptureStderr();
     Rewrite result = Rewrite::done;
     {
         RewriteBatch batch(
             how, [&](const FileRewrite&, Rewrite r) { result = r; }, ops);
-        FileRewrite& file = batch.start(path.c_str(), fd);
+        FileRewrite& file = batch.start(path.c_str(), std::move(in));
         FdSink sink(file.fd(), LineEnd::lf, ops);
         sink.put(new_text);
         sink.flush();
@@ -112,7 +114,7 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
     } cases[] = {
         {"nothing fails", {}, Rewrite::done, true, ""},
         {"file not writable",
-         {{C::access, EACCES}},
+         {{C::faccessat, EACCES}},
          Rewrite::stopped,
          false,
          ": cannot open to write\n  Permission denied\n"},
@@ -123,13 +125,18 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
          ": cannot open to write\n  Read-only file system\n"},
         {"unnamed file refused: a named one", {{C::tmpfile, EOPNOTSUPP}}, Rewrite::done, true, ""},
         {"unnamed file unknown (old kernel)", {{C::tmpfile, EISDIR}}, Rewrite::done, true, ""},
+        {"folder cannot be read",
+         {{C::openat, EACCES}},
+         Rewrite::stopped,
+         false,
+         ": cannot open to write\n  Permission denied\n"},
         {"named file refused too",
-         {{C::tmpfile, EINVAL}, {C::openat, EDQUOT}},
+         {{C::tmpfile, EINVAL}, {C::openat, EDQUOT, 2}},
          Rewrite::stopped,
          false,
          ": cannot open to write\n  Disk quota exceeded\n"},
         {"temporary name taken",
-         {{C::tmpfile, EINVAL}, {C::openat, EEXIST}},
+         {{C::tmpfile, EINVAL}, {C::openat, EEXIST, 2}},
          Rewrite::done,
          true,
          ""},
@@ -207,7 +214,7 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
          {{C::fsync, EIO, 2}},
          Rewrite::stopped,
          true,
-         ": failed to rewrite\n  Input/output error\n"},
+         ": replaced, but its folder could not be synced\n  Input/output error\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -270,7 +277,7 @@ TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
          Left::none,
          ": cannot make its backup PATH.orig\n  No space left on device\n"},
         {"copy made meanwhile",
-         {{C::linkat, EPERM}, {C::openat, EEXIST}},
+         {{C::linkat, EPERM}, {C::linkat, EEXIST, 2}},
          Rewrite::refused,
          false,
          Left::none,
@@ -312,7 +319,7 @@ TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
          Rewrite::stopped,
          true,
          Left::link,
-         ": failed to rewrite\n  Input/output error\n"},
+         ": replaced, but its folder could not be synced\n  Input/output error\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -345,6 +352,70 @@ TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
     }
 }
 
+// A backup that has to be a copy takes its name only once it is whole and
+// synced, so that a run killed while copying leaves no short backup, which
+// the next run would keep and an undo would restore.
+TEST(RewriteFile, BackupCopyTakesItsNameOnlyOnceWhole) {
+    TempDir dir;
+    const std::string path = dir.write("page.htm", old_text);
+    const std::string backup = path + ".orig";
+    FakeFileOps ops({{Call::linkat, EPERM}});
+    int syncs = 0;  // the new text's, then the copy's
+    bool named_early = false;
+    ops.before = [&](Call call) {
+        if (syncs == 2) return;
+        if (access(backup.c_str(), F_OK) == 0) named_early = true;
+        if (call == Call::fsync) ++syncs;
+    };
+
+    EXPECT_EQ(Rewrite::done, rewrite(path, ops, {false, ".orig", nullptr}).first);
+
+    EXPECT_EQ(2, syncs);
+    EXPECT_FALSE(named_early) << "the backup had its name before it was whole";
+    EXPECT_EQ(old_text, read_file(backup));
+    EXPECT_EQ(new_text, read_file(path));
+}
+
+// A link whose page lies deeper than PATH_MAX bytes of path is followed
+// folder by folder: the page is rewritten, and the link stays a link.
+TEST(RewriteFile, LinkToAPageDeeperThanPathMaxStaysALink) {
+    TempDir dir;
+    const std::string folder(254, 'd');
+    std::string text;  // the link's
+    std::vector<int> folders{open(dir.path().c_str(), O_PATH | O_DIRECTORY)};
+    for (int i = 0; i < 16; ++i) {
+        ASSERT_EQ(0, mkdirat(folders.back(), folder.c_str(), 0755));
+        folders.push_back(openat(folders.back(), folder.c_str(), O_PATH | O_DIRECTORY));
+        text += folder + "/";
+    }
+    text += "page.htm";
+    const std::string link = dir.path() + "/deep.htm";
+    ASSERT_GT(dir.path().size() + 1 + text.size(), std::size_t{PATH_MAX});
+    const int page = openat(folders.back(), "page.htm", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(static_cast<ssize_t>(old_text.size()), write(page, old_text.data(), old_text.size()));
+    close(page);
+    ASSERT_EQ(0, symlink(text.c_str(), link.c_str()));
+    SystemFileOps ops;
+
+    EXPECT_EQ(Rewrite::done, rewrite(link, ops).first);
+
+    struct stat st {};
+    ASSERT_EQ(0, lstat(link.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    char got[64] = {};
+    const int reread = openat(folders.back(), "page.htm", O_RDONLY);
+    EXPECT_EQ(new_text, std::string(got, static_cast<std::size_t>(
+                                             std::max<ssize_t>(0, read(reread, got, sizeof got)))));
+    close(reread);
+    // Removed here: a path this long is more than the folder's own clean-up takes.
+    EXPECT_EQ(0, unlinkat(folders.back(), "page.htm", 0));
+    for (std::size_t i = folders.size() - 1; i > 0; --i) {
+        close(folders[i]);
+        EXPECT_EQ(0, unlinkat(folders[i - 1], folder.c_str(), AT_REMOVEDIR));
+    }
+    close(folders[0]);
+}
+
 // An existing backup, or one that cannot be looked for, is found before
 // any new file is made.
 TEST(RewriteFile, BackupNameIsCheckedFirst) {
@@ -355,7 +426,7 @@ TEST(RewriteFile, BackupNameIsCheckedFirst) {
     } cases[] = {
         {"backup exists", {}, ": its backup PATH.orig already exists\n"},
         {"backup cannot be looked for",
-         {{Call::lstat, EACCES}},
+         {{Call::fstatat, EACCES}},
          ": cannot make its backup PATH.orig\n  Permission denied\n"},
     };
     for (const auto& c : cases) {
@@ -368,7 +439,7 @@ TEST(RewriteFile, BackupNameIsCheckedFirst) {
         EXPECT_EQ(Rewrite::refused, result);
         EXPECT_EQ(messages(path, c.why), err);
         EXPECT_EQ(old_text, read_file(path));
-        EXPECT_EQ(0, ops.count(Call::tmpfile) + ops.count(Call::openat));
+        EXPECT_EQ(0, ops.count(Call::tmpfile));
         if (c.plan.empty()) {
             EXPECT_EQ("older\n", read_file(path + ".orig"));
         }
@@ -387,11 +458,11 @@ TEST(RewriteFile, DryRunChecksAndChangesNothing) {
     } cases[] = {
         {"nothing fails", {}, Rewrite::done, ""},
         {"file not writable",
-         {{Call::access, EACCES, 1}},
+         {{Call::faccessat, EACCES, 1}},
          Rewrite::stopped,
          ": cannot open to write\n  Permission denied\n"},
         {"no new file can be made in the directory",
-         {{Call::access, EROFS, 2}},
+         {{Call::faccessat, EROFS, 2}},
          Rewrite::stopped,
          ": cannot open to write\n  Read-only file system\n"},
         {"backup exists", {}, Rewrite::refused, ": its backup PATH.orig already exists\n", true},
@@ -440,25 +511,34 @@ TEST(RewriteFile, BackupGoesBesideTheFileALinkLeadsTo) {
     EXPECT_EQ(old_text, read_file(page + "~"));
 }
 
-TEST(IsBackupName, TheNameOrTheFileItLeadsToEndsInTheSuffix) {
+// A name is taken for a backup only when, without the suffix, it names a
+// regular file beside it: a suffix that pages themselves end in (".htm")
+// makes no page a backup.
+TEST(IsBackupName, TheNameWithoutItsSuffixIsARegularFileBesideIt) {
     TempDir dir;
-    dir.write("page.htm", "");
-    dir.write("page.htm.orig", "");
+    for (const char* name : {"page.htm", "page.htm.orig", "alias.htm", "orphan.htm.orig"})
+        dir.write(name, "");
     ASSERT_EQ(0, symlink("page.htm.orig", (dir.path() + "/to-backup.htm").c_str()));
-    ASSERT_EQ(0, symlink("page.htm", (dir.path() + "/link.orig").c_str()));
+    ASSERT_EQ(0, symlink("page.htm", (dir.path() + "/alias.htm.orig").c_str()));
+    ASSERT_EQ(0, mkdir((dir.path() + "/folder").c_str(), 0755));
+    dir.write("folder.orig", "");
     const struct {
         const char* name;
         const char* suffix;
         bool backup;
     } cases[] = {
-        {"page.htm.orig", ".orig", true}, {"page.htm", ".orig", false},
-        {"page.htm", "htm", true},        {"to-backup.htm", ".orig", true},
-        {"link.orig", ".orig", true},     {"missing.orig", ".orig", true},
-        {"page.htm", ".htm.orig", false},
+        {"page.htm.orig", ".orig", true},     {"page.htm", ".orig", false},
+        {"page.htm", ".htm", false},          {"page.htm", "htm", false},
+        {"to-backup.htm", ".orig", true},     {"alias.htm.orig", ".orig", true},
+        {"orphan.htm.orig", ".orig", false},  {"folder.orig", ".orig", false},
+        {"page.htm.orig", "htm.orig", false},
     };
     for (const auto& c : cases) {
         const std::string path = dir.path() + "/" + c.name;
-        EXPECT_EQ(c.backup, is_backup_name(path.c_str(), c.suffix)) << c.name << " " << c.suffix;
+        Resolution found = resolve(path.c_str());
+        ASSERT_EQ(Resolved::found, found.how) << c.name;
+        EXPECT_EQ(c.backup, is_backup_name(path.c_str(), found.target, c.suffix))
+            << c.name << " " << c.suffix;
     }
 }
 
@@ -477,8 +557,8 @@ TEST(OpenToRewrite, OpensTheFileThatReplacedTheOneItWaitedFor) {
     const std::string path = dir.write("page.htm", old_text);
     const std::string other = dir.write("other.htm", new_text);
     FakeFileOps ops;
-    ops.before_flock = [&] {
-        if (ops.count(Call::flock) == 0) {
+    ops.before = [&](Call call) {
+        if (call == Call::flock && ops.count(Call::flock) == 0) {
             ASSERT_EQ(0, std::rename(other.c_str(), path.c_str()));
         }
     };

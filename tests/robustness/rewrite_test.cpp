@@ -12,9 +12,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -190,6 +193,58 @@ TEST(Rewrite, ReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries());
 }
 
+// A user who is not root cannot give a new file away: a page that would go
+// to another group, or a page that anybody may write that would go to the
+// user, stays as it was; a page that only changes hands is replaced with a
+// note. A dry run says the same.
+TEST(Rewrite, PageOfAnotherUserKeepsItsGroupOrIsLeftAlone) {
+    if (geteuid() != 0) GTEST_SKIP() << "pages of other users and groups are made as root";
+    if (std::string why = unprivileged_cannot_run(); !why.empty()) GTEST_SKIP() << why;
+    TempDir dir;
+    ASSERT_EQ(0, chmod(dir.path().c_str(), 0777));
+    const struct {
+        const char* name;
+        gid_t group;
+        mode_t mode;
+        std::string why;  // "" when it is replaced
+    } pages[] = {
+        {"other-group.htm", 0, 0666, ": cannot keep its group\n"},
+        {"anybody.htm", unprivileged_id, 0666, ": cannot keep its owner\n"},
+        {"shared.htm", unprivileged_id, 0664, ""},
+    };
+    std::vector<std::string> args{"-wk", "--list"};
+    std::string err;
+    for (const auto& p : pages) {
+        const std::string path = dir.write(p.name, sjis("<p>ｱ</p>\n"));
+        ASSERT_EQ(0, chown(path.c_str(), 0, p.group));
+        ASSERT_EQ(0, chmod(path.c_str(), p.mode));
+        args.push_back(p.name);
+        err += p.why.empty() ? p.name + std::string(": now owned by you, was root\n")
+                             : p.name + p.why + p.name + ": failed to convert\n";
+    }
+    ChildSetup unprivileged;
+    unprivileged.unprivileged = true;
+    std::vector<std::string> dry = args;
+    dry.insert(dry.begin() + 1, "--dry-run");
+
+    RunResult predicted = run_tool_in(dir.path(), dry, unprivileged);
+    RunResult r = run_tool_in(dir.path(), args, unprivileged);
+
+    EXPECT_EQ(err + "1 files would be rewritten, 0 unchanged, 2 failed\n", predicted.err);
+    EXPECT_EQ(err + "1 files rewritten, 0 unchanged, 2 failed\n", r.err);
+    EXPECT_EQ("shared.htm\n", r.out);
+    EXPECT_EQ(r.out, predicted.out);
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.name);
+        const struct stat st = stat_of(dir.path() + "/" + p.name);
+        EXPECT_EQ(p.group, st.st_gid);
+        EXPECT_EQ(p.mode, st.st_mode & 07777);
+        EXPECT_EQ(p.why.empty() ? unprivileged_id : 0u, st.st_uid);
+        EXPECT_EQ(sjis(p.why.empty() ? "<p>ア</p>\n" : "<p>ｱ</p>\n"),
+                  read_file(dir.path() + "/" + p.name));
+    }
+}
+
 TEST(Rewrite, SymbolicLinksStayLinks) {
     TempDir dir;
     ASSERT_EQ(0, mkdir((dir.path() + "/sub").c_str(), 0755));
@@ -215,6 +270,20 @@ TEST(Rewrite, SymbolicLinksStayLinks) {
     EXPECT_EQ(1, d.status);
     EXPECT_EQ(dangling + ": not found\n  No such file or directory\n", d.err);
     EXPECT_TRUE(S_ISLNK(stat_of(dangling).st_mode));
+
+    // Root edits a user's site: a link that the user planted there, to a
+    // file of root's, is not followed.
+    if (geteuid() != 0) return;
+    const std::string secret = dir.write("secret.txt", "a\nb\n");
+    const std::string planted = dir.path() + "/planted.htm";
+    ASSERT_EQ(0, symlink(secret.c_str(), planted.c_str()));
+    ASSERT_EQ(0, lchown(planted.c_str(), unprivileged_id, unprivileged_id));
+    RunResult p = run_tool({"-wj", planted});
+    EXPECT_EQ(1, p.status);
+    EXPECT_EQ(planted + ": a symbolic link owned by another user; not followed\n" + planted +
+                  ": failed to convert\n",
+              p.err);
+    EXPECT_EQ("a\nb\n", read_file(secret));
 }
 
 // A page is edited at most once per run: a later name that leads to a file
@@ -529,6 +598,89 @@ TEST(Rewrite, RunsOverListsInOppositeOrdersBothFinish) {
     EXPECT_EQ(0, b.status);
     EXPECT_EQ("", b.err);
     EXPECT_EQ(150u, dir.entries().size());
+}
+
+// Another program that appends to a page, writes it in place or replaces it
+// by a rename while the page waits in a batch keeps its change: the page
+// is refused, gets no backup, and is not listed; the other pages go on.
+TEST(Rewrite, OutsideWriterDuringABatchKeepsItsChange) {
+    TempDir dir;
+    const std::vector<std::string> names{"a.htm", "b.htm", "c.htm", "d.htm"};
+    const std::string page = sjis("<p>ｱｲｳ</p>\n");
+    for (const std::string& name : names) make_old(dir.write(name, page));
+    TracedRun run(dir.path(), {"-wk", "--backup", "--list", "a.htm", "b.htm", "c.htm", "d.htm"});
+    if (!run.traced()) GTEST_SKIP() << "ptrace is not allowed here";
+    // Held as it commits: every page is read and waits in the batch.
+    ASSERT_TRUE(run.hold_at(SYS_syncfs));
+    std::ofstream(dir.path() + "/a.htm", std::ios::app) << "<p>added</p>\n";
+    const int b = open((dir.path() + "/b.htm").c_str(), O_WRONLY);
+    ASSERT_EQ(4, pwrite(b, "<b> ", 4, 0));
+    close(b);
+    dir.write("c.new", "<p>theirs</p>\n");
+    ASSERT_EQ(0, std::rename((dir.path() + "/c.new").c_str(), (dir.path() + "/c.htm").c_str()));
+    const RunResult r = run.wait();
+
+    std::string refused;
+    for (const char* name : {"a.htm", "b.htm", "c.htm"})
+        refused += name + std::string(": the file changed while it was read\n") + name +
+                   ": failed to convert\n";
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(refused + "1 files rewritten, 0 unchanged, 3 failed\n", r.err);
+    EXPECT_EQ("d.htm\n", r.out);
+    EXPECT_TRUE(page + "<p>added</p>\n" == read_file(dir.path() + "/a.htm"));
+    EXPECT_TRUE("<b> " + page.substr(4) == read_file(dir.path() + "/b.htm"));
+    EXPECT_EQ("<p>theirs</p>\n", read_file(dir.path() + "/c.htm"));
+    EXPECT_EQ(sjis("<p>アイウ</p>\n"), read_file(dir.path() + "/d.htm"));
+    EXPECT_EQ((std::vector<std::string>{"a.htm", "b.htm", "c.htm", "d.htm", "d.htm.orig"}),
+              dir.entries());
+}
+
+// Whether the file system of dir gives a new file the inode number of one
+// just removed, as ext4 does (tmpfs never does).
+bool reuses_inode_numbers(const TempDir& dir) {
+    for (int i = 0; i < 20; ++i) {
+        const std::string gone = dir.write("probe-" + std::to_string(i), "x");
+        const ino_t freed = stat_of(gone).st_ino;
+        unlink(gone.c_str());
+        const std::string next = dir.write("probe-next", "x");
+        const bool reused = stat_of(next).st_ino == freed;
+        unlink(next.c_str());
+        if (reused) return true;
+    }
+    return false;
+}
+
+// Four runs at once with different options, over the same pages in
+// different orders (xargs -P over overlapping lists), on a file system
+// that reuses inode numbers: every edit lands in every page, although the
+// runs free and take each other's inode numbers all the time.
+TEST(Rewrite, RunsAtOnceKeepEveryEditWhereInodeNumbersAreReused) {
+    TempDir dir;
+    if (!reuses_inode_numbers(dir))
+        GTEST_SKIP() << dir.path() << " is on a file system that reuses no inode numbers";
+    std::vector<std::string> names;
+    for (int i = 0; i < 120; ++i)
+        names.push_back(dir.write("p" + std::to_string(i) + ".htm", sjis("<font>ｱ１Ａ</font>\n")));
+    const std::vector<std::vector<std::string>> options{{"-wk"}, {"-wn"}, {"-wa"}, {"-w", "-d:f"}};
+    std::vector<std::unique_ptr<TracedRun>> runs;
+    std::minstd_rand shuffle(19);
+    for (const auto& opts : options) {
+        std::vector<std::string> args = names;
+        std::shuffle(args.begin(), args.end(), shuffle);
+        args.insert(args.begin(), opts.begin(), opts.end());
+        runs.push_back(std::make_unique<TracedRun>(dir.path(), args));
+        if (!runs.back()->traced()) GTEST_SKIP() << "ptrace is not allowed here";
+    }
+    for (auto& run : runs) run->release();
+    for (auto& run : runs) {
+        const RunResult r = run->wait();
+        EXPECT_EQ(0, r.status);
+        EXPECT_EQ("", r.err);
+    }
+    int lost = 0;
+    for (const std::string& name : names) lost += read_file(name) != sjis("ア1A\n");
+    EXPECT_EQ(0, lost) << "pages that lack an edit";
+    EXPECT_EQ(names.size(), dir.entries().size());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ int FakeFileOps::count(Call call) const {
 }
 
 bool FakeFileOps::fails(Call call, const char* attr) {
+    if (before) before(call);
     log_.push_back(call);
     const int nth = ++calls_[call];
     const int nth_of_attr = attr ? ++attr_calls_[{call, attr}] : 0;
@@ -19,15 +20,11 @@ bool FakeFileOps::fails(Call call, const char* attr) {
         if (f.call != call) continue;
         const bool named = !f.attr.empty();
         if (named && (attr == nullptr || f.attr != attr)) continue;
-        if ((named ? nth_of_attr : nth) != f.nth) continue;
+        if (f.nth != 0 && (named ? nth_of_attr : nth) != f.nth) continue;
         errno = f.error;
         return true;
     }
     return false;
-}
-
-int FakeFileOps::open(const char* path, int flags) {
-    return fails(Call::open) ? -1 : SystemFileOps::open(path, flags);
 }
 
 int FakeFileOps::openat(int dirfd, const char* path, int flags, mode_t mode) {
@@ -47,24 +44,34 @@ int FakeFileOps::close(int fd) {
     return -1;
 }
 
-int FakeFileOps::access(const char* path, int mode) {
-    return fails(Call::access) ? -1 : SystemFileOps::access(path, mode);
+int FakeFileOps::faccessat(int dirfd, const char* path, int mode, int flags) {
+    return fails(Call::faccessat) ? -1 : SystemFileOps::faccessat(dirfd, path, mode, flags);
 }
 
-int FakeFileOps::stat(const char* path, struct stat* st) {
-    return fails(Call::stat) ? -1 : SystemFileOps::stat(path, st);
-}
-
-int FakeFileOps::lstat(const char* path, struct stat* st) {
-    return fails(Call::lstat) ? -1 : SystemFileOps::lstat(path, st);
+int FakeFileOps::fstatat(int dirfd, const char* path, struct stat* st, int flags) {
+    if (fails(Call::fstatat) || SystemFileOps::fstatat(dirfd, path, st, flags) != 0) return -1;
+    if (restat) restat(*st);
+    return 0;
 }
 
 int FakeFileOps::fstat(int fd, struct stat* st) {
-    return fails(Call::fstat) ? -1 : SystemFileOps::fstat(fd, st);
+    if (fails(Call::fstat) || SystemFileOps::fstat(fd, st) != 0) return -1;
+    if (restat) restat(*st);
+    return 0;
+}
+
+ssize_t FakeFileOps::readlinkat(int dirfd, const char* path, char* data, std::size_t size) {
+    return fails(Call::readlinkat) ? -1 : SystemFileOps::readlinkat(dirfd, path, data, size);
+}
+
+int FakeFileOps::name_to_handle_at(int dirfd, const char* path, struct file_handle* handle,
+                                   int* mount_id, int flags) {
+    return fails(Call::name_to_handle_at)
+               ? -1
+               : SystemFileOps::name_to_handle_at(dirfd, path, handle, mount_id, flags);
 }
 
 int FakeFileOps::flock(int fd, int operation) {
-    if (before_flock) before_flock();
     return fails(Call::flock) ? -1 : SystemFileOps::flock(fd, operation);
 }
 
@@ -128,9 +135,11 @@ int FakeFileOps::linkat(int olddirfd, const char* oldpath, int newdirfd, const c
                                : SystemFileOps::linkat(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
-int FakeFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
-    return fails(Call::renameat) ? -1
-                                 : SystemFileOps::renameat(olddirfd, oldpath, newdirfd, newpath);
+int FakeFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                          unsigned flags) {
+    return fails(Call::renameat)
+               ? -1
+               : SystemFileOps::renameat(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
 int FakeFileOps::unlinkat(int dirfd, const char* path, int flags) {

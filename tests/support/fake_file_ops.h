@@ -12,17 +12,17 @@
 namespace tagpolish::test {
 
 // The calls a plan can name; openat that makes an unnamed file (O_TMPFILE)
-// is a call of its own, write stands for writev too, and fsync for
-// fdatasync.
+// is a call of its own, write stands for writev too, fsync for fdatasync,
+// and renameat for renameat2.
 enum class Call {
-    open,
     tmpfile,
     openat,
     close,
-    access,
-    stat,
-    lstat,
+    faccessat,
+    fstatat,
     fstat,
+    readlinkat,
+    name_to_handle_at,
     flock,
     pread,
     write,
@@ -40,8 +40,9 @@ enum class Call {
     unlinkat,
 };
 
-// One planned failure: the nth call (from 1) of its kind fails with error.
-// For the xattr calls, attr limits the count to calls on that name.
+// One planned failure: the nth call (from 1) of its kind fails with error,
+// or every one when nth is 0. For the xattr calls, attr limits the count
+// to calls on that name.
 struct Failure {
     Call call;
     int error;
@@ -52,20 +53,24 @@ struct Failure {
 class FakeFileOps : public SystemFileOps {
   public:
     explicit FakeFileOps(std::vector<Failure> plan = {}) : plan_(std::move(plan)) {}
-    // Runs before every flock, as another process might act meanwhile.
-    std::function<void()> before_flock;
+    // Runs before every call, as another process might act meanwhile.
+    std::function<void(Call)> before;
+    // Runs on what fstat and fstatat say of a file, so that a test can
+    // make two files look alike.
+    std::function<void(struct stat&)> restat;
     // Calls of each kind so far, failed ones included.
     int count(Call call) const;
     // Every call so far, in order.
     const std::vector<Call>& log() const { return log_; }
 
-    int open(const char* path, int flags) override;
     int openat(int dirfd, const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
-    int access(const char* path, int mode) override;
-    int stat(const char* path, struct stat* st) override;
-    int lstat(const char* path, struct stat* st) override;
+    int faccessat(int dirfd, const char* path, int mode, int flags) override;
+    int fstatat(int dirfd, const char* path, struct stat* st, int flags) override;
     int fstat(int fd, struct stat* st) override;
+    ssize_t readlinkat(int dirfd, const char* path, char* data, std::size_t size) override;
+    int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle, int* mount_id,
+                          int flags) override;
     int flock(int fd, int operation) override;
     ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
@@ -83,7 +88,8 @@ class FakeFileOps : public SystemFileOps {
     int fremovexattr(int fd, const char* name) override;
     int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
                int flags) override;
-    int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath) override;
+    int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                 unsigned flags = 0) override;
     int unlinkat(int dirfd, const char* path, int flags) override;
 
   private:

@@ -134,6 +134,11 @@ RunResult run_tool_in(const std::string& dir, const std::vector<std::string>& ar
         dup2(i, 0);
         dup2(o, 1);
         dup2(setup.merged ? o : e, 2);
+        int gone[2];
+        if (setup.broken_stdout && (pipe(gone) != 0 || dup2(gone[1], 1) < 0 || close(gone[0]) != 0))
+            _exit(126);
+        for (int fd = 0; fd <= 2; ++fd)
+            if (setup.closed & (1 << fd)) close(fd);
         if (setup.file_size != RLIM_INFINITY) {
             rlimit limit{setup.file_size, setup.file_size};
             setrlimit(RLIMIT_FSIZE, &limit);
@@ -186,9 +191,10 @@ TempDir::TempDir(const std::string& parent) {
 
 TempDir::~TempDir() {
     std::error_code ec;
-    // Restore write permission on anything a test locked, so it can be removed.
+    // Restore write permission on anything a test locked, so it can be
+    // removed; never through a symbolic link, which may lead out of it.
     for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
-        if (e.is_directory(ec)) chmod(e.path().c_str(), 0700);
+        if (!e.is_symlink(ec) && e.is_directory(ec)) chmod(e.path().c_str(), 0700);
     chmod(path_.c_str(), 0700);
     std::filesystem::remove_all(path_, ec);
 }

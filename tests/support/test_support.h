@@ -28,6 +28,8 @@ struct ChildSetup {
     rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the child, SIGXFSZ ignored
     rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the child
     bool unprivileged = false;             // as root, run as unprivileged_id
+    int closed = 0;                        // standard descriptors closed: bit n for descriptor n
+    bool broken_stdout = false;            // standard output a pipe that nobody reads
 };
 
 // The user and group that an unprivileged child runs as when the tests run

@@ -25,6 +25,9 @@ TracedRun::TracedRun(const std::string& dir, const std::vector<std::string>& arg
         dup2(i, 0);
         dup2(o, 1);
         dup2(e, 2);
+        // A signal that the test's own parent ignores (a shell's background
+        // job) is not ignored by the run.
+        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) signal(s, SIG_DFL);
         if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(125);
         execv(exe.c_str(), argv.data());
         _exit(127);
@@ -78,6 +81,10 @@ void TracedRun::kill() {
 
 std::string TracedRun::out_so_far() const {
     return read_file(io_.path() + "/out");
+}
+
+std::string TracedRun::err_so_far() const {
+    return read_file(io_.path() + "/err");
 }
 
 RunResult TracedRun::wait() {

@@ -31,8 +31,10 @@ class TracedRun {
     void release();
     // Ends the child with SIGKILL where it stands.
     void kill();
-    // What the child has written to standard output so far.
+    // What the child has written to standard output, and to standard
+    // error, so far.
     std::string out_so_far() const;
+    std::string err_so_far() const;
     // Releases the child if needed and waits for it to end.
     RunResult wait();
 

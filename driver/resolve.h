@@ -1,0 +1,48 @@
+// Finding the file that a name leads to, for -w: one component at a time,
+// each folder opened as it is met and each symbolic link followed only
+// when its owner can be trusted, so that every later step (the lock, the
+// new file, the backup, the last check, the rename) acts through the final
+// folder's descriptor and never looks the name up again.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "driver/file_ops.h"
+
+namespace tagpolish {
+
+// Where a name leads: a file, by its folder and its name there.
+struct Target {
+    Fd dir;            // the folder that holds the file
+    std::string base;  // the file's name in that folder
+    std::string
+        dir_shown;      // that folder as messages show it, with its "/" ("" for the current one)
+    bool link = false;  // the name itself was a symbolic link
+    Fd file;            // the file (O_PATH), until it is opened
+    struct stat st {};  // what fstat said of the file
+    std::string shown() const { return dir_shown + base; }
+};
+
+enum class Resolved {
+    found,
+    missing,       // a component cannot be opened (error says why)
+    foreign_link,  // a symbolic link on the way that is not followed
+};
+
+struct Resolution {
+    Resolved how = Resolved::found;
+    int error = 0;
+    Target target;
+};
+
+// Resolves name from the current folder (or from / when it begins with
+// one), following at most 40 symbolic links. A link, whether it names the
+// file or a folder above it, is followed only when it belongs to the user
+// running the program, to root, or to the owner of what it leads to: then
+// nobody can lead the program, through a link of their own, to a file they
+// could not change themselves.
+Resolution resolve(const char* name, FileOps& ops = system_file_ops());
+
+}  // namespace tagpolish
