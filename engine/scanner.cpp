@@ -31,6 +31,7 @@
 #include <utility>
 
 #include "engine/attr_removal.h"
+#include "engine/blocks.h"
 #include "engine/checks.h"
 #include "engine/join.h"
 #include "engine/normalise.h"
@@ -133,53 +134,6 @@ void classify_tag(EditState& st, const char* p) {
     else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
 }
 
-// What may follow the name of a tag that opens a block, and the name of
-// its end tag (a NUL: the end of the text).
-constexpr std::string_view opener_ends{" \t\r\n/>\0", 7};
-constexpr std::string_view pre_closer_ends{" \t\r\n>\0", 6};
-constexpr std::string_view raw_closer_ends = " \t\r\n/>";
-
-// Whether the tag at p has the name of the n bytes of keyword (with its "<"
-// or "</"), followed by one of the bytes of `ends`.
-inline bool tag_named(const char* p, const char* keyword, int n, std::string_view ends) {
-    return at(p, keyword, n) && ends.find(p[n]) != std::string_view::npos;
-}
-
-// What a tag opens at its ">": a tag named script (other than the exact
-// "<script>" of check 3) opens a script block, one named style, textarea,
-// xmp or plaintext a raw block.
-BlockKind opened_block(const char* p) {
-    switch (p[1] | 0x20) {
-        case 's':
-            if (tag_named(p, "<script", 7, opener_ends)) return BlockKind::script;
-            return tag_named(p, "<style", 6, opener_ends) ? BlockKind::style : BlockKind::none;
-        case 't':
-            return tag_named(p, "<textarea", 9, opener_ends) ? BlockKind::textarea
-                                                             : BlockKind::none;
-        case 'x':
-            return tag_named(p, "<xmp", 4, opener_ends) ? BlockKind::xmp : BlockKind::none;
-        case 'p':
-            return tag_named(p, "<plaintext", 10, opener_ends) ? BlockKind::plaintext
-                                                               : BlockKind::none;
-        default:
-            return BlockKind::none;
-    }
-}
-
-// Whether the end tag of raw block b begins at p.
-bool ends_raw_block(BlockKind b, const char* p) {
-    switch (b) {
-        case BlockKind::style:
-            return tag_named(p, "</style", 7, raw_closer_ends);
-        case BlockKind::textarea:
-            return tag_named(p, "</textarea", 10, raw_closer_ends);
-        case BlockKind::xmp:
-            return tag_named(p, "</xmp", 5, raw_closer_ends);
-        default:
-            return false;
-    }
-}
-
 // Before check 1, inside a raw block: nothing is looked at but the end tag
 // of its kind, which ends the block where it begins and is then walked as
 // a tag.
@@ -192,23 +146,6 @@ Step raw_step(EditState& st) {
     }
     line.advance(1);
     return Step::next;
-}
-
-// At a tag's "<": "<pre" and "<listing" open a block of preformatted text,
-// which ends at the end tag of its own kind.
-void track_pre(EditState& st, const char* p) {
-    switch (st.in_pre) {
-        case Preformatted::none:
-            if (tag_named(p, "<pre", 4, opener_ends)) st.in_pre = Preformatted::pre;
-            if (tag_named(p, "<listing", 8, opener_ends)) st.in_pre = Preformatted::listing;
-            break;
-        case Preformatted::pre:
-            if (tag_named(p, "</pre", 5, pre_closer_ends)) st.in_pre = Preformatted::none;
-            break;
-        case Preformatted::listing:
-            if (tag_named(p, "</listing", 9, pre_closer_ends)) st.in_pre = Preformatted::none;
-            break;
-    }
 }
 
 // Check 9: a "<" before a letter, "/", "!" or "?" opens a tag.
@@ -236,7 +173,7 @@ Step open_tag(EditState& st) {
     if (at(p, "</table", 7) && st.table_depth > 0) --st.table_depth;
     classify_tag(st, p);
     st.tag_opens = opened_block(p);
-    track_pre(st, p);
+    st.in_pre = preformatted_after(st.in_pre, p);
     // The name of an end tag begins after its "/".
     line.advance(p[1] == '/' ? 2 : 1);
     return Step::next;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/block_search.h"
+#include "engine/blocks.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
 #include "engine/tag_reader.h"
@@ -23,16 +24,6 @@ enum TagKind {
     TAG_BASE = 6,
     TAG_META = 7,
 };
-
-// A block that a tag opens at its ">". Inside a script block the walk
-// still looks for comment markers and "</script>"; inside the others
-// (raw blocks) it looks at nothing but the end tag of their kind, and a
-// plaintext block has none.
-enum class BlockKind : unsigned char { none, script, style, textarea, xmp, plaintext };
-
-// A block of preformatted text, where -j keeps every line end; it ends only
-// at the end tag of its own kind.
-enum class Preformatted : unsigned char { none, pre, listing };
 
 // The engine's state for one input; every field starts at zero.
 struct EditState {
