@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "engine/tag_test.h"
+#include "engine/tag_names.h"
 
 namespace tagpolish {
 namespace {

@@ -25,7 +25,7 @@
 #include "driver/options.h"
 #include "driver/output.h"
 #include "engine/block_search.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "engine/scanner.h"
 
 namespace {

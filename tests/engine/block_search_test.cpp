@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/options.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {

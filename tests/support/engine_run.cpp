@@ -5,7 +5,7 @@
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/output.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "engine/scanner.h"
 
 namespace tagpolish::test {

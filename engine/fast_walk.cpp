@@ -1,4 +1,4 @@
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 
 #include <algorithm>
 #include <bit>
