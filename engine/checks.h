@@ -14,7 +14,7 @@
 
 #include "engine/attr_removal.h"
 #include "engine/links.h"
-#include "engine/scanner.h"
+#include "engine/edit_state.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"
 

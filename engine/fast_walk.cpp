@@ -154,10 +154,6 @@ void set_fast_walk(bool on) {
     fast_walk_on = on;
 }
 
-bool fast_walk() {
-    return fast_walk_on;
-}
-
 RunTables run_tables() {
     RunTables t;
     t.fast = fast_walk_on;

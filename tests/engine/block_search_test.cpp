@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/options.h"
+#include "lib/options.h"
 #include "engine/fast_walk.h"
 #include "lib/sjstr.h"
 

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/options.h"
-#include "driver/output.h"
+#include "engine/scanner.h"
+#include "lib/options.h"
 #include "support/engine_run.h"
+#include "support/text_lines.h"
 
 namespace tagpolish {
 namespace {
@@ -190,7 +191,7 @@ TEST(FastWalkRuns, EndWhereThePlainWalkArrivesInTheSameState) {
         const RunTables tables = run_tables();
         for (const std::string& line : lines) {
             for (const Start& start : starts) {
-                StringSink out;
+                test::TextSink out;
                 for (std::size_t steps = 0;; ++steps) {
                     EditState run, walk;
                     run.out = walk.out = &out;
