@@ -662,7 +662,13 @@ TEST(Rewrite, RunsAtOnceKeepEveryEditWhereInodeNumbersAreReused) {
     for (auto& run : runs) {
         const RunResult r = run->wait();
         EXPECT_EQ(0, r.status);
-        EXPECT_EQ("", r.err);
+        // A run that waits over a second for another's lock says so: on a
+        // busy machine (or under the sanitizers) that is no fault.
+        std::istringstream lines(r.err);
+        std::string other;
+        for (std::string line; std::getline(lines, line);)
+            if (!line.ends_with(": waiting for another program's lock")) other += line + "\n";
+        EXPECT_EQ("", other);
     }
     int lost = 0;
     for (const std::string& name : names) lost += read_file(name) != sjis("ア1A\n");
