@@ -28,7 +28,7 @@
 #include "bench/page_gen.h"
 #include "driver/options.h"
 #include "engine/line_io.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "engine/scanner.h"
 
 namespace tagpolish {

@@ -26,8 +26,6 @@ class SameText {
     // Takes the next bytes written, which are the file's own bytes at
     // offset at (from start).
     void write_own(std::uint64_t at, std::string_view bytes);
-    // Whether everything written so far is the same as the file.
-    bool same() const { return same_; }
     // Whether the whole text was written and is the same as the file.
     bool whole() const { return same_ && written_ == size_; }
 
@@ -92,13 +90,6 @@ class FdSink : public OutputSink {
     const char* pending_at_ = nullptr;
     std::size_t pending_ = 0;
     std::string_view pending_end_;
-};
-
-// Keeps items in one string (tests, fuzzing).
-class StringSink : public OutputSink {
-  public:
-    void put(std::string_view item) override { text.append(item); }
-    std::string text;
 };
 
 }  // namespace tagpolish

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "engine/tag_test.h"
+#include "engine/tag_names.h"
 
 namespace tagpolish {
 namespace {
@@ -55,9 +55,15 @@ bool ends_raw_block(BlockKind b, const char* p) {
 Preformatted preformatted_after(Preformatted now, const char* p) {
     switch (now) {
         case Preformatted::none:
-            if (tag_named(p, "<pre", 4, opener_ends)) return Preformatted::pre;
-            if (tag_named(p, "<listing", 8, opener_ends)) return Preformatted::listing;
-            return now;
+            // Most tags are told apart by the letter after "<".
+            switch (p[1] | 0x20) {
+                case 'p':
+                    return tag_named(p, "<pre", 4, opener_ends) ? Preformatted::pre : now;
+                case 'l':
+                    return tag_named(p, "<listing", 8, opener_ends) ? Preformatted::listing : now;
+                default:
+                    return now;
+            }
         case Preformatted::pre:
             return tag_named(p, "</pre", 5, pre_closer_ends) ? Preformatted::none : now;
         case Preformatted::listing:

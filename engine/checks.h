@@ -1,7 +1,7 @@
 // What the checks of the walk act on. The attribute edits are one table
 // (attr_edits, below), which the scanner walks in order; the other checks
 // declare, state by state, the bytes on which they may act (check_bytes,
-// beside examine in engine/scanner.cpp). The fast walk (engine/plain_run)
+// beside examine in engine/scanner.cpp). The fast walk (engine/fast_walk)
 // builds the bytes it must stop at from both, so a new check or attribute
 // edit is declared in one of those two places and nowhere else.
 #pragma once
@@ -14,7 +14,7 @@
 
 #include "engine/attr_removal.h"
 #include "engine/links.h"
-#include "engine/scanner.h"
+#include "engine/edit_state.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"
 

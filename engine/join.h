@@ -2,7 +2,7 @@
 // and a line that begins with a paragraph tag starts a new output line.
 #pragma once
 
-#include "engine/scanner.h"
+#include "engine/edit_state.h"
 
 namespace tagpolish {
 

@@ -49,9 +49,10 @@ AttrEdit flatten_reference(LineBuf& line, std::size_t name) {
 AttrEdit remove_base_href(LineBuf& line, std::size_t name) {
     const char* p = line.cur();
     if (p[name] != '"' && p[name] != '\'') return AttrEdit::not_here;
-    // The partner quote, found as Strchr finds it; a ">" before it, taken
-    // byte by byte, or no partner leaves the attribute. The search stops at
-    // the first ">", so it never runs on to the end of a long line.
+    // The partner quote, found stepping over double-byte characters; a ">"
+    // before it, taken byte by byte, or no partner leaves the attribute. The
+    // search stops at the first ">", so it never runs on to the end of a
+    // long line.
     const char quote = p[name];
     for (const char* k = p + name + 1; *k; ++k) {
         if (*k == '>') return AttrEdit::walk_on;

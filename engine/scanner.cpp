@@ -15,7 +15,7 @@
 //    before every step.
 // 6. Before each step, the run of bytes that the checks would only walk over
 //    (plain text, comment bodies, quoted values, tag bytes that no edit but
-//    the case change touches) is walked in one go (engine/plain_run); the
+//    the case change touches) is walked in one go (engine/fast_walk); the
 //    step then starts on a byte that may matter. The bytes each check may
 //    act on are declared below examine (`declared`), and the attribute
 //    edits are one table (engine/checks.h): a new check must be declared
@@ -35,10 +35,10 @@
 #include "engine/checks.h"
 #include "engine/join.h"
 #include "engine/normalise.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "engine/tag_reader.h"
 #include "engine/tag_removal.h"
-#include "engine/tag_test.h"
+#include "engine/tag_names.h"
 #include "lib/diag.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"

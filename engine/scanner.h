@@ -4,50 +4,11 @@
 
 #include <cstdint>
 
-#include "engine/block_search.h"
-#include "engine/blocks.h"
-#include "engine/line_buf.h"
+#include "engine/edit_state.h"
 #include "engine/line_io.h"
-#include "engine/tag_reader.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
-
-// The kind of the open tag, as the attribute edits need it.
-enum TagKind {
-    TAG_NONE = 0,
-    TAG_LINK = 1,
-    TAG_IMG = 2,
-    TAG_BODY = 3,
-    TAG_FONT = 4,
-    TAG_TABLE = 5,
-    TAG_BASE = 6,
-    TAG_META = 7,
-};
-
-// The engine's state for one input; every field starts at zero.
-struct EditState {
-    LineBuf line_buf;
-    std::int64_t line_no = 0;  // lines taken from the line source so far
-    int in_comment = 0;
-    int in_script = 0;
-    BlockKind raw_block = BlockKind::none;  // the raw block the walk is in
-    int in_tag = 0;
-    BlockKind tag_opens = BlockKind::none;  // what the open tag opens at its ">"
-    TagReader tag;                          // how far the open tag is read
-    Preformatted in_pre = Preformatted::none;
-    int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
-    TagKind tag_kind = TAG_NONE;
-    int table_depth = 0;
-    const char* path = "";
-    LineSource* in = nullptr;
-    OutputSink* out = nullptr;
-    BlockCache block;  // what the fast walk last classified of line_buf
-
-    // Inside a comment, a script block or a raw block, where the walk edits
-    // nothing.
-    bool in_block() const { return in_comment || in_script || raw_block != BlockKind::none; }
-};
 
 // Edits the lines of in into out. Returns 0, or -2 after a markup error
 // (reported, with error_line set to the line count).

@@ -1,7 +1,7 @@
 #include "engine/tag_removal.h"
 
 #include "engine/tag_reader.h"
-#include "engine/tag_test.h"
+#include "engine/tag_names.h"
 #include "lib/options.h"
 
 namespace tagpolish {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/scanner.h"
+#include "engine/edit_state.h"
 
 namespace tagpolish {
 

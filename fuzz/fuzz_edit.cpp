@@ -23,10 +23,10 @@
 
 #include "driver/line_source.h"
 #include "driver/options.h"
-#include "driver/output.h"
 #include "engine/block_search.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "engine/scanner.h"
+#include "tests/support/text_lines.h"
 
 namespace {
 
@@ -160,7 +160,7 @@ Outcome edit_loaded(std::string_view text, bool fast, BlockSearch search) {
     use_block_search(search);
     Outcome o;
     CaughtMessages caught;
-    StringSink sink;
+    test::TextSink sink;
     static InputBuffer buf;
     BlockLines source(-1, buf, load_text(text, buf));
     o.result = edit_html("fuzz.htm", o.error_line, source, sink);

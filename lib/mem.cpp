@@ -1,5 +1,5 @@
-// Heap blocks: a failed request is reported and, below terminate_size, ends
-// the program, so no caller has to handle it.
+// Memory: a failed request is reported and ends the program, so no caller
+// has to handle it; large buffers mapped for huge pages.
 #include "lib/mem.h"
 
 #include <sys/mman.h>
@@ -12,8 +12,6 @@
 #include "lib/diag.h"
 
 namespace tagpolish {
-
-int terminate_size = 2147483647;
 
 namespace {
 
@@ -35,35 +33,9 @@ void set_memory_stop_hook(void (*hook)()) {
     memory_stop_hook = hook;
 }
 
-void* getmem(int size) {
-    // A zero-byte request still gets a real block, so that it never looks
-    // like a failure.
-    void* block =
-        size < 0 ? nullptr : std::calloc(size == 0 ? 1 : static_cast<std::size_t>(size), 1);
-    if (block != nullptr) return block;
-    // The threshold is 1000 while the unit is 1024: 1001 to 1023 bytes read "0 K".
-    if (size > 1000) {
-        errmsg("\ncannot get the memory of %d K bytes\n", size / 1024);
-    } else {
-        errmsg("\ncannot get the memory of %d bytes\n", size);
-    }
-    if (size < terminate_size) stop();
-    return nullptr;
-}
-
 void out_of_memory() {
     errmsg("cannot get memory\n");
     stop();
-}
-
-char* setstr(const char* s) {
-    char* copy = strdup(s);
-    if (copy == nullptr) out_of_memory();
-    return copy;
-}
-
-void freemem(void* block) {
-    std::free(block);
 }
 
 std::size_t large_capacity(std::size_t size) {

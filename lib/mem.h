@@ -1,18 +1,11 @@
-// Heap blocks whose callers never see an allocation failure.
+// Memory: running out of it ends the program with a message, so that no
+// caller has to handle it; large buffers mapped for huge pages.
 #pragma once
 
 #include <cstddef>
 #include <new>
 
 namespace tagpolish {
-
-// A failed request of at least this many bytes returns null instead of
-// ending the program.
-extern int terminate_size;
-
-// A zero-filled block of size bytes; a failure is reported and ends the
-// program with status 1 (below terminate_size).
-void* getmem(int size);
 
 // Reports "cannot get memory" and ends the program with status 1.
 [[noreturn]] void out_of_memory();
@@ -21,12 +14,6 @@ void* getmem(int size);
 // program names there what it was working on and what it leaves undone.
 // It must not ask for memory. Null (the default) adds nothing.
 void set_memory_stop_hook(void (*hook)());
-
-// A copy of s in a new block; a failure ends the program with status 1.
-char* setstr(const char* s);
-
-// Releases a block from getmem or setstr; null is ignored.
-void freemem(void* block);
 
 // Large buffers (the text of an input read whole, a buffer grown for a
 // long line): from large_block_min bytes on, they are mapped for huge pages

@@ -30,17 +30,6 @@ void count_off(int& n) {
 
 }  // namespace
 
-const char* Strchr(const char* s, int c) {
-    const auto want = static_cast<unsigned char>(c);
-    const char* p = s;
-    while (*p != '\0') {
-        // Tested before the step, so a lead byte itself can match.
-        if (static_cast<unsigned char>(*p) == want) return p;
-        p += is_lead_byte(static_cast<unsigned char>(*p)) && p[1] != '\0' ? 2 : 1;
-    }
-    return nullptr;
-}
-
 const char* Strrchr(std::string_view s, int c) {
     const auto want = static_cast<unsigned char>(c);
     const char* found = nullptr;
@@ -55,14 +44,6 @@ const char* Strrchr(std::string_view s, int c) {
 
 const char* Strrchr(const char* s, int c) {
     return Strrchr(std::string_view(s), c);
-}
-
-const char* index(const char* s, int c) {
-    const auto want = static_cast<unsigned char>(c);
-    for (const char* p = s; *p != '\0'; ++p) {
-        if (static_cast<unsigned char>(*p) == want) return p;
-    }
-    return nullptr;
 }
 
 const char* sp_skip(const char* s) {
@@ -119,12 +100,6 @@ int StrnCmp(const char* a, const char* b, int n) {
     if (n == 0) return 0;
     if (*p != 0) return 1;
     if (*q != 0) return -1;
-    return 0;
-}
-
-int bakmov(const char* src, char* dst, int count) {
-    // From the end, so that a range can move up over itself.
-    for (int i = count - 1; i >= 0; --i) dst[i] = src[i];
     return 0;
 }
 

@@ -10,18 +10,12 @@ inline bool is_lead_byte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-// First occurrence of byte c in s, stepping over double-byte characters
+// Last occurrence of byte c in s, stepping over double-byte characters
 // (whose second byte is never tested); null when absent or c is 0.
-const char* Strchr(const char* s, int c);
-
-// Last occurrence of byte c in s under the same rule; null when absent.
 const char* Strrchr(const char* s, int c);
 
 // Strrchr over a byte range whose end acts as the terminator.
 const char* Strrchr(std::string_view s, int c);
-
-// First byte of s equal to c, byte by byte; null when absent or c is 0.
-const char* index(const char* s, int c);
 
 // First byte of s that is neither blank nor tab.
 const char* sp_skip(const char* s);
@@ -33,9 +27,5 @@ const char* optionStr_skip(const char* s);
 // letter case, classing bytes as ASCII < half-width katakana < double-byte.
 // Returns -1, 0 or 1.
 int StrnCmp(const char* a, const char* b, int n);
-
-// Copies count bytes from src to dst starting with the last byte, so a range
-// can move to a higher address over itself. Returns 0.
-int bakmov(const char* src, char* dst, int count);
 
 }  // namespace tagpolish

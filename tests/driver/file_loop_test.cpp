@@ -17,6 +17,7 @@ namespace tagpolish {
 namespace {
 
 using test::read_file;
+using test::repeat;
 using test::run_tool;
 using test::RunResult;
 using test::TempDir;
@@ -25,12 +26,6 @@ using test::TempDir;
 RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
                  const test::ChildSetup& setup = {}) {
     return test::run_tool_in(dir, args, setup);
-}
-
-std::string repeat(std::string_view unit, std::size_t times) {
-    std::string s;
-    for (std::size_t i = 0; i < times; ++i) s.append(unit);
-    return s;
 }
 
 mode_t mode_of(const std::string& path) {

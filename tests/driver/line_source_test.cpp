@@ -15,12 +15,7 @@
 namespace tagpolish {
 namespace {
 
-std::string repeat(std::string_view unit, std::size_t times) {
-    std::string s;
-    s.reserve(unit.size() * times);
-    for (std::size_t i = 0; i < times; ++i) s.append(unit);
-    return s;
-}
+using test::repeat;
 
 // The line sizes, so that a failure with huge lines stays readable.
 std::vector<std::size_t> sizes(const std::vector<std::string>& lines) {

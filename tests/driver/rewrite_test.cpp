@@ -45,12 +45,6 @@ std::string acl_value() {
     return value;
 }
 
-std::string attribute(const std::string& path, const char* name) {
-    char value[256];
-    ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
-    return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
-}
-
 struct stat stat_of(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(0, stat(path.c_str(), &st)) << path;

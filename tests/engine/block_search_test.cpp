@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/options.h"
-#include "engine/plain_run.h"
+#include "lib/options.h"
+#include "engine/fast_walk.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {

@@ -14,6 +14,7 @@ namespace {
 
 using test::edit;
 using test::EditRun;
+using test::repeat;
 
 struct ErrorCase {
     const char* name;
@@ -180,12 +181,6 @@ TEST(ScannerWalk, PassesMarkupThatPairsUp) {
         EXPECT_EQ(text, r.out);
         EXPECT_EQ("", r.err) << text;
     }
-}
-
-std::string repeat(std::string_view unit, std::size_t times) {
-    std::string s;
-    for (std::size_t i = 0; i < times; ++i) s.append(unit);
-    return s;
 }
 
 // A line of any length is one line of the walk: its double-byte characters

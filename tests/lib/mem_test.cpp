@@ -41,24 +41,6 @@ void starve(int size) {
 #define SKIP_WITHOUT_PLAIN_MALLOC()
 #endif
 
-TEST(Getmem, BlockIsZeroEvenWhenTheHeapReusesMemory) {
-    for (int size : {1, 64, 1000, 300000}) {
-        auto* used = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(size)));
-        std::memset(used, 0xAA, static_cast<std::size_t>(size));
-        std::free(used);
-        auto* block = static_cast<unsigned char*>(getmem(size));
-        ASSERT_NE(nullptr, block);
-        int nonzero = 0;
-        for (int i = 0; i < size; ++i) nonzero += block[i] != 0;
-        EXPECT_EQ(0, nonzero) << size;
-        freemem(block);
-    }
-    void* empty = getmem(0);
-    EXPECT_NE(nullptr, empty);
-    freemem(empty);
-    freemem(nullptr);
-}
-
 TEST(LargeAlloc, WholeCapacityIsUsableAndLargeBlocksStartOnHugePages) {
     const std::size_t sizes[] = {0,
                                  1,
@@ -110,65 +92,6 @@ TEST(LargeAlloc, GrowingBlockKeepsItsContents) {
         size = next;
     }
     large_free(block, size);
-}
-
-TEST(Setstr, CopyIsIndependent) {
-    char source[] = "line\n";
-    char* copy = setstr(source);
-    source[0] = 'X';
-    EXPECT_STREQ("line\n", copy);
-    EXPECT_NE(source, copy);
-    freemem(copy);
-
-    char* empty = setstr("");
-    EXPECT_EQ('\0', empty[0]);
-    freemem(empty);
-}
-
-TEST(GetmemDeathTest, FailureReportsTheSizeAndEnds) {
-    SKIP_WITHOUT_PLAIN_MALLOC();
-    const struct {
-        int size;
-        const char* message;
-    } cases[] = {
-        {16, "^\ncannot get the memory of 16 bytes\n$"},
-        {1000, "^\ncannot get the memory of 1000 bytes\n$"},
-        {1001, "^\ncannot get the memory of 0 K bytes\n$"},
-        {256001, "^\ncannot get the memory of 250 K bytes\n$"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EXIT(
-            {
-                starve(c.size);
-                sink = getmem(c.size);
-                std::_Exit(2);
-            },
-            testing::ExitedWithCode(1), c.message)
-            << c.size;
-    }
-}
-
-TEST(GetmemDeathTest, FailureAtTerminateSizeReturnsNull) {
-    SKIP_WITHOUT_PLAIN_MALLOC();
-    EXPECT_EQ(2147483647, terminate_size);
-    EXPECT_EXIT(
-        {
-            starve(4096);
-            std::_Exit(getmem(terminate_size) == nullptr ? 3 : 4);
-        },
-        testing::ExitedWithCode(3), "^\ncannot get the memory of 2097151 K bytes\n$");
-}
-
-TEST(SetstrDeathTest, FailureEnds) {
-    SKIP_WITHOUT_PLAIN_MALLOC();
-    const std::string text(1000, 't');
-    EXPECT_EXIT(
-        {
-            starve(1000);
-            sink = setstr(text.c_str());
-            std::_Exit(2);
-        },
-        testing::ExitedWithCode(1), "^cannot get memory\n$");
 }
 
 TEST(MemoryHandlerDeathTest, FailedNewEnds) {

@@ -19,13 +19,6 @@ namespace {
 
 const std::vector<std::string> every_option = {"-acijknsu", "-d:abcfhilos"};
 
-std::string repeat(std::string_view unit, std::size_t times) {
-    std::string s;
-    s.reserve(unit.size() * times);
-    for (std::size_t i = 0; i < times; ++i) s += unit;
-    return s;
-}
-
 std::string bytes_from(int first, int last) {
     std::string s;
     for (int b = first; b <= last; ++b) s.push_back(static_cast<char>(b));

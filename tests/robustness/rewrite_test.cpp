@@ -43,19 +43,6 @@ std::vector<std::string> entries_of(const std::string& dir) {
     return names;
 }
 
-std::string repeat(std::string_view unit, int times) {
-    std::string s;
-    for (int i = 0; i < times; ++i) s.append(unit);
-    return s;
-}
-
-// An extended attribute of path, "" when it has none of that name.
-std::string attribute(const std::string& path, const char* name) {
-    char value[1024];
-    ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
-    return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
-}
-
 bool shell(const std::string& command) {
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }
@@ -675,7 +662,13 @@ TEST(Rewrite, RunsAtOnceKeepEveryEditWhereInodeNumbersAreReused) {
     for (auto& run : runs) {
         const RunResult r = run->wait();
         EXPECT_EQ(0, r.status);
-        EXPECT_EQ("", r.err);
+        // A run that waits over a second for another's lock says so: on a
+        // busy machine (or under the sanitizers) that is no fault.
+        std::istringstream lines(r.err);
+        std::string other;
+        for (std::string line; std::getline(lines, line);)
+            if (!line.ends_with(": waiting for another program's lock")) other += line + "\n";
+        EXPECT_EQ("", other);
     }
     int lost = 0;
     for (const std::string& name : names) lost += read_file(name) != sjis("ア1A\n");

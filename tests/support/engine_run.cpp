@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/line_source.h"
 #include "driver/options.h"
-#include "driver/output.h"
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 #include "engine/scanner.h"
+#include "support/text_lines.h"
 
 namespace tagpolish::test {
 
@@ -22,11 +21,9 @@ void use_options(const std::vector<std::string>& options) {
 
 EditRun edit(std::string_view text, const std::vector<std::string>& options) {
     use_options(options);
-    InputBuffer buf;
-    const InputInfo info = load_text(text, buf);
-    BlockLines lines(-1, buf, info);
+    TextLines lines(text);
     EditRun run;
-    StringSink sink;
+    TextSink sink;
     testing::internal::CaptureStderr();
     run.result = edit_html("page.htm", run.error_line, lines, sink);
     run.err = testing::internal::GetCapturedStderr();

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -219,6 +220,19 @@ std::string read_file(const std::string& path) {
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+std::string repeat(std::string_view unit, std::size_t times) {
+    std::string s;
+    s.reserve(unit.size() * times);
+    for (std::size_t i = 0; i < times; ++i) s.append(unit);
+    return s;
+}
+
+std::string attribute(const std::string& path, const char* name) {
+    char value[1024];
+    ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
 }
 
 }  // namespace tagpolish::test

@@ -77,4 +77,10 @@ private:
 // The whole content of a file ("" when it cannot be read).
 std::string read_file(const std::string& path);
 
+// unit written times over.
+std::string repeat(std::string_view unit, std::size_t times);
+
+// The extended attribute name of path, "" when it has none of that name.
+std::string attribute(const std::string& path, const char* name);
+
 }  // namespace tagpolish::test

@@ -1,14 +1,14 @@
-// Tests for tag names at the cursor, shared by the walk and the removals.
+// Matching tag names at the cursor, shared by the walk and the removals.
 #pragma once
 
 #include "lib/sjstr.h"
 
 namespace tagpolish {
 
-// A tag test for a keyword of "<" and at least two ASCII bytes, ignoring
-// letter case. Most tags already differ in the bytes after "<", where a
-// match can only have the same letters in either case, so those are
-// compared before StrnCmp.
+// Whether the keyword (the first n bytes of pattern: "<" and at least two
+// ASCII bytes) stands at p, ignoring letter case. Most tags already differ
+// in the bytes after "<", where a match can only have the same letters in
+// either case, so those are compared before StrnCmp.
 inline bool at(const char* p, const char* pattern, int n) {
     auto same = [&](int k) { return (p[k] | 0x20) == (pattern[k] | 0x20); };
     return same(1) && (n < 3 || same(2)) && StrnCmp(p, pattern, n) == 0;

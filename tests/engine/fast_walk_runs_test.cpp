@@ -1,4 +1,4 @@
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/options.h"
-#include "driver/output.h"
+#include "engine/scanner.h"
+#include "lib/options.h"
 #include "support/engine_run.h"
+#include "support/text_lines.h"
 
 namespace tagpolish {
 namespace {
@@ -24,7 +25,7 @@ struct WalkCase {
 
 // Whole lines where a run ends next to an edit or a bracket: the result is
 // the one the byte-by-byte walk gives.
-TEST(PlainRun, WalkKeepsItsResults) {
+TEST(FastWalkRuns, EditsBesideARunGiveThePlainWalksResult) {
     const WalkCase cases[] = {
         {"lead byte before '<' hides the tag", "\x81<b\n", {}, "\x81<b\n"},
         {"lead byte before '>' hides the bracket", "<b>\x83></b>\n", {}, "<b>\x83></b>\n"},
@@ -151,7 +152,7 @@ bool walk_steps(EditState& st, const Start& start, const std::string& line, std:
 // The run found at every position that the plain walk reaches, in every
 // state and under each option set, ends where the plain walk arrives at
 // the same state and the same line.
-TEST(PlainRun, AgreesWithThePlainWalk) {
+TEST(FastWalkRuns, EndWhereThePlainWalkArrivesInTheSameState) {
     std::vector<Start> starts = {
         {"text", [](EditState&) {}},
         {"comment", [](EditState& st) { st.in_comment = 1; }},
@@ -190,7 +191,7 @@ TEST(PlainRun, AgreesWithThePlainWalk) {
         const RunTables tables = run_tables();
         for (const std::string& line : lines) {
             for (const Start& start : starts) {
-                StringSink out;
+                test::TextSink out;
                 for (std::size_t steps = 0;; ++steps) {
                     EditState run, walk;
                     run.out = walk.out = &out;

@@ -15,7 +15,7 @@
 
 #include "engine/block_search.h"
 #include "engine/checks.h"
-#include "engine/scanner.h"
+#include "engine/edit_state.h"
 
 namespace tagpolish {
 
@@ -23,7 +23,6 @@ namespace tagpolish {
 // byte goes through the checks one step at a time: the plain walk, which
 // the tests and the fuzzer hold the fast one against.
 void set_fast_walk(bool on);
-bool fast_walk();
 
 // The kinds of tag, TAG_NONE to TAG_META.
 inline constexpr std::size_t tag_kind_count = 8;

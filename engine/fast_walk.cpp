@@ -1,4 +1,4 @@
-#include "engine/plain_run.h"
+#include "engine/fast_walk.h"
 
 #include <algorithm>
 #include <bit>
@@ -152,10 +152,6 @@ void build_tag_acts(RunTables& t) {
 
 void set_fast_walk(bool on) {
     fast_walk_on = on;
-}
-
-bool fast_walk() {
-    return fast_walk_on;
 }
 
 RunTables run_tables() {
