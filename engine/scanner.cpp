@@ -357,7 +357,8 @@ void markup_error(const EditState& st, std::int64_t line_no, MarkupFormat fmt) {
     errmsg(fmt, st.path, line_no, PageText{text.c_str()});
 }
 
-int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out) {
+int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
+              EditCounts* counts) {
     EditState st;
     st.path = path;
     st.in = &in;
@@ -381,6 +382,7 @@ int edit_html(const char* path, std::int64_t& error_line, LineSource& in, Output
         error_line = st.line_no;
         return -2;
     }
+    if (counts != nullptr) *counts = st.counts;
     return 0;
 }
 

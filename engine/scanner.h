@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/block_search.h"
+#include "engine/edits.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
 #include "lib/diag.h"
@@ -45,6 +46,7 @@ struct EditState {
     LineSource* in = nullptr;
     OutputSink* out = nullptr;
     BlockCache block;  // what the fast walk last classified of line_buf
+    EditCounts counts{};  // how many times each edit acted
 
     // Inside a comment, a script block or a style block, where the walk
     // edits nothing.
@@ -52,8 +54,10 @@ struct EditState {
 };
 
 // Edits the lines of in into out. Returns 0, or -2 after a markup error
-// (reported, with error_line set to the line count).
-int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out);
+// (reported, with error_line set to the line count). counts, when given,
+// receives how many times each edit acted.
+int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
+              EditCounts* counts = nullptr);
 
 // The markup error formats: path, line number, the working line.
 using MarkupFormat = MsgFormat<const char*, std::int64_t, PageText>;

@@ -17,22 +17,30 @@ int terminate_size = 2147483647;
 
 namespace {
 
-void (*memory_stop_hook)() = nullptr;
+void (*memory_stop_hook)(void*) = nullptr;
+void* memory_stop_context = nullptr;
+
+thread_local bool failing = false;  // this thread reports a memory failure
+thread_local bool in_hook = false;  // and runs the hook
 
 // A hook that itself runs out of memory ends the program at once.
 [[noreturn]] void stop() {
-    static bool stopping = false;
-    if (memory_stop_hook != nullptr && !stopping) {
-        stopping = true;
-        memory_stop_hook();
+    if (memory_stop_hook != nullptr && !in_hook) {
+        in_hook = true;
+        memory_stop_hook(memory_stop_context);
     }
     std::exit(1);
 }
 
 }  // namespace
 
-void set_memory_stop_hook(void (*hook)()) {
+void set_memory_stop_hook(void (*hook)(void*), void* context) {
     memory_stop_hook = hook;
+    memory_stop_context = context;
+}
+
+bool memory_failing() {
+    return failing;
 }
 
 void* getmem(int size) {
@@ -41,6 +49,7 @@ void* getmem(int size) {
     void* block =
         size < 0 ? nullptr : std::calloc(size == 0 ? 1 : static_cast<std::size_t>(size), 1);
     if (block != nullptr) return block;
+    failing = size < terminate_size;
     // The threshold is 1000 while the unit is 1024: 1001 to 1023 bytes read "0 K".
     if (size > 1000) {
         errmsg("\ncannot get the memory of %d K bytes\n", size / 1024);
@@ -52,6 +61,7 @@ void* getmem(int size) {
 }
 
 void out_of_memory() {
+    failing = true;
     errmsg("cannot get memory\n");
     stop();
 }

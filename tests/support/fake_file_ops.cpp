@@ -7,12 +7,19 @@
 namespace tagpolish::test {
 
 int FakeFileOps::count(Call call) const {
+    std::lock_guard lock(mutex_);
     auto it = calls_.find(call);
     return it == calls_.end() ? 0 : it->second;
 }
 
+std::vector<Call> FakeFileOps::log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
 bool FakeFileOps::fails(Call call, const char* attr) {
     if (before) before(call);
+    std::lock_guard lock(mutex_);
     log_.push_back(call);
     const int nth = ++calls_[call];
     const int nth_of_attr = attr ? ++attr_calls_[{call, attr}] : 0;

@@ -77,4 +77,9 @@ private:
 // The whole content of a file ("" when it cannot be read).
 std::string read_file(const std::string& path);
 
+// Messages with the time in the summary's second line made "T" ("3 passed
+// over, 0.2 seconds" becomes "3 passed over, T seconds"), so that a test
+// can compare them whole.
+std::string timeless(std::string err);
+
 }  // namespace tagpolish::test
