@@ -161,8 +161,10 @@ void SiteRun::give(Page& page) {
 // flight; a page that may wait for a lock is given alone.
 void SiteRun::fill() {
     if (alone_ || ending_) return;
+    // A page's stage is the workers' once it is given: one not given is
+    // a note of the walk, or one to give.
     for (auto& page : flight_)
-        if (page->stage == Stage::found) give(*page);
+        if (!page->given && page->stage == Stage::found) give(*page);
     while (flight_.size() < window_) {
         std::unique_ptr<Page> page = inputs_.next();
         if (!page) return;
@@ -174,11 +176,15 @@ void SiteRun::fill() {
 int SiteRun::go() {
     const MsgTo to(&status_);
     for (;;) {
+        if (ending_) {
+            stop_early(false);
+            break;
+        }
         fill();
         if (flight_.empty()) break;
         Page& head = *flight_.front();
-        const bool ready = head.stage == Stage::done ||
-                           workers_->wait_for(head, std::chrono::milliseconds(100));
+        const bool ready = head.given ? workers_->wait_for(head, std::chrono::milliseconds(100))
+                                      : head.stage == Stage::done;
         if (stop_requested() ||
             (ready && head.fate == Fate::not_reached && !head.out_of_memory)) {
             stop_early(true);
@@ -194,10 +200,6 @@ int SiteRun::go() {
         std::unique_ptr<Page> page = std::move(flight_.front());
         flight_.pop_front();
         take_turn(std::move(page));
-        if (ending_) {
-            stop_early(false);
-            break;
-        }
         show_progress();
     }
     finish();

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <system_error>
+
 #include "driver/run_stop.h"
 #include "lib/diag.h"
 
@@ -15,8 +17,16 @@ thread_local Workers* serving = nullptr;
 
 Workers::Workers(int count, std::size_t most_given, std::function<Work()> make_work)
     : make_work_(std::move(make_work)), queue_(std::max<std::size_t>(1, most_given)) {
-    if (count <= 1) here_ = make_work_();
-    for (int i = 0; i < count && count > 1; ++i) threads_.emplace_back([this] { serve(); });
+    // Where the system starts fewer threads (a limit on threads or
+    // memory), fewer workers serve; where it starts none, this thread does.
+    for (int i = 0; i < count && count > 1; ++i) {
+        try {
+            threads_.emplace_back([this] { serve(); });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (threads_.empty()) here_ = make_work_();
 }
 
 Workers::~Workers() {

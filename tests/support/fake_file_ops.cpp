@@ -79,6 +79,7 @@ int FakeFileOps::name_to_handle_at(int dirfd, const char* path, struct file_hand
 }
 
 int FakeFileOps::flock(int fd, int operation) {
+    if (before_flock) before_flock(operation);
     return fails(Call::flock) ? -1 : SystemFileOps::flock(fd, operation);
 }
 

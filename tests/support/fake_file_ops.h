@@ -58,6 +58,9 @@ class FakeFileOps : public SystemFileOps {
     explicit FakeFileOps(std::vector<Failure> plan = {}) : plan_(std::move(plan)) {}
     // Runs before every call, as another process might act meanwhile.
     std::function<void(Call)> before;
+    // Runs before every flock, with its operation (LOCK_NB for a lock
+    // taken without waiting).
+    std::function<void(int operation)> before_flock;
     // Runs on what fstat and fstatat say of a file, so that a test can
     // make two files look alike.
     std::function<void(struct stat&)> restat;
