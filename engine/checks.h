@@ -9,7 +9,6 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
-#include <optional>
 #include <span>
 #include <string_view>
 
@@ -21,33 +20,49 @@
 
 namespace tagpolish {
 
-// Where the walk stands, as far as which checks may act goes.
+// Where the walk stands, as far as which checks may act goes. Inside a tag
+// it stands where the tag reader does, in the reader's order.
 enum class WalkState : unsigned char {
-    text,           // outside tags, comments and blocks
-    tag,            // inside a tag, no quote open
-    double_quoted,  // inside a value in double quotes
-    single_quoted,  // inside a value in single quotes
+    text,  // outside tags, comments and blocks
+    tag_name,
+    before_attr,
+    attr_name,
+    after_attr,
+    before_value,
+    value,
+    caseless_value,
+    double_quoted,
+    single_quoted,
+    declaration,
+    declaration_double,
+    declaration_single,
     comment,
     script,  // a script block, with or without a comment in it
-    style,
+    raw,     // a style, textarea, xmp or plaintext block
 };
-inline constexpr std::size_t walk_state_count = 7;
+inline constexpr std::size_t walk_state_count = 16;
+
+// The walk's state inside a tag whose reader stands at r, and back.
+constexpr WalkState in_tag(TagRead r) {
+    return static_cast<WalkState>(1 + index_of(r));
+}
+constexpr TagRead tag_read_of(WalkState s) {
+    return static_cast<TagRead>(static_cast<std::size_t>(s) - 1);
+}
+static_assert(in_tag(TagRead::name) == WalkState::tag_name &&
+                  in_tag(TagRead::declaration_single) == WalkState::declaration_single &&
+                  static_cast<std::size_t>(WalkState::comment) == 1 + tag_read_count &&
+                  static_cast<std::size_t>(WalkState::raw) + 1 == walk_state_count,
+              "the tag reader's states lie between text and comment, in its order");
 
 // The state of st, told apart in the order in which examine looks.
 inline WalkState walk_state(const EditState& st) {
-    if (st.in_style) return WalkState::style;
+    if (st.raw_block != BlockKind::none) return WalkState::raw;
     // "<!--" does not open a comment inside a script block.
     if (st.in_script) return WalkState::script;
     if (st.in_comment) return WalkState::comment;
     if (!st.in_tag) return WalkState::text;
-    if (!st.quote_chr) return WalkState::tag;
-    return st.quote_chr == '"' ? WalkState::double_quoted : WalkState::single_quoted;
-}
-
-// Puts the walk into state s, where a declared check enters it: a tag, or
-// a quoted value in it.
-inline void enter_state(EditState& st, WalkState s) {
-    st.quote_chr = s == WalkState::double_quoted ? '"' : s == WalkState::single_quoted ? '\'' : 0;
+    return in_tag(st.tag.state);
 }
 
 // A set of walk states, one bit each.
@@ -55,6 +70,16 @@ using StateSet = unsigned;
 constexpr StateSet in(WalkState s) {
     return 1u << static_cast<unsigned>(s);
 }
+
+// The states inside a tag where the reader's state satisfies `holds`.
+constexpr StateSet tag_states(bool (*holds)(TagRead)) {
+    StateSet set = 0;
+    for (std::size_t r = 0; r < tag_read_count; ++r)
+        if (holds(static_cast<TagRead>(r))) set |= in(in_tag(static_cast<TagRead>(r)));
+    return set;
+}
+inline constexpr StateSet quoted_tag = tag_states(is_quoted);
+inline constexpr StateSet unquoted_tag = tag_states([](TagRead r) { return !is_quoted(r); });
 
 // The bytes from lo to hi, both included.
 struct ByteRange {
@@ -69,9 +94,8 @@ struct ByteRange {
 // A check whose whole step at such a byte, in those states, is a walk of
 // the line alone (no check before it acts there; being given the line
 // only, it cannot change the walk's state) names that step: the fast walk
-// may then take it without the other checks. A check that only walks the
-// byte and so puts the walk into another state (a tag, or a quoted value
-// in it: see enter_state) names that state instead.
+// may then take it without the other checks. (The bytes that move the tag
+// reader are its own table's, engine/tag_reader.h.)
 struct CheckBytes {
     const char* check;  // which check, as examine numbers it
     StateSet states;
@@ -79,7 +103,6 @@ struct CheckBytes {
     const int* option = nullptr;
     ByteRange second = {0x00, 0xFF};
     void (*step)(LineBuf& line) = nullptr;
-    std::optional<WalkState> enters = std::nullopt;
 };
 
 // The declarations of every check but the attribute edits (beside the
@@ -95,9 +118,10 @@ StateSet whole_characters();
 // ASCII letter case; the first that stands there is handed to the edit,
 // which may still find that it does not apply (AttrEdit::not_here), and
 // the next row is tried. An edit that also acts inside quoted values does
-// so before the other checks of a tag (check 6); the others act at check
-// 12. It acts while its option is set, in the kinds of tag it names, and
-// where it asks for one, inside a table.
+// so before the other checks of a tag (check 6), wherever its name stands;
+// the others act at check 11, where an attribute name stands or may begin
+// (at_attr_name). It acts while its option is set, in the kinds of tag it
+// names, and where it asks for one, inside a table.
 struct AttrEditRow {
     std::array<std::string_view, 3> names;  // unused ones empty
     bool in_values;
@@ -136,15 +160,16 @@ constexpr bool acts_in(const AttrEditRow& row, unsigned kind, bool table_open) {
     return (row.tag_kinds >> kind & 1) && (!row.in_table || table_open);
 }
 
-// Whether the row acts in the open tag (its option aside).
+// Whether the row acts in the open tag where the reader stands (its option
+// aside).
 inline bool acts_here(const AttrEditRow& row, const EditState& st) {
-    return acts_in(row, st.tag_kind, st.table_depth > 0);
+    return acts_in(row, st.tag_kind, st.table_depth > 0) &&
+           (row.in_values || at_attr_name(st.tag.state));
 }
 
 // The states in which a row acts.
 constexpr StateSet attr_states(const AttrEditRow& row) {
-    StateSet quoted = in(WalkState::double_quoted) | in(WalkState::single_quoted);
-    return in(WalkState::tag) | (row.in_values ? quoted : 0);
+    return row.in_values ? quoted_tag | unquoted_tag : tag_states(at_attr_name);
 }
 
 // The length of the first of the row's names that stands at p, or 0.

@@ -1,5 +1,6 @@
 #include "engine/join.h"
 
+#include "engine/tag_reader.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"
 
@@ -11,9 +12,11 @@ bool paragraph_rule(EditState& st) {
     if (StrnCmp(p, "<p ", 3) != 0 && StrnCmp(p, "<p\t", 3) != 0 && StrnCmp(p, "<p>", 3) != 0)
         return false;
     std::string_view rest = line.rest();
-    std::size_t gt = rest.find('>', 2);
-    if (gt == std::string_view::npos) return false;
-    std::size_t stop = gt + 1;
+    // The tag ends at the ">" where the tag reader ends it, not at one in a
+    // quoted value.
+    TagEnd end;
+    std::size_t stop = end.find(rest, 2);
+    if (stop == std::string_view::npos) return false;
     for (;;) {
         if (stop < rest.size() && (rest[stop] == ' ' || rest[stop] == '\t')) {
             stop += 1;
@@ -49,7 +52,7 @@ void newline_rule(EditState& st) {
         st.nl_kept_flg = 0;
         return;
     }
-    if (!opt_j || st.in_pre) return;
+    if (!opt_j || st.in_pre != Preformatted::none) return;
     // A newline inside a tag separates attributes, and one inside a script
     // (or a comment, which often hides one) may end a "//" comment: joining
     // there would change the markup or the code. Style sheets keep theirs.

@@ -23,9 +23,6 @@ namespace tagpolish {
 struct LineBuf {
     std::string_view text;
     std::size_t pos = 0;
-    // End (in text) of the last unquoted value that the reference
-    // flattening searched; a name found before it lies inside that value.
-    std::size_t flat_end = 0;
 
     // Starts a new line. Its bytes, and the NUL after them, must stay as
     // they are while the line is worked on.
@@ -124,7 +121,6 @@ struct LineBuf {
         text = line;
         pos = 0;
         mark_ = 0;
-        flat_end = 0;
         owned_ = false;
     }
     // Makes the walked part real: text[mark_..pos) joins done_.

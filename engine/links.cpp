@@ -3,30 +3,45 @@
 #include "lib/sjstr.h"
 
 namespace tagpolish {
+namespace {
+
+// Where the query part ("?" or "#" and what follows) of a reference's text
+// begins, stepping over double-byte characters; npos when it has none.
+std::size_t query_start(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b == '?' || b == '#') return i;
+        i += is_lead_byte(b) && i + 1 < text.size() ? 2 : 1;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
 AttrEdit flatten_reference(LineBuf& line, std::size_t name) {
     const char* p = line.cur();
     const char* value = sp_skip(p + name);
-    // A name inside an unquoted value already searched finds a value that
-    // ends where that one ends and holds no usable '/' any more: searching
-    // it again at every byte would cost time in the square of its length.
-    auto at = [&line](const char* q) { return static_cast<std::size_t>(q - line.text.data()); };
-    if (at(value) < line.flat_end) return AttrEdit::walk_on;
     const char* end = optionStr_skip(value);
     bool quoted = *value == '"' || *value == '\'';
-    if (!quoted) line.flat_end = at(end);
     const char* text = quoted ? value + 1 : value;
     if (text >= end) return AttrEdit::walk_on;
-    std::string_view span(text, static_cast<std::size_t>(end - text));
-    // A value that is already "./" stays as it is, so that a second run
-    // does not take away what the first left of a directory reference.
     bool closed = quoted && end - 1 > value && end[-1] == *value;
-    if (span.substr(0, span.size() - (closed ? 1 : 0)) == "./") return AttrEdit::walk_on;
-    const char* slash = Strrchr(span, '/');
-    if (!slash || slash == text || slash == end - 1) return AttrEdit::walk_on;
+    // Only the path counts: a "/" in the query part is the query's own.
+    std::string_view path(text, static_cast<std::size_t>(end - text) - (closed ? 1 : 0));
+    const std::size_t query = query_start(path);
+    path = path.substr(0, query);
+    // A path that is already "./" stays as it is, so that a second run
+    // does not take away what the first left of a directory reference.
+    if (path == "./") return AttrEdit::walk_on;
+    // The "?" or "#" stands where the closing quote of a value without a
+    // query part does.
+    const char* stop = query == std::string_view::npos ? end : text + query + 1;
+    const char* slash = Strrchr(path, '/');
+    if (!slash || slash == text || slash == stop - 1) return AttrEdit::walk_on;
     auto from = static_cast<std::size_t>(text - p);
     auto n = static_cast<std::size_t>(slash - text) + 1;
     // A directory reference such as '/docs/' keeps a "./" so it stays one.
-    bool keep_dot = slash == end - 2 && slash - text >= 3;
+    bool keep_dot = slash == stop - 2 && slash - text >= 3;
     line.replace_ahead(from, n, keep_dot ? "./" : "");
     return AttrEdit::walk_on;
 }

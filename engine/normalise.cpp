@@ -138,31 +138,15 @@ void walk_text_byte(LineBuf& line) {
     line.remove(1);
 }
 
-namespace {
-
-// Passes over "#", the blanks after it and the fragment up to ">", a blank
-// or the end; a double-byte character counts as one.
-void skip_fragment(LineBuf& line) {
-    std::string_view rest = line.rest();
+std::size_t fragment_length(std::string_view rest) {
     std::size_t k = 1;
     while (k < rest.size() && (rest[k] == ' ' || rest[k] == '\t')) ++k;
     while (k < rest.size() && rest[k] != '>' && rest[k] != ' ' && rest[k] != '\t') {
         bool pair = is_lead_byte(static_cast<unsigned char>(rest[k])) && k + 1 < rest.size();
         k += pair ? 2 : 1;
     }
-    line.advance(k);
+    return k;
 }
-
-// The letters that -s or -c changes inside tags, and by how much; read
-// once per run, as writes into the line may alias the option flags.
-struct CaseChange {
-    unsigned char first = 1, last = 0;  // none
-    int by = 0;
-
-    unsigned char of(unsigned char c) const {
-        return c >= first && c <= last ? static_cast<unsigned char>(c + by) : c;
-    }
-};
 
 CaseChange tag_case() {
     if (opt_s) return {'A', 'Z', 0x20};
@@ -170,34 +154,10 @@ CaseChange tag_case() {
     return {};
 }
 
-}  // namespace
-
 void walk_tag_byte(LineBuf& line) {
-    unsigned char c = line.peek();
-    if (c == '#') {
-        skip_fragment(line);
-        return;
-    }
+    const unsigned char c = line.peek();
     if (const unsigned char to = tag_case().of(c); to != c) line.set(0, static_cast<char>(to));
     line.advance(1);
-}
-
-void walk_tag_run(LineBuf& line, std::size_t n) {
-    // The run is read as it was; the line is copied to be written into only
-    // when a letter changes.
-    const std::string_view run = line.rest().substr(0, n);
-    const CaseChange change = tag_case();
-    char* out = nullptr;
-    for (std::size_t k = 0; k < n; ++k) {
-        auto c = static_cast<unsigned char>(run[k]);
-        if (is_lead_byte(c)) {
-            ++k;
-        } else if (const unsigned char to = change.of(c); to != c) {
-            if (!out) out = line.ahead_to_write();
-            out[k] = static_cast<char>(to);
-        }
-    }
-    line.advance(n);
 }
 
 }  // namespace tagpolish

@@ -22,15 +22,26 @@ void walk_double_byte(LineBuf& line);
 // katakana under -k, else walks the byte.
 void walk_text_byte(LineBuf& line);
 
-// The cursor is on a byte inside a tag, outside quoted values, that no
-// attribute removal took. Passes over a "#" fragment, leaving the cursor on
-// the byte that ends it (to be examined afresh), or walks the byte, changing
-// its case under -s or -c.
+// The length of the "#" fragment at the start of rest: the "#", the blanks
+// after it and the characters up to ">", a blank or the end (a line end
+// included). Nothing in a fragment is edited.
+std::size_t fragment_length(std::string_view rest);
+
+// The cursor is on a byte inside a tag where letters change case (a name,
+// or a caseless value): walks it, changing its case under -s or -c.
 void walk_tag_byte(LineBuf& line);
 
-// Walks n bytes inside a tag, outside quoted values, that hold whole
-// characters and no byte that any other check acts on ("#", a quote, the
-// start of an attribute name an edit looks for): walk_tag_byte over each.
-void walk_tag_run(LineBuf& line, std::size_t n);
+// The letters that -s or -c changes inside tags, and by how much. (Read
+// once per run of the walk: writes into the line could alias the option
+// flags.)
+struct CaseChange {
+    unsigned char first = 1, last = 0;  // none
+    int by = 0;
+
+    unsigned char of(unsigned char c) const {
+        return c >= first && c <= last ? static_cast<unsigned char>(c + by) : c;
+    }
+};
+CaseChange tag_case();
 
 }  // namespace tagpolish

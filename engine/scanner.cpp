@@ -20,6 +20,10 @@
 //    act on are declared below examine (`declared`), and the attribute
 //    edits are one table (engine/checks.h): a new check must be declared
 //    there too, or the fast walk passes its bytes by.
+// 7. Inside a tag, the tag reader (engine/tag_reader) reads every byte as it
+//    is walked, the line's end included: it says where names, values and
+//    quoted values are, and so where a quote, a letter or an attribute
+//    edit counts.
 
 #include "engine/scanner.h"
 
@@ -27,10 +31,12 @@
 #include <utility>
 
 #include "engine/attr_removal.h"
+#include "engine/blocks.h"
 #include "engine/checks.h"
 #include "engine/join.h"
 #include "engine/normalise.h"
 #include "engine/plain_run.h"
+#include "engine/tag_reader.h"
 #include "engine/tag_removal.h"
 #include "engine/tag_test.h"
 #include "lib/diag.h"
@@ -88,34 +94,23 @@ AttrEdit attribute_edits(EditState& st) {
     return attribute_edits<in_values>(st, std::make_index_sequence<std::size(attr_edits)>());
 }
 
-// Check 6: quotes inside a tag, and the edits that also act inside quoted
-// values. Returns true when the step is over.
-bool quote_step(EditState& st, unsigned char c) {
-    LineBuf& line = st.line_buf;
-    if (!st.quote_chr && (c == '"' || c == '\'')) {
-        st.quote_chr = c;
-        line.advance(1);
-        return true;
-    }
-    if (st.quote_chr && c == st.quote_chr) {
-        st.quote_chr = 0;
-        line.advance(1);
-        return true;
-    }
-    if (attribute_edits<true>(st) == AttrEdit::removed) return true;
-    if (st.quote_chr) {
-        line.advance(1);
-        return true;
-    }
-    return false;
+// Reads byte c at the cursor into the open tag.
+void read_tag(EditState& st, unsigned char c) {
+    st.tag.read(c, st.line_buf, opt_c || opt_s);
 }
 
-// Check 8: "<pre>" and "</pre>" bracket preformatted text.
-void track_pre(EditState& st, const char* p) {
-    if (at(p, "<pre>", 5))
-        st.in_pre = 1;
-    else if (at(p, "</pre>", 6))
-        st.in_pre = 0;
+// Check 6: quoted values, the quotes that open and close them, and the
+// edits that also act inside them. Returns true when the step is over.
+bool value_step(EditState& st, unsigned char c) {
+    const bool quoted = is_quoted(st.tag.state);
+    const bool moves = (c == '"' || c == '\'') &&
+                       quoted != is_quoted(tag_reads.next[index_of(st.tag.state)][c]);
+    // ("charset=" never begins with a quote.)
+    if (!moves && attribute_edits<true>(st) == AttrEdit::removed) return true;
+    if (!moves && !quoted) return false;
+    if (moves) read_tag(st, c);
+    st.line_buf.advance(1);
+    return true;
 }
 
 // Sets tag_kind from the tag name; leaves it when no prefix matches.
@@ -139,35 +134,21 @@ void classify_tag(EditState& st, const char* p) {
     else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
 }
 
-// Whether the tag at p has the name of the n bytes of keyword (with its "<"
-// or "</"), ended by a blank, a line end, "/" or ">".
-bool block_tag_at(const char* p, const char* keyword, int n) {
-    return at(p, keyword, n) && (ends_tag_name(p[n]) || p[n] == '/');
-}
-
-// What a tag opens at its ">": a tag named script (other than the exact
-// "<script>" of check 3) opens a script block, one named style a style block.
-TagOpens opened_block(const char* p) {
-    if ((p[1] | 0x20) != 's') return TagOpens::nothing;
-    if (block_tag_at(p, "<script", 7)) return TagOpens::script;
-    if (block_tag_at(p, "<style", 6)) return TagOpens::style;
-    return TagOpens::nothing;
-}
-
-// Before check 1, inside a style block: nothing is looked at but the end
-// tag, which ends the block where it begins and is then walked as a tag.
-Step style_step(EditState& st) {
+// Before check 1, inside a raw block: nothing is looked at but the end tag
+// of its kind, which ends the block where it begins and is then walked as
+// a tag.
+Step raw_step(EditState& st) {
     LineBuf& line = st.line_buf;
     const char* p = line.cur();
-    if (p[0] == '<' && block_tag_at(p, "</style", 7)) {
-        st.in_style = 0;
+    if (p[0] == '<' && ends_raw_block(st.raw_block, p)) {
+        st.raw_block = BlockKind::none;
         return Step::next;
     }
     line.advance(1);
     return Step::next;
 }
 
-// Check 10: a "<" opens a tag.
+// Check 9: a "<" before a letter, "/", "!" or "?" opens a tag.
 Step open_tag(EditState& st) {
     LineBuf& line = st.line_buf;
     if (st.in_tag && !opt_i) {
@@ -175,8 +156,8 @@ Step open_tag(EditState& st) {
         return Step::error;
     }
     st.in_tag = 1;
-    st.quote_chr = 0;
-    st.tag_opens = TagOpens::nothing;
+    st.tag_opens = BlockKind::none;
+    st.tag.start(line.peek(1) == '!');
     std::int64_t began = st.line_no;
     switch (remove_tag_at(st)) {
         case Removal::removed:
@@ -192,11 +173,13 @@ Step open_tag(EditState& st) {
     if (at(p, "</table", 7) && st.table_depth > 0) --st.table_depth;
     classify_tag(st, p);
     st.tag_opens = opened_block(p);
-    line.advance(1);
+    st.in_pre = preformatted_after(st.in_pre, p);
+    // The name of an end tag begins after its "/".
+    line.advance(p[1] == '/' ? 2 : 1);
     return Step::next;
 }
 
-// Check 11: a ">" closes the open tag.
+// Check 10: a ">" outside quoted values closes the open tag.
 Step close_tag(EditState& st) {
     if (!st.in_tag && !opt_i) {
         markup_error(st, st.line_no, msg_gt_alone);
@@ -204,11 +187,40 @@ Step close_tag(EditState& st) {
     }
     st.in_tag = 0;
     st.tag_kind = TAG_NONE;
-    if (st.tag_opens == TagOpens::script) st.in_script = 1;
-    if (st.tag_opens == TagOpens::style) st.in_style = 1;
-    st.tag_opens = TagOpens::nothing;
+    if (st.tag_opens == BlockKind::script)
+        st.in_script = 1;
+    else
+        st.raw_block = st.tag_opens;
+    st.tag_opens = BlockKind::none;
     st.line_buf.advance(1);
     return Step::next;
+}
+
+// A "#" fragment inside a tag: nothing in it is edited or looked at, but
+// the tag reader reads it, a character at a time.
+void skip_fragment(EditState& st) {
+    LineBuf& line = st.line_buf;
+    const std::size_t end = line.pos + fragment_length(line.rest());
+    while (line.pos < end) {
+        const unsigned char c = line.peek();
+        const bool pair = !is_quoted(st.tag.state) && is_lead_byte(c) && line.pos + 1 < end;
+        read_tag(st, c);
+        line.advance(pair ? 2 : 1);
+    }
+}
+
+// Check 11: any other byte of a tag, outside quoted values. The tag reader
+// reads it, and a letter where letters change case changes.
+void walk_in_tag(EditState& st, unsigned char c) {
+    if (c == '#') {
+        skip_fragment(st);
+        return;
+    }
+    read_tag(st, c);
+    if (letters_change_case(st.tag.state))
+        walk_tag_byte(st.line_buf);
+    else
+        st.line_buf.advance(1);
 }
 
 // One step of the walk: the checks in their order, each declared with the
@@ -219,7 +231,7 @@ Step close_tag(EditState& st) {
     const char* p = line.cur();
     auto c = static_cast<unsigned char>(p[0]);
 
-    if (st.in_style) return style_step(st);
+    if (st.raw_block != BlockKind::none) return raw_step(st);
     // Inside a script block "<!--" only hides the script from old browsers.
     if (c == '<' && p[1] == '!' && p[2] == '-' && p[3] == '-' && !st.in_script)  // 1
         return open_comment(st);
@@ -242,76 +254,58 @@ Step close_tag(EditState& st) {
         line.advance(1);
         return Step::next;
     }
-    if (st.in_tag && quote_step(st, c)) return Step::next;  // 6
+    if (st.in_tag && value_step(st, c)) return Step::next;  // 6
     if (is_lead_byte(c) && p[1] != 0) {                     // 7
+        if (st.in_tag) read_tag(st, c);
         walk_double_byte(line);
         return Step::next;
     }
-    if (c == '<') track_pre(st, p);                                              // 8
-    if (opt_j && line.at_line_start() && paragraph_rule(st)) return Step::next;  // 9
-    if (c == '<') return open_tag(st);                                           // 10
-    if (c == '>') return close_tag(st);                                          // 11
-    if (st.in_tag) {                                                             // 12
-        if (attribute_edits<false>(st) != AttrEdit::removed) walk_tag_byte(line);
+    // 8: the paragraph rule of -j, outside preformatted text.
+    if (opt_j && st.in_pre == Preformatted::none && line.at_line_start() && paragraph_rule(st))
+        return Step::next;
+    if (c == '<' && opens_tag(p[1])) return open_tag(st);  // 9
+    if (c == '>') return close_tag(st);                    // 10
+    if (st.in_tag) {                                       // 11
+        if (attribute_edits<false>(st) != AttrEdit::removed) walk_in_tag(st, c);
         return Step::next;
     }
-    walk_text_byte(line);  // 13
+    walk_text_byte(line);  // 12
     return Step::next;
 }
 
-constexpr StateSet text = in(WalkState::text), tag = in(WalkState::tag);
-constexpr StateSet quoted = in(WalkState::double_quoted) | in(WalkState::single_quoted);
+constexpr StateSet text = in(WalkState::text), tag = unquoted_tag, quoted = quoted_tag;
 constexpr StateSet comment = in(WalkState::comment), script = in(WalkState::script);
-constexpr StateSet style = in(WalkState::style);
+constexpr StateSet raw = in(WalkState::raw);
 
 constexpr ByteRange one(unsigned char c) {
     return {c, c};
 }
 
 // The checks of examine, by number, with the bytes they may act on. The
-// case change of -c and -s (check 12)
-// acts on every letter of a tag and is made over whole runs as they are
-// walked (walk_tag_run); the attribute edits of check 6 and 12 are the
-// table attr_edits.
+// bytes that move the tag reader from one state to another are its own
+// table's (engine/tag_reader.h), and the case change of -c and -s (check
+// 11) acts on the letters of the states it names (letters_change_case),
+// as they are walked; the attribute edits of check 6 and 11 are the table
+// attr_edits.
 constexpr CheckBytes declared[] = {
     {"1: \"<!--\" opens a comment", text | tag | quoted | comment, one('<')},
     {"2: \"-->\" closes it", text | tag | quoted | comment | script, one('-')},
     {"3 and 4: \"<script>\" and \"</script>\"", text | tag | quoted | comment | script, one('<')},
-    {"before 1: the end tag of a style block", style, one('<')},
-    {.check = "6: a quote opens a value",
-     .states = tag,
-     .first = one('"'),
-     .enters = WalkState::double_quoted},
-    {.check = "6: a quote opens a value",
-     .states = tag,
-     .first = one('\''),
-     .enters = WalkState::single_quoted},
-    {.check = "6: its quote closes it",
-     .states = in(WalkState::double_quoted),
-     .first = one('"'),
-     .enters = WalkState::tag},
-    {.check = "6: its quote closes it",
-     .states = in(WalkState::single_quoted),
-     .first = one('\''),
-     .enters = WalkState::tag},
+    {"before 1: the end tag of a raw block", raw, one('<')},
     {"7: -n converts full-width digits", text | tag, one(0x82), &opt_n, {0x4F, 0x58}},
     {"7: -a converts full-width capitals", text | tag, one(0x82), &opt_a, {0x60, 0x79}},
     {"7: -a converts full-width small letters", text | tag, one(0x82), &opt_a, {0x81, 0x9A}},
-    {"8: \"<pre>\" and \"</pre>\"", text | tag, one('<')},
-    {"9: -j at the start of a line", text | tag, one('<'), &opt_j},
-    {"10: \"<\" opens a tag", text | tag, one('<')},
-    {"11: \">\" closes it", text | tag, one('>')},
-    {.check = "12: \"#\" begins a fragment (no attribute name does)",
-     .states = tag,
-     .first = one('#'),
-     .step = walk_tag_byte},
-    {.check = "13: -k converts half-width katakana",
+    {"8: -j at the start of a line", text | tag, one('<'), &opt_j},
+    {"9: \"<\" opens a tag", text | tag, one('<')},
+    {"10: \">\" closes it", text | tag, one('>')},
+    {"11: \"#\" begins a fragment", tag, one('#')},
+    {.check = "12: -k converts half-width katakana",
      .states = text,
      .first = {0xA1, 0xDF},
      .option = &opt_k,
      .step = walk_text_byte},
     {"the line loop: the walk of a line ends on its newline",
-     text | tag | quoted | comment | script | style, one('\n')},
+     text | tag | quoted | comment | script | raw, one('\n')},
 };
 
 // Walks the line in line_buf up to its newline or its end.
@@ -320,7 +314,15 @@ Step walk_line(EditState& st, const RunTables& runs) {
     for (;;) {
         if (runs.fast) walk_runs(st, runs);
         unsigned char c = line.peek();
-        if (c == '\n' || c == 0) return Step::next;
+        if (c == '\n' || c == 0) {
+            if (st.in_tag) {
+                // A line end inside a tag ends a name or a value as a blank
+                // does.
+                if (c == '\n' && !st.in_block()) read_tag(st, c);
+                st.tag.line_ends(line);
+            }
+            return Step::next;
+        }
         if (examine(st) == Step::error) return Step::error;
     }
 }

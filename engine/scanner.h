@@ -5,9 +5,11 @@
 #include <cstdint>
 
 #include "engine/block_search.h"
+#include "engine/blocks.h"
 #include "engine/edits.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
+#include "engine/tag_reader.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -24,21 +26,17 @@ enum TagKind {
     TAG_META = 7,
 };
 
-// What the open tag opens at its ">": nothing, or a block whose text is
-// left as it is (a script, or a style sheet).
-enum class TagOpens { nothing, script, style };
-
 // The engine's state for one input; every field starts at zero.
 struct EditState {
     LineBuf line_buf;
     std::int64_t line_no = 0;  // lines taken from the line source so far
     int in_comment = 0;
     int in_script = 0;
-    int in_style = 0;
+    BlockKind raw_block = BlockKind::none;  // the raw block the walk is in
     int in_tag = 0;
-    TagOpens tag_opens = TagOpens::nothing;
-    int quote_chr = 0;  // the quote byte of the open attribute value, or 0
-    int in_pre = 0;
+    BlockKind tag_opens = BlockKind::none;  // what the open tag opens at its ">"
+    TagReader tag;                          // how far the open tag is read
+    Preformatted in_pre = Preformatted::none;
     int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
     TagKind tag_kind = TAG_NONE;
     int table_depth = 0;
@@ -48,9 +46,9 @@ struct EditState {
     BlockCache block;  // what the fast walk last classified of line_buf
     EditCounts counts{};  // how many times each edit acted
 
-    // Inside a comment, a script block or a style block, where the walk
-    // edits nothing.
-    bool in_block() const { return in_comment || in_script || in_style; }
+    // Inside a comment, a script block or a raw block, where the walk edits
+    // nothing.
+    bool in_block() const { return in_comment || in_script || raw_block != BlockKind::none; }
 };
 
 // Edits the lines of in into out. Returns 0, or -2 after a markup error

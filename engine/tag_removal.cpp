@@ -1,5 +1,6 @@
 #include "engine/tag_removal.h"
 
+#include "engine/tag_reader.h"
 #include "engine/tag_test.h"
 #include "lib/options.h"
 
@@ -33,45 +34,20 @@ struct Search {
     }
 };
 
-// Scans one line of a tag from s.k for its ">", stepping over quoted
-// stretches and comments. True when found (s.k then stands after it).
-bool find_tag_end(Search& s, bool& in_comment, char& quote) {
-    std::string_view t = s.line.text;
-    while (s.k < t.size()) {
-        char c = t[s.k];
-        if (in_comment) {
-            if (c == '-' && t.compare(s.k, 3, "-->") == 0) {
-                in_comment = false;
-                s.k += 3;
-            } else {
-                ++s.k;
-            }
-        } else if (quote) {
-            if (c == quote) quote = 0;
-            ++s.k;
-        } else if (c == '>') {
-            ++s.k;
-            return true;
-        } else if (c == '<' && t.compare(s.k, 4, "<!--") == 0) {
-            in_comment = true;
-            s.k += 4;
-        } else {
-            if (c == '"' || c == '\'') quote = c;
-            ++s.k;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 std::int64_t remove_tag(std::int64_t line_no, LineBuf& line, LineSource& in) {
-    Search s{line, in, line.pos, line_no};
-    bool in_comment = false;
-    char quote = 0;
-    while (!find_tag_end(s, in_comment, quote))
+    // The tag is read as the walk reads tags, from the byte after its "<".
+    Search s{line, in, line.pos + 1, line_no};
+    TagEnd end;
+    for (;;) {
+        const std::size_t after = end.find(line.text, s.k);
+        if (after != std::string_view::npos) {
+            s.k = after;
+            return s.finish();
+        }
         if (!s.next_line()) return -1;
-    return s.finish();
+    }
 }
 
 std::int64_t remove_comment(std::int64_t line_no, LineBuf& line, LineSource& in) {

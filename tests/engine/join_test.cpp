@@ -43,10 +43,19 @@ TEST(JoinNewlineRule, TextLinesRunOnUntilALineEndsInATag) {
         {"-j"});
 }
 
+// A pre or listing tag, with or without attributes, opens a block that
+// only the end tag of its kind closes; its tags are still edited.
 TEST(JoinNewlineRule, PreformattedLinesKeepTheirNewlines) {
     expect_joined(
         {
             {"block", "<pre>\na\nb\n</pre>\nc\nd<br>\n", "<pre>\na\nb\n</pre>\ncd<br>\n"},
+            {"with attributes",
+             "a\n<pre class=\"macro-example\">\n[Font]\nSize1 = -15\nSize2 = -19\n</pre>\nb\n",
+             "a<pre class=\"macro-example\">\n[Font]\nSize1 = -15\nSize2 = -19\n</pre>\nb"},
+            {"listing", "<LISTING>\na\nb\n</listing>\nc\nd\n", "<LISTING>\na\nb\n</listing>\ncd"},
+            {"only its own end tag", "<pre>\na\n</listing>\nb\n</pre\t>\nc\n",
+             "<pre>\na\n</listing>\nb\n</pre\t>\nc"},
+            {"no tag in a comment", "<!-- <pre> -->\na\nb\n", "<!-- <pre> -->\nab"},
             {"closing line without tag end", "<PRE>\na\n</Pre>x\ny<br>\n",
              "<PRE>\na\n</Pre>xy<br>\n"},
             {"opened and closed on one line", "<pre>x</pre>y\nz\n", "<pre>x</pre>yz"},
@@ -54,6 +63,8 @@ TEST(JoinNewlineRule, PreformattedLinesKeepTheirNewlines) {
             {"not a pre tag", "<pref>\na\nb<br>\n", "<pref>\nab<br>\n"},
         },
         {"-j"});
+    expect_joined({{"tags inside", "<pre>\n<b>x</b>\ny\n</pre>\n", "<PRE>\n<B>x</B>\ny\n</PRE>\n"}},
+                  {"-jc"});
 }
 
 // Joining there would glue attributes together or comment out script code
@@ -115,7 +126,7 @@ TEST(JoinParagraphRule, NewlineGoesOutBeforeAParagraphAfterJoinedText) {
             {"not at the line start", "aa\nb<p>c\n", "aab<p>c"},
             {"other tags beginning p", "aa\n<pre>\n</pre>\nb\n<param>\n",
              "aa<pre>\n</pre>\nb<param>\n"},
-            {"inside a pre block", "<pre>\n<p>x\n</pre>\n", "<pre>\n\n<p>x\n</pre>\n"},
+            {"inside a pre block", "<pre>\n<p>x\n</pre>\n", "<pre>\n<p>x\n</pre>\n"},
         },
         {"-j"});
 }
@@ -128,7 +139,7 @@ TEST(JoinParagraphRule, BlanksAfterTheTagStay) {
 
 TEST(JoinParagraphRule, TagRunningOnToTheNextLineIsWalkedAsATag) {
     test::EditRun run = edit("aa\n<p class=x\nid=y>bb\n", {"-jc"});
-    EXPECT_EQ("aa<P CLASS=X\nID=Y>bb", run.out);
+    EXPECT_EQ("aa<P CLASS=x\nID=y>bb", run.out);
 }
 
 TEST(JoinParagraphRule, ParagraphTagKeepsItsCaseUnderLetterCase) {

@@ -29,7 +29,6 @@ TEST(LinkFlattening, ReferenceLosesItsPathThroughTheLastSlash) {
         {u, "<area href='maps/a.html'>\n", "<area href='a.html'>\n"},
         // Names ending in a pattern are caught.
         {u, "<img lowsrc='lo/a.gif' src='hi/a.gif'>\n", "<img lowsrc='a.gif' src='a.gif'>\n"},
-        {u, "<a href='x.cgi?d=a/b' target='c/d'>\n", "<a href='b' target='c/d'>\n"},
         // Blanks after "=" are allowed; one before it hides the name.
         {u, "<img src= 'a/b.gif'>\n", "<img src= 'b.gif'>\n"},
         {u, "<img src = 'a/b.gif'>\n", "<img src = 'a/b.gif'>\n"},
@@ -59,6 +58,26 @@ TEST(LinkFlattening, DirectoryReferencesAndUnusableSlashes) {
         {u, "<a href='/top.html'>\n", "<a href='/top.html'>\n"},
         {u, "<a href=sub/>\n", "<a href=sub/>\n"},
         {u, "<a href='top.html'>\n", "<a href='top.html'>\n"},
+    });
+}
+
+// A "/" in the query part ("?" or "#" and what follows) is not a step of
+// the path: only the path before it is flattened.
+TEST(LinkFlattening, QueryPartsKeepTheirSlashes) {
+    expect_edits({
+        {u, "<a href='x.cgi?d=a/b'>\n", "<a href='x.cgi?d=a/b'>\n"},
+        {u, "<a href='../cgi/x.cgi?d=a/b'>\n", "<a href='x.cgi?d=a/b'>\n"},
+        {u, "<a href=a/b.htm#x/y>\n", "<a href=b.htm#x/y>\n"},
+        {u, "<a href='http://example.com/cgi/x?u=http://a/b#c/d'>\n",
+         "<a href='x?u=http://a/b#c/d'>\n"},
+        {u, sjis("<a href='資料/x.htm?q=a/b'>\n"), sjis("<a href='x.htm?q=a/b'>\n")},
+        // A "/" just before the query part: "./" after three bytes or more.
+        {u, "<a href=\"docs/?p=1\">\n", "<a href=\"./?p=1\">\n"},
+        {u, "<a href=\"./?p=1\">\n", "<a href=\"./?p=1\">\n"},
+        {u, "<a href='ab/?x'>\n", "<a href='?x'>\n"},
+        // No "/" before it, or only one that begins the text.
+        {u, "<a href='/?x=a/b'>\n", "<a href='/?x=a/b'>\n"},
+        {u, "<a href='#top/x'>\n", "<a href='#top/x'>\n"},
     });
 }
 

@@ -187,21 +187,68 @@ TEST(Normalise, KatakanaInsideTagsStays) {
 
 TEST(NormaliseCase, LettersChangeInsideTagsOnly) {
     expect_cases({
-        {{"-c"}, "<a href=x.htm Name='Qq'>text</a>\n", "<A HREF=X.HTM NAME='Qq'>text</A>\n"},
-        {{"-s"}, "<A HREF=X.HTM NAME=\"Qq\">TEXT</A>\n", "<a href=x.htm name=\"Qq\">TEXT</a>\n"},
+        {{"-c"}, "<a href=x.htm Name='Qq'>text</a>\n", "<A HREF=x.htm NAME='Qq'>text</A>\n"},
+        {{"-s"}, "<A HREF=X.HTM NAME=\"Qq\">TEXT</A>\n", "<a href=X.HTM name=\"Qq\">TEXT</a>\n"},
         {{"-cs"}, "<A Href=x>Text</A>\n", "<a href=x>Text</a>\n"},
         {{"-sc"}, "<A Href=x>Text</A>\n", "<a href=x>Text</a>\n"},
         {{"-c"}, "<table\nborder=1>\n", "<TABLE\nBORDER=1>\n"},
     });
 }
 
+// Tag and attribute names change case, and of the values only the
+// unquoted values of the attributes that HTML reads without regard to
+// case; addresses, file names, ids, handlers and the rest keep theirs.
+TEST(NormaliseCase, ValuesChangeOnlyWhereHtmlIgnoresTheirCase) {
+    expect_cases({
+        {{"-s"},
+         "<INPUT TYPE=BUTTON ONCLICK=history.back() VALUE=Back>\n",
+         "<input type=BUTTON onclick=history.back() value=Back>\n"},
+        {{"-c"}, "<select id=mode1 name=Mode>\n", "<SELECT ID=mode1 NAME=Mode>\n"},
+        {{"-c"},
+         "<img src=top/hr.gif usemap=#m><ol type=a>\n",
+         "<IMG SRC=top/hr.gif USEMAP=#m><OL TYPE=a>\n"},
+        {{"-c"},
+         "<td align=center valign=top nowrap=nowrap bgcolor=red>\n",
+         "<TD ALIGN=CENTER VALIGN=TOP NOWRAP=NOWRAP BGCOLOR=RED>\n"},
+        {{"-c"},
+         "<form method=post><br clear=all><hr noshade=noshade>\n",
+         "<FORM METHOD=POST><BR CLEAR=ALL><HR NOSHADE=NOSHADE>\n"},
+        {{"-s"},
+         "<FRAME SCROLLING=NO FRAMEBORDER=No><MARQUEE BEHAVIOR=Alternate DIRECTION=Left "
+         "LOOP=Infinite>\n",
+         "<frame scrolling=no frameborder=no><marquee behavior=alternate direction=left "
+         "loop=infinite>\n"},
+        {{"-s"},
+         "<BODY TEXT=Black LINK=Blue VLINK=Navy ALINK=Red><P DIR=RTL><SCRIPT "
+         "LANGUAGE=JavaScript>\n",
+         "<body text=black link=blue vlink=navy alink=red><p dir=rtl><script "
+         "language=javascript>\n"},
+        {{"-c"},
+         "<table frame=box rules=all><area shape=rect><input checked=checked selected=selected "
+         "disabled=disabled readonly=readonly multiple=multiple compact=compact "
+         "noresize=noresize>\n",
+         "<TABLE FRAME=BOX RULES=ALL><AREA SHAPE=RECT><INPUT CHECKED=CHECKED SELECTED=SELECTED "
+         "DISABLED=DISABLED READONLY=READONLY MULTIPLE=MULTIPLE COMPACT=COMPACT "
+         "NORESIZE=NORESIZE>\n"},
+        // The name in any case; a value that holds "=" is one value; a
+        // quoted value keeps its case; blanks may stand around "=".
+        {{"-c"},
+         "<td Align=b=c ALIGN='left' align = right>\n",
+         "<TD ALIGN=B=C ALIGN='left' ALIGN = RIGHT>\n"},
+        // A name that only begins or ends like one in the list is another.
+        {{"-c"}, "<td aligned=x xalign=y>\n", "<TD ALIGNED=x XALIGN=y>\n"},
+    });
+}
+
 TEST(NormaliseCase, FragmentsAndColoursKeepTheirCase) {
     expect_cases({
-        {{"-c"}, "<a href=#Top name=x>a</a>\n", "<A HREF=#Top NAME=X>a</A>\n"},
+        {{"-c"},
+         "<td bgcolor=#ffFF00 align=left>a</td>\n",
+         "<TD BGCOLOR=#ffFF00 ALIGN=LEFT>a</TD>\n"},
         {{"-s"}, "<BODY BGCOLOR=#ffFF00 TEXT=#ABC>\n", "<body bgcolor=#ffFF00 text=#ABC>\n"},
-        {{"-c"}, "<a href=page.htm#Part2>\n", "<A HREF=PAGE.HTM#Part2>\n"},
+        {{"-c"}, "<font color=red#Part2>\n", "<FONT COLOR=RED#Part2>\n"},
         // Blanks after "#" are passed over, and the word after them too.
-        {{"-c"}, "<a href=# \tTop name=x>\n", "<A HREF=# \tTop NAME=X>\n"},
+        {{"-c"}, "<font color=# \tTop dir=x>\n", "<FONT COLOR=# \tTop DIR=X>\n"},
         // An empty fragment: the ">" still closes the tag.
         {{"-c"}, "<a href=#>a<b>\n", "<A HREF=#>a<B>\n"},
         // A double-byte character inside a fragment.
@@ -225,7 +272,7 @@ TEST(NormaliseCase, FragmentAtLineEndTakesTheNewline) {
     // still inside the tag, and line joining takes the line for one without
     // a newline, so a paragraph tag after it gets a newline put out.
     expect_cases({
-        {{"-c"}, "<a href=#top\nname=x>y\n", "<A HREF=#top\nNAME=X>y\n"},
+        {{"-c"}, "<td bgcolor=#top\nalign=x>y\n", "<TD BGCOLOR=#top\nALIGN=X>y\n"},
         {{"-j"}, "<br>\n<a href=#top\n<p>x>\n", "<br>\n<a href=#top\n\n<p>x>\n"},
         {{"-j"}, "<br>\n<a href=top\n<p>x>\n", "<br>\n<a href=top\n<p>x>\n"},
     });

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -61,11 +62,11 @@ TEST(PlainRun, WalkKeepsItsResults) {
         {"case change passes quoted values by",
          "<p class=\"ab cd\" id=x>\n",
          {"-c"},
-         "<P CLASS=\"ab cd\" ID=X>\n"},
+         "<P CLASS=\"ab cd\" ID=x>\n"},
         {"lower case with a bgcolor to remove",
          "<TD ID=A BGCOLOR=red ALIGN=X>\n",
          {"-s", "-d:b"},
-         "<td id=a  align=x>\n"},
+         "<td id=A  align=x>\n"},
     };
     for (const WalkCase& c : cases) {
         test::EditRun r = test::edit(c.text, c.options);
@@ -77,11 +78,13 @@ TEST(PlainRun, WalkKeepsItsResults) {
 // Random lines made of the bytes and words that the checks look at.
 std::vector<std::string> markup_lines(std::size_t count) {
     const char* const words[] = {
-        "<",        ">",         "\"",       "'",        "-->",       "<!--",     "-",
-        "</style>", "</STYLE ",  "</style",  "<style>",  "</script>", "<script>", "<p>",
-        "a",        "B",         "href=",    "src=",     "bgcolor=",  "size=3",   "align=",
-        "charset=", "Charset=x", "#",        " ",        "\t",        "\r",       "x/y",
-        "\x82\x50", "\x82\x60",  "\x82\xA0", "\x88\x9F", "\x83",      "\xB1",     "\xB6\xDE",
+        "<",        ">",         "\"",       "'",        "-->",        "<!--",       "-",
+        "</style>", "</STYLE ",  "</style",  "<style>",  "</script>",  "<script>",   "<p>",
+        "a",        "B",         "href=",    "src=",     "bgcolor=",   "size=3",     "align=",
+        "charset=", "Charset=x", "#",        " ",        "\t",         "\r",         "x/y",
+        "\x82\x50", "\x82\x60",  "\x82\xA0", "\x88\x9F", "\x83",       "\xB1",       "\xB6\xDE",
+        "=",        "/",         "color=",   "Align",    "<!",         "<?",         "< ",
+        "<1",       "\f",        "<pre>",    "</PRE\t",  "<textarea>", "</textarea", "<xmp",
     };
     std::mt19937 gen(12);
     std::vector<std::string> lines;
@@ -110,9 +113,26 @@ std::string shown(const std::string& line) {
 
 // The state a line starts in, before any step.
 struct Start {
-    const char* name;
-    void (*set)(EditState&);
+    std::string name;
+    std::function<void(EditState&)> set;
 };
+
+// Every state inside a tag, as the tag reader names them.
+std::vector<Start> tag_starts() {
+    const char* const names[] = {"tag name",       "before an attribute", "attribute name",
+                                 "after its name", "before a value",      "value",
+                                 "caseless value", "double-quoted",       "single-quoted",
+                                 "declaration",    "its double quotes",   "its single quotes"};
+    static_assert(std::size(names) == tag_read_count);
+    std::vector<Start> starts;
+    for (std::size_t r = 0; r < tag_read_count; ++r) {
+        starts.push_back({names[r], [r](EditState& st) {
+                              st.in_tag = 1;
+                              st.tag.state = static_cast<TagRead>(r);
+                          }});
+    }
+    return starts;
+}
 
 // A state and a line, walked step by step with the plain checks; the state
 // after `steps` of them (false when the line ends first).
@@ -132,18 +152,24 @@ bool walk_steps(EditState& st, const Start& start, const std::string& line, std:
 // state and under each option set, ends where the plain walk arrives at
 // the same state and the same line.
 TEST(PlainRun, AgreesWithThePlainWalk) {
-    const Start starts[] = {
+    std::vector<Start> starts = {
         {"text", [](EditState&) {}},
         {"comment", [](EditState& st) { st.in_comment = 1; }},
         {"script", [](EditState& st) { st.in_script = 1; }},
-        {"style", [](EditState& st) { st.in_style = 1; }},
-        {"tag", [](EditState& st) { st.in_tag = 1; }},
-        {"quoted", [](EditState& st) { st.in_tag = 1, st.quote_chr = '"'; }},
+        {"style", [](EditState& st) { st.raw_block = BlockKind::style; }},
+        {"textarea", [](EditState& st) { st.raw_block = BlockKind::textarea; }},
         {"link tag", [](EditState& st) { st.in_tag = 1, st.tag_kind = TAG_LINK; }},
-        {"base tag", [](EditState& st) { st.in_tag = 1, st.tag_kind = TAG_BASE; }},
+        {"base tag",
+         [](EditState& st) {
+             st.in_tag = 1, st.tag_kind = TAG_BASE, st.tag.state = TagRead::before_attr;
+         }},
         {"font tag in a table",
-         [](EditState& st) { st.in_tag = 1, st.tag_kind = TAG_FONT, st.table_depth = 1; }},
+         [](EditState& st) {
+             st.in_tag = 1, st.tag_kind = TAG_FONT, st.table_depth = 1;
+             st.tag.state = TagRead::attr_name;
+         }},
     };
+    for (Start& start : tag_starts()) starts.push_back(start);
     const std::vector<std::vector<int*>> option_sets = {
         {},
         {&opt_c},
@@ -172,15 +198,19 @@ TEST(PlainRun, AgreesWithThePlainWalk) {
                     if (walk_runs(run, tables) == 0) continue;
                     walk_steps(walk, start, line, steps);
                     while (walk.line_buf.pos < run.line_buf.pos) ASSERT_TRUE(walk_step(walk));
-                    SCOPED_TRACE(std::string(start.name) + " line " + shown(line) + " after " +
+                    SCOPED_TRACE(start.name + " line " + shown(line) + " after " +
                                  std::to_string(steps) + " steps");
                     ASSERT_EQ(walk.line_buf.pos, run.line_buf.pos);
                     EXPECT_EQ(walk.line_buf.whole(), run.line_buf.whole());
                     EXPECT_EQ(walk.in_comment, run.in_comment);
                     EXPECT_EQ(walk.in_script, run.in_script);
-                    EXPECT_EQ(walk.in_style, run.in_style);
+                    EXPECT_EQ(walk.raw_block, run.raw_block);
                     EXPECT_EQ(walk.in_tag, run.in_tag);
-                    EXPECT_EQ(walk.quote_chr, run.quote_chr);
+                    EXPECT_EQ(walk.tag.state, run.tag.state);
+                    EXPECT_EQ(walk.tag.name_at, run.tag.name_at);
+                    EXPECT_EQ(walk.tag.name_size, run.tag.name_size);
+                    EXPECT_EQ(walk.tag.name_unread, run.tag.name_unread);
+                    EXPECT_EQ(walk.tag.caseless, run.tag.caseless);
                     EXPECT_EQ(walk.tag_kind, run.tag_kind);
                     EXPECT_EQ(walk.tag_opens, run.tag_opens);
                     EXPECT_EQ(walk.in_pre, run.in_pre);

@@ -59,10 +59,10 @@ TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
          "<a\nhref=x\n",
          "page.htm\n ... '<' unmatch to '>'\n",
          2},
-        {"'<' in running text opens a tag",
-         "if a < b then\nc <i>d</i>\n",
+        {"'<' before a letter in running text opens a tag",
+         "if a<b then\nc <i>d</i>\n",
          {},
-         "if a < b then\n",
+         "if a<b then\n",
          "page.htm:2: c <i>d</i>\n\n ... '<' does not close.\n",
          2},
         {"a script block ends only at \"</script>\"",
@@ -253,9 +253,10 @@ TEST(ScannerWalk, FiveMegabyteLineEditsAsThePageInLines) {
     EXPECT_EQ(std::string::npos, edit(line, {"-c"}).out.find("<a "));
 }
 
-// Script and style blocks: the tag that opens one is walked and edited as a
-// tag, and nothing inside is edited or checked until the block ends.
-TEST(ScannerWalk, ScriptAndStyleBlocksAreLeftAsTheyAre) {
+// Script and raw blocks (style, textarea, xmp, plaintext): the tag that
+// opens one is walked and edited as a tag, and nothing inside is edited
+// or checked until the block ends.
+TEST(ScannerWalk, ScriptAndRawBlocksAreLeftAsTheyAre) {
     const std::string code = "<!--\nif (a < b && c > d) document.write('\x82\x50');\n// -->\n";
     const std::string css = "<!--\nul > li { color: red }\n-->\n";
     test::expect_edits({
@@ -272,7 +273,7 @@ TEST(ScannerWalk, ScriptAndStyleBlocksAreLeftAsTheyAre) {
          "<STYLE TYPE=\"text/css\">\n" + css + "</STYLE><B>\n"},
         {{"-c"}, "<STYLE>" + css + "</style\t>x<b>\n", "<STYLE>" + css + "</STYLE\t>x<B>\n"},
         {{"-c"}, "<style/>a{}</style/><b>\n", "<STYLE/>a{}</STYLE/><B>\n"},
-        {{"-c"}, "<script\tsrc=x.js></script><b>\n", "<SCRIPT\tSRC=X.JS></script><B>\n"},
+        {{"-c"}, "<script\tsrc=x.js></script><b>\n", "<SCRIPT\tSRC=x.js></script><B>\n"},
         // The exact "<script>" works as before.
         {{"-c"}, "<script>" + code + "</script><b>\n", "<script>" + code + "</script><B>\n"},
         // "<!--" is no comment inside a block: -d:c leaves it, and the
@@ -298,14 +299,26 @@ TEST(ScannerWalk, ScriptAndStyleBlocksAreLeftAsTheyAre) {
          "a\n<script type=t>\nf() // note\ng()\n</script>\nb\nc\n",
          "a<script type=t>\nf() // note\ng()\n</script>\nbc"},
         {{"-j"}, "a\n<style>\np {\n}\n</style>\nb\n", "a<style>\np {\n}\n</style>\nb"},
+        // Textarea, xmp and plaintext blocks are read as style blocks are;
+        // a block ends only at the end tag of its own kind, and a
+        // plaintext block not at all.
+        {{"-c", "-d:c"},
+         "<textarea name=t>\n<b>a > b</b><!-- x --></textarea><b>\n",
+         "<TEXTAREA NAME=t>\n<b>a > b</b><!-- x --></TEXTAREA><B>\n"},
+        {{"-c"}, "<xmp>\n<a href=x>\n</xmp\n><b>\n", "<XMP>\n<a href=x>\n</XMP\n><B>\n"},
+        {{"-c"}, "<textarea>a</xmp>b</textarea><b>\n", "<TEXTAREA>a</xmp>b</TEXTAREA><B>\n"},
+        {{"-kc"},
+         "<plaintext>\n<b>\xB1 > </plaintext>\n\xB1",
+         "<PLAINTEXT>\n<b>\xB1 > </plaintext>\n\xB1"},
+        {{"-j"}, "a\n<textarea>\nx\ny\n</textarea>\nb\nc\n", "a<textarea>\nx\ny\n</textarea>\nbc"},
         // Only the names themselves open blocks.
-        {{"-c"}, "<scripts>a<styles>b<b>\n", "<SCRIPTS>a<STYLES>b<B>\n"},
+        {{"-c"}, "<scripts>a<styles>b<xmpl>c<b>\n", "<SCRIPTS>a<STYLES>b<XMPL>c<B>\n"},
         // A '<' that starts the tag afresh (-i) forgets the block.
         {{"-i", "-c"}, "<style <b>x<b>\n", "<STYLE <B>x<B>\n"},
     });
 }
 
-// The walk tracks tables and preformatted text across tags and lines.
+// The walk tracks tables across tags and lines.
 TEST(ScannerWalk, TracksTablesAndPreformattedText) {
     const struct {
         const char* name;
@@ -329,10 +342,6 @@ TEST(ScannerWalk, TracksTablesAndPreformattedText) {
          {"-d:l"},
          "<!-- <table> -->\n<td align=x>\n",
          "<!-- <table> -->\n<td align=x>\n"},
-        {"preformatted lines are not joined",
-         {"-j"},
-         "<PRE>\nab\ncd\n</pre>\nef\ngh<br>\n",
-         "<PRE>\nab\ncd\n</pre>\nefgh<br>\n"},
     };
     for (const auto& c : cases) {
         EditRun r = edit(c.text, c.options);

@@ -94,16 +94,19 @@ TEST(BadInput, AllByteValues) {
 
     // Without the NUL the text ends at 0x1A; what precedes it is plain text.
     expect_case({"1 to 255", bytes_from(1, 255), {}, bytes_from(1, 25), 0});
-    // Past 0x1A: "<=>" is a tag, 0x81 to 0xA0 are sixteen double-byte pairs,
-    // 0xA1 to 0xDF single half-width katakana, 0xE0 to 0xFD pairs again.
+    // Past 0x1A: "<=" is text, as a browser reads it, so the ">" after it
+    // is a bracket without its "<"; 0x81 to 0xA0 are sixteen double-byte
+    // pairs, 0xA1 to 0xDF single half-width katakana, 0xE0 to 0xFD pairs
+    // again.
     std::string tail = bytes_from(27, 255);
-    expect_case({"27 to 255", tail, {}, tail, 0});
+    expect_case({"27 to 255", tail, {}, "", 1});
+    expect_case({"27 to 255 with -i", tail, {"-i"}, tail, 0});
     std::string kana_full = sjis(
         "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノ"
         "ハヒフヘホマミムメモヤユヨラリルレロワン゛゜");
-    expect_case({"27 to 255 with -k",
+    expect_case({"27 to 255 with -ik",
                  tail,
-                 {"-k"},
+                 {"-ik"},
                  bytes_from(27, 0xA0) + kana_full + bytes_from(0xE0, 255),
                  0});
     RunResult every = run_tool({every_option[0], every_option[1], dir.write("tail", tail)});
@@ -175,7 +178,8 @@ TEST(BadInput, HundredThousandNestedBrackets) {
     RunResult r = run_tool({path});
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("", r.out);
-    EXPECT_EQ(markup_message(path, 1, nested, "'<' does not close."), r.err);
+    // Every "<" stands before another "<" or a ">": none opens a tag.
+    EXPECT_EQ(markup_message(path, 1, nested, "'>' does not correspond with '<'."), r.err);
 }
 
 TEST(BadInput, LeadByteAsTheLastByte) {
@@ -308,8 +312,9 @@ TEST(BadInput, ValueOfManyReferenceNames) {
 
     const Case cases[] = {
         {"names inside a value", "<a href=x/src=y/z>\n", {"-u"}, "<a href=./z>\n", 0},
-        {"name inside another value", "<img title=src=a/b>\n", {"-u"}, "<img title=src=b>\n", 0},
-        {"value ended by ';'", "<a href=ab;src=x/y>\n", {"-u"}, "<a href=ab;src=y>\n", 0},
+        // A name inside a value is no attribute of the tag.
+        {"name inside another value", "<img title=src=a/b>\n", {"-u"}, "<img title=src=a/b>\n", 0},
+        {"value ended by ';'", "<a href=ab;src=x/y>\n", {"-u"}, "<a href=ab;src=x/y>\n", 0},
     };
     for (const Case& c : cases) expect_case(c);
 }

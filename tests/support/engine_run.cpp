@@ -5,6 +5,7 @@
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/output.h"
+#include "engine/plain_run.h"
 #include "engine/scanner.h"
 
 namespace tagpolish::test {
@@ -33,13 +34,34 @@ EditRun edit(std::string_view text, const std::vector<std::string>& options) {
     return run;
 }
 
+std::vector<Walk> every_walk() {
+    std::vector<Walk> all{{"plain walk", false, BlockSearch::portable}};
+    for (BlockSearch s : block_searches())
+        all.push_back({std::string("fast walk, ") + block_search_name(s), true, s});
+    return all;
+}
+
+WalkWith::WalkWith(const Walk& walk) {
+    set_fast_walk(walk.fast);
+    use_block_search(walk.search);
+}
+
+WalkWith::~WalkWith() {
+    set_fast_walk(true);
+    use_block_search(block_searches().back());
+}
+
 void expect_edits(const std::vector<EditCase>& cases) {
-    for (const EditCase& c : cases) {
-        SCOPED_TRACE(c.input);
-        EditRun run = edit(c.input, c.options);
-        EXPECT_EQ(0, run.result);
-        EXPECT_EQ("", run.err);
-        EXPECT_EQ(c.expected, run.out);
+    for (const Walk& walk : every_walk()) {
+        SCOPED_TRACE(walk.name);
+        WalkWith with(walk);
+        for (const EditCase& c : cases) {
+            SCOPED_TRACE(c.input);
+            EditRun run = edit(c.input, c.options);
+            EXPECT_EQ(0, run.result);
+            EXPECT_EQ("", run.err);
+            EXPECT_EQ(c.expected, run.out);
+        }
     }
 }
 

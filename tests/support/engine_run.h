@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/block_search.h"
+
 namespace tagpolish::test {
 
 // What one engine run produced.
@@ -23,8 +25,31 @@ struct EditCase {
     std::string expected;
 };
 
-// Edits each case's input; expects its output, a result of 0 and no message.
+// Edits each case's input with the plain walk and with the fast walk and
+// each block search (every_walk); expects its output, a result of 0 and no
+// message from each.
 void expect_edits(const std::vector<EditCase>& cases);
+
+// One way to walk a page: the plain walk, which takes every byte through
+// the checks, or the fast walk with one block search.
+struct Walk {
+    std::string name;
+    bool fast;
+    BlockSearch search;
+};
+
+// The plain walk, then the fast walk with each block search this machine
+// runs.
+std::vector<Walk> every_walk();
+
+// Walks with `walk` while it lives, then as the program does again.
+class WalkWith {
+  public:
+    explicit WalkWith(const Walk& walk);
+    ~WalkWith();
+    WalkWith(const WalkWith&) = delete;
+    WalkWith& operator=(const WalkWith&) = delete;
+};
 
 // Sets the options given as command-line arguments (for example {"-kn",
 // "-d:f"}); every flag is cleared first.
