@@ -60,6 +60,11 @@ RunSettings site_settings(int jobs, bool walk = true) {
     return s;
 }
 
+RunSettings reporting(RunSettings s) {
+    s.report = true;
+    return s;
+}
+
 // Every file under dir and what it holds.
 std::map<std::string, std::string> files_in(const std::string& dir) {
     std::map<std::string, std::string> files;
@@ -112,7 +117,8 @@ class SiteRunTest : public testing::Test {
 using Jobs = SiteRunTest;
 
 // The walk edits what find's list of the pages does, and 1, 2 or 7 jobs
-// tell the same pages in the same order with the same messages.
+// tell the same pages in the same order with the same messages; each
+// page's report line follows its name, and the totals the summary.
 TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
     std::map<std::string, std::string> result;
     std::string out, err;
@@ -121,7 +127,7 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
         TempDir t;
         make_site(t);
         FakeFileOps ops;
-        const Ran r = run_in(t.path(), {"site"}, site_settings(jobs), ops);
+        const Ran r = run_in(t.path(), {"site"}, reporting(site_settings(jobs)), ops);
         EXPECT_EQ(1, r.status);
         if (jobs == 1) {
             result = files_in(t.path());
@@ -136,8 +142,10 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
     const std::vector<std::string> told = lines_of(err);
     ASSERT_LE(3u, told.size());
     EXPECT_EQ("site/alias.htm: a symbolic link; passed over (--follow-links follows it)", told[0]);
-    EXPECT_EQ("60 files rewritten, 13 unchanged, 8 failed", told[told.size() - 2]);
-    EXPECT_EQ("1 passed over, T seconds", told.back());
+    EXPECT_EQ("60 files rewritten, 13 unchanged, 8 failed", told[told.size() - 3]);
+    EXPECT_EQ("1 passed over, T seconds", told[told.size() - 2]);
+    EXPECT_EQ("in all: font tags 120", told.back());
+    EXPECT_NE(std::string::npos, out.find("site/d0/p11.htm\nsite/d0/p11.htm: font tags 2\n"));
 
     // The pages named one by one, as find lists them (in its own order),
     // a few runs at a time.
@@ -149,7 +157,7 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
     for (std::size_t at = 0; at < pages.size(); at += 30) {
         std::vector<std::string> some(pages.begin() + static_cast<long>(at),
                                       pages.begin() + static_cast<long>(std::min(at + 30, pages.size())));
-        listed += run_in(t.path(), some, site_settings(1, false), ops).out;
+        listed += run_in(t.path(), some, reporting(site_settings(1, false)), ops).out;
     }
     EXPECT_EQ(result, files_in(t.path()));
     std::vector<std::string> walked = lines_of(out), named = lines_of(listed);
