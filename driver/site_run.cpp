@@ -22,8 +22,10 @@ constexpr std::size_t fds_per_page = 4;
 constexpr std::size_t deepest_walk = 64;
 
 // Raises the process's limit of open descriptors to what the system lets
-// it have, and answers how many pages may be in flight at once: two for
-// each job, within that limit beside a full batch and a deep walk.
+// it have, and answers how many pages may be in flight at once: a batch's
+// worth (or two for each job, if more), so that the workers edit the next
+// batch while this thread syncs the last; within that limit beside a full
+// batch and a deep walk.
 std::size_t pages_in_flight(int jobs) {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
@@ -33,7 +35,8 @@ std::size_t pages_in_flight(int jobs) {
     }
     const rlim_t others = 16 + deepest_walk + 3 * max_batch_files;
     const rlim_t room = limit.rlim_cur > others + fds_per_page ? (limit.rlim_cur - others) / fds_per_page : 1;
-    return std::clamp<std::size_t>(2 * static_cast<std::size_t>(jobs), 1, room);
+    const std::size_t wanted = std::max(max_batch_files, 2 * static_cast<std::size_t>(jobs));
+    return std::clamp<std::size_t>(wanted, 1, room);
 }
 
 // The processors this process may run on.

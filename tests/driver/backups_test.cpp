@@ -15,17 +15,13 @@
 #include "driver/site_run.h"
 #include "lib/options.h"
 #include "support/fake_file_ops.h"
+#include "support/site_runs.h"
 #include "support/test_support.h"
 
 namespace tagpolish::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Ran {
-    std::string out, err;
-    int status;
-};
 
 // One run over names in dir: job, with -r when walk.
 Ran run_in(const std::string& dir, std::vector<std::string> names, RunJob job, bool walk,
@@ -37,21 +33,9 @@ Ran run_in(const std::string& dir, std::vector<std::string> names, RunJob job, b
     s.how = {dry_run, job == RunJob::edit ? ".orig" : nullptr};
     s.list = s.summary = true;
     s.force = force;
-    const fs::path back = fs::current_path();
-    fs::current_path(dir);
-    std::vector<char*> argv;
-    for (std::string& n : names) argv.push_back(n.data());
     FakeFileOps ops;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int status = 0;
-    {
-        SiteRun run(argv.data(), static_cast<int>(argv.size()), s, ops);
-        status = run.go();
-    }
-    Ran ran{testing::internal::GetCapturedStdout(), timeless(testing::internal::GetCapturedStderr()),
-            status};
-    fs::current_path(back);
+    Ran ran = run_site(dir, std::move(names), s, ops);
+    ran.err = timeless(ran.err);
     return ran;
 }
 

@@ -18,6 +18,7 @@
 
 #include "lib/options.h"
 #include "support/fake_file_ops.h"
+#include "support/site_runs.h"
 #include "support/test_support.h"
 #include "support/traced_run.h"
 
@@ -25,32 +26,6 @@ namespace tagpolish::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// What a run wrote, and its status.
-struct Ran {
-    std::string out, err;
-    int status;
-};
-
-// Runs over names in dir, with the option flags as they are set, as
-// -w -d:f would.
-Ran run_in(const std::string& dir, std::vector<std::string> names, const RunSettings& settings,
-           FileOps& ops) {
-    const fs::path back = fs::current_path();
-    fs::current_path(dir);
-    std::vector<char*> argv;
-    for (std::string& n : names) argv.push_back(n.data());
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    int status = 0;
-    {
-        SiteRun run(argv.data(), static_cast<int>(argv.size()), settings, ops);
-        status = run.go();
-    }
-    Ran ran{testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr(), status};
-    fs::current_path(back);
-    return ran;
-}
 
 RunSettings site_settings(int jobs, bool walk = true) {
     RunSettings s;
@@ -127,7 +102,7 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
         TempDir t;
         make_site(t);
         FakeFileOps ops;
-        const Ran r = run_in(t.path(), {"site"}, reporting(site_settings(jobs)), ops);
+        const Ran r = run_site(t.path(), {"site"}, reporting(site_settings(jobs)), ops);
         EXPECT_EQ(1, r.status);
         if (jobs == 1) {
             result = files_in(t.path());
@@ -157,7 +132,7 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
     for (std::size_t at = 0; at < pages.size(); at += 30) {
         std::vector<std::string> some(pages.begin() + static_cast<long>(at),
                                       pages.begin() + static_cast<long>(std::min(at + 30, pages.size())));
-        listed += run_in(t.path(), some, reporting(site_settings(1, false)), ops).out;
+        listed += run_site(t.path(), some, reporting(site_settings(1, false)), ops).out;
     }
     EXPECT_EQ(result, files_in(t.path()));
     std::vector<std::string> walked = lines_of(out), named = lines_of(listed);
@@ -194,7 +169,7 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
         close(holder);
     };
 
-    const Ran r = run_in(t.path(), {"."}, site_settings(3), ops);
+    const Ran r = run_site(t.path(), {"."}, site_settings(3), ops);
 
     EXPECT_EQ(1, waits);
     EXPECT_EQ(std::vector<std::string>{}, held) << "locks held while waiting";
