@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 #include "driver/file_ops.h"
 #include "driver/input_checks.h"
@@ -30,6 +31,14 @@ int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer&
 
 // What a worker edits pages with.
 struct PageWork {
+    PageWork(const RewriteSettings& how, FileOps& ops, const char* backup_suffix,
+             bool follow_links, std::function<bool()> letting_go)
+        : how(how),
+          ops(ops),
+          backup_suffix(backup_suffix),
+          follow_links(follow_links),
+          letting_go(std::move(letting_go)) {}
+
     const RewriteSettings& how;
     FileOps& ops;
     const char* backup_suffix;  // of the backups passed over, or null
