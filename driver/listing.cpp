@@ -1,6 +1,7 @@
 #include "driver/listing.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <string_view>
 
@@ -9,7 +10,7 @@
 
 namespace tagpolish {
 
-void Listing::name(const char* path) {
+void Listing::name(std::string_view path) {
     if (failed()) return;
     sink_.put(path);
     sink_.put(std::string_view(&end_, 1));
@@ -20,13 +21,44 @@ void Listing::name(const char* path) {
     if (sink_.error() == EPIPE) request_stop(SIGPIPE);
 }
 
-void put_summary(const Tally& tally, bool dry_run) {
-    if (dry_run)
-        errmsg("%d files would be rewritten, %d unchanged, %d failed\n", tally.rewritten,
-               tally.unchanged, tally.failed);
-    else
-        errmsg("%d files rewritten, %d unchanged, %d failed\n", tally.rewritten, tally.unchanged,
-               tally.failed);
+void put_summary(const Tally& tally, RunJob job, bool dry_run, double seconds) {
+    using Counts = MsgFormat<std::int64_t, std::int64_t>;
+    constexpr Counts restored[] = {"%d pages restored, %d failed\n",
+                                   "%d pages would be restored, %d failed\n"};
+    constexpr Counts removed[] = {"%d backups removed, %d failed\n",
+                                  "%d backups would be removed, %d failed\n"};
+    switch (job) {
+        case RunJob::edit:
+            if (dry_run)
+                errmsg("%d files would be rewritten, %d unchanged, %d failed\n", tally.rewritten,
+                       tally.unchanged, tally.failed);
+            else
+                errmsg("%d files rewritten, %d unchanged, %d failed\n", tally.rewritten,
+                       tally.unchanged, tally.failed);
+            break;
+        case RunJob::restore:
+            errmsg(restored[dry_run], tally.rewritten, tally.failed);
+            break;
+        case RunJob::remove:
+            errmsg(removed[dry_run], tally.rewritten, tally.failed);
+            break;
+    }
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f", seconds);
+    errmsg("%d passed over, %s seconds\n", tally.passed_over, static_cast<const char*>(time));
+}
+
+std::string report_line(std::string_view name, const EditCounts& counts) {
+    std::string line(name);
+    line += ':';
+    const char* between = " ";
+    for (const EditName& e : edit_names) {
+        const std::uint64_t n = counts[static_cast<std::size_t>(e.edit)];
+        if (n == 0) continue;
+        line.append(between).append(e.name).append(" ").append(std::to_string(n));
+        between = ", ";
+    }
+    return line;
 }
 
 }  // namespace tagpolish

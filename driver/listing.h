@@ -2,7 +2,12 @@
 // output as its file is replaced, and a count of the inputs at the end.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+
 #include "driver/output.h"
+#include "engine/edits.h"
 
 namespace tagpolish {
 
@@ -13,7 +18,7 @@ namespace tagpolish {
 class Listing {
   public:
     Listing(int fd, char end) : sink_(fd, LineEnd::lf), end_(end) {}
-    void name(const char* path);
+    void name(std::string_view path);
     // Whether a line could not be written (reported once).
     bool failed() const { return sink_.error() != 0; }
 
@@ -24,13 +29,25 @@ class Listing {
 
 // How the inputs of a run under -w ended, for its summary.
 struct Tally {
-    int rewritten = 0;
-    int unchanged = 0;  // left as they were: the same text, or passed over
-    int failed = 0;
+    std::int64_t rewritten = 0;  // (restored, removed)
+    std::int64_t unchanged = 0;  // left as they were: the same text, or passed over
+    std::int64_t failed = 0;
+    std::int64_t passed_over = 0;  // of them, passed over
+    std::uint64_t bytes = 0;       // read
+    EditCounts edits{};            // the acts of each edit in the pages rewritten
 };
 
+// What a run under -w does to each input.
+enum class RunJob { edit, restore, remove };
+
 // Puts "N files rewritten, M unchanged, K failed" on standard error (under
-// a dry run, "N files would be rewritten, ...").
-void put_summary(const Tally& tally, bool dry_run);
+// a dry run, "N files would be rewritten, ..."; restored or removed for
+// backups), then "P passed over, S seconds".
+void put_summary(const Tally& tally, RunJob job, bool dry_run, double seconds);
+
+// The line of --report for a page: its name and the count of each edit
+// that acted, in the order of the table of edits ("index.htm: font tags
+// 12, comments 3"); for the summary, "in all: ..." with the totals.
+std::string report_line(std::string_view name, const EditCounts& counts);
 
 }  // namespace tagpolish

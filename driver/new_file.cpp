@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "driver/output.h"
+#include "driver/rewrite.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -27,10 +29,14 @@ constexpr std::size_t temp_name_size = 17;  // ".tagpolish-" and six letters
 // asks for no memory, as a run that stops for want of memory still names
 // its new files. (The file is made with O_EXCL, or linked, which never
 // follows a name that another user put there: guessing does no harm.)
+// Each thread draws from a sequence of its own, started apart from the
+// others'.
 void pick_temp_name(std::string& name) {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::minstd_rand pick{static_cast<unsigned>(getpid()) ^
-                                 static_cast<unsigned>(time(nullptr))};
+    static std::atomic<unsigned> threads{0};
+    thread_local std::minstd_rand pick{static_cast<unsigned>(getpid()) ^
+                                       static_cast<unsigned>(time(nullptr)) ^
+                                       (threads.fetch_add(1) * 2654435761u)};
     name.assign(".tagpolish-");
     for (int i = 0; i < 6; ++i) name += letters[pick() % (sizeof letters - 1)];
 }
@@ -79,9 +85,9 @@ bool may_not_set(int error) {
     return error == EPERM || error == EACCES || error == ENOTSUP;
 }
 
-Rewrite lose_acl(int error, const char* path) {
+Fate lose_acl(int error, const char* path) {
     errmsg_why(error, "%s: cannot keep its ACL\n", path);
-    return Rewrite::refused;
+    return Fate::failed;
 }
 
 // Whether the user running the program belongs to group.
@@ -95,11 +101,22 @@ bool in_group(gid_t group) {
     return false;
 }
 
+// The name of the user uid, or its number; getpwuid_r, as workers ask at
+// the same time.
+std::string user_name(uid_t uid) {
+    passwd entry{}, *found = nullptr;
+    std::vector<char> text(1024);
+    while (getpwuid_r(uid, &entry, text.data(), text.size(), &found) == ERANGE &&
+           text.size() < (std::size_t{1} << 20))
+        text.resize(text.size() * 2);
+    return found != nullptr ? found->pw_name : std::to_string(uid);
+}
+
 }  // namespace
 
-Rewrite give_up(int error, const char* path) {
+Fate give_up(int error, const char* path) {
     errmsg_why(error, "%s: failed to rewrite\n", path);
-    return Rewrite::stopped;
+    return Fate::stopped;
 }
 
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
@@ -121,21 +138,20 @@ OwnerGiven owner_given_to(const struct stat& old) {
 // would a page that anybody may write, left to the user who wrote it: then
 // it stays as it was. A page that only changes hands keeps its group and
 // its permission bits, and its old owner is named.
-Rewrite report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner) {
-    if (given.owner) return Rewrite::done;
+Fate report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner) {
+    if (given.owner) return Fate::done;
     if (!given.group) {
         errmsg("%s: cannot keep its group\n", path);
-        return Rewrite::refused;
+        return Fate::failed;
     }
     if (old.st_mode & S_IWOTH) {
         errmsg("%s: cannot keep its owner\n", path);
-        return Rewrite::refused;
+        return Fate::failed;
     }
-    if (!note_owner) return Rewrite::done;
-    const passwd* owner = getpwuid(old.st_uid);
-    const std::string name = owner != nullptr ? owner->pw_name : std::to_string(old.st_uid);
+    if (!note_owner) return Fate::done;
+    const std::string name = user_name(old.st_uid);
     errmsg("%s: now owned by you, was %s\n", path, name.c_str());
-    return Rewrite::done;
+    return Fate::done;
 }
 
 NewFile::NewFile(FileOps& ops) : ops_(ops) {
@@ -182,17 +198,17 @@ int NewFile::copy(int from) {
 
 // Writing and a change of owner clear set-id bits and file capabilities:
 // the attributes come after both, the mode last.
-Rewrite NewFile::carry(int old_fd, const struct stat& old, const char* path, bool note_owner) {
+Fate NewFile::carry(int old_fd, const struct stat& old, const char* path, bool note_owner) {
     OwnerGiven given;
     copy_owner(old, given);
-    if (Rewrite kept = report_owner(given, old, path, note_owner); kept != Rewrite::done)
+    if (Fate kept = report_owner(given, old, path, note_owner); kept != Fate::done)
         return kept;
-    if (Rewrite copied = copy_attributes(old_fd, path); copied != Rewrite::done) return copied;
+    if (Fate copied = copy_attributes(old_fd, path); copied != Fate::done) return copied;
     if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
         errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
-        return Rewrite::refused;
+        return Fate::failed;
     }
-    return Rewrite::done;
+    return Fate::done;
 }
 
 int NewFile::copy_times(const struct stat& old) {
@@ -222,11 +238,11 @@ void NewFile::copy_owner(const struct stat& old, OwnerGiven& given) {
 // Copies every extended attribute of the old file that the process may
 // set; an ACL must come over whole, and one that the new file inherited
 // from its directory goes when the old file had none.
-Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
+Fate NewFile::copy_attributes(int old_fd, const char* path) {
     std::string names, value;
     int error = read_sized(
         names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd, list, size); });
-    if (error == ENOTSUP) return Rewrite::done;  // a file system without them
+    if (error == ENOTSUP) return Fate::done;  // a file system without them
     if (error != 0) return give_up(error, path);
     bool had_acl = false;
     for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
@@ -244,7 +260,7 @@ Rewrite NewFile::copy_attributes(int old_fd, const char* path) {
     }
     if (!had_acl && ops_.fremovexattr(fd_, acl_name) != 0 && errno != ENODATA && errno != ENOTSUP)
         return lose_acl(errno, path);
-    return Rewrite::done;
+    return Fate::done;
 }
 
 // Links the unnamed file into the folder under a temporary name.

@@ -10,16 +10,14 @@
 
 namespace tagpolish {
 
-// How a rewrite, or one step of it, ended. Unless it is done, the file was
-// left as it was and the failure has been reported.
-enum class Rewrite {
-    done,     // the file holds the new text (or the step is made)
-    refused,  // this file cannot be rewritten safely; the run goes on
-    stopped,  // the new text cannot be written or put in place; the run stops
-};
+// What became of an input, and of each step of its rewrite (declared in
+// driver/rewrite.h): a step answers done, failed (this file cannot be
+// rewritten safely; the run goes on) or stopped (the new text cannot be
+// written or put in place; the run stops), a failure reported.
+enum class Fate;
 
 // Reports "failed to rewrite" for path with the reason error; the run stops.
-Rewrite give_up(int error, const char* path);
+Fate give_up(int error, const char* path);
 
 // Links the file open as fd into the directory open as dir_fd under name,
 // through /proc, which needs no privilege where linking the descriptor
@@ -39,7 +37,7 @@ OwnerGiven owner_given_to(const struct stat& old);
 // a file left to another group, or a file that anybody may write left to
 // another owner, is refused; a file that only changes hands is replaced,
 // with a note when note_owner is set.
-Rewrite report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
+Fate report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
 
 // The new file, from its making until it is in its place; whatever is left
 // of it on the way out (a failure, a stop) is removed.
@@ -62,7 +60,7 @@ class NewFile {
     // extended attributes and ACL, and its permission bits, last. path
     // names the input in messages; a change of owner is noted when
     // note_owner is set.
-    Rewrite carry(int old_fd, const struct stat& old, const char* path, bool note_owner);
+    Fate carry(int old_fd, const struct stat& old, const char* path, bool note_owner);
     // Gives the file the access and modification times in old.
     int copy_times(const struct stat& old);
     // Makes the file (sync) or its bytes and size (sync_data) last a power
@@ -83,7 +81,7 @@ class NewFile {
     int give_name();
     int close_file();
     void copy_owner(const struct stat& old, OwnerGiven& given);
-    Rewrite copy_attributes(int old_fd, const char* path);
+    Fate copy_attributes(int old_fd, const char* path);
     FileOps& ops_;
     int dir_fd_ = -1;
     int fd_ = -1;

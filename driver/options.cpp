@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "driver/site_walk.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -131,6 +132,8 @@ const char* const usage[] = {
 const char* const help_lines[] = {
     "Usage: tagpolish [-acijknsuw] [-d:abcfhilos] [--dry-run] [--list] [--null]",
     "                 [--backup[=SUFFIX]] [--] [FILE]...",
+    "       tagpolish -w -r [OPTIONS] FOLDER...",
+    "       tagpolish -w --restore[=SUFFIX] | --remove-backups[=SUFFIX] [-r] NAME...",
     "Edits the HTML source of each FILE in Shift_JIS, or of standard input when no",
     "FILE is named, and writes the result to standard output (with -w, over FILE).",
     "",
@@ -146,10 +149,23 @@ const char* const help_lines[] = {
     "  -s                 as -c, but to lower case; wins over -c",
     "  -u                 link and image references point into the page's directory",
     "  -w                 write the result back over each FILE",
+    "  -r                 with -w: edit the pages in each FOLDER and the ones below",
+    "  --recursive        the same as -r",
+    "  --include=GLOB     with -r: edit the files named so (default *.htm, *.html)",
+    "  --exclude=GLOB     with -r: leave out the files and folders named so",
+    "  --follow-links     with -r: follow symbolic links, not pass them over",
+    "  --jobs=N           with -w: edit N pages at once (default: 1, with -r one per",
+    "                     processor)",
+    "  --quiet            with -w: no status line on a terminal",
     "  --dry-run          with -w: change no file, name each file that would change",
     "  --list             with -w: name each file rewritten, then a summary",
-    "  --null             end the names of --list and --dry-run in NUL (xargs -0)",
+    "  --report           with -w: name each page that changes, with its edits",
+    "  --null             end the names of --list, --report and --dry-run in NUL",
     "  --backup[=SUFFIX]  with -w: keep the old text as FILE.orig (or FILE+SUFFIX)",
+    "  --restore[=SUFFIX] with -w: put each backup back in place of its page",
+    "  --remove-backups[=SUFFIX]",
+    "                     with -w: remove each backup",
+    "  --force            with --restore: also over a page changed since its backup",
     "  --                 end the options: every argument after it is a FILE",
     "  -d:a               remove link tags",
     "  -d:b               remove bgcolor= attributes",
@@ -177,7 +193,7 @@ struct OptionLetter {
 // Letters of a plain cluster ("-aw").
 constexpr OptionLetter plain_letters[] = {
     {'a', &opt_a, 1}, {'c', &opt_c, 1}, {'i', &opt_i, 1}, {'j', &opt_j, 1}, {'k', &opt_k, 1},
-    {'n', &opt_n, 1}, {'s', &opt_s, 1}, {'u', &opt_u, 4}, {'w', &opt_w, 1},
+    {'n', &opt_n, 1}, {'r', &opt_r, 1}, {'s', &opt_s, 1}, {'u', &opt_u, 4}, {'w', &opt_w, 1},
 };
 
 // Letters of a delete cluster ("-d:cf").
@@ -192,13 +208,13 @@ struct LongFlag {
     int* flag;
 };
 constexpr LongFlag long_flags[] = {
-    {"--dry-run", &opt_dry_run},
-    {"--list", &opt_list},
-    {"--null", &opt_null},
+    {"--dry-run", &opt_dry_run}, {"--list", &opt_list},     {"--null", &opt_null},
+    {"--recursive", &opt_r},     {"--quiet", &opt_quiet},   {"--report", &opt_report},
+    {"--force", &opt_force},     {"--follow-links", &opt_follow_links},
 };
 
-constexpr std::string_view backup_option = "--backup";
 constexpr const char* default_suffix = ".orig";
+constexpr int max_jobs = 256;
 
 // Ends the process; what went to standard output must not be lost on the
 // way, and a failure to write it fails the run.
@@ -245,11 +261,23 @@ void set_cluster(const char* arg) {
     }
 }
 
-// Takes the suffix of "--backup" or "--backup=SUFFIX". A suffix must make
-// a name beside the file: it is neither empty nor holds a "/".
-void set_backup(const char* arg) {
-    const char* suffix =
-        arg[backup_option.size()] == '=' ? arg + backup_option.size() + 1 : default_suffix;
+// The value of arg when it is the long option name, given as "name" (the
+// value is null) or "name=value"; false when it is another option.
+bool long_option(std::string_view arg, std::string_view name, const char*& value) {
+    if (!arg.starts_with(name)) return false;
+    if (arg.size() == name.size()) {
+        value = nullptr;
+        return true;
+    }
+    value = arg.data() + name.size() + 1;
+    return arg[name.size()] == '=';
+}
+
+// Takes the suffix of a backup option ("--backup" or "--backup=SUFFIX").
+// A suffix must make a name beside the file: it is neither empty nor holds
+// a "/".
+const char* take_suffix(const char* arg, const char* value) {
+    const char* suffix = value != nullptr ? value : default_suffix;
     if (*suffix == '\0') {
         errmsg("%s: the backup suffix is empty\n", arg);
         finish(1);
@@ -258,7 +286,41 @@ void set_backup(const char* arg) {
         errmsg("%s: a backup suffix cannot hold \"/\"\n", arg);
         finish(1);
     }
-    backup_suffix = suffix;
+    return suffix;
+}
+
+// Takes the number of --jobs=N.
+int take_jobs(const char* arg, const char* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = value != nullptr ? std::strtol(value, &end, 10) : 0;
+    if (value == nullptr || *value == '\0' || *end != '\0' || errno != 0 || n < 1 ||
+        n > max_jobs) {
+        errmsg("%s: give a number of jobs from 1 to 256\n", arg);
+        finish(1);
+    }
+    return static_cast<int>(n);
+}
+
+// Sets what an option with a value asks for; false when arg is none of
+// them.
+bool set_valued(const char* arg) {
+    const char* value = nullptr;
+    if (long_option(arg, "--backup", value))
+        backup_suffix = take_suffix(arg, value);
+    else if (long_option(arg, "--restore", value))
+        restore_suffix = take_suffix(arg, value);
+    else if (long_option(arg, "--remove-backups", value))
+        remove_suffix = take_suffix(arg, value);
+    else if (long_option(arg, "--jobs", value))
+        opt_jobs = take_jobs(arg, value);
+    else if (long_option(arg, "--include", value) && value != nullptr)
+        include_globs.push_back(value);
+    else if (long_option(arg, "--exclude", value) && value != nullptr)
+        exclude_globs.push_back(value);
+    else
+        return false;
+    return true;
 }
 
 // Sets what one long option asks for; help and the version end the run
@@ -277,27 +339,64 @@ void set_long(const char* arg) {
             return;
         }
     }
-    if (name.starts_with(backup_option) &&
-        (name.size() == backup_option.size() || name[backup_option.size()] == '=')) {
-        set_backup(arg);
-        return;
-    }
+    if (set_valued(arg)) return;
     errmsg("%s: unknown option\n", arg);
     finish(1);
 }
 
+[[noreturn]] void refuse(const char* arg, MsgFormat<const char*> why) {
+    errmsg(why, arg);
+    finish(1);
+}
+
+// Whether an option letter that edits the text was given.
+bool edits_asked() {
+    for (int flag : {opt_a, opt_c, opt_j, opt_k, opt_n, opt_s, opt_u, del_a, del_b, del_c, del_f,
+                     del_h, del_i, del_l, del_o, del_s})
+        if (flag != 0) return true;
+    return false;
+}
+
+// The walk's rules, as the options give them.
+WalkRules rules_given() {
+    WalkRules rules;
+    rules.include.assign(include_globs.begin(), include_globs.end());
+    rules.exclude.assign(exclude_globs.begin(), exclude_globs.end());
+    return rules;
+}
+
+// Restoring and removing backups edit nothing, and the walk must never
+// take a page for a backup: a suffix that a page's name may end in is
+// refused.
+void check_backup_actions(const char* action) {
+    if (restore_suffix != nullptr && remove_suffix != nullptr)
+        refuse("--remove-backups", "%s: not with --restore\n");
+    if (edits_asked() || backup_suffix != nullptr || opt_report)
+        refuse(action, "%s: edits nothing: not with edit letters, --backup or --report\n");
+    const char* suffix = restore_suffix != nullptr ? restore_suffix : remove_suffix;
+    if (opt_r && is_page_name(rules_given(), std::string("page") + suffix))
+        refuse(action, "%s: a page's name may end in this suffix\n");
+}
+
 // The long options act on the files that -w rewrites, and --null on the
-// names that --list or --dry-run print; given without them, they are
-// refused. needs_w is the first option given that needs -w, or null.
-void check_long_options(const char* needs_w) {
-    if (needs_w != nullptr && !opt_w) {
-        errmsg("%s: needs -w\n", needs_w);
-        finish(1);
-    }
-    if (opt_null && !opt_list && !opt_dry_run) {
-        errmsg("--null: needs --list or --dry-run\n");
-        finish(1);
-    }
+// names that --list, --report or --dry-run print; given without them,
+// they are refused. first_long is the first long option given, first_walk
+// the first that needs -r.
+void check_long_options(const char* first_long, const char* first_walk) {
+    if (first_long != nullptr && !opt_w) refuse(first_long, "%s: needs -w\n");
+    if (opt_r && !opt_w) refuse("-r", "%s: needs -w\n");
+    if (opt_null && !opt_list && !opt_dry_run && !opt_report)
+        refuse("--null", "%s: needs --list, --report or --dry-run\n");
+    if (first_walk != nullptr && !opt_r) refuse(first_walk, "%s: needs -r\n");
+    if (opt_force && restore_suffix == nullptr) refuse("--force", "%s: needs --restore\n");
+    if (restore_suffix != nullptr) check_backup_actions("--restore");
+    if (remove_suffix != nullptr) check_backup_actions("--remove-backups");
+}
+
+// Whether arg is a long option that only the walk takes.
+bool walk_only(std::string_view arg) {
+    return arg.starts_with("--include") || arg.starts_with("--exclude") ||
+           arg == "--follow-links";
 }
 
 }  // namespace
@@ -308,7 +407,7 @@ int parse_options(int argc, char** argv) {
         std::printf("%s\n", usage[3]);
         finish(1);
     }
-    const char* needs_w = nullptr;
+    const char *first_long = nullptr, *first_walk = nullptr;
     int i = 1;
     while (i < argc && argv[i][0] == '-') {
         const char* arg = argv[i++];
@@ -318,10 +417,11 @@ int parse_options(int argc, char** argv) {
             break;  // "--": the files follow
         } else {
             set_long(arg);
-            if (needs_w == nullptr) needs_w = arg;
+            if (first_long == nullptr) first_long = arg;
+            if (first_walk == nullptr && walk_only(arg)) first_walk = arg;
         }
     }
-    check_long_options(needs_w);
+    check_long_options(first_long, first_walk);
     return i;
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tagpolish {
@@ -17,6 +18,7 @@ struct Walk {
     FileOps& ops;
     uid_t me = geteuid();
     int links = 0;
+    bool follow_last = true;  // a link as the last component is followed
 };
 
 Resolution missing(int error) {
@@ -134,6 +136,11 @@ Resolution component(Walk& w, int from, Fd& held, const std::string& shown,
     Fd fd(w.ops.openat(from, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
     struct stat st {};
     if (!fd || w.ops.fstat(fd.get(), &st) != 0) return missing(errno);
+    if (S_ISLNK(st.st_mode) && !w.follow_last) {
+        Resolution r;
+        r.how = Resolved::link;
+        return r;
+    }
     if (S_ISLNK(st.st_mode)) {
         Resolution r = follow(w, from, shown, name, fd, st);
         r.target.link = true;
@@ -174,6 +181,8 @@ Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
     }
     const std::vector<std::string_view> parts = components(path);
     if (parts.empty()) return the_folder(w, from, std::move(shown));
+    // Links met on the way, and the links they lead through, are followed.
+    const bool follow_last = std::exchange(w.follow_last, true);
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         if (parts[i] == ".") continue;
         Resolution r = folder(w, from, held, shown, std::string(parts[i]));
@@ -183,6 +192,7 @@ Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
         held = std::move(r.target.file);
         from = held.get();
     }
+    w.follow_last = follow_last;
     Resolution r = component(w, from, held, shown, std::string(parts.back()));
     // "page.htm/" names a folder.
     if (r.how == Resolved::found && path.back() == '/' && !S_ISDIR(r.target.st.st_mode))
@@ -195,6 +205,13 @@ Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
 Resolution resolve(const char* name, FileOps& ops) {
     Walk w{ops};
     return walk(w, AT_FDCWD, "", name);
+}
+
+Resolution resolve_at(int dir, const std::string& shown, const char* name, bool follow,
+                      FileOps& ops) {
+    Walk w{ops};
+    w.follow_last = follow;
+    return walk(w, dir, shown, name);
 }
 
 }  // namespace tagpolish

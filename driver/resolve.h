@@ -29,6 +29,7 @@ enum class Resolved {
     found,
     missing,       // a component cannot be opened (error says why)
     foreign_link,  // a symbolic link on the way that is not followed
+    link,          // the name itself is a symbolic link, not to be followed
 };
 
 struct Resolution {
@@ -44,5 +45,12 @@ struct Resolution {
 // nobody can lead the program, through a link of their own, to a file they
 // could not change themselves.
 Resolution resolve(const char* name, FileOps& ops = system_file_ops());
+
+// Resolves name (one entry, or a path) from the folder open as dir, which
+// messages show as shown (with its "/"), as resolve does from the current
+// folder; when name itself is a symbolic link and follow is not set, it
+// answers link.
+Resolution resolve_at(int dir, const std::string& shown, const char* name, bool follow,
+                      FileOps& ops = system_file_ops());
 
 }  // namespace tagpolish

@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "driver/listing.h"
 #include "driver/run_stop.h"
 
 namespace tagpolish {
@@ -20,12 +19,12 @@ namespace {
 
 // Waits for the lock on fd (the file name) that another holds, saying so
 // once after a second. False when the run stopped meanwhile.
-bool wait_for_lock(int fd, const char* name, FileOps& ops) {
+bool wait_for_lock(int fd, const char* name, FileOps& ops, const OpenHooks& hooks) {
     using clock = std::chrono::steady_clock;
     const WakeWhileWaiting woken;
     const auto start = clock::now();
     for (bool said = false;;) {
-        if (stop_requested()) return false;
+        if (stop_requested() || (hooks.keep_waiting && !hooks.keep_waiting())) return false;
         if (ops.flock(fd, LOCK_EX) == 0 || errno != EINTR) return true;
         if (!said && clock::now() - start >= std::chrono::seconds(1)) {
             errmsg("%s: waiting for another program's lock\n", name);
@@ -35,21 +34,50 @@ bool wait_for_lock(int fd, const char* name, FileOps& ops) {
 }
 
 // Takes the lock on fd without waiting; when another holds it, lets the
-// caller let go of what it holds first (before_wait), then waits. False
-// when the caller would not wait, or the run stopped.
-bool lock_input(int fd, const char* name, FileOps& ops, const OpenHooks& hooks) {
+// caller let go of what it holds first (before_wait), then waits. Busy
+// when the caller would not wait, not_reached when the wait was ended.
+Fate lock_input(int fd, const char* name, FileOps& ops, const OpenHooks& hooks) {
     // Where the file system has no locks, runs are not kept apart, and
     // each rewrite is still whole.
-    if (ops.flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return true;
-    if (hooks.before_wait && !hooks.before_wait()) return false;
-    return wait_for_lock(fd, name, ops);
+    if (ops.flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return Fate::open;
+    if (hooks.before_wait && !hooks.before_wait()) return Fate::busy;
+    return wait_for_lock(fd, name, ops, hooks) ? Fate::open : Fate::not_reached;
 }
 
-RewriteInput not_open(RewriteInput in, Opened why, FileOps& ops) {
+RewriteInput not_open(RewriteInput in, Fate why, FileOps& ops) {
     if (in.fd >= 0) ops.close(in.fd);
     in.fd = -1;
-    in.opened = why;
+    in.fate = why;
     return in;
+}
+
+// Finds the input, by its name or in the walk's folder.
+Resolution find(const InputName& input, FileOps& ops) {
+    if (input.folder < 0) return resolve(input.name, ops);
+    const std::string_view name(input.name);
+    return resolve_at(input.folder, std::string(name.substr(0, input.entry_at)),
+                      input.name + input.entry_at, input.follow_link, ops);
+}
+
+// Reports an input that cannot be opened to be rewritten; answers its fate.
+Fate refuse(const InputName& input, const Resolution& found) {
+    const char* name = input.name;
+    switch (found.how) {
+        case Resolved::found:
+            errmsg("%s: not a regular file\n%s: failed to convert\n", name, name);
+            break;
+        case Resolved::missing:
+            errmsg_why(found.error, "%s: not found\n", name);
+            break;
+        case Resolved::foreign_link:
+            errmsg("%s: a symbolic link owned by another user; not followed\n%s: failed to convert\n",
+                   name, name);
+            break;
+        case Resolved::link:
+            errmsg("%s: a symbolic link; passed over (--follow-links follows it)\n", name);
+            return Fate::passed_over;
+    }
+    return Fate::failed;
 }
 
 // Opens the regular file found, through its folder. False when the name
@@ -68,32 +96,30 @@ bool open_found(RewriteInput& in, FileOps& ops) {
 
 }  // namespace
 
-RewriteInput open_to_rewrite(const char* name, FileOps& ops, const OpenHooks& hooks) {
+RewriteInput open_to_rewrite(const InputName& input, FileOps& ops, const OpenHooks& hooks) {
     // A name that another program keeps swapping is given up on at last.
     for (int round = 0;; ++round) {
         RewriteInput in;
-        Resolution found = resolve(name, ops);
+        Resolution found = find(input, ops);
         in.error = found.error;
-        if (found.how == Resolved::missing) return not_open(std::move(in), Opened::missing, ops);
-        if (found.how == Resolved::foreign_link)
-            return not_open(std::move(in), Opened::foreign_link, ops);
+        if (found.how != Resolved::found || !S_ISREG(found.target.st.st_mode))
+            return not_open(std::move(in), refuse(input, found), ops);
         in.target = std::move(found.target);
-        if (!S_ISREG(in.target.st.st_mode))
-            return not_open(std::move(in), Opened::not_regular, ops);
         if (hooks.pass_over && hooks.pass_over(in.target))
-            return not_open(std::move(in), Opened::passed_over, ops);
-        if (!open_found(in, ops)) {
-            if (round == 100) {
-                in.error = in.error != 0 ? in.error : ENOENT;
-                return not_open(std::move(in), Opened::missing, ops);
-            }
-            not_open(std::move(in), Opened::missing, ops);
+            return not_open(std::move(in), Fate::passed_over, ops);
+        const bool opened = open_found(in, ops);
+        if (!opened && round < 100) {
+            not_open(std::move(in), Fate::failed, ops);
             continue;
         }
-        if (in.error != 0) return not_open(std::move(in), Opened::missing, ops);
+        if (!opened || in.error != 0) {
+            found.how = Resolved::missing;
+            found.error = in.error != 0 ? in.error : ENOENT;
+            return not_open(std::move(in), refuse(input, found), ops);
+        }
         in.target.file.reset();
-        if (!lock_input(in.fd, name, ops, hooks))
-            return not_open(std::move(in), Opened::stopped, ops);
+        if (Fate locked = lock_input(in.fd, input.name, ops, hooks); locked != Fate::open)
+            return not_open(std::move(in), locked, ops);
         // Taken again under the lock: this run's own commit may have renamed
         // another name of the file meanwhile, which changes its change time.
         struct stat named {};
@@ -103,7 +129,7 @@ RewriteInput open_to_rewrite(const char* name, FileOps& ops, const OpenHooks& ho
             named.st_dev == in.st.st_dev && named.st_ino == in.st.st_ino)
             return in;
         // Another run replaced the file while this one waited for it.
-        not_open(std::move(in), Opened::missing, ops);
+        not_open(std::move(in), Fate::failed, ops);
     }
 }
 
@@ -120,9 +146,12 @@ bool names_page_beside(FileOps& ops, int dir, std::string_view base, std::string
 
 }  // namespace
 
-bool is_backup_name(const char* name, const Target& target, const char* suffix, FileOps& ops) {
-    return names_page_beside(ops, target.dir.get(), target.base, suffix) ||
-           (target.link && names_page_beside(ops, AT_FDCWD, name, suffix));
+bool is_backup_name(const InputName& input, const Target& target, const char* suffix,
+                    FileOps& ops) {
+    if (names_page_beside(ops, target.dir.get(), target.base, suffix)) return true;
+    if (!target.link) return false;
+    if (input.folder < 0) return names_page_beside(ops, AT_FDCWD, input.name, suffix);
+    return names_page_beside(ops, input.folder, input.name + input.entry_at, suffix);
 }
 
 namespace {
@@ -137,24 +166,24 @@ Plan plan_for(const char* path, const Target& target, const char* suffix) {
     return plan;
 }
 
-Rewrite cannot_write(int error, const char* path) {
+Fate cannot_write(int error, const char* path) {
     errmsg_why(error, "%s: cannot open to write\n", path);
-    return Rewrite::stopped;
+    return Fate::stopped;
 }
 
-Rewrite backup_exists(const Plan& plan) {
+Fate backup_exists(const Plan& plan) {
     errmsg("%s: its backup %s already exists\n", plan.path, plan.shown.c_str());
-    return Rewrite::refused;
+    return Fate::failed;
 }
 
-Rewrite backup_failed(int error, const Plan& plan, Rewrite result) {
+Fate backup_failed(int error, const Plan& plan, Fate result) {
     errmsg_why(error, "%s: cannot make its backup %s\n", plan.path, plan.shown.c_str());
     return result;
 }
 
-Rewrite changed(const char* path) {
+Fate changed(const char* path) {
     errmsg(msg_changed, path);
-    return Rewrite::refused;
+    return Fate::failed;
 }
 
 // The errors with which the system refuses a hard link that a copy can
@@ -182,12 +211,12 @@ class Backup {
 
     // Links the old file open as old_fd under its backup name, never over
     // an existing file; sets copy when only a copy can be made.
-    Rewrite link(const Plan& plan, int old_fd, bool& copy);
+    Fate link(const Plan& plan, int old_fd, bool& copy);
     // Makes the whole copy of the old file (which fstat described as old),
     // still without a name.
-    Rewrite make_copy(const Plan& plan, int old_fd, const struct stat& old);
+    Fate make_copy(const Plan& plan, int old_fd, const struct stat& old);
     // Gives the copy the backup name, never over an existing file.
-    Rewrite name_copy(const Plan& plan);
+    Fate name_copy(const Plan& plan);
     void keep() {
         linked_ = nullptr;
         copy_.keep();
@@ -200,31 +229,31 @@ class Backup {
     const char* linked_ = nullptr;  // the name of a link not yet kept
 };
 
-Rewrite Backup::link(const Plan& plan, int old_fd, bool& copy) {
+Fate Backup::link(const Plan& plan, int old_fd, bool& copy) {
     const int error = link_open_file(ops_, old_fd, dir_, plan.backup.c_str());
     copy = link_impossible(error);
     if (error == 0) linked_ = plan.backup.c_str();
-    if (error == 0 || copy) return Rewrite::done;
+    if (error == 0 || copy) return Fate::done;
     if (error == EEXIST) return backup_exists(plan);
-    return backup_failed(error, plan, Rewrite::stopped);
+    return backup_failed(error, plan, Fate::stopped);
 }
 
-Rewrite Backup::make_copy(const Plan& plan, int old_fd, const struct stat& old) {
+Fate Backup::make_copy(const Plan& plan, int old_fd, const struct stat& old) {
     int error = copy_.make(dir_);
     if (error == 0) error = copy_.copy(old_fd);
     if (error == 0)
-        if (Rewrite carried = copy_.carry(old_fd, old, plan.path, false); carried != Rewrite::done)
+        if (Fate carried = copy_.carry(old_fd, old, plan.path, false); carried != Fate::done)
             return carried;
     if (error == 0) error = copy_.copy_times(old);
     if (error == 0) error = copy_.sync();
-    return error == 0 ? Rewrite::done : backup_failed(error, plan, Rewrite::stopped);
+    return error == 0 ? Fate::done : backup_failed(error, plan, Fate::stopped);
 }
 
-Rewrite Backup::name_copy(const Plan& plan) {
+Fate Backup::name_copy(const Plan& plan) {
     const int error = copy_.name_as(plan.backup);
-    if (error == 0) return Rewrite::done;
+    if (error == 0) return Fate::done;
     if (error == EEXIST) return backup_exists(plan);
-    return backup_failed(error, plan, Rewrite::stopped);
+    return backup_failed(error, plan, Fate::stopped);
 }
 
 }  // namespace
@@ -281,40 +310,36 @@ void FileRewrite::prepare() {
     if (error_ != 0) found_ = Found::cannot_write;
 }
 
-Rewrite FileRewrite::report(Found found, int error) const {
+Fate FileRewrite::report(Found found, int error) const {
     switch (found) {
         case Found::cannot_write:
             return cannot_write(error, plan_.path);
         case Found::backup_exists:
             return backup_exists(plan_);
         case Found::backup_unknown:
-            return backup_failed(error, plan_, Rewrite::refused);
+            return backup_failed(error, plan_, Fate::failed);
         case Found::nothing:
             break;
     }
-    return Rewrite::done;
+    return Fate::done;
 }
 
-Rewrite FileRewrite::finish(int write_error, const struct stat& old) {
+Fate FileRewrite::finish(int write_error, const struct stat& old) {
     if (found_ != Found::nothing) return report(found_, error_);
     old_ = old;
-    if (how_.dry_run) {
-        const Rewrite kept = report_owner(owner_given_to(old_), old_, plan_.path, true);
-        if (kept == Rewrite::done && how_.listing != nullptr) how_.listing->name(plan_.path);
-        return kept;
-    }
+    if (how_.dry_run) return report_owner(owner_given_to(old_), old_, plan_.path, true);
     if (write_error != 0) return give_up(write_error, plan_.path);
-    if (Rewrite carried = file_.carry(old_fd_, old_, plan_.path, true); carried != Rewrite::done)
+    if (Fate carried = file_.carry(old_fd_, old_, plan_.path, true); carried != Fate::done)
         return carried;
     struct stat made {};
     if (ops_.fstat(file_.fd(), &made) != 0) return give_up(errno, plan_.path);
     made_id_ = file_id(ops_, file_.fd(), made);
-    return Rewrite::done;
+    return Fate::done;
 }
 
-Rewrite FileRewrite::sync() {
+Fate FileRewrite::sync() {
     if (int error = file_.sync_data()) return give_up(error, plan_.path);
-    return Rewrite::done;
+    return Fate::done;
 }
 
 // Whether the name still leads to the old file, as it was when its reading
@@ -329,31 +354,31 @@ bool FileRewrite::still_there() const {
 // (its backup link, or the rename), and a second stop signal waits until
 // the rename is made. A backup copy, which takes its time, is made outside
 // that step, and the old file is looked at again after it.
-Rewrite FileRewrite::put_in_place() {
+Fate FileRewrite::put_in_place() {
     std::optional<StopHold> hold(std::in_place);
     if (!still_there()) return changed(plan_.path);
     Backup backup(ops_, target_.dir.get());
     if (!plan_.backup.empty()) {
         bool copy = false;
-        if (Rewrite linked = backup.link(plan_, old_fd_, copy); linked != Rewrite::done)
+        if (Fate linked = backup.link(plan_, old_fd_, copy); linked != Fate::done)
             return linked;
         if (copy) {
             hold.reset();
-            if (Rewrite made = backup.make_copy(plan_, old_fd_, old_); made != Rewrite::done)
+            if (Fate made = backup.make_copy(plan_, old_fd_, old_); made != Fate::done)
                 return made;
             hold.emplace();
             if (!still_there()) return changed(plan_.path);
-            if (Rewrite named = backup.name_copy(plan_); named != Rewrite::done) return named;
+            if (Fate named = backup.name_copy(plan_); named != Fate::done) return named;
         }
     }
     if (int error = file_.put_in_place(target_.base)) return give_up(error, plan_.path);
     backup.keep();
-    return Rewrite::done;
+    return Fate::done;
 }
 
-Rewrite FileRewrite::place() {
-    const Rewrite result = put_in_place();
-    if (result != Rewrite::done) return result;
+Fate FileRewrite::place() {
+    const Fate result = put_in_place();
+    if (result != Fate::done) return result;
     // The old file is let go, and with it the lock, once the new one has
     // its name.
     ops_.close(old_fd_);
@@ -361,8 +386,7 @@ Rewrite FileRewrite::place() {
     if (ops_.fstatat(target_.dir.get(), target_.base.c_str(), &placed_, AT_SYMLINK_NOFOLLOW) != 0 ||
         placed_.st_ino != made_id_.ino)
         placed_ = {};
-    if (how_.listing != nullptr) how_.listing->name(plan_.path);
-    return Rewrite::done;
+    return Fate::done;
 }
 
 // EINVAL: a file system that cannot sync a folder.

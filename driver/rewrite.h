@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -17,63 +18,85 @@
 
 namespace tagpolish {
 
-class Listing;
+// What became of an input, and of each step of its rewrite: every step
+// from the opening of an input to the commit of its batch answers with
+// one, and the run counts each input by its last.
+enum class Fate {
+    open,         // opened and locked: its rewrite goes on
+    done,         // a step made; an input replaced by its edited text (under
+                  // a dry run: that would be)
+    edited,       // written to standard output
+    unchanged,    // its text came out the same: the file stays as it was
+    passed_over,  // a later name of a file already edited, a backup, or a
+                  // symbolic link that the walk does not follow
+    failed,       // left as it was, and reported; the run goes on
+    stopped,      // left as it was, and reported: the new text cannot be
+                  // written or put in place; the run stops
+    unsynced,     // replaced, but its folder could not be synced: counts as
+                  // failed, and the run stops
+    busy,         // another holds its lock: done again once the run holds none
+    not_reached,  // the run stopped before its reading, or during its walk
+};
 
 // The message of an input that another program wrote, replaced or removed
 // between its reading and its rewrite.
 inline constexpr MsgFormat<const char*> msg_changed = "%s: the file changed while it was read\n";
 
-// How open_to_rewrite ended.
-enum class Opened {
-    locked,        // fd is open and locked
-    missing,       // it could not be found or opened (error says why)
-    foreign_link,  // a symbolic link on the way belongs to another user
-    not_regular,   // not a regular file
-    passed_over,   // the caller passed it over
-    stopped,       // the caller would not wait for its lock, or the run stopped
-};
-
-// An input opened to be rewritten: fd is open and locked, st is what fstat
-// said of it, and target is where it is; or fd is -1.
+// An input opened to be rewritten: fate is open, fd is open and locked, st
+// is what fstat said of it, and target is where it is; or fd is -1.
 struct RewriteInput {
     int fd = -1;
     int error = 0;
     struct stat st {};
-    Opened opened = Opened::locked;
+    Fate fate = Fate::open;
     Target target;
 };
 
 // What open_to_rewrite asks of its caller; either may be empty.
 struct OpenHooks {
     // Whether the regular file that a name leads to (target.file is open)
-    // is passed over: then it is not opened.
+    // is passed over (the hook says so): then it is not opened.
     std::function<bool(const Target&)> pass_over;
     // Called when another holds the file's lock, before waiting for it:
     // the caller lets go of the locks it holds, so that two runs can never
-    // wait for each other. False: do not wait (the run stops).
+    // wait for each other. False: do not wait (the input is busy).
     std::function<bool()> before_wait;
+    // Asked while the file's lock is awaited: false ends the wait (the
+    // input is not reached). A stop signal always ends it.
+    std::function<bool()> keep_waiting;
 };
 
-// Finds name (resolve) and opens the regular file it leads to for reading,
-// to rewrite it later; anything else is refused before it is opened. The
-// file stays locked (flock) until fd is closed, so that another run of the
-// program on the same file waits (saying so after a second, and giving up
-// when the run stops); when that run replaced the file meanwhile, the name
-// is found again.
-RewriteInput open_to_rewrite(const char* name, FileOps& ops = system_file_ops(),
+// An input to open under -w: a name found from the current folder, or an
+// entry of a folder that the walk holds open, its name shown after the
+// folder's.
+struct InputName {
+    const char* name;           // as messages show it
+    int folder = -1;            // the walk's folder, or -1: find name
+    std::size_t entry_at = 0;   // where the entry's own name begins in name
+    bool follow_link = true;    // an entry that is a symbolic link is followed
+};
+
+// Finds the input (resolve) and opens the regular file it leads to for
+// reading, to rewrite it later; anything else is refused (and reported)
+// before it is opened, and an entry of the walk that is a symbolic link
+// is passed over with a note unless it is to be followed. The file stays
+// locked (flock) until fd is closed, so that another run of the program
+// on the same file waits (saying so after a second, and giving up when the
+// run stops); when that run replaced the file meanwhile, the name is found
+// again. Answers open, failed, passed_over, busy or not_reached.
+RewriteInput open_to_rewrite(const InputName& input, FileOps& ops = system_file_ops(),
                              const OpenHooks& hooks = {});
 
-// Whether the file that name leads to (target) is a backup, which is never
-// edited: its name, or the name given when that is a symbolic link, ends
-// in suffix and is, without it, the name of a regular file beside it.
-bool is_backup_name(const char* name, const Target& target, const char* suffix,
+// Whether the file that input leads to (target) is a backup, which is
+// never edited: its name, or the name given when that is a symbolic link,
+// ends in suffix and is, without it, the name of a regular file beside it.
+bool is_backup_name(const InputName& input, const Target& target, const char* suffix,
                     FileOps& ops = system_file_ops());
 
 // What a rewrite does besides replacing the file.
 struct RewriteSettings {
     bool dry_run = false;                 // make every check, change nothing
     const char* backup_suffix = nullptr;  // keep the old file as its name and this
-    Listing* listing = nullptr;           // names each file replaced
 };
 
 // How a rewrite names things.
@@ -93,12 +116,12 @@ struct Plan {
 // new file gets the old file's owner and group (a file that would go to
 // another group, or that anybody may write and would go to another owner,
 // is refused), its extended attributes and ACL, and its permission bits
-// (under a dry run, the listing names path). sync makes the new text last.
-// place: unless the name no longer leads to the old file as it was read,
-// the backup is made, the new file is renamed over the target, the old
-// file is let go, and the listing names path. sync_dir makes the rename
-// last. Each step reports its own failure; a new file that does not
-// replace the target is removed.
+// sync makes the new text last. place: unless the name no longer leads to
+// the old file as it was read, the backup is made, the new file is renamed
+// over the target, and the old file is let go. sync_dir makes the rename
+// last. Each step reports its own failure (to the destination of
+// messages_to, when one is set); a new file that does not replace the
+// target is removed.
 class FileRewrite {
   public:
     // Takes the input's fd, which it closes (and so unlocks) once the file
@@ -118,9 +141,9 @@ class FileRewrite {
     // old is what fstat says of the old file at the end of its reading;
     // write_error is the errno of the first write of the new text that
     // failed, or 0.
-    Rewrite finish(int write_error, const struct stat& old);
-    Rewrite sync();
-    Rewrite place();
+    Fate finish(int write_error, const struct stat& old);
+    Fate sync();
+    Fate place();
     // 0 or the errno, which the caller reports for every file of the
     // folder.
     int sync_dir();
@@ -137,13 +160,17 @@ class FileRewrite {
     const struct stat& placed_st() const { return placed_; }
     // Whether the new file has taken the target's place.
     bool placed() const { return old_fd_ < 0; }
+    // Where the messages of the steps that the batch makes go (null:
+    // where the thread's go).
+    void messages_to(MsgDest* dest) { dest_ = dest; }
+    MsgDest* messages_to() const { return dest_; }
 
   private:
     // A failure of prepare, reported by finish.
     enum class Found { nothing, cannot_write, backup_exists, backup_unknown };
-    Rewrite report(Found found, int error) const;
+    Fate report(Found found, int error) const;
     bool still_there() const;
-    Rewrite put_in_place();
+    Fate put_in_place();
 
     int old_fd_;
     RewriteSettings how_;
@@ -157,6 +184,7 @@ class FileRewrite {
     struct stat placed_ {};
     FileId made_id_;
     NewFile file_;
+    MsgDest* dest_ = nullptr;
 };
 
 }  // namespace tagpolish

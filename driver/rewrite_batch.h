@@ -29,36 +29,30 @@ class RewriteBatch {
   public:
     // Told how each pending rewrite ended, when its batch has committed;
     // a failure has been reported.
-    using Done = std::function<void(const FileRewrite& file, Rewrite result)>;
+    using Done = std::function<void(const FileRewrite& file, Fate fate)>;
 
-    RewriteBatch(const RewriteSettings& how, Done done, FileOps& ops = system_file_ops());
+    // files is the most rewrites a batch holds (at most max_batch_files).
+    RewriteBatch(Done done, FileOps& ops = system_file_ops(),
+                 std::size_t files = max_batch_files);
     // What is still pending is dropped: its pages stay as they were.
     ~RewriteBatch();
     RewriteBatch(const RewriteBatch&) = delete;
     RewriteBatch& operator=(const RewriteBatch&) = delete;
 
-    // Starts the rewrite of path (which must outlive it), opened and
-    // locked as in, which the batch takes over (FileRewrite::prepare).
-    FileRewrite& start(const char* path, RewriteInput&& in);
-    // The rewrite started last is not made: its new file goes, and its old
-    // file is let go.
-    void drop();
-    // The rewrite started last has its whole new text written; old is what
-    // fstat says of the old file now, write_error the errno of the first
-    // failed write or 0 (FileRewrite::finish). Unless that fails, the
-    // rewrite is pending (under a dry run, done at once).
-    Rewrite add(int write_error, const struct stat& old);
-    // The rewrite that add made pending last.
-    const FileRewrite& last() const { return *pending_.back().file; }
+    // Takes a rewrite whose new text is whole (FileRewrite::finish went
+    // through); it is pending until the batch commits.
+    void add(std::unique_ptr<FileRewrite> file);
+    bool empty() const { return pending_.empty(); }
     // Whether the batch holds as many rewrites, or as many bytes of new
     // text, as it may: then it is to commit.
     bool full() const { return pending_.size() >= max_files_ || bytes_ >= max_batch_bytes; }
     // Makes the new text of every pending rewrite last, then for each in
-    // order makes its backup, renames it over its page and lists it, then
-    // syncs each folder once; done is told how each ended (a page left as
-    // it was at once, a page replaced after the syncs). A
-    // failure leaves that page, and only that page, as it was; a folder
-    // that cannot be synced stops the run, its pages replaced.
+    // order makes its backup and renames it over its page, then syncs each
+    // folder once; done is told how each ended (a page left as it was at
+    // once, a page replaced after the syncs). A failure leaves that page,
+    // and only that page, as it was; a folder that cannot be synced stops
+    // the run, its pages replaced (unsynced). The messages of each step go
+    // where its rewrite's messages go.
     void commit();
     // Whether a commit is under way (then a failure that ends the process
     // cannot commit again).
@@ -67,20 +61,23 @@ class RewriteBatch {
   private:
     struct Pending {
         std::unique_ptr<FileRewrite> file;
-        Rewrite result = Rewrite::done;
+        Fate fate = Fate::done;
         int dir_error = 0;  // how the sync of its directory failed
     };
     void make_durable();
     void sync_dirs();
 
-    RewriteSettings how_;
     Done done_;
     FileOps& ops_;
     std::size_t max_files_;
-    std::unique_ptr<FileRewrite> current_;
     std::vector<Pending> pending_;
     std::size_t bytes_ = 0;  // of the pending new texts
     bool committing_ = false;
 };
+
+// How many rewrites a batch may hold, when each holds three descriptors
+// (the old file, the new one, its folder) and the run needs others beside
+// them: at most max_batch_files, and within the process's limit.
+std::size_t batch_files_within(std::size_t others);
 
 }  // namespace tagpolish

@@ -88,14 +88,14 @@ AttrEdit remove_charset(LineBuf& line, std::size_t name) {
 AttrEdit remove_bgcolor(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = bgcolor_end(s, skip_blanks(s, name));
-    if (end == std::string_view::npos) return AttrEdit::walk_on;
+    if (end == std::string_view::npos) return AttrEdit::declined;
     return cut_attribute(line, end);
 }
 
 AttrEdit remove_size(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = size_end(s, name);
-    if (end == std::string_view::npos) return AttrEdit::walk_on;
+    if (end == std::string_view::npos) return AttrEdit::declined;
     if (end < s.size() && s[end] == ' ') ++end;
     return cut_attribute(line, end);
 }
@@ -103,7 +103,7 @@ AttrEdit remove_size(LineBuf& line, std::size_t name) {
 AttrEdit remove_align(LineBuf& line, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = align_end(s, skip_blanks(s, name));
-    if (end == std::string_view::npos) return AttrEdit::walk_on;
+    if (end == std::string_view::npos) return AttrEdit::declined;
     if (end < s.size() && s[end] == ' ') ++end;
     return cut_attribute(line, end);
 }

@@ -11,7 +11,8 @@ namespace tagpolish {
 // What an attribute edit did at the cursor.
 enum class AttrEdit {
     not_here,  // its name does not stand at the cursor
-    walk_on,   // it acted or declined; the cursor's byte is walked as usual
+    declined,  // it does not apply; the cursor's byte is walked as usual
+    changed,   // it changed the text ahead; the cursor's byte is walked as usual
     removed,   // text was cut out; the cursor's byte must be examined afresh
 };
 

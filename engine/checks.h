@@ -102,7 +102,7 @@ struct CheckBytes {
     ByteRange first;
     const int* option = nullptr;
     ByteRange second = {0x00, 0xFF};
-    void (*step)(LineBuf& line) = nullptr;
+    void (*step)(LineBuf& line, EditCounts& counts) = nullptr;
 };
 
 // The declarations of every check but the attribute edits (beside the
@@ -121,7 +121,8 @@ StateSet whole_characters();
 // so before the other checks of a tag (check 6), wherever its name stands;
 // the others act at check 11, where an attribute name stands or may begin
 // (at_attr_name). It acts while its option is set, in the kinds of tag it
-// names, and where it asks for one, inside a table.
+// names, and where it asks for one, inside a table. What it does counts as
+// an act of `counted` unless it declined.
 struct AttrEditRow {
     std::array<std::string_view, 3> names;  // unused ones empty
     bool in_values;
@@ -129,6 +130,7 @@ struct AttrEditRow {
     unsigned tag_kinds;  // one bit per TagKind
     bool in_table;
     AttrEdit (*edit)(LineBuf& line, std::size_t name);  // name: its length
+    Edit counted;
 };
 
 // The tag kinds given, one bit each; every kind without any.
@@ -141,17 +143,18 @@ constexpr unsigned tag_kinds(std::initializer_list<TagKind> kinds = {}) {
 // The attribute edits, in the order in which they are tried. (The tag
 // kinds of the link edits arise only with -u.)
 inline constexpr AttrEditRow attr_edits[] = {
-    {{"charset="}, true, &del_h, tag_kinds(), false, remove_charset},
+    {{"charset="}, true, &del_h, tag_kinds(), false, remove_charset, Edit::charsets},
     {{"src=", "href=", "background="},
      false,
      &opt_u,
      tag_kinds({TAG_LINK, TAG_IMG, TAG_BODY}),
      false,
-     flatten_reference},
-    {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href},
-    {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor},
-    {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size},
-    {{"valign=", "align="}, false, &del_l, tag_kinds(), true, remove_align},
+     flatten_reference,
+     Edit::links},
+    {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href, Edit::base_refs},
+    {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor, Edit::bgcolor},
+    {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size, Edit::font_sizes},
+    {{"valign=", "align="}, false, &del_l, tag_kinds(), true, remove_align, Edit::table_aligns},
 };
 
 // Whether the row acts in a tag of that kind, inside a table or not (its

@@ -6,6 +6,7 @@
 
 #include "engine/block_search.h"
 #include "engine/blocks.h"
+#include "engine/edits.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
 #include "engine/tag_reader.h"
@@ -42,6 +43,7 @@ struct EditState {
     LineSource* in = nullptr;
     OutputSink* out = nullptr;
     BlockCache block;  // what the fast walk last classified of line_buf
+    EditCounts counts{};  // how many times each edit acted
 
     // Inside a comment, a script block or a raw block, where the walk edits
     // nothing.

@@ -187,7 +187,8 @@ namespace {
 // as bytes of the state they lead to. Stops on a byte that the checks must
 // look at.
 template <bool letters_change>
-void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::size_t k) {
+void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::size_t k,
+                    EditCounts& counts) {
     const RunTables::TagActs& tag = t.tag;
     const unsigned char* acts = tag.in_case(k);
     const auto* p = reinterpret_cast<const unsigned char*>(line.text.data());
@@ -222,6 +223,7 @@ void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::s
                 own = line.ahead_to_write() - line.pos;
             }
             own[at] = static_cast<char>(change.of(c));
+            count_edit(counts, Edit::letter_case);
         }
         ++at;
     }
@@ -240,9 +242,9 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
         // closes, and the walk stops there.)
         TagReader reader = st.tag;
         if (t.letters_change)
-            walk_tag_bytes<true>(line, reader, t, edit_case(st));
+            walk_tag_bytes<true>(line, reader, t, edit_case(st), st.counts);
         else
-            walk_tag_bytes<false>(line, reader, t, edit_case(st));
+            walk_tag_bytes<false>(line, reader, t, edit_case(st), st.counts);
         st.tag = reader;
         return line.pos - start;
     }
@@ -261,7 +263,7 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
         const unsigned version = line.version();
         const unsigned char which = roles->step[c];
         do {
-            t.steps[which](line);
+            t.steps[which](line, st.counts);
             c = line.peek();
         } while (roles->role[c] == StopRole::step && roles->step[c] == which);
         // A step changes the line only, never the state or the roles.

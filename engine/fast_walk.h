@@ -44,7 +44,7 @@ struct RunTables {
     };
     std::array<EditCase, 2 * tag_kind_count> cases{};
     bool letters_change = false;            // -c or -s
-    std::vector<void (*)(LineBuf&)> steps;  // the steps that StopRoles::step names
+    std::vector<void (*)(LineBuf&, EditCounts&)> steps;  // the steps that StopRoles::step names
 
     // Inside a tag the walk reads byte by byte, through the same roles
     // folded into one small table per edit case: each byte falls into a

@@ -68,6 +68,7 @@ void newline_rule(EditState& st) {
     }
     if (cr) line.drop_last_walked();
     line.remove(1);
+    count_edit(st.counts, Edit::joined);
     st.nl_kept_flg = 0;
 }
 

@@ -95,7 +95,7 @@ char digit_separator(const char* p) {
 
 }  // namespace
 
-void walk_double_byte(LineBuf& line) {
+void walk_double_byte(LineBuf& line, EditCounts& counts) {
     const char* p = line.cur();
     int i = (opt_n || opt_a) ? alnum_entry(p) : -1;
     bool convert = i >= 0 && ((opt_n && i <= 9) || (opt_a && i >= 10));
@@ -105,6 +105,7 @@ void walk_double_byte(LineBuf& line) {
     }
     line.emit(han_alnum[i]);
     line.remove(2);
+    count_edit(counts, Edit::full_width);
     if (i > 9) return;
     // A full stop, comma or minus between two full-width digits goes to
     // ASCII with them; it is walked next as an ordinary byte.
@@ -115,16 +116,18 @@ void walk_double_byte(LineBuf& line) {
         if (after >= 0 && after <= 9) {
             line.set(1, sep);
             line.remove(1);
+            count_edit(counts, Edit::full_width);
         }
     }
 }
 
-void walk_text_byte(LineBuf& line) {
+void walk_text_byte(LineBuf& line, EditCounts& counts) {
     unsigned char c = line.peek();
     if (!opt_k || c < 0xA1 || c > 0xDF) {
         line.advance(1);
         return;
     }
+    count_edit(counts, Edit::katakana);
     unsigned char mark = line.peek(1);
     int pair = -1;
     if (mark == 0xDE) pair = lookup().voiced[c];
@@ -154,9 +157,12 @@ CaseChange tag_case() {
     return {};
 }
 
-void walk_tag_byte(LineBuf& line) {
+void walk_tag_byte(LineBuf& line, EditCounts& counts) {
     const unsigned char c = line.peek();
-    if (const unsigned char to = tag_case().of(c); to != c) line.set(0, static_cast<char>(to));
+    if (const unsigned char to = tag_case().of(c); to != c) {
+        line.set(0, static_cast<char>(to));
+        count_edit(counts, Edit::letter_case);
+    }
     line.advance(1);
 }
 

@@ -63,6 +63,7 @@ Step open_comment(EditState& st) {
         markup_error(st, st.line_no, msg_comment_open);
         return Step::error;
     }
+    count_edit(st.counts, Edit::comments);
     st.line_no = count;
     st.in_comment = 0;
     return Step::next;
@@ -74,7 +75,10 @@ template <std::size_t r>
     constexpr const AttrEditRow& row = attr_edits[r];
     if (!*row.option || !acts_here(row, st)) return AttrEdit::not_here;
     std::size_t name = name_at(row, st.line_buf.cur());
-    return name ? row.edit(st.line_buf, name) : AttrEdit::not_here;
+    if (!name) return AttrEdit::not_here;
+    const AttrEdit done = row.edit(st.line_buf, name);
+    if (done == AttrEdit::changed || done == AttrEdit::removed) count_edit(st.counts, row.counted);
+    return done;
 }
 
 // Check 6 and 12: the attribute edits of the table that act at this place
@@ -218,7 +222,7 @@ void walk_in_tag(EditState& st, unsigned char c) {
     }
     read_tag(st, c);
     if (letters_change_case(st.tag.state))
-        walk_tag_byte(st.line_buf);
+        walk_tag_byte(st.line_buf, st.counts);
     else
         st.line_buf.advance(1);
 }
@@ -257,7 +261,7 @@ void walk_in_tag(EditState& st, unsigned char c) {
     if (st.in_tag && value_step(st, c)) return Step::next;  // 6
     if (is_lead_byte(c) && p[1] != 0) {                     // 7
         if (st.in_tag) read_tag(st, c);
-        walk_double_byte(line);
+        walk_double_byte(line, st.counts);
         return Step::next;
     }
     // 8: the paragraph rule of -j, outside preformatted text.
@@ -269,7 +273,7 @@ void walk_in_tag(EditState& st, unsigned char c) {
         if (attribute_edits<false>(st) != AttrEdit::removed) walk_in_tag(st, c);
         return Step::next;
     }
-    walk_text_byte(line);  // 12
+    walk_text_byte(line, st.counts);  // 12
     return Step::next;
 }
 
@@ -359,7 +363,8 @@ void markup_error(const EditState& st, std::int64_t line_no, MarkupFormat fmt) {
     errmsg(fmt, st.path, line_no, PageText{text.c_str()});
 }
 
-int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out) {
+int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
+              EditCounts* counts) {
     EditState st;
     st.path = path;
     st.in = &in;
@@ -383,6 +388,7 @@ int edit_html(const char* path, std::int64_t& error_line, LineSource& in, Output
         error_line = st.line_no;
         return -2;
     }
+    if (counts != nullptr) *counts = st.counts;
     return 0;
 }
 

@@ -5,14 +5,17 @@
 #include <cstdint>
 
 #include "engine/edit_state.h"
+#include "engine/edits.h"
 #include "engine/line_io.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
 
 // Edits the lines of in into out. Returns 0, or -2 after a markup error
-// (reported, with error_line set to the line count).
-int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out);
+// (reported, with error_line set to the line count). counts, when given,
+// receives how many times each edit acted.
+int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
+              EditCounts* counts = nullptr);
 
 // The markup error formats: path, line number, the working line.
 using MarkupFormat = MsgFormat<const char*, std::int64_t, PageText>;

@@ -62,28 +62,43 @@ std::int64_t remove_comment(std::int64_t line_no, LineBuf& line, LineSource& in)
     }
 }
 
+namespace {
+
+// The tag whose "<" is at p, when an option asks that it go: the edit
+// that removes it, and whether it is a start tag (removed through its
+// ">", wherever that is) rather than an end tag of known length.
+struct Doomed {
+    Edit edit;
+    std::size_t end_length;  // 0 for a start tag
+};
+
+bool doomed_tag(const char* p, Doomed& doomed) {
+    if (del_a && at(p, "</a>", 4)) return doomed = {Edit::link_tags, 4}, true;
+    // A link is "<a" and the end of the name; the other names are prefixes.
+    if (del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0'))
+        return doomed = {Edit::link_tags, 0}, true;
+    if (del_i && at(p, "<img", 4)) return doomed = {Edit::image_tags, 0}, true;
+    if (del_f && at(p, "<font", 5)) return doomed = {Edit::font_tags, 0}, true;
+    if (del_o && at(p, "<bgsound", 8)) return doomed = {Edit::bgsound_tags, 0}, true;
+    if (del_f && at(p, "</font>", 7)) return doomed = {Edit::font_tags, 7}, true;
+    return false;
+}
+
+}  // namespace
+
 Removal remove_tag_at(EditState& st) {
     LineBuf& line = st.line_buf;
-    const char* p = line.cur();
-    if (del_a && at(p, "</a>", 4)) {
-        line.remove(4);
-        return Removal::removed;
-    }
-    // A link is "<a" and the end of the name; the other names are prefixes.
-    bool link = del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0');
-    bool whole = link || (del_i && at(p, "<img", 4)) || (del_f && at(p, "<font", 5)) ||
-                 (del_o && at(p, "<bgsound", 8));
-    if (whole) {
+    Doomed doomed;
+    if (!doomed_tag(line.cur(), doomed)) return Removal::none;
+    if (doomed.end_length) {
+        line.remove(doomed.end_length);
+    } else {
         std::int64_t count = remove_tag(st.line_no, line, *st.in);
         if (count < 0) return Removal::unclosed;
         st.line_no = count;
-        return Removal::removed;
     }
-    if (del_f && at(p, "</font>", 7)) {
-        line.remove(7);
-        return Removal::removed;
-    }
-    return Removal::none;
+    count_edit(st.counts, doomed.edit);
+    return Removal::removed;
 }
 
 }  // namespace tagpolish

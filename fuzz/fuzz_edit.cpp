@@ -153,6 +153,7 @@ struct Outcome {
     std::int64_t error_line = 0;
     std::string out;
     std::string messages;
+    EditCounts counts{};
 };
 
 Outcome edit_loaded(std::string_view text, bool fast, BlockSearch search) {
@@ -163,7 +164,7 @@ Outcome edit_loaded(std::string_view text, bool fast, BlockSearch search) {
     test::TextSink sink;
     static InputBuffer buf;
     BlockLines source(-1, buf, load_text(text, buf));
-    o.result = edit_html("fuzz.htm", o.error_line, source, sink);
+    o.result = edit_html("fuzz.htm", o.error_line, source, sink, &o.counts);
     o.out = sink.text;
     o.messages = caught.text();
     return o;
@@ -179,6 +180,7 @@ Outcome edit_every_way(std::string_view text) {
         require(fast.messages == plain.messages, "the fast walk reports what the plain walk does");
         require(fast.result == plain.result && fast.error_line == plain.error_line,
                 "the fast walk ends as the plain walk does");
+        require(fast.counts == plain.counts, "the fast walk counts the edits the plain walk does");
     }
     return fast;
 }

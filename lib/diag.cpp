@@ -1,9 +1,9 @@
 // Messages: a small formatter with a bounded result, and its writer.
 #include "lib/diag.h"
 
-#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +21,18 @@ constexpr int conv_len_max = 1 + std::numeric_limits<double>::max_exponent10 + 1
 
 // A conversion that starts below msg_len_max is always completed; page
 // text shown as UTF-8 may take utf8_growth bytes for each of its own.
-char msg_buf[utf8_growth * msg_len_max + conv_len_max + 1];
+constexpr std::size_t msg_buf_size = utf8_growth * msg_len_max + conv_len_max + 1;
+
+// The reason line after a message: two blanks, the system's words, a line
+// end.
+constexpr std::size_t reason_max = 256;
+
+// Each thread expands its messages in a buffer of its own, with room for
+// the reason line behind the message.
+thread_local char msg_buf[msg_buf_size + reason_max];
+
+// Where this thread's messages go; null for standard error.
+thread_local MsgDest* msg_dest = nullptr;
 
 // The message being expanded: its bytes in msg_buf, and its length as the
 // limits count it, where page text counts the bytes it has in the page,
@@ -123,8 +134,50 @@ const char* err_edit(const char* fmt, va_list args, unsigned page_args, PageView
     return msg_buf;
 }
 
+MsgTo::MsgTo(MsgDest* dest) : before_(msg_dest) {
+    msg_dest = dest;
+}
+
+MsgTo::~MsgTo() {
+    msg_dest = before_;
+}
+
+void write_stderr(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+namespace {
+
+// Puts the reason line for errnum behind the message at text, which is
+// in msg_buf or is a format; returns the whole.
+std::string_view add_reason(std::string_view text, int errnum) {
+    char words[reason_max - 4];
+    // The GNU strerror_r, which may return its own text instead of filling
+    // words; unlike strerror it is safe in every thread.
+    const std::string_view why = strerror_r(errnum, words, sizeof words);
+    if (text.data() != msg_buf) {
+        const std::size_t n = std::min(text.size(), msg_buf_size - 1);
+        std::memcpy(msg_buf, text.data(), n);
+        text = std::string_view(msg_buf, n);
+    }
+    std::size_t end = text.size();
+    for (std::string_view part : {std::string_view("  "), why.substr(0, sizeof words - 1),
+                                  std::string_view("\n")}) {
+        std::memcpy(msg_buf + end, part.data(), part.size());
+        end += part.size();
+    }
+    return std::string_view(msg_buf, end);
+}
+
+}  // namespace
+
 void put_msg(int errnum, unsigned page_args, const char* fmt, ...) {
-    const char* text = fmt;
+    std::string_view text = fmt;
     if (std::strchr(fmt, '%') != nullptr) {
         va_list args;
         va_start(args, fmt);
@@ -133,28 +186,11 @@ void put_msg(int errnum, unsigned page_args, const char* fmt, ...) {
     }
     // The reason goes out in the same write, so that the messages of runs
     // that share standard error (xargs -P) cannot come between the lines.
-    std::string_view parts[] = {text, "", "", ""};
-    if (errnum != 0) {
-        parts[1] = "  ";
-        parts[2] = std::strerror(errnum);
-        parts[3] = "\n";
-    }
-    iovec iov[4];
-    int count = 0;
-    for (std::string_view part : parts)
-        if (!part.empty()) iov[count++] = {const_cast<char*>(part.data()), part.size()};
-    // Nothing can be done about a message that cannot be written.
-    for (int i = 0; i < count;) {
-        const ssize_t n = ::writev(STDERR_FILENO, iov + i, count - i);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        auto done = static_cast<std::size_t>(n);
-        while (i < count && done >= iov[i].iov_len) done -= iov[i++].iov_len;
-        if (i < count) {
-            iov[i].iov_base = static_cast<char*>(iov[i].iov_base) + done;
-            iov[i].iov_len -= done;
-        }
-    }
+    if (errnum != 0) text = add_reason(text, errnum);
+    if (msg_dest != nullptr)
+        msg_dest->take(text);
+    else
+        write_stderr(text);
 }
 
 }  // namespace tagpolish

@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <string_view>
 #include <type_traits>
 
 #include "lib/page_text.h"
@@ -21,16 +22,46 @@ struct PageText {
     const char* bytes;
 };
 
-// Expands fmt (%c %d %x %f %s only, no widths) into a static buffer and
-// returns it; the buffer is overwritten by the next call. Integer
+// Expands fmt (%c %d %x %f %s only, no widths) into a buffer of the
+// calling thread and returns it; the buffer is overwritten by the thread's
+// next call. Integer
 // arguments are long long (see msg_arg). The %s of argument k (from 0) is
 // a page's text when bit k of page_args is set, shown as view says.
 const char* err_edit(const char* fmt, va_list args, unsigned page_args = 0,
                      PageView view = PageView::bytes);
 
-// Writes the expanded message to standard error as it is: no prefix, no
-// added line break; when errnum is not 0, the system's words for it follow
-// on a line of their own, indented by two spaces, in the same write. Page
+// Where the messages of a thread go instead of standard error: the record
+// of the page that a worker edits, so that a page's messages come out
+// together, or a writer that keeps a status line clear of them.
+class MsgDest {
+  public:
+    virtual ~MsgDest() = default;
+    // Takes one whole message, its reason line included; the bytes need
+    // not outlive the call.
+    virtual void take(std::string_view text) = 0;
+};
+
+// While one lives, the messages of the thread that made it go to dest
+// (null: to standard error); then where they went before.
+class MsgTo {
+  public:
+    explicit MsgTo(MsgDest* dest);
+    ~MsgTo();
+    MsgTo(const MsgTo&) = delete;
+    MsgTo& operator=(const MsgTo&) = delete;
+
+  private:
+    MsgDest* before_;
+};
+
+// Writes text to standard error whole, in as few writes as it takes;
+// nothing can be done about a failure, which is ignored.
+void write_stderr(std::string_view text);
+
+// Expands the message as it is: no prefix, no added line break; when
+// errnum is not 0, the system's words for it follow on a line of their
+// own, indented by two spaces. The whole message goes in one piece to the
+// thread's destination (MsgTo), or in one write to standard error. Page
 // text goes out in the view of page_view(). Never ends the program. errmsg
 // and errmsg_why are its checked fronts.
 void put_msg(int errnum, unsigned page_args, const char* fmt, ...);

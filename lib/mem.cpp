@@ -15,25 +15,34 @@ namespace tagpolish {
 
 namespace {
 
-void (*memory_stop_hook)() = nullptr;
+void (*memory_stop_hook)(void*) = nullptr;
+void* memory_stop_context = nullptr;
+
+thread_local bool failing = false;  // this thread reports a memory failure
+thread_local bool in_hook = false;  // and runs the hook
 
 // A hook that itself runs out of memory ends the program at once.
 [[noreturn]] void stop() {
-    static bool stopping = false;
-    if (memory_stop_hook != nullptr && !stopping) {
-        stopping = true;
-        memory_stop_hook();
+    if (memory_stop_hook != nullptr && !in_hook) {
+        in_hook = true;
+        memory_stop_hook(memory_stop_context);
     }
     std::exit(1);
 }
 
 }  // namespace
 
-void set_memory_stop_hook(void (*hook)()) {
+void set_memory_stop_hook(void (*hook)(void*), void* context) {
     memory_stop_hook = hook;
+    memory_stop_context = context;
+}
+
+bool memory_failing() {
+    return failing;
 }
 
 void out_of_memory() {
+    failing = true;
     errmsg("cannot get memory\n");
     stop();
 }

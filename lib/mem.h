@@ -10,10 +10,17 @@ namespace tagpolish {
 // Reports "cannot get memory" and ends the program with status 1.
 [[noreturn]] void out_of_memory();
 
-// Called when a memory failure ends the program, after its message: the
-// program names there what it was working on and what it leaves undone.
-// It must not ask for memory. Null (the default) adds nothing.
-void set_memory_stop_hook(void (*hook)());
+// Called with context when a memory failure ends the program, in the
+// thread that failed, after its message: the program names there what it
+// was working on and what it leaves undone, and ends the process itself
+// or lets it end on return. It must not ask for memory (if it does and
+// fails, the program ends at once). Null (the default) adds nothing. Set
+// before any thread that may ask for memory is started.
+void set_memory_stop_hook(void (*hook)(void* context), void* context);
+
+// Whether the calling thread is reporting a memory failure: what it says
+// now must not ask for more.
+bool memory_failing();
 
 // Large buffers (the text of an input read whole, a buffer grown for a
 // long line): from large_block_min bytes on, they are mapped for huge pages

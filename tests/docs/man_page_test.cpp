@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "driver/options.h"
 #include "support/test_support.h"
@@ -45,8 +46,9 @@ std::string options_section(const std::string& page) {
 }
 
 // The option names that head the entries of the section: each entry is a
-// ".TP" line followed by ".B \-x", ".B \-d:x", ".B \-\-name" or
-// ".BR \-\-name [ ...", the name written with "\-" for each hyphen.
+// ".TP" line (or a ".TQ" line, for a second name) followed by ".B \-x",
+// ".B \-d:x", ".B \-\-name", ".BR \-\-name [ ..." or ".BI \-\-name= value",
+// the name written with "\-" for each hyphen.
 std::set<std::string> documented_options(const std::string& section) {
     std::set<std::string> names;
     std::istringstream lines(section);
@@ -55,9 +57,11 @@ std::set<std::string> documented_options(const std::string& section) {
         std::istringstream words(line);
         std::string macro, name;
         words >> macro >> name;
-        if (previous == ".TP" && (macro == ".B" || macro == ".BR") && name.starts_with("\\-")) {
+        const bool heads = previous == ".TP" || previous == ".TQ";
+        if (heads && (macro == ".B" || macro == ".BR" || macro == ".BI") &&
+            name.starts_with("\\-")) {
             for (std::size_t at; (at = name.find("\\-")) != std::string::npos;) name.erase(at, 1);
-            names.insert(name);
+            names.insert(name.substr(0, name.find('=')));
         }
         previous = line;
     }
@@ -65,30 +69,43 @@ std::set<std::string> documented_options(const std::string& section) {
 }
 
 // The options that --help lists: the first word of each line that begins
-// with "  -", without the "[=SUFFIX]" of an option that takes a value.
+// with "  -", without the "=N" or "[=SUFFIX]" of an option that takes a
+// value.
 std::set<std::string> help_options() {
     std::set<std::string> names;
     for (const char* const* line = help_lines; *line != nullptr; ++line) {
         const std::string text = *line;
         if (!text.starts_with("  -")) continue;
         std::string name = text.substr(2, text.find(' ', 2) - 2);
-        names.insert(name.substr(0, name.find('[')));
+        names.insert(name.substr(0, name.find_first_of("[=")));
     }
     return names;
 }
 
-// Every option that the program takes, found by trying each lower-case
-// letter in a plain and in a -d: argument on an empty file.
+// Every option letter that the program takes, found by trying each
+// lower-case letter in a plain and in a -d: argument, with -w (which -r
+// needs) in a dry run, on an empty file.
 std::set<std::string> accepted_options() {
     TempDir dir;
     std::string file = dir.write("empty.htm", "");
     std::set<std::string> names;
     for (char c = 'a'; c <= 'z'; ++c) {
         for (const std::string& name : {std::string("-") + c, std::string("-d:") + c}) {
-            if (run_tool({name, file}).status == 0) names.insert(name);
+            if (run_tool({"-w", "--dry-run", name, file}).status == 0) names.insert(name);
         }
     }
     return names;
+}
+
+// What a long option needs beside it to be taken: none, its value, or the
+// option it acts with.
+std::vector<std::string> taken_with(const std::string& name) {
+    if (name == "--include" || name == "--exclude") return {"-r", name + "=x"};
+    if (name == "--follow-links") return {"-r", name};
+    if (name == "--jobs") return {name + "=2"};
+    if (name == "--force") return {"--restore", name};
+    if (name == "--backup") return {name + "=.bak"};  // .orig is taken
+    return {name};
 }
 
 TEST(ManPage, GroffFormatsItWithoutWarnings) {
@@ -112,12 +129,18 @@ TEST(ManPage, OptionsSectionNamesEveryOptionOfTheProgram) {
     std::set<std::string> accepted = accepted_options();
     EXPECT_FALSE(accepted.empty());
     EXPECT_EQ(accepted, letters);
-    // Every long option is taken; with -w and --list, each of them may be.
+    // Every long option is taken; with -w and --list, each of them may be,
+    // on a page that has a backup.
     TempDir dir;
-    const std::string file = dir.write("empty.htm", "");
-    EXPECT_EQ(7u, long_options.size());
-    for (const std::string& name : long_options)
-        EXPECT_EQ(0, run_tool({"-w", "--list", name, file}).status) << name;
+    EXPECT_EQ(17u, long_options.size());
+    for (const std::string& name : long_options) {
+        const std::string file = dir.write("empty.htm", "");
+        dir.write("empty.htm.orig", "");
+        std::vector<std::string> args{"-w", "--list"};
+        for (const std::string& arg : taken_with(name)) args.push_back(arg);
+        args.push_back(file);
+        EXPECT_EQ(0, run_tool(args).status) << name;
+    }
 }
 
 }  // namespace

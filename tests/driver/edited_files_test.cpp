@@ -59,12 +59,15 @@ TEST(EditedFiles, ANewFileUnderAReusedInodeNumberIsEdited) {
         int holder = open(c_htm.c_str(), O_RDONLY);
         ASSERT_EQ(0, flock(holder, LOCK_EX));
         FakeFileOps ops(c.plan);
+        struct stat first {};
+        ASSERT_EQ(0, stat(a.c_str(), &first));
         ino_t reused = 0, fresh = 0;
         ops.before = [&](Call call) {
-            if (call != Call::flock || ops.count(Call::flock) != 2) return;
-            // About to wait for c.htm: the run's new a.htm is in place.
             struct stat made {};
-            ASSERT_EQ(0, stat(a.c_str(), &made));
+            if (call != Call::flock || reused != 0 || stat(a.c_str(), &made) != 0 ||
+                made.st_ino == first.st_ino)
+                return;
+            // About to wait for c.htm: the run's new a.htm is in place.
             reused = made.st_ino;
             dir.write("a.new", kana);
             ASSERT_EQ(0, std::rename((dir.path() + "/a.new").c_str(), a.c_str()));

@@ -193,8 +193,8 @@ TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
         {{"--null"}, "--null: needs -w\n"},
         {{"-a", "--dry-run", "--list"}, "--dry-run: needs -w\n"},
         {{"--backup=.bak", "-k"}, "--backup=.bak: needs -w\n"},
-        {{"-w", "--null"}, "--null: needs --list or --dry-run\n"},
-        {{"-w", "--null", "--backup"}, "--null: needs --list or --dry-run\n"},
+        {{"-w", "--null"}, "--null: needs --list, --report or --dry-run\n"},
+        {{"-w", "--null", "--backup"}, "--null: needs --list, --report or --dry-run\n"},
         // After the first file name, -w is a file name.
         {{"--list", "page.htm", "-w"}, "--list: needs -w\n"},
     };

@@ -27,25 +27,27 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
     TempDir dir;
     const std::vector<std::string> names{"a.htm", "b.htm", "c.htm"};
     FakeFileOps ops({{Call::fsync, EIO, 2}});
-    std::map<std::string, Rewrite> ended;
+    std::map<std::string, Fate> ended;
     std::vector<std::string> paths;
     for (const std::string& name : names) paths.push_back(dir.write(name, "old " + name));
     testing::internal::CaptureStderr();
     {
         RewriteBatch batch(
-            {},
-            [&](const FileRewrite& file, Rewrite result) { ended.emplace(file.path(), result); },
-            ops);
+            [&](const FileRewrite& file, Fate fate) { ended.emplace(file.path(), fate); }, ops);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& path = paths[i];
             SystemFileOps system;
-            RewriteInput in = open_to_rewrite(path.c_str(), system);
-            ASSERT_EQ(Opened::locked, in.opened);
+            RewriteInput in = open_to_rewrite({path.c_str()}, system);
+            ASSERT_EQ(Fate::open, in.fate);
             const struct stat old = in.st;
-            FdSink sink(batch.start(path.c_str(), std::move(in)).fd(), LineEnd::lf, ops);
+            auto file = std::make_unique<FileRewrite>(path.c_str(), std::move(in),
+                                                      RewriteSettings{}, ops);
+            file->prepare();
+            FdSink sink(file->fd(), LineEnd::lf, ops);
             sink.put("new " + names[i]);
             sink.flush();
-            ASSERT_EQ(Rewrite::done, batch.add(sink.error(), old));
+            ASSERT_EQ(Fate::done, file->finish(sink.error(), old));
+            batch.add(std::move(file));
         }
         batch.commit();
     }
@@ -53,8 +55,8 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
 
     const std::string b = dir.path() + "/b.htm";
     EXPECT_EQ(b + ": failed to rewrite\n  Input/output error\n", err);
-    const std::map<std::string, Rewrite> told{
-        {paths[0], Rewrite::done}, {b, Rewrite::stopped}, {paths[2], Rewrite::done}};
+    const std::map<std::string, Fate> told{
+        {paths[0], Fate::done}, {b, Fate::stopped}, {paths[2], Fate::done}};
     EXPECT_EQ(told, ended);
     EXPECT_EQ("new a.htm", read_file(dir.path() + "/a.htm"));
     EXPECT_EQ("old b.htm", read_file(b));
@@ -69,7 +71,7 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
 }
 
 // The lock is taken without waiting; when another holds it, the caller
-// first lets go of what it holds, and then waits, or gives up.
+// first lets go of what it holds, and then waits, or leaves the file busy.
 TEST(OpenToRewrite, BusyLockLetsTheCallerCommitBeforeItWaits) {
     TempDir dir;
     const std::string path = dir.write("page.htm", "text");
@@ -86,9 +88,9 @@ TEST(OpenToRewrite, BusyLockLetsTheCallerCommitBeforeItWaits) {
             return wait;
         };
         SystemFileOps ops;
-        RewriteInput in = open_to_rewrite(path.c_str(), ops, hooks);
+        RewriteInput in = open_to_rewrite({path.c_str()}, ops, hooks);
         EXPECT_EQ(1, asked);
-        EXPECT_EQ(wait ? Opened::locked : Opened::stopped, in.opened);
+        EXPECT_EQ(wait ? Fate::open : Fate::busy, in.fate);
         EXPECT_EQ(wait, in.fd >= 0);
         if (in.fd >= 0) close(in.fd);
     }

@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/listing.h"
 #include "driver/output.h"
 #include "driver/rewrite_batch.h"
 #include "support/fake_file_ops.h"
@@ -73,22 +72,23 @@ std::string messages(const std::string& path, std::string why) {
 // Rewrites path with new_text through ops, as -w does once the file is
 // found and open: the new file is made, written and put in place, in a
 // batch of its own; returns the result and what went to standard error.
-std::pair<Rewrite, std::string> rewrite(const std::string& path, FileOps& ops,
-                                        const RewriteSettings& how = {}) {
+std::pair<Fate, std::string> rewrite(const std::string& path, FileOps& ops,
+                                     const RewriteSettings& how = {}) {
     SystemFileOps system;
-    RewriteInput in = open_to_rewrite(path.c_str(), system);
-    EXPECT_EQ(Opened::locked, in.opened);
+    RewriteInput in = open_to_rewrite({path.c_str()}, system);
+    EXPECT_EQ(Fate::open, in.fate);
     const struct stat old = in.st;
     testing::internal::CaptureStderr();
-    Rewrite result = Rewrite::done;
+    Fate result = Fate::done;
     {
-        RewriteBatch batch(
-            how, [&](const FileRewrite&, Rewrite r) { result = r; }, ops);
-        FileRewrite& file = batch.start(path.c_str(), std::move(in));
-        FdSink sink(file.fd(), LineEnd::lf, ops);
+        RewriteBatch batch([&](const FileRewrite&, Fate f) { result = f; }, ops);
+        auto file = std::make_unique<FileRewrite>(path.c_str(), std::move(in), how, ops);
+        file->prepare();
+        FdSink sink(file->fd(), LineEnd::lf, ops);
         sink.put(new_text);
         sink.flush();
-        if (Rewrite added = batch.add(sink.error(), old); added != Rewrite::done) result = added;
+        result = file->finish(sink.error(), old);
+        if (result == Fate::done && !how.dry_run) batch.add(std::move(file));
         batch.commit();
     }
     std::string err = testing::internal::GetCapturedStderr();
@@ -100,113 +100,113 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
     const struct {
         const char* name;
         std::vector<Failure> plan;
-        Rewrite result;
+        Fate result;
         bool replaced;
         std::string why;  // the messages, each after the path
         bool old_acl = false;
         bool note_kept = true;
     } cases[] = {
-        {"nothing fails", {}, Rewrite::done, true, ""},
+        {"nothing fails", {}, Fate::done, true, ""},
         {"file not writable",
          {{C::faccessat, EACCES}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": cannot open to write\n  Permission denied\n"},
         {"no new file",
          {{C::tmpfile, EROFS}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": cannot open to write\n  Read-only file system\n"},
-        {"unnamed file refused: a named one", {{C::tmpfile, EOPNOTSUPP}}, Rewrite::done, true, ""},
-        {"unnamed file unknown (old kernel)", {{C::tmpfile, EISDIR}}, Rewrite::done, true, ""},
+        {"unnamed file refused: a named one", {{C::tmpfile, EOPNOTSUPP}}, Fate::done, true, ""},
+        {"unnamed file unknown (old kernel)", {{C::tmpfile, EISDIR}}, Fate::done, true, ""},
         {"folder cannot be read",
          {{C::openat, EACCES}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": cannot open to write\n  Permission denied\n"},
         {"named file refused too",
          {{C::tmpfile, EINVAL}, {C::openat, EDQUOT, 2}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": cannot open to write\n  Disk quota exceeded\n"},
         {"temporary name taken",
          {{C::tmpfile, EINVAL}, {C::openat, EEXIST, 2}},
-         Rewrite::done,
+         Fate::done,
          true,
          ""},
         {"disk full",
          {{C::write, ENOSPC}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  No space left on device\n"},
         {"disk full, named file",
          {{C::tmpfile, EOPNOTSUPP}, {C::write, ENOSPC}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  No space left on device\n"},
         {"attribute the process may not set",
          {{C::fsetxattr, EPERM, 1, "user.note"}},
-         Rewrite::done,
+         Fate::done,
          true,
          "",
          false,
          false},
         {"no room for an attribute",
          {{C::fsetxattr, ENOSPC, 1, "user.note"}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  No space left on device\n"},
         {"ACL that cannot be set",
          {{C::fsetxattr, EOPNOTSUPP, 1, acl}},
-         Rewrite::refused,
+         Fate::failed,
          false,
          ": cannot keep its ACL\n  Operation not supported\n",
          true},
         {"inherited ACL that cannot go",
          {{C::fremovexattr, EPERM, 1, acl}},
-         Rewrite::refused,
+         Fate::failed,
          false,
          ": cannot keep its ACL\n  Operation not permitted\n"},
         {"mode cannot be set",
          {{C::fchmod, EPERM}},
-         Rewrite::refused,
+         Fate::failed,
          false,
          ": cannot keep its permission bits\n  Operation not permitted\n"},
         {"sync fails",
          {{C::fsync, EIO}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  Input/output error\n"},
         {"temporary name of the unnamed file taken",
          {{C::linkat, EEXIST}},
-         Rewrite::done,
+         Fate::done,
          true,
          ""},
         {"no /proc to name it through",
          {{C::linkat, ENOENT}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  No such file or directory\n"},
         {"close fails",
          {{C::close, EIO}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  Input/output error\n"},
         {"rename fails",
          {{C::renameat, EXDEV}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  Invalid cross-device link\n"},
         {"rename of a named file fails",
          {{C::tmpfile, EOPNOTSUPP}, {C::renameat, EACCES}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          ": failed to rewrite\n  Permission denied\n"},
-        {"directory cannot be synced here", {{C::fsync, EINVAL, 2}}, Rewrite::done, true, ""},
+        {"directory cannot be synced here", {{C::fsync, EINVAL, 2}}, Fate::done, true, ""},
         // The rename is done: the new text is in place, but may not last.
         {"directory sync fails",
          {{C::fsync, EIO, 2}},
-         Rewrite::stopped,
+         Fate::unsynced,
          true,
          ": replaced, but its folder could not be synced\n  Input/output error\n"},
     };
@@ -247,70 +247,70 @@ TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
     const struct {
         const char* name;
         std::vector<Failure> plan;
-        Rewrite result;
+        Fate result;
         bool replaced;
         Left backup;
         std::string why;  // the messages, each after the path
         bool old_acl = false;
     } cases[] = {
-        {"nothing fails", {}, Rewrite::done, true, Left::link, ""},
-        {"link not allowed", {{C::linkat, EPERM}}, Rewrite::done, true, Left::copy, ""},
-        {"too many links", {{C::linkat, EMLINK}}, Rewrite::done, true, Left::copy, ""},
-        {"no /proc to link through", {{C::linkat, ENOENT}}, Rewrite::done, true, Left::copy, ""},
-        {"file system without links", {{C::linkat, ENOTSUP}}, Rewrite::done, true, Left::copy, ""},
+        {"nothing fails", {}, Fate::done, true, Left::link, ""},
+        {"link not allowed", {{C::linkat, EPERM}}, Fate::done, true, Left::copy, ""},
+        {"too many links", {{C::linkat, EMLINK}}, Fate::done, true, Left::copy, ""},
+        {"no /proc to link through", {{C::linkat, ENOENT}}, Fate::done, true, Left::copy, ""},
+        {"file system without links", {{C::linkat, ENOTSUP}}, Fate::done, true, Left::copy, ""},
         {"backup made meanwhile",
          {{C::linkat, EEXIST}},
-         Rewrite::refused,
+         Fate::failed,
          false,
          Left::none,
          ": its backup PATH.orig already exists\n"},
         {"directory full",
          {{C::linkat, ENOSPC}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          Left::none,
          ": cannot make its backup PATH.orig\n  No space left on device\n"},
         {"copy made meanwhile",
          {{C::linkat, EPERM}, {C::linkat, EEXIST, 2}},
-         Rewrite::refused,
+         Fate::failed,
          false,
          Left::none,
          ": its backup PATH.orig already exists\n"},
         {"copy cannot be read",
          {{C::linkat, EPERM}, {C::pread, EIO}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          Left::none,
          ": cannot make its backup PATH.orig\n  Input/output error\n"},
         {"disk full while copying",
          {{C::linkat, EPERM}, {C::write, ENOSPC, 2}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          Left::none,
          ": cannot make its backup PATH.orig\n  No space left on device\n"},
         {"copy cannot be synced",
          {{C::linkat, EPERM}, {C::fsync, EIO, 2}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          Left::none,
          ": cannot make its backup PATH.orig\n  Input/output error\n"},
         {"copy cannot keep the ACL",
          {{C::linkat, EPERM}, {C::fsetxattr, EOPNOTSUPP, 2, acl}},
-         Rewrite::refused,
+         Fate::failed,
          false,
          Left::none,
          ": cannot keep its ACL\n  Operation not supported\n",
          true},
         {"rename fails after the backup",
          {{C::renameat, EIO}},
-         Rewrite::stopped,
+         Fate::stopped,
          false,
          Left::none,
          ": failed to rewrite\n  Input/output error\n"},
         // The rename is made: the old text is only in the backup now.
         {"directory sync fails after the rename",
          {{C::fsync, EIO, 2}},
-         Rewrite::stopped,
+         Fate::unsynced,
          true,
          Left::link,
          ": replaced, but its folder could not be synced\n  Input/output error\n"},
@@ -325,7 +325,7 @@ TEST(RewriteFile, BackupIsTheOldFileOrItsCopy) {
         const struct stat before = stat_of(path);
         FakeFileOps ops(c.plan);
 
-        auto [result, err] = rewrite(path, ops, {false, ".orig", nullptr});
+        auto [result, err] = rewrite(path, ops, {false, ".orig"});
 
         EXPECT_EQ(c.result, result);
         EXPECT_EQ(messages(path, c.why), err);
@@ -362,7 +362,7 @@ TEST(RewriteFile, BackupCopyTakesItsNameOnlyOnceWhole) {
         if (call == Call::fsync) ++syncs;
     };
 
-    EXPECT_EQ(Rewrite::done, rewrite(path, ops, {false, ".orig", nullptr}).first);
+    EXPECT_EQ(Fate::done, rewrite(path, ops, {false, ".orig"}).first);
 
     EXPECT_EQ(2, syncs);
     EXPECT_FALSE(named_early) << "the backup had its name before it was whole";
@@ -391,7 +391,7 @@ TEST(RewriteFile, LinkToAPageDeeperThanPathMaxStaysALink) {
     ASSERT_EQ(0, symlink(text.c_str(), link.c_str()));
     SystemFileOps ops;
 
-    EXPECT_EQ(Rewrite::done, rewrite(link, ops).first);
+    EXPECT_EQ(Fate::done, rewrite(link, ops).first);
 
     struct stat st {};
     ASSERT_EQ(0, lstat(link.c_str(), &st));
@@ -429,8 +429,8 @@ TEST(RewriteFile, BackupNameIsCheckedFirst) {
         const std::string path = dir.write("page.htm", old_text);
         if (c.plan.empty()) dir.write("page.htm.orig", "older\n");
         FakeFileOps ops(c.plan);
-        auto [result, err] = rewrite(path, ops, {false, ".orig", nullptr});
-        EXPECT_EQ(Rewrite::refused, result);
+        auto [result, err] = rewrite(path, ops, {false, ".orig"});
+        EXPECT_EQ(Fate::failed, result);
         EXPECT_EQ(messages(path, c.why), err);
         EXPECT_EQ(old_text, read_file(path));
         EXPECT_EQ(0, ops.count(Call::tmpfile));
@@ -440,44 +440,36 @@ TEST(RewriteFile, BackupNameIsCheckedFirst) {
     }
 }
 
-// A dry run makes the checks of a real run and names the file, but makes,
-// links and renames nothing.
+// A dry run makes the checks of a real run, but makes, links and renames
+// nothing.
 TEST(RewriteFile, DryRunChecksAndChangesNothing) {
     const struct {
         const char* name;
         std::vector<Failure> plan;
-        Rewrite result;
+        Fate result;
         std::string why;
         bool has_backup = false;
     } cases[] = {
-        {"nothing fails", {}, Rewrite::done, ""},
+        {"nothing fails", {}, Fate::done, ""},
         {"file not writable",
          {{Call::faccessat, EACCES, 1}},
-         Rewrite::stopped,
+         Fate::stopped,
          ": cannot open to write\n  Permission denied\n"},
         {"no new file can be made in the directory",
          {{Call::faccessat, EROFS, 2}},
-         Rewrite::stopped,
+         Fate::stopped,
          ": cannot open to write\n  Read-only file system\n"},
-        {"backup exists", {}, Rewrite::refused, ": its backup PATH.orig already exists\n", true},
+        {"backup exists", {}, Fate::failed, ": its backup PATH.orig already exists\n", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir, io;
+        TempDir dir;
         const std::string path = dir.write("page.htm", old_text);
         if (c.has_backup) dir.write("page.htm.orig", "older\n");
-        const std::string listed = io.path() + "/listed";
-        const int list_fd = open(listed.c_str(), O_WRONLY | O_CREAT, 0600);
-        ASSERT_GE(list_fd, 0);
         FakeFileOps ops(c.plan);
-        {
-            Listing listing(list_fd, '\0');
-            auto [result, err] = rewrite(path, ops, {true, ".orig", &listing});
-            EXPECT_EQ(c.result, result);
-            EXPECT_EQ(messages(path, c.why), err);
-        }
-        close(list_fd);
-        EXPECT_EQ(c.result == Rewrite::done ? path + std::string(1, '\0') : "", read_file(listed));
+        auto [result, err] = rewrite(path, ops, {true, ".orig"});
+        EXPECT_EQ(c.result, result);
+        EXPECT_EQ(messages(path, c.why), err);
         EXPECT_EQ(old_text, read_file(path));
         for (Call call : {Call::tmpfile, Call::openat, Call::write, Call::fsync, Call::linkat,
                           Call::renameat, Call::unlinkat})
@@ -494,13 +486,13 @@ TEST(RewriteFile, BackupGoesBesideTheFileALinkLeadsTo) {
     ASSERT_EQ(0, symlink(page.c_str(), link.c_str()));
     SystemFileOps ops;
 
-    EXPECT_EQ(Rewrite::done, rewrite(link, ops, {false, "~", nullptr}).first);
+    EXPECT_EQ(Fate::done, rewrite(link, ops, {false, "~"}).first);
     EXPECT_EQ(new_text, read_file(page));
     EXPECT_EQ(old_text, read_file(page + "~"));
     EXPECT_EQ(std::vector<std::string>{"link.htm"}, dir.entries());
 
-    auto [again, err] = rewrite(link, ops, {false, "~", nullptr});
-    EXPECT_EQ(Rewrite::refused, again);
+    auto [again, err] = rewrite(link, ops, {false, "~"});
+    EXPECT_EQ(Fate::failed, again);
     EXPECT_EQ(link + ": its backup " + page + "~ already exists\n", err);
     EXPECT_EQ(old_text, read_file(page + "~"));
 }
@@ -531,7 +523,7 @@ TEST(IsBackupName, TheNameWithoutItsSuffixIsARegularFileBesideIt) {
         const std::string path = dir.path() + "/" + c.name;
         Resolution found = resolve(path.c_str());
         ASSERT_EQ(Resolved::found, found.how) << c.name;
-        EXPECT_EQ(c.backup, is_backup_name(path.c_str(), found.target, c.suffix))
+        EXPECT_EQ(c.backup, is_backup_name({path.c_str()}, found.target, c.suffix))
             << c.name << " " << c.suffix;
     }
 }
@@ -540,7 +532,7 @@ TEST(RewriteFile, OwnerThatCannotBeGivenLeavesTheGroupToTry) {
     TempDir dir;
     const std::string path = dir.write("page.htm", old_text);
     FakeFileOps ops({{Call::fchown, EPERM}});
-    EXPECT_EQ(Rewrite::done, rewrite(path, ops).first);
+    EXPECT_EQ(Fate::done, rewrite(path, ops).first);
     EXPECT_EQ(2, ops.count(Call::fchown));
 }
 
@@ -557,7 +549,7 @@ TEST(OpenToRewrite, OpensTheFileThatReplacedTheOneItWaitedFor) {
         }
     };
 
-    RewriteInput in = open_to_rewrite(path.c_str(), ops);
+    RewriteInput in = open_to_rewrite({path.c_str()}, ops);
 
     ASSERT_GE(in.fd, 0);
     EXPECT_EQ(2, ops.count(Call::flock));

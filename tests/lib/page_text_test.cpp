@@ -1,14 +1,11 @@
 #include "lib/page_text.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "support/terminal_run.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -75,44 +72,6 @@ TEST(ShowAsUtf8, CharactersConvertAndTheRestIsWrittenAsHex) {
     for (const auto& c : cases) EXPECT_EQ(c.shown, shown(c.sjis)) << c.name;
 }
 
-// What the executable, run in dir on a file with LANG set to lang, writes
-// to standard error when that is a terminal (a pseudo-terminal that passes
-// bytes through as they are).
-std::string errors_on_terminal(const test::TempDir& dir, const std::string& file,
-                               const char* lang) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        ADD_FAILURE() << "no pseudo-terminal";
-        return {};
-    }
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    std::string exe = TAGPOLISH_EXE, arg = file;
-    char* argv[] = {exe.data(), arg.data(), nullptr};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        if (null < 0 || chdir(dir.path().c_str()) != 0) _exit(126);
-        dup2(null, 0), dup2(null, 1), dup2(slave, 2);
-        unsetenv("LC_ALL"), unsetenv("LC_CTYPE"), setenv("LANG", lang, 1);
-        execv(exe.c_str(), argv);
-        _exit(127);
-    }
-    close(slave);
-    std::string err;
-    char buf[4096];
-    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;)
-        err.append(buf, static_cast<std::size_t>(n));
-    close(master);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    return err;
-}
-
 // The program decides from its own standard error and locale: the quoted
 // line is converted on a UTF-8 terminal only, and the file name never is.
 TEST(PageView, TheProgramConvertsOnlyOnAUtf8Terminal) {
@@ -121,10 +80,12 @@ TEST(PageView, TheProgramConvertsOnlyOnAUtf8Terminal) {
     dir.write(name, test::sjis("本") + "\x1B > x\n");
     const std::string tail =
         "\n ... '>' does not correspond with '<'.\n" + name + ": failed to convert\n";
-    EXPECT_EQ(name + ":1: \xE6\x9C\xAC\\x1B > x\n" + tail,
-              errors_on_terminal(dir, name, "C.UTF-8"));
-    EXPECT_EQ(name + ":1: " + test::sjis("本") + "\x1B > x\n" + tail,
-              errors_on_terminal(dir, name, "C"));
+    for (const char* lang : {"C.UTF-8", "C"}) {
+        const test::RunResult r = test::run_on_terminal(dir.path(), {name}, lang);
+        EXPECT_EQ(1, r.status);
+        const std::string line = lang[1] == '.' ? "\xE6\x9C\xAC\\x1B > x\n" : test::sjis("本") + "\x1B > x\n";
+        EXPECT_EQ(name + ":1: " + line + tail, r.err);
+    }
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ EditRun edit(std::string_view text, const std::vector<std::string>& options) {
     EditRun run;
     TextSink sink;
     testing::internal::CaptureStderr();
-    run.result = edit_html("page.htm", run.error_line, lines, sink);
+    run.result = edit_html("page.htm", run.error_line, lines, sink, &run.counts);
     run.err = testing::internal::GetCapturedStderr();
     run.out = sink.text;
     return run;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/block_search.h"
+#include "engine/edits.h"
 
 namespace tagpolish::test {
 
@@ -16,6 +17,7 @@ struct EditRun {
     std::string err;              // what went to standard error
     int result = 0;               // edit_html's result: 0 or -2
     std::int64_t error_line = 0;  // the line count it reported, when it failed
+    EditCounts counts{};          // the acts of each edit, when it succeeded
 };
 
 // One input edited with some options, and the text that must come out.

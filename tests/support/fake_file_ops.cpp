@@ -7,12 +7,19 @@
 namespace tagpolish::test {
 
 int FakeFileOps::count(Call call) const {
+    std::lock_guard lock(mutex_);
     auto it = calls_.find(call);
     return it == calls_.end() ? 0 : it->second;
 }
 
+std::vector<Call> FakeFileOps::log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
 bool FakeFileOps::fails(Call call, const char* attr) {
     if (before) before(call);
+    std::lock_guard lock(mutex_);
     log_.push_back(call);
     const int nth = ++calls_[call];
     const int nth_of_attr = attr ? ++attr_calls_[{call, attr}] : 0;
@@ -72,6 +79,7 @@ int FakeFileOps::name_to_handle_at(int dirfd, const char* path, struct file_hand
 }
 
 int FakeFileOps::flock(int fd, int operation) {
+    if (before_flock) before_flock(operation);
     return fails(Call::flock) ? -1 : SystemFileOps::flock(fd, operation);
 }
 

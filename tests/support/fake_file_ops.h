@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,18 +51,23 @@ struct Failure {
     std::string attr = {};
 };
 
+// The workers of a run call it side by side: what it counts is guarded,
+// and a test's hooks run in whichever thread makes the call.
 class FakeFileOps : public SystemFileOps {
   public:
     explicit FakeFileOps(std::vector<Failure> plan = {}) : plan_(std::move(plan)) {}
     // Runs before every call, as another process might act meanwhile.
     std::function<void(Call)> before;
+    // Runs before every flock, with its operation (LOCK_NB for a lock
+    // taken without waiting).
+    std::function<void(int operation)> before_flock;
     // Runs on what fstat and fstatat say of a file, so that a test can
     // make two files look alike.
     std::function<void(struct stat&)> restat;
     // Calls of each kind so far, failed ones included.
     int count(Call call) const;
     // Every call so far, in order.
-    const std::vector<Call>& log() const { return log_; }
+    std::vector<Call> log() const;
 
     int openat(int dirfd, const char* path, int flags, mode_t mode) override;
     int close(int fd) override;
@@ -95,6 +101,7 @@ class FakeFileOps : public SystemFileOps {
   private:
     // Counts the call; true (with errno set) when the plan fails it.
     bool fails(Call call, const char* attr = nullptr);
+    mutable std::mutex mutex_;
     std::vector<Failure> plan_;
     std::map<Call, int> calls_;
     std::vector<Call> log_;

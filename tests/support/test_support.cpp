@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace tagpolish::test {
@@ -233,6 +234,11 @@ std::string attribute(const std::string& path, const char* name) {
     char value[1024];
     ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
     return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
+}
+
+std::string timeless(std::string err) {
+    static const std::regex time(" passed over, [0-9]+\\.[0-9] seconds\n");
+    return std::regex_replace(err, time, " passed over, T seconds\n");
 }
 
 }  // namespace tagpolish::test

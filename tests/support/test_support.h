@@ -83,4 +83,9 @@ std::string repeat(std::string_view unit, std::size_t times);
 // The extended attribute name of path, "" when it has none of that name.
 std::string attribute(const std::string& path, const char* name);
 
+// Messages with the time in the summary's second line made "T" ("3 passed
+// over, 0.2 seconds" becomes "3 passed over, T seconds"), so that a test
+// can compare them whole.
+std::string timeless(std::string err);
+
 }  // namespace tagpolish::test
