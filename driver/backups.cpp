@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "driver/inputs.h"
 #include "driver/resolve.h"
 #include "lib/diag.h"
 
@@ -162,6 +163,33 @@ Fate remove_backup(Page& page, const BackupWork& work) {
     }
     errmsg("%s: removed\n", shown);
     return Fate::done;
+}
+
+// A page found by the walk is looked for in its folder's entries; a page
+// named is found as -w finds it.
+bool backups_taken(char** names, int count, const WalkRules* rules, const char* backup_suffix,
+                   FileOps& ops) {
+    Inputs inputs(names, count, rules, ops);
+    const std::string suffix = backup_suffix;
+    std::int64_t taken = 0;
+    while (std::unique_ptr<Page> page = inputs.next()) {
+        if (page->stage == Stage::done) continue;  // a note of the walk, said again later
+        if (page->folder) {
+            taken += inputs.walk()->beside(page->name.substr(page->entry_at) + suffix);
+            continue;
+        }
+        const Resolution found = resolve(page->name.c_str(), ops);
+        struct stat st {};
+        taken += found.how == Resolved::found && S_ISREG(found.target.st.st_mode) &&
+                 ops.fstatat(found.target.dir.get(), (found.target.base + suffix).c_str(), &st,
+                             AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    if (taken == 0) return false;
+    errmsg(
+        "%d pages already have a backup (%s): put the backups back with --restore, or remove "
+        "them with --remove-backups, first\n",
+        taken, suffix.c_str());
+    return true;
 }
 
 }  // namespace tagpolish

@@ -6,6 +6,7 @@
 
 #include "driver/file_ops.h"
 #include "driver/page.h"
+#include "driver/site_walk.h"
 
 namespace tagpolish {
 
@@ -27,5 +28,12 @@ Fate restore_backup(Page& page, const BackupWork& work);
 // is left of it, and it is kept). Says what it did; answers done or failed
 // (reported).
 Fate remove_backup(Page& page, const BackupWork& work);
+
+// Whether the backup names of some of the pages that a run with --backup
+// is to edit (in the folders walked by rules, when given) are taken
+// already: then says so once (how many, and the way out), so that the run
+// can stop before it edits anything.
+bool backups_taken(char** names, int count, const WalkRules* rules, const char* backup_suffix,
+                   FileOps& ops = system_file_ops());
 
 }  // namespace tagpolish

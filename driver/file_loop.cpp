@@ -127,7 +127,8 @@ int run_files(int first, int argc, char** argv, FileOps& ops) {
     if (!opt_w || first >= argc) return run_to_stdout(first, argc, argv);
     const RunSettings settings = settings_from_options();
     if (settings.job == RunJob::edit && settings.how.backup_suffix != nullptr &&
-        backups_taken(argv + first, argc - first, settings, ops))
+        backups_taken(argv + first, argc - first, settings.walk ? &settings.rules : nullptr,
+                      settings.how.backup_suffix, ops))
         return 1;
     SiteRun run(argv + first, argc - first, settings, ops);
     return run.go();

@@ -43,12 +43,6 @@ struct RunSettings {
 // The settings that the option flags give (a run under -w with names).
 RunSettings settings_from_options();
 
-// Whether the backup names of some of the pages that a run with --backup
-// is to edit are taken already: then says so once (how many, and the way
-// out), so that the run can stop before it edits anything.
-bool backups_taken(char** names, int count, const RunSettings& settings,
-                   FileOps& ops = system_file_ops());
-
 class SiteRun {
   public:
     SiteRun(char** names, int count, const RunSettings& settings, FileOps& ops);

@@ -133,17 +133,14 @@ TEST_F(Backups, RemoveKeepsTheBackupOfAPageThatIsGone) {
 TEST_F(Backups, TakenBackupNamesStopARunBeforeItEdits) {
     const auto edited = tree(t.path());
     std::vector<std::string> site{"site"}, named{"site/a.htm", "site/same.htm", "site/link.htm"};
-    RunSettings walk, names;
-    walk.walk = true;
-    walk.how.backup_suffix = names.how.backup_suffix = ".orig";
+    const WalkRules rules;
     testing::internal::CaptureStderr();
     std::vector<char*> w{site[0].data()}, n{named[0].data(), named[1].data(), named[2].data()};
     const fs::path back = fs::current_path();
     fs::current_path(t.path());
-    EXPECT_TRUE(backups_taken(w.data(), 1, walk));
-    EXPECT_TRUE(backups_taken(n.data(), 3, names));
-    walk.how.backup_suffix = names.how.backup_suffix = ".bak";
-    EXPECT_FALSE(backups_taken(w.data(), 1, walk));
+    EXPECT_TRUE(backups_taken(w.data(), 1, &rules, ".orig"));
+    EXPECT_TRUE(backups_taken(n.data(), 3, nullptr, ".orig"));
+    EXPECT_FALSE(backups_taken(w.data(), 1, &rules, ".bak"));
     fs::current_path(back);
     const std::string way_out =
         " pages already have a backup (.orig): put the backups back with --restore, or remove "
