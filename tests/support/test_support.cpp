@@ -6,6 +6,7 @@
 #include <iconv.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -239,6 +240,41 @@ std::string attribute(const std::string& path, const char* name) {
 std::string timeless(std::string err) {
     static const std::regex time(" passed over, [0-9]+\\.[0-9] seconds\n");
     return std::regex_replace(err, time, " passed over, T seconds\n");
+}
+
+struct stat lstat_of(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
+    return st;
+}
+
+std::vector<std::string> entries_of(const std::string& dir) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool shell(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool waits_for_lock(pid_t pid) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream words(line);
+        bool waiting = false;
+        for (std::string word; words >> word;) {
+            if (word == "->") waiting = true;
+            if (waiting && word == std::to_string(pid)) return true;
+        }
+    }
+    return false;
+}
+
+void make_old(const std::string& path) {
+    timespec times[2] = {{old_time, 0}, {old_time, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
 }
 
 }  // namespace tagpolish::test

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <ctime>
 
 #include <string>
 #include <string_view>
@@ -87,5 +90,24 @@ std::string attribute(const std::string& path, const char* name);
 // over, 0.2 seconds" becomes "3 passed over, T seconds"), so that a test
 // can compare them whole.
 std::string timeless(std::string err);
+
+// A time long past (2001-01-01), for files that must look old.
+inline constexpr time_t old_time = 978307200;
+
+// The lstat of path; a failure fails the test.
+struct stat lstat_of(const std::string& path);
+
+// The names in folder dir, sorted.
+std::vector<std::string> entries_of(const std::string& dir);
+
+// Runs command in the shell, its output thrown away; true when it succeeded.
+bool shell(const std::string& command);
+
+// Whether process pid waits for a lock: /proc/locks marks a waiting
+// request "->".
+bool waits_for_lock(pid_t pid);
+
+// Sets the access and modification times of path to old_time.
+void make_old(const std::string& path);
 
 }  // namespace tagpolish::test
