@@ -2,6 +2,8 @@
 // of --help.
 #include "driver/options.h"
 
+#include <string_view>
+
 namespace tagpolish {
 
 // The help text is printed as these Shift_JIS bytes, unconverted. Each entry
@@ -118,57 +120,56 @@ const char* const usage[] = {
     nullptr,
 };
 
-// One line per option, in the order of the manual's OPTIONS section.
-const char* const help_lines[] = {
-    "Usage: tagpolish [-acijknsuw] [-d:abcfhilos] [--dry-run] [--list] [--null]",
-    "                 [--backup[=SUFFIX]] [--] [FILE]...",
-    "       tagpolish -w -r [OPTIONS] FOLDER...",
-    "       tagpolish -w --restore[=SUFFIX] | --remove-backups[=SUFFIX] [-r] NAME...",
-    "Edits the HTML source of each FILE in Shift_JIS, or of standard input when no",
-    "FILE is named, and writes the result to standard output (with -w, over FILE).",
-    "",
-    "  -usage             print the help text in Japanese (Shift_JIS)",
-    "  --help             print this help",
-    "  --version          print the version",
-    "  -a                 full-width Latin letters become ASCII letters",
-    "  -c                 names in tags (and values like align=) become upper case",
-    "  -i                 ignore tag-bracket errors",
-    "  -j                 join lines that do not end in '>' (not in <pre>/<listing>)",
-    "  -k                 half-width katakana outside tags become full-width",
-    "  -n                 full-width digits become ASCII digits",
-    "  -s                 as -c, but to lower case; wins over -c",
-    "  -u                 link and image references point into the page's directory",
-    "  -w                 write the result back over each FILE",
-    "  -r                 with -w: edit the pages in each FOLDER and the ones below",
-    "  --recursive        the same as -r",
-    "  --include=GLOB     with -r: edit the files named so (default *.htm, *.html)",
-    "  --exclude=GLOB     with -r: leave out the files and folders named so",
-    "  --follow-links     with -r: follow symbolic links, not pass them over",
-    "  --jobs=N           with -w: edit N pages at once (default: 1, with -r one per",
-    "                     processor)",
-    "  --quiet            with -w: no status line on a terminal",
-    "  --dry-run          with -w: change no file, name each file that would change",
-    "  --list             with -w: name each file rewritten, then a summary",
-    "  --report           with -w: name each page that changes, with its edits",
-    "  --null             end the names of --list, --report and --dry-run in NUL",
-    "  --backup[=SUFFIX]  with -w: keep the old text as FILE.orig (or FILE+SUFFIX)",
-    "  --restore[=SUFFIX] with -w: put each backup back in place of its page",
-    "  --remove-backups[=SUFFIX]",
-    "                     with -w: remove each backup",
-    "  --force            with --restore: also over a page changed since its backup",
-    "  --                 end the options: every argument after it is a FILE",
-    "  -d:a               remove link tags",
-    "  -d:b               remove bgcolor= attributes",
-    "  -d:c               remove comments",
-    "  -d:f               remove font tags",
-    "  -d:h               remove charset= settings, also inside quoted values",
-    "  -d:i               remove image tags",
-    "  -d:l               remove align= and valign= inside tables",
-    "  -d:o               remove bgsound tags",
-    "  -d:s               remove the size= of font tags",
-    "",
-    "Letters combine: -akn -d:cf. Manual: man tagpolish (man -l docs/tagpolish.1).",
-    nullptr,
-};
+namespace {
+
+constexpr int name_column = 19;  // the width of the name column of --help
+
+// The letters of the clusters of one form, as the usage line lists them.
+std::string letters_of(OptionForm form) {
+    std::string letters;
+    for (const OptionRow& row : option_rows)
+        if (row.form == form && row.flag != &opt_r) letters += row.letter();
+    return letters;
+}
+
+// Adds the lines of one option: its name, then its help in the column
+// beside it, or below it when the name fills the column.
+void add_option(std::vector<std::string>& lines, const OptionRow& row) {
+    const std::string name = row.column();
+    std::string line = "  " + name;
+    std::string_view help = row.help;
+    if (name.size() >= name_column) {
+        lines.push_back(line);
+        line.clear();
+    }
+    for (;;) {
+        line.resize(2 + name_column, ' ');
+        const std::size_t end = help.find('\n');
+        line += help.substr(0, end);
+        lines.push_back(line);
+        if (end == std::string_view::npos) return;
+        help.remove_prefix(end + 1);
+        line.clear();
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> help_lines() {
+    std::vector<std::string> lines = {
+        "Usage: tagpolish [-" + letters_of(OptionForm::letter) + "] [-d:" +
+            letters_of(OptionForm::delete_letter) + "] [--dry-run] [--list] [--null]",
+        "                 [--backup[=SUFFIX]] [--] [FILE]...",
+        "       tagpolish -w -r [OPTIONS] FOLDER...",
+        "       tagpolish -w --restore[=SUFFIX] | --remove-backups[=SUFFIX] [-r] NAME...",
+        "Edits the HTML source of each FILE in Shift_JIS, or of standard input when no",
+        "FILE is named, and writes the result to standard output (with -w, over FILE).",
+        "",
+    };
+    for (const OptionRow& row : option_rows) add_option(lines, row);
+    lines.push_back("");
+    lines.push_back("Letters combine: -akn -d:cf. Manual: man tagpolish (man -l docs/tagpolish.1).");
+    return lines;
+}
 
 }  // namespace tagpolish

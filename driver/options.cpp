@@ -1,12 +1,10 @@
 // Option flags, the help text and the parsing of the option arguments.
 #include "driver/options.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string_view>
 
 #include "driver/site_walk.h"
@@ -15,36 +13,6 @@
 namespace tagpolish {
 
 namespace {
-
-// One option letter and what it does to its flag.
-struct OptionLetter {
-    char letter;
-    int* flag;
-    int value;
-};
-
-// Letters of a plain cluster ("-aw").
-constexpr OptionLetter plain_letters[] = {
-    {'a', &opt_a, 1}, {'c', &opt_c, 1}, {'i', &opt_i, 1}, {'j', &opt_j, 1}, {'k', &opt_k, 1},
-    {'n', &opt_n, 1}, {'r', &opt_r, 1}, {'s', &opt_s, 1}, {'u', &opt_u, 4}, {'w', &opt_w, 1},
-};
-
-// Letters of a delete cluster ("-d:cf").
-constexpr OptionLetter delete_letters[] = {
-    {'a', &del_a, 1}, {'b', &del_b, 1}, {'c', &del_c, 1}, {'f', &del_f, 1}, {'h', &del_h, 1},
-    {'i', &del_i, 1}, {'l', &del_l, 1}, {'o', &del_o, 1}, {'s', &del_s, 1},
-};
-
-// Long options that set a flag.
-struct LongFlag {
-    const char* name;
-    int* flag;
-};
-constexpr LongFlag long_flags[] = {
-    {"--dry-run", &opt_dry_run}, {"--list", &opt_list},     {"--null", &opt_null},
-    {"--recursive", &opt_r},     {"--quiet", &opt_quiet},   {"--report", &opt_report},
-    {"--force", &opt_force},     {"--follow-links", &opt_follow_links},
-};
 
 constexpr const char* default_suffix = ".orig";
 constexpr int max_jobs = 256;
@@ -67,30 +35,40 @@ constexpr int max_jobs = 256;
     finish(0);
 }
 
-// The entry of letter, or nullptr when it is not one of the letters.
-template <std::size_t N>
-const OptionLetter* find_letter(const OptionLetter (&letters)[N], char letter) {
-    const OptionLetter* hit =
-        std::find_if(std::begin(letters), std::end(letters),
-                     [letter](const OptionLetter& o) { return o.letter == letter; });
-    return hit == std::end(letters) ? nullptr : hit;
+[[noreturn]] void print_help() {
+    for (const std::string& line : help_lines()) std::printf("%s\n", line.c_str());
+    finish(0);
+}
+
+// The row of the letter in a cluster of that form, or nullptr.
+const OptionRow* find_letter(OptionForm form, char letter) {
+    for (const OptionRow& row : option_rows)
+        if (row.form == form && row.letter() == letter) return &row;
+    return nullptr;
+}
+
+// The row of the long option of that form, or nullptr.
+const OptionRow* find_long(OptionForm form, std::string_view name) {
+    for (const OptionRow& row : option_rows)
+        if (row.form == form && name == row.name) return &row;
+    return nullptr;
 }
 
 // Sets the flags of one option argument; an unknown letter ends the run
 // before any input is touched.
 void set_cluster(const char* arg) {
     const bool is_delete = arg[1] == 'd' && arg[2] == ':';
+    const OptionForm form = is_delete ? OptionForm::delete_letter : OptionForm::letter;
     for (const char* p = arg + (is_delete ? 3 : 1); *p != '\0'; ++p) {
-        const OptionLetter* o =
-            is_delete ? find_letter(delete_letters, *p) : find_letter(plain_letters, *p);
-        if (o == nullptr) {
+        const OptionRow* row = find_letter(form, *p);
+        if (row == nullptr) {
             if (is_delete)
                 errmsg("%c: unknown -d option\n", *p);
             else
                 errmsg("%c: unknown option\n", *p);
             finish(1);
         }
-        *o->flag = o->value;
+        set_option(*row);
     }
 }
 
@@ -136,24 +114,22 @@ int take_jobs(const char* arg, const char* value) {
 }
 
 // Sets what an option with a value asks for; false when arg is none of
-// them.
+// them. A pattern needs its value; a suffix has one by default.
 bool set_valued(const char* arg) {
     const char* value = nullptr;
-    if (long_option(arg, "--backup", value))
-        backup_suffix = take_suffix(arg, value);
-    else if (long_option(arg, "--restore", value))
-        restore_suffix = take_suffix(arg, value);
-    else if (long_option(arg, "--remove-backups", value))
-        remove_suffix = take_suffix(arg, value);
-    else if (long_option(arg, "--jobs", value))
-        opt_jobs = take_jobs(arg, value);
-    else if (long_option(arg, "--include", value) && value != nullptr)
-        include_globs.push_back(value);
-    else if (long_option(arg, "--exclude", value) && value != nullptr)
-        exclude_globs.push_back(value);
-    else
-        return false;
-    return true;
+    for (const OptionRow& row : option_rows) {
+        if (row.form != OptionForm::with_value || !long_option(arg, row.name, value)) continue;
+        if (row.text != nullptr)
+            *row.text = take_suffix(arg, value);
+        else if (row.flag != nullptr)
+            *row.flag = take_jobs(arg, value);
+        else if (value != nullptr)
+            row.list->push_back(value);
+        else
+            continue;
+        return true;
+    }
+    return false;
 }
 
 // Sets what one long option asks for; help and the version end the run
@@ -161,16 +137,14 @@ bool set_valued(const char* arg) {
 // is not one. Every other long option works only with -w.
 void set_long(const char* arg) {
     const std::string_view name(arg);
-    if (name == "--help") print_lines(help_lines);
+    if (name == "--help") print_help();
     if (name == "--version") {
         std::printf("tagpolish %s\n", TAGPOLISH_VERSION);
         finish(0);
     }
-    for (const LongFlag& f : long_flags) {
-        if (name == f.name) {
-            *f.flag = 1;
-            return;
-        }
+    if (const OptionRow* row = find_long(OptionForm::word, name)) {
+        set_option(*row);
+        return;
     }
     if (set_valued(arg)) return;
     errmsg("%s: unknown option\n", arg);
@@ -180,14 +154,6 @@ void set_long(const char* arg) {
 [[noreturn]] void refuse(const char* arg, MsgFormat<const char*> why) {
     errmsg(why, arg);
     finish(1);
-}
-
-// Whether an option letter that edits the text was given.
-bool edits_asked() {
-    for (int flag : {opt_a, opt_c, opt_j, opt_k, opt_n, opt_s, opt_u, del_a, del_b, del_c, del_f,
-                     del_h, del_i, del_l, del_o, del_s})
-        if (flag != 0) return true;
-    return false;
 }
 
 // The walk's rules, as the options give them.
@@ -228,8 +194,10 @@ void check_long_options(const char* first_long, const char* first_walk) {
 
 // Whether arg is a long option that only the walk takes.
 bool walk_only(std::string_view arg) {
-    return arg.starts_with("--include") || arg.starts_with("--exclude") ||
-           arg == "--follow-links";
+    const char* value;
+    for (const OptionRow& row : option_rows)
+        if (row.walk_only && long_option(arg, row.name, value)) return true;
+    return false;
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // into the option flags.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "lib/options.h"
 
 namespace tagpolish {
@@ -9,8 +12,9 @@ namespace tagpolish {
 // The help text as Shift_JIS (cp932) bytes, 37 lines and a null entry.
 extern const char* const usage[];
 
-// The English help of --help, one line per entry, and a null entry.
-extern const char* const help_lines[];
+// The English help of --help, one line per entry, made from the table of
+// options.
+std::vector<std::string> help_lines();
 
 // Handles "-usage" and the empty command line, then sets the flags from the
 // option arguments: letter clusters, long options ("--list"), and "--",

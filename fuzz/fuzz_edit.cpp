@@ -35,11 +35,10 @@ using namespace tagpolish;
 constexpr std::size_t header_size = 3;
 constexpr std::size_t long_text = 300000;  // bytes of a stretched input
 
-// The flags in the order of the header bits, from bit 0 of the first byte.
-int* const flag_bits[] = {&opt_a, &opt_c, &opt_i, &opt_j, &opt_k, &opt_n, &opt_s, &opt_u, &del_a,
-                          &del_b, &del_c, &del_f, &del_h, &del_i, &del_l, &del_o, &del_s};
-constexpr unsigned flag_count = sizeof flag_bits / sizeof flag_bits[0];
-constexpr unsigned repeat_bit = 1u << flag_count;
+// The header bits, from bit 0 of the first byte: one per option that the
+// walk reads, in the order of the table of options, then repeat_bit.
+const unsigned flag_count = static_cast<unsigned>(walk_options().size());
+const unsigned repeat_bit = 1u << flag_count;
 bool long_lines = false;  // whether repeat_bit is honoured
 
 // Aborts with a note of the broken invariant; libFuzzer keeps the input.
@@ -52,9 +51,10 @@ void require(bool ok, const char* what) {
 // Sets the flags from the header bits (in a cleared set) and returns the bits.
 unsigned set_options(const std::uint8_t* data) {
     unsigned bits = data[0] | data[1] << 8 | data[2] << 16;
+    require(flag_count < 8 * header_size, "a header bit for each option and repeat_bit");
     reset_options();
     for (unsigned i = 0; i < flag_count; ++i)
-        if (bits >> i & 1) *flag_bits[i] = flag_bits[i] == &opt_u ? 4 : 1;
+        if (bits >> i & 1) set_option(*walk_options()[i]);
     return bits;
 }
 
@@ -88,7 +88,7 @@ bool only(unsigned bits, unsigned allowed) {
 
 unsigned bit_of(const int* flag) {
     for (unsigned i = 0; i < flag_count; ++i)
-        if (flag_bits[i] == flag) return 1u << i;
+        if (walk_options()[i]->flag == flag) return 1u << i;
     return 0;
 }
 

@@ -73,8 +73,7 @@ std::set<std::string> documented_options(const std::string& section) {
 // value.
 std::set<std::string> help_options() {
     std::set<std::string> names;
-    for (const char* const* line = help_lines; *line != nullptr; ++line) {
-        const std::string text = *line;
+    for (const std::string& text : help_lines()) {
         if (!text.starts_with("  -")) continue;
         std::string name = text.substr(2, text.find(' ', 2) - 2);
         names.insert(name.substr(0, name.find_first_of("[=")));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -161,14 +162,13 @@ TEST(OptionsTool, HelpAndVersion) {
             continue;
         }
         std::string expected;
-        for (const char* const* line = help_lines; *line != nullptr; ++line)
-            expected += std::string(*line) + "\n";
+        for (const std::string& line : help_lines()) expected += line + "\n";
         EXPECT_EQ(expected, r.out) << shown;
     }
     // One English line per option, for an 80-column terminal.
-    for (const char* const* line = help_lines; *line != nullptr; ++line) {
-        EXPECT_GT(80u, std::string_view(*line).size()) << *line;
-        for (const char* p = *line; *p != '\0'; ++p) EXPECT_TRUE(*p >= ' ' && *p <= '~') << *line;
+    for (const std::string& line : help_lines()) {
+        EXPECT_GT(80u, line.size()) << line;
+        for (char c : line) EXPECT_TRUE(c >= ' ' && c <= '~') << line;
     }
 }
 
@@ -237,26 +237,21 @@ TEST(OptionsTool, UnknownOptionLeavesTheFileUntouched) {
     EXPECT_EQ(page, test::read_file(path));
 }
 
-// Every flag that is set, with its value, e.g. "opt_u=4 del_c=1".
+// Every option that is set, as the table of options names it, with a
+// value other than 1, e.g. "-u=4 --list --backup=.orig -d:c". An option
+// that shares its flag with one before it (--recursive) is not shown again.
 std::string set_flags() {
-    struct Named {
-        const char* name;
-        int value;
-    };
-    const Named flags[] = {
-        {"opt_a", opt_a},   {"opt_c", opt_c}, {"opt_i", opt_i},         {"opt_j", opt_j},
-        {"opt_k", opt_k},   {"opt_n", opt_n}, {"opt_s", opt_s},         {"opt_u", opt_u},
-        {"opt_w", opt_w},   {"del_a", del_a}, {"del_b", del_b},         {"del_c", del_c},
-        {"del_f", del_f},   {"del_h", del_h}, {"del_i", del_i},         {"del_l", del_l},
-        {"del_o", del_o},   {"del_s", del_s}, {"dry_run", opt_dry_run}, {"list", opt_list},
-        {"null", opt_null},
-    };
     std::string shown;
-    for (const Named& f : flags)
-        if (f.value != 0)
-            shown +=
-                (shown.empty() ? "" : " ") + std::string(f.name) + "=" + std::to_string(f.value);
-    if (backup_suffix != nullptr) shown += (shown.empty() ? "" : " ") + std::string(backup_suffix);
+    std::set<const int*> seen;
+    auto show = [&](const std::string& what) { shown += (shown.empty() ? "" : " ") + what; };
+    for (const OptionRow& row : option_rows) {
+        if (row.flag != nullptr && *row.flag != 0 && seen.insert(row.flag).second)
+            show(row.name + (*row.flag == 1 ? "" : "=" + std::to_string(*row.flag)));
+        if (row.text != nullptr && *row.text != nullptr)
+            show(std::string(row.name) + "=" + *row.text);
+        if (row.list != nullptr)
+            for (const char* item : *row.list) show(std::string(row.name) + "=" + item);
+    }
     return shown;
 }
 
@@ -282,35 +277,35 @@ TEST(Options, ClustersSetTheirFlags) {
     const Case cases[] = {
         {{"tagpolish", "-acijknsuw", "-d:abcfhilos", "a.htm"},
          3,
-         "opt_a=1 opt_c=1 opt_i=1 opt_j=1 opt_k=1 opt_n=1 opt_s=1 opt_u=4 opt_w=1 "
-         "del_a=1 del_b=1 del_c=1 del_f=1 del_h=1 del_i=1 del_l=1 del_o=1 del_s=1"},
-        {{"tagpolish", "-a", "-w", "-d:c", "-d:f"}, 5, "opt_a=1 opt_w=1 del_c=1 del_f=1"},
-        {{"tagpolish", "-aw", "-d:cf", "x.htm", "y.htm"}, 3, "opt_a=1 opt_w=1 del_c=1 del_f=1"},
-        {{"tagpolish", "-w"}, 2, "opt_w=1"},
-        {{"tagpolish", "-usa", "x.htm"}, 2, "opt_a=1 opt_s=1 opt_u=4"},
+         "-a -c -i -j -k -n -s -u=4 -w "
+         "-d:a -d:b -d:c -d:f -d:h -d:i -d:l -d:o -d:s"},
+        {{"tagpolish", "-a", "-w", "-d:c", "-d:f"}, 5, "-a -w -d:c -d:f"},
+        {{"tagpolish", "-aw", "-d:cf", "x.htm", "y.htm"}, 3, "-a -w -d:c -d:f"},
+        {{"tagpolish", "-w"}, 2, "-w"},
+        {{"tagpolish", "-usa", "x.htm"}, 2, "-a -s -u=4"},
         // A lone "-" and a bare "-d:" are empty clusters.
         {{"tagpolish", "-"}, 2, ""},
         {{"tagpolish", "-d:"}, 2, ""},
-        {{"tagpolish", "-k", "-", "-d:", "b.htm"}, 4, "opt_k=1"},
+        {{"tagpolish", "-k", "-", "-d:", "b.htm"}, 4, "-k"},
         // Repeating a letter changes nothing; u stays 4 rather than adding up.
-        {{"tagpolish", "-aa"}, 2, "opt_a=1"},
-        {{"tagpolish", "-a", "-a"}, 3, "opt_a=1"},
-        {{"tagpolish", "-d:cc"}, 2, "del_c=1"},
-        {{"tagpolish", "-uu", "-u"}, 3, "opt_u=4"},
+        {{"tagpolish", "-aa"}, 2, "-a"},
+        {{"tagpolish", "-a", "-a"}, 3, "-a"},
+        {{"tagpolish", "-d:cc"}, 2, "-d:c"},
+        {{"tagpolish", "-uu", "-u"}, 3, "-u=4"},
         // The same letter means different flags in the two kinds of cluster.
-        {{"tagpolish", "-s", "-d:i"}, 3, "opt_s=1 del_i=1"},
-        {{"tagpolish", "-d:s", "-i"}, 3, "opt_i=1 del_s=1"},
+        {{"tagpolish", "-s", "-d:i"}, 3, "-s -d:i"},
+        {{"tagpolish", "-d:s", "-i"}, 3, "-i -d:s"},
         // The first file name ends the options, whatever follows it.
         {{"tagpolish", "a.htm", "-w"}, 1, ""},
         {{"tagpolish", "a.htm", "-"}, 1, ""},
-        {{"tagpolish", "-j", "a.htm", "-x"}, 2, "opt_j=1"},
+        {{"tagpolish", "-j", "a.htm", "-x"}, 2, "-j"},
         // Long options, and "--", which ends the options.
         {{"tagpolish", "-w", "--dry-run", "--list", "--null", "--backup", "a.htm"},
          6,
-         "opt_w=1 dry_run=1 list=1 null=1 .orig"},
-        {{"tagpolish", "--backup=.bak", "-w"}, 3, "opt_w=1 .bak"},
-        {{"tagpolish", "-w", "--backup=.a", "--backup=~", "--list"}, 5, "opt_w=1 list=1 ~"},
-        {{"tagpolish", "-a", "--", "-w", "--list"}, 3, "opt_a=1"},
+         "-w --dry-run --list --null --backup=.orig"},
+        {{"tagpolish", "--backup=.bak", "-w"}, 3, "-w --backup=.bak"},
+        {{"tagpolish", "-w", "--backup=.a", "--backup=~", "--list"}, 5, "-w --list --backup=~"},
+        {{"tagpolish", "-a", "--", "-w", "--list"}, 3, "-a"},
         {{"tagpolish", "--"}, 2, ""},
         {{"tagpolish", "--", "--"}, 2, ""},
     };
