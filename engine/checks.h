@@ -157,6 +157,11 @@ inline constexpr AttrEditRow attr_edits[] = {
     {{"valign=", "align="}, false, &del_l, tag_kinds(), true, remove_align, Edit::table_aligns},
 };
 
+constexpr unsigned tag_kinds_needed(const AttrEditRow& row) {
+    const unsigned kinds = row.tag_kinds == tag_kinds() ? 0 : row.tag_kinds;
+    return row.in_table ? kinds | 1u << TAG_TABLE : kinds;
+}
+
 // Whether the row acts in a tag of that kind, inside a table or not (its
 // option aside).
 constexpr bool acts_in(const AttrEditRow& row, unsigned kind, bool table_open) {

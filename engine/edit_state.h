@@ -2,6 +2,7 @@
 // that it hooks into its walk, so that the edits need not know the scanner.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/block_search.h"
@@ -13,7 +14,8 @@
 
 namespace tagpolish {
 
-// The kind of the open tag, as the attribute edits need it.
+// The kind of the open tag, as the attribute edits need it. A kind is told
+// apart only while an edit that acts in it is asked for.
 enum TagKind {
     TAG_NONE = 0,
     TAG_LINK = 1,
@@ -22,10 +24,16 @@ enum TagKind {
     TAG_FONT = 4,
     TAG_TABLE = 5,
     TAG_BASE = 6,
-    TAG_META = 7,
 };
+inline constexpr std::size_t tag_kind_count = TAG_BASE + 1;
 
-// The engine's state for one input; every field starts at zero.
+// The kinds of tag (one bit each) that the attribute edits asked for by the
+// option flags act in; a table is told apart where an edit acts only
+// inside one.
+unsigned tag_kinds_needed();
+
+// The engine's state for one input; every field starts at zero but the
+// kinds of tag told apart, which the option flags give.
 struct EditState {
     LineBuf line_buf;
     std::int64_t line_no = 0;  // lines taken from the line source so far
@@ -38,6 +46,7 @@ struct EditState {
     Preformatted in_pre = Preformatted::none;
     int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
     TagKind tag_kind = TAG_NONE;
+    unsigned kinds_told = tag_kinds_needed();  // the kinds that tag_kind tells apart
     int table_depth = 0;
     const char* path = "";
     LineSource* in = nullptr;

@@ -24,9 +24,6 @@ namespace tagpolish {
 // the tests and the fuzzer hold the fast one against.
 void set_fast_walk(bool on);
 
-// The kinds of tag, TAG_NONE to TAG_META.
-inline constexpr std::size_t tag_kind_count = 8;
-
 // What the runs stop at under the option flags in force when it was built.
 struct RunTables {
     bool fast = true;  // the switch, as it stood

@@ -117,25 +117,30 @@ bool value_step(EditState& st, unsigned char c) {
     return true;
 }
 
-// Sets tag_kind from the tag name; leaves it when no prefix matches.
+// The names of the kinds of tag, as prefixes of the tag ("<a" names <abbr>
+// too).
+struct KindName {
+    const char* prefix;
+    int size;
+    TagKind kind;
+};
+constexpr KindName kind_names[] = {
+    {"<a", 2, TAG_LINK},     {"<frameset", 9, TAG_LINK}, {"<bgsound", 8, TAG_LINK},
+    {"<img", 4, TAG_IMG},    {"<body", 5, TAG_BODY},     {"<font", 5, TAG_FONT},
+    {"<base", 5, TAG_BASE},  {"<table", 6, TAG_TABLE},
+};
+
+// Sets tag_kind from the tag name, among the kinds told apart; leaves it
+// when none matches.
 void classify_tag(EditState& st, const char* p) {
-    if (opt_u) {
-        if (at(p, "<a", 2)) {
-            st.tag_kind = TAG_LINK;
+    if (st.kinds_told == 0) return;
+    for (const KindName& k : kind_names) {
+        if ((st.kinds_told >> k.kind & 1) && at(p, k.prefix, k.size)) {
+            st.tag_kind = k.kind;
+            if (k.kind == TAG_TABLE) ++st.table_depth;
             return;
         }
-        if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
-        else if (at(p, "<frameset", 9) || at(p, "<bgsound", 8)) st.tag_kind = TAG_LINK;
-        else if (at(p, "<img", 4)) st.tag_kind = TAG_IMG;
-        else if (at(p, "<body", 5)) st.tag_kind = TAG_BODY;
-        else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
-        else if (at(p, "<base", 5)) st.tag_kind = TAG_BASE;
-        else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
-        return;
     }
-    if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
-    else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
-    else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
 }
 
 // Before check 1, inside a raw block: nothing is looked at but the end tag
@@ -343,6 +348,13 @@ void put_line(const LineBuf& line, OutputSink& out) {
 }
 
 }  // namespace
+
+unsigned tag_kinds_needed() {
+    unsigned kinds = 0;
+    for (const AttrEditRow& row : attr_edits)
+        if (*row.option) kinds |= tag_kinds_needed(row);
+    return kinds;
+}
 
 bool walk_step(EditState& st) {
     return examine(st) == Step::next;
