@@ -1,8 +1,8 @@
 // The help texts: the Japanese usage text of -usage and the English help
 // of --help.
-#include "driver/options.h"
-
 #include <string_view>
+
+#include "driver/options.h"
 
 namespace tagpolish {
 
@@ -157,8 +157,8 @@ void add_option(std::vector<std::string>& lines, const OptionRow& row) {
 
 std::vector<std::string> help_lines() {
     std::vector<std::string> lines = {
-        "Usage: tagpolish [-" + letters_of(OptionForm::letter) + "] [-d:" +
-            letters_of(OptionForm::delete_letter) + "] [--dry-run] [--list] [--null]",
+        "Usage: tagpolish [-" + letters_of(OptionForm::letter) +
+            "] [-d:" + letters_of(OptionForm::delete_letter) + "] [--dry-run] [--list] [--null]",
         "                 [--backup[=SUFFIX]] [--] [FILE]...",
         "       tagpolish -w -r [OPTIONS] FOLDER...",
         "       tagpolish -w --restore[=SUFFIX] | --remove-backups[=SUFFIX] [-r] NAME...",
@@ -168,7 +168,8 @@ std::vector<std::string> help_lines() {
     };
     for (const OptionRow& row : option_rows) add_option(lines, row);
     lines.push_back("");
-    lines.push_back("Letters combine: -akn -d:cf. Manual: man tagpolish (man -l docs/tagpolish.1).");
+    lines.push_back(
+        "Letters combine: -akn -d:cf. Manual: man tagpolish (man -l docs/tagpolish.1).");
     return lines;
 }
 

@@ -105,8 +105,7 @@ int take_jobs(const char* arg, const char* value) {
     char* end = nullptr;
     errno = 0;
     const long n = value != nullptr ? std::strtol(value, &end, 10) : 0;
-    if (value == nullptr || *value == '\0' || *end != '\0' || errno != 0 || n < 1 ||
-        n > max_jobs) {
+    if (value == nullptr || *value == '\0' || *end != '\0' || errno != 0 || n < 1 || n > max_jobs) {
         errmsg("%s: give a number of jobs from 1 to 256\n", arg);
         finish(1);
     }

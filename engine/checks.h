@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "engine/attr_removal.h"
-#include "engine/links.h"
 #include "engine/edit_state.h"
+#include "engine/links.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"
 
@@ -81,6 +81,29 @@ constexpr StateSet tag_states(bool (*holds)(TagRead)) {
 inline constexpr StateSet quoted_tag = tag_states(is_quoted);
 inline constexpr StateSet unquoted_tag = tag_states([](TagRead r) { return !is_quoted(r); });
 
+// The checks of a step of the walk, in the order in which they are tried:
+// the first that applies decides the step. examine (engine/scanner.cpp)
+// tries them in this order, and each declares the bytes it may act on
+// (check_bytes).
+enum class Check : unsigned char {
+    line_end,       // a line's newline or end ends its walk (tested before every step)
+    raw_block,      // in a raw block, only the end tag of its kind counts
+    comment_open,   // "<!--" opens a comment, which -d:c cuts out
+    comment_close,  // "-->" closes it
+    script_open,    // "<script>"
+    script_close,   // "</script>"
+    block_body,     // any other byte of a comment or a script block
+    quoted_value,   // quoted values, their quotes, and the edits that act in them too
+    double_byte,    // a double-byte character, which -n and -a convert
+    paragraph,      // -j's paragraph rule at the start of a line
+    tag_open,       // "<" before a letter, "/", "!" or "?" opens a tag
+    tag_close,      // ">" closes it
+    tag_byte,       // any other byte of a tag: the attribute edits, "#", letter case
+    text_byte,      // any other byte of text, which -k converts
+};
+inline constexpr std::size_t check_count = 14;
+static_assert(static_cast<std::size_t>(Check::text_byte) + 1 == check_count);
+
 // The bytes from lo to hi, both included.
 struct ByteRange {
     unsigned char lo, hi;
@@ -97,7 +120,7 @@ struct ByteRange {
 // may then take it without the other checks. (The bytes that move the tag
 // reader are its own table's, engine/tag_reader.h.)
 struct CheckBytes {
-    const char* check;  // which check, as examine numbers it
+    Check check;
     StateSet states;
     ByteRange first;
     const int* option = nullptr;

@@ -51,7 +51,7 @@ struct EditState {
     const char* path = "";
     LineSource* in = nullptr;
     OutputSink* out = nullptr;
-    BlockCache block;  // what the fast walk last classified of line_buf
+    BlockCache block;     // what the fast walk last classified of line_buf
     EditCounts counts{};  // how many times each edit acted
 
     // Inside a comment, a script block or a raw block, where the walk edits

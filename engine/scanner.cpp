@@ -3,8 +3,10 @@
 // Conventions of this file:
 // 1. The cursor is LineBuf::pos: the first byte of the line not yet walked.
 //    Bytes before it (the walked part) are final for this line.
-// 2. Each step examines the byte at the cursor with the checks of `examine`,
-//    in their order; the first that applies decides the step.
+// 2. Each step examines the byte at the cursor with the checks, one `apply`
+//    per value of Check (engine/checks.h), in the order of that enum; the
+//    first that applies decides the step. A new check is a value of Check
+//    in its place and its `apply`.
 // 3. A step either walks bytes (they join the walked part, where they are),
 //    or edits at the cursor and leaves the cursor where it is: the new byte
 //    there is then examined afresh from the first check ("re-examine").
@@ -19,7 +21,8 @@
 //    step then starts on a byte that may matter. The bytes each check may
 //    act on are declared below examine (`declared`), and the attribute
 //    edits are one table (engine/checks.h): a new check must be declared
-//    there too, or the fast walk passes its bytes by.
+//    there too, or the fast walk passes its bytes by (the fuzzer and the
+//    FastWalkRuns tests hold the two walks equal).
 // 7. Inside a tag, the tag reader (engine/tag_reader) reads every byte as it
 //    is walked, the line's end included: it says where names, values and
 //    quoted values are, and so where a quote, a letter or an attribute
@@ -27,18 +30,18 @@
 
 #include "engine/scanner.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
-#include "engine/attr_removal.h"
 #include "engine/blocks.h"
 #include "engine/checks.h"
+#include "engine/fast_walk.h"
 #include "engine/join.h"
 #include "engine/normalise.h"
-#include "engine/fast_walk.h"
-#include "engine/tag_reader.h"
-#include "engine/tag_removal.h"
 #include "engine/tag_names.h"
+#include "engine/tag_removal.h"
+#include "engine/tag_steps.h"
 #include "lib/diag.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"
@@ -46,10 +49,7 @@
 namespace tagpolish {
 namespace {
 
-// A step's outcome: go on walking, or stop the input after a markup error.
-enum class Step { next, error };
-
-// Check 1: "<!--" opens a comment, which -d:c cuts out whole.
+// Check::comment_open: "<!--" opens a comment, which -d:c cuts out whole.
 Step open_comment(EditState& st) {
     LineBuf& line = st.line_buf;
     st.in_comment = 1;
@@ -69,81 +69,7 @@ Step open_comment(EditState& st) {
     return Step::next;
 }
 
-// Tries the attribute edit of row r of the table at the cursor.
-template <std::size_t r>
-[[gnu::always_inline]] inline AttrEdit try_attribute_edit(EditState& st) {
-    constexpr const AttrEditRow& row = attr_edits[r];
-    if (!*row.option || !acts_here(row, st)) return AttrEdit::not_here;
-    std::size_t name = name_at(row, st.line_buf.cur());
-    if (!name) return AttrEdit::not_here;
-    const AttrEdit done = row.edit(st.line_buf, name);
-    if (done == AttrEdit::changed || done == AttrEdit::removed) count_edit(st.counts, row.counted);
-    return done;
-}
-
-// Check 6 and 12: the attribute edits of the table that act at this place
-// (inside and outside quoted values, or only outside), in their order,
-// until one acts. (The table is unrolled when the program is compiled.)
-template <bool in_values, std::size_t... r>
-AttrEdit attribute_edits(EditState& st, std::index_sequence<r...>) {
-    AttrEdit done = AttrEdit::not_here;
-    const bool acted = ((attr_edits[r].in_values == in_values &&
-                         (done = try_attribute_edit<r>(st)) != AttrEdit::not_here) ||
-                        ...);
-    return acted ? done : AttrEdit::not_here;
-}
-
-template <bool in_values>
-AttrEdit attribute_edits(EditState& st) {
-    return attribute_edits<in_values>(st, std::make_index_sequence<std::size(attr_edits)>());
-}
-
-// Reads byte c at the cursor into the open tag.
-void read_tag(EditState& st, unsigned char c) {
-    st.tag.read(c, st.line_buf, opt_c || opt_s);
-}
-
-// Check 6: quoted values, the quotes that open and close them, and the
-// edits that also act inside them. Returns true when the step is over.
-bool value_step(EditState& st, unsigned char c) {
-    const bool quoted = is_quoted(st.tag.state);
-    const bool moves = (c == '"' || c == '\'') &&
-                       quoted != is_quoted(tag_reads.next[index_of(st.tag.state)][c]);
-    // ("charset=" never begins with a quote.)
-    if (!moves && attribute_edits<true>(st) == AttrEdit::removed) return true;
-    if (!moves && !quoted) return false;
-    if (moves) read_tag(st, c);
-    st.line_buf.advance(1);
-    return true;
-}
-
-// The names of the kinds of tag, as prefixes of the tag ("<a" names <abbr>
-// too).
-struct KindName {
-    const char* prefix;
-    int size;
-    TagKind kind;
-};
-constexpr KindName kind_names[] = {
-    {"<a", 2, TAG_LINK},     {"<frameset", 9, TAG_LINK}, {"<bgsound", 8, TAG_LINK},
-    {"<img", 4, TAG_IMG},    {"<body", 5, TAG_BODY},     {"<font", 5, TAG_FONT},
-    {"<base", 5, TAG_BASE},  {"<table", 6, TAG_TABLE},
-};
-
-// Sets tag_kind from the tag name, among the kinds told apart; leaves it
-// when none matches.
-void classify_tag(EditState& st, const char* p) {
-    if (st.kinds_told == 0) return;
-    for (const KindName& k : kind_names) {
-        if ((st.kinds_told >> k.kind & 1) && at(p, k.prefix, k.size)) {
-            st.tag_kind = k.kind;
-            if (k.kind == TAG_TABLE) ++st.table_depth;
-            return;
-        }
-    }
-}
-
-// Before check 1, inside a raw block: nothing is looked at but the end tag
+// Check::raw_block: inside a raw block: nothing is looked at but the end tag
 // of its kind, which ends the block where it begins and is then walked as
 // a tag.
 Step raw_step(EditState& st) {
@@ -157,38 +83,7 @@ Step raw_step(EditState& st) {
     return Step::next;
 }
 
-// Check 9: a "<" before a letter, "/", "!" or "?" opens a tag.
-Step open_tag(EditState& st) {
-    LineBuf& line = st.line_buf;
-    if (st.in_tag && !opt_i) {
-        markup_error(st, st.line_no, msg_lt_open);
-        return Step::error;
-    }
-    st.in_tag = 1;
-    st.tag_opens = BlockKind::none;
-    st.tag.start(line.peek(1) == '!');
-    std::int64_t began = st.line_no;
-    switch (remove_tag_at(st)) {
-        case Removal::removed:
-            st.in_tag = 0;
-            return Step::next;
-        case Removal::unclosed:
-            markup_error(st, began, msg_lt_open);
-            return Step::error;
-        case Removal::none:
-            break;
-    }
-    const char* p = line.cur();
-    if (at(p, "</table", 7) && st.table_depth > 0) --st.table_depth;
-    classify_tag(st, p);
-    st.tag_opens = opened_block(p);
-    st.in_pre = preformatted_after(st.in_pre, p);
-    // The name of an end tag begins after its "/".
-    line.advance(p[1] == '/' ? 2 : 1);
-    return Step::next;
-}
-
-// Check 10: a ">" outside quoted values closes the open tag.
+// Check::tag_close: a ">" outside quoted values closes the open tag.
 Step close_tag(EditState& st) {
     if (!st.in_tag && !opt_i) {
         markup_error(st, st.line_no, msg_gt_alone);
@@ -205,81 +100,138 @@ Step close_tag(EditState& st) {
     return Step::next;
 }
 
-// A "#" fragment inside a tag: nothing in it is edited or looked at, but
-// the tag reader reads it, a character at a time.
-void skip_fragment(EditState& st) {
-    LineBuf& line = st.line_buf;
-    const std::size_t end = line.pos + fragment_length(line.rest());
-    while (line.pos < end) {
-        const unsigned char c = line.peek();
-        const bool pair = !is_quoted(st.tag.state) && is_lead_byte(c) && line.pos + 1 < end;
-        read_tag(st, c);
-        line.advance(pair ? 2 : 1);
-    }
+// What a check made of a step: it did not apply (the next check is tried),
+// or it decided the step, which went on or ended in a markup error.
+// (A decided step is its Step's own value.)
+enum class Tried {
+    next = static_cast<int>(Step::next),
+    error = static_cast<int>(Step::error),
+    passed
+};
+
+constexpr Tried decided(Step step) {
+    return static_cast<Tried>(step);
 }
 
-// Check 11: any other byte of a tag, outside quoted values. The tag reader
-// reads it, and a letter where letters change case changes.
-void walk_in_tag(EditState& st, unsigned char c) {
-    if (c == '#') {
-        skip_fragment(st);
-        return;
-    }
-    read_tag(st, c);
-    if (letters_change_case(st.tag.state))
-        walk_tag_byte(st.line_buf, st.counts);
-    else
-        st.line_buf.advance(1);
+// The checks of a step, one per Check, given the cursor's bytes p and its
+// first byte c. (Check::line_end is walk_line's, before every step.)
+template <Check check>
+Tried apply(EditState& st, const char* p, unsigned char c);
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::raw_block>(EditState& st, const char*,
+                                                            unsigned char) {
+    return st.raw_block != BlockKind::none ? decided(raw_step(st)) : Tried::passed;
 }
 
-// One step of the walk: the checks in their order, each declared with the
-// bytes it may act on in `declared` below. (Inlined into the walk of a
-// line, as it was before walk_step called it too.)
+// Inside a script block "<!--" only hides the script from old browsers.
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::comment_open>(EditState& st, const char* p,
+                                                               unsigned char c) {
+    if (c != '<' || p[1] != '!' || p[2] != '-' || p[3] != '-' || st.in_script) return Tried::passed;
+    return decided(open_comment(st));
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::comment_close>(EditState& st, const char* p,
+                                                                unsigned char c) {
+    if (c != '-' || p[1] != '-' || p[2] != '>') return Tried::passed;
+    st.in_comment = 0;
+    st.line_buf.advance(3);
+    return Tried::next;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::script_open>(EditState& st, const char* p,
+                                                              unsigned char c) {
+    if (c != '<' || !at(p, "<script>", 8)) return Tried::passed;
+    st.in_script = 1;
+    st.line_buf.advance(8);
+    return Tried::next;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::script_close>(EditState& st, const char* p,
+                                                               unsigned char c) {
+    if (c != '<' || !at(p, "</script>", 9)) return Tried::passed;
+    st.in_script = 0;
+    st.line_buf.advance(9);
+    return Tried::next;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::block_body>(EditState& st, const char*,
+                                                             unsigned char) {
+    if (!st.in_comment && !st.in_script) return Tried::passed;
+    st.line_buf.advance(1);
+    return Tried::next;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::quoted_value>(EditState& st, const char*,
+                                                               unsigned char c) {
+    return st.in_tag && quoted_value_step(st, c) ? Tried::next : Tried::passed;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::double_byte>(EditState& st, const char* p,
+                                                              unsigned char c) {
+    if (!is_lead_byte(c) || p[1] == 0) return Tried::passed;
+    if (st.in_tag) read_tag(st, c);
+    walk_double_byte(st.line_buf, st.counts);
+    return Tried::next;
+}
+
+// Preformatted text keeps its line ends.
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::paragraph>(EditState& st, const char*,
+                                                            unsigned char) {
+    const bool acts = opt_j && st.in_pre == Preformatted::none && st.line_buf.at_line_start() &&
+                      paragraph_rule(st);
+    return acts ? Tried::next : Tried::passed;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::tag_open>(EditState& st, const char* p,
+                                                           unsigned char c) {
+    return c == '<' && opens_tag(p[1]) ? decided(open_tag(st)) : Tried::passed;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::tag_close>(EditState& st, const char*,
+                                                            unsigned char c) {
+    return c == '>' ? decided(close_tag(st)) : Tried::passed;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::tag_byte>(EditState& st, const char*,
+                                                           unsigned char c) {
+    if (!st.in_tag) return Tried::passed;
+    tag_byte_step(st, c);
+    return Tried::next;
+}
+
+template <>
+[[gnu::always_inline]] inline Tried apply<Check::text_byte>(EditState& st, const char*,
+                                                            unsigned char) {
+    walk_text_byte(st.line_buf, st.counts);
+    return Tried::next;
+}
+
+// One step of the walk: the checks from Check::raw_block on, in their
+// order, until one decides it. (The last always does; the whole is
+// inlined into the walk of a line.)
+template <std::size_t... i>
+[[gnu::always_inline]] inline Step examine(EditState& st, std::index_sequence<i...>) {
+    const char* p = st.line_buf.cur();
+    const auto c = static_cast<unsigned char>(p[0]);
+    Tried tried = Tried::passed;
+    (((tried = apply<static_cast<Check>(i + 1)>(st, p, c)) != Tried::passed) || ...);
+    return static_cast<Step>(tried);
+}
+
 [[gnu::always_inline]] inline Step examine(EditState& st) {
-    LineBuf& line = st.line_buf;
-    const char* p = line.cur();
-    auto c = static_cast<unsigned char>(p[0]);
-
-    if (st.raw_block != BlockKind::none) return raw_step(st);
-    // Inside a script block "<!--" only hides the script from old browsers.
-    if (c == '<' && p[1] == '!' && p[2] == '-' && p[3] == '-' && !st.in_script)  // 1
-        return open_comment(st);
-    if (c == '-' && p[1] == '-' && p[2] == '>') {  // 2
-        st.in_comment = 0;
-        line.advance(3);
-        return Step::next;
-    }
-    if (c == '<' && at(p, "<script>", 8)) {  // 3
-        st.in_script = 1;
-        line.advance(8);
-        return Step::next;
-    }
-    if (c == '<' && at(p, "</script>", 9)) {  // 4
-        st.in_script = 0;
-        line.advance(9);
-        return Step::next;
-    }
-    if (st.in_comment || st.in_script) {  // 5
-        line.advance(1);
-        return Step::next;
-    }
-    if (st.in_tag && value_step(st, c)) return Step::next;  // 6
-    if (is_lead_byte(c) && p[1] != 0) {                     // 7
-        if (st.in_tag) read_tag(st, c);
-        walk_double_byte(line, st.counts);
-        return Step::next;
-    }
-    // 8: the paragraph rule of -j, outside preformatted text.
-    if (opt_j && st.in_pre == Preformatted::none && line.at_line_start() && paragraph_rule(st))
-        return Step::next;
-    if (c == '<' && opens_tag(p[1])) return open_tag(st);  // 9
-    if (c == '>') return close_tag(st);                    // 10
-    if (st.in_tag) {                                       // 11
-        if (attribute_edits<false>(st) != AttrEdit::removed) walk_in_tag(st, c);
-        return Step::next;
-    }
-    walk_text_byte(line, st.counts);  // 12
-    return Step::next;
+    return examine(st, std::make_index_sequence<check_count - 1>());
 }
 
 constexpr StateSet text = in(WalkState::text), tag = unquoted_tag, quoted = quoted_tag;
@@ -290,32 +242,46 @@ constexpr ByteRange one(unsigned char c) {
     return {c, c};
 }
 
-// The checks of examine, by number, with the bytes they may act on. The
-// bytes that move the tag reader from one state to another are its own
-// table's (engine/tag_reader.h), and the case change of -c and -s (check
-// 11) acts on the letters of the states it names (letters_change_case),
-// as they are walked; the attribute edits of check 6 and 11 are the table
+// The bytes each check may act on. The bytes that move the tag reader
+// from one state to another are its own table's (engine/tag_reader.h), and
+// the case change of -c and -s (Check::tag_byte) acts on the letters of
+// the states it names (letters_change_case), as they are walked; the
+// attribute edits of Check::quoted_value and Check::tag_byte are the table
 // attr_edits.
 constexpr CheckBytes declared[] = {
-    {"1: \"<!--\" opens a comment", text | tag | quoted | comment, one('<')},
-    {"2: \"-->\" closes it", text | tag | quoted | comment | script, one('-')},
-    {"3 and 4: \"<script>\" and \"</script>\"", text | tag | quoted | comment | script, one('<')},
-    {"before 1: the end tag of a raw block", raw, one('<')},
-    {"7: -n converts full-width digits", text | tag, one(0x82), &opt_n, {0x4F, 0x58}},
-    {"7: -a converts full-width capitals", text | tag, one(0x82), &opt_a, {0x60, 0x79}},
-    {"7: -a converts full-width small letters", text | tag, one(0x82), &opt_a, {0x81, 0x9A}},
-    {"8: -j at the start of a line", text | tag, one('<'), &opt_j},
-    {"9: \"<\" opens a tag", text | tag, one('<')},
-    {"10: \">\" closes it", text | tag, one('>')},
-    {"11: \"#\" begins a fragment", tag, one('#')},
-    {.check = "12: -k converts half-width katakana",
+    {Check::line_end, text | tag | quoted | comment | script | raw, one('\n')},
+    {Check::raw_block, raw, one('<')},
+    {Check::comment_open, text | tag | quoted | comment, one('<')},
+    {Check::comment_close, text | tag | quoted | comment | script, one('-')},
+    {Check::script_open, text | tag | quoted | comment | script, one('<')},
+    {Check::script_close, text | tag | quoted | comment | script, one('<')},
+    {Check::double_byte, text | tag, one(0x82), &opt_n, {0x4F, 0x58}},  // digits
+    {Check::double_byte, text | tag, one(0x82), &opt_a, {0x60, 0x79}},  // capitals
+    {Check::double_byte, text | tag, one(0x82), &opt_a, {0x81, 0x9A}},  // small letters
+    {Check::paragraph, text | tag, one('<'), &opt_j},
+    {Check::tag_open, text | tag, one('<')},
+    {Check::tag_close, text | tag, one('>')},
+    {Check::tag_byte, tag, one('#')},  // a fragment begins
+    {.check = Check::text_byte,
      .states = text,
      .first = {0xA1, 0xDF},
      .option = &opt_k,
      .step = walk_text_byte},
-    {"the line loop: the walk of a line ends on its newline",
-     text | tag | quoted | comment | script | raw, one('\n')},
 };
+
+// Every check that acts on bytes of its own declares them, and in the
+// order of the checks, so that the table reads as examine does.
+constexpr bool declared_in_order() {
+    for (std::size_t i = 1; i < std::size(declared); ++i)
+        if (declared[i].check < declared[i - 1].check) return false;
+    for (Check c : {Check::line_end, Check::raw_block, Check::comment_open, Check::comment_close,
+                    Check::script_open, Check::script_close, Check::tag_open, Check::tag_close})
+        if (std::none_of(std::begin(declared), std::end(declared),
+                         [c](const CheckBytes& d) { return d.check == c; }))
+            return false;
+    return true;
+}
+static_assert(declared_in_order());
 
 // Walks the line in line_buf up to its newline or its end.
 Step walk_line(EditState& st, const RunTables& runs) {
@@ -348,13 +314,6 @@ void put_line(const LineBuf& line, OutputSink& out) {
 }
 
 }  // namespace
-
-unsigned tag_kinds_needed() {
-    unsigned kinds = 0;
-    for (const AttrEditRow& row : attr_edits)
-        if (*row.option) kinds |= tag_kinds_needed(row);
-    return kinds;
-}
 
 bool walk_step(EditState& st) {
     return examine(st) == Step::next;

@@ -53,8 +53,8 @@ struct OptionRow {
     int value = 1;
     const char** text = nullptr;
     std::vector<const char*>* list = nullptr;
-    bool walk_only = false;  // taken only with -r
-    const char* help = "";   // its --help line after the name column; "\n" breaks it
+    bool walk_only = false;       // taken only with -r
+    const char* help = "";        // its --help line after the name column; "\n" breaks it
     const char* shown = nullptr;  // the name column of --help, when not the name
 
     // The letter of a cluster row.
@@ -77,17 +77,41 @@ constexpr OptionRow word(const char* name, int* flag, const char* help, bool wal
     return {OptionForm::word, name, OptionRole::run, flag, 1, nullptr, nullptr, walk_only, help};
 }
 constexpr OptionRow number(const char* name, int* flag, const char* shown, const char* help) {
-    return {OptionForm::with_value, name, OptionRole::run, flag, 0, nullptr, nullptr, false, help,
+    return {OptionForm::with_value,
+            name,
+            OptionRole::run,
+            flag,
+            0,
+            nullptr,
+            nullptr,
+            false,
+            help,
             shown};
 }
 constexpr OptionRow suffix(const char* name, const char** text, const char* shown,
                            const char* help) {
-    return {OptionForm::with_value, name, OptionRole::run, nullptr, 0, text, nullptr, false, help,
+    return {OptionForm::with_value,
+            name,
+            OptionRole::run,
+            nullptr,
+            0,
+            text,
+            nullptr,
+            false,
+            help,
             shown};
 }
 constexpr OptionRow pattern(const char* name, std::vector<const char*>* list, const char* shown,
                             const char* help) {
-    return {OptionForm::with_value, name, OptionRole::run, nullptr, 0, nullptr, list, true, help,
+    return {OptionForm::with_value,
+            name,
+            OptionRole::run,
+            nullptr,
+            0,
+            nullptr,
+            list,
+            true,
+            help,
             shown};
 }
 
@@ -115,8 +139,8 @@ inline constexpr OptionRow rows[] = {
             "with -r: edit the files named so (default *.htm, *.html)"),
     pattern("--exclude", &exclude_globs, "--exclude=GLOB",
             "with -r: leave out the files and folders named so"),
-    word("--follow-links", &opt_follow_links,
-         "with -r: follow symbolic links, not pass them over", true),
+    word("--follow-links", &opt_follow_links, "with -r: follow symbolic links, not pass them over",
+         true),
     number("--jobs", &opt_jobs, "--jobs=N",
            "with -w: edit N pages at once (default: 1, with -r one per\nprocessor)"),
     word("--quiet", &opt_quiet, "with -w: no status line on a terminal"),
