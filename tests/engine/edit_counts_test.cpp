@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/listing.h"
+#include "lib/options.h"
 #include "support/engine_run.h"
 #include "support/test_support.h"
 
@@ -19,8 +20,10 @@ struct CountCase {
     std::string report;  // the page's report line
 };
 
-TEST(Report, EachEditCountsWhatItChanged) {
-    const std::vector<CountCase> cases = {
+// One case at least for every option that edits: a new letter without its
+// row here fails Report.EveryEditingOptionHasACaseWhereItActs.
+const std::vector<CountCase>& count_cases() {
+    static const std::vector<CountCase> cases = {
         {{"-d:f"}, "<font color=red>a</font><FONT>b</FONT><p>\n", "page.htm: font tags 4"},
         {{"-d:aio"},
          "<a href=\"x\">l</a><abbr>y</abbr><img src=y><bgsound src=z>\n",
@@ -45,16 +48,55 @@ TEST(Report, EachEditCountsWhatItChanged) {
          "page.htm: links flattened 1, base references 1"},
         {{"-d:f"}, "<p>nothing to do</p>\n", "page.htm:"},
     };
+    return cases;
+}
+
+TEST(Report, EachEditCountsWhatItChanged) {
     for (const Walk& walk : every_walk()) {
         SCOPED_TRACE(walk.name);
         WalkWith with(walk);
-        for (const CountCase& c : cases) {
+        for (const CountCase& c : count_cases()) {
             SCOPED_TRACE(c.input);
             const EditRun run = edit(c.input, c.options);
             ASSERT_EQ(0, run.result) << run.err;
             EXPECT_EQ(c.report, report_line("page.htm", run.counts));
         }
     }
+}
+
+// The options of a case without one letter ("-d:aio" without -d:i is
+// "-d:ao"); empty when the case does not give it.
+std::vector<std::string> without(const std::vector<std::string>& options, const OptionRow& row) {
+    const std::string cluster = row.form == OptionForm::delete_letter ? "-d:" : "-";
+    std::vector<std::string> left;
+    bool found = false;
+    for (std::string arg : options) {
+        const bool same_form = arg.starts_with(cluster) && (cluster == "-d:") == (arg[1] == 'd');
+        const std::size_t at = same_form ? arg.find(row.letter(), cluster.size()) : arg.npos;
+        if (at != arg.npos) arg.erase(at, 1), found = true;
+        left.push_back(arg);
+    }
+    return found ? left : std::vector<std::string>{};
+}
+
+// Every option in the table of options that edits the text has a case
+// above, and taking its letter away changes the case's report.
+TEST(Report, EveryEditingOptionHasACaseWhereItActs) {
+    for (const OptionRow& row : option_rows) {
+        if (row.role != OptionRole::edit) continue;
+        bool acts = false, given = false;
+        for (const CountCase& c : count_cases()) {
+            const std::vector<std::string> left = without(c.options, row);
+            if (left.empty()) continue;
+            given = true;
+            const EditRun with = edit(c.input, c.options), less = edit(c.input, left);
+            acts = acts ||
+                   report_line("page.htm", with.counts) != report_line("page.htm", less.counts);
+        }
+        EXPECT_TRUE(given) << row.name << " has no case in EachEditCountsWhatItChanged";
+        EXPECT_TRUE(acts) << row.name << ": no case where it acts";
+    }
+    reset_options();
 }
 
 }  // namespace
