@@ -6,14 +6,6 @@
 
 namespace tagpolish {
 
-int opt_a, opt_c, opt_i, opt_j, opt_k, opt_n, opt_s, opt_u, opt_w;
-int del_a, del_b, del_c, del_f, del_h, del_i, del_l, del_o, del_s;
-int opt_dry_run, opt_list, opt_null;
-int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
-int opt_jobs;
-const char *backup_suffix, *restore_suffix, *remove_suffix;
-std::vector<const char*> include_globs, exclude_globs;
-
 namespace {
 
 constexpr bool walk_reads(const OptionRow& row) {

@@ -13,18 +13,18 @@ namespace tagpolish {
 
 // Process-wide option flags: 0 at start, set only by option parsing (to the
 // value of their option's row, opt_u to 4), read everywhere else.
-extern int opt_a, opt_c, opt_i, opt_j, opt_k, opt_n, opt_s, opt_u, opt_w;
-extern int del_a, del_b, del_c, del_f, del_h, del_i, del_l, del_o, del_s;
-extern int opt_dry_run, opt_list, opt_null;
-extern int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
-extern int opt_jobs;  // --jobs=N; 0: not given
+inline int opt_a, opt_c, opt_i, opt_j, opt_k, opt_n, opt_s, opt_u, opt_w;
+inline int del_a, del_b, del_c, del_f, del_h, del_i, del_l, del_o, del_s;
+inline int opt_dry_run, opt_list, opt_null;
+inline int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
+inline int opt_jobs;  // --jobs=N; 0: not given
 
 // The suffixes of --backup, --restore and --remove-backups (".orig", or the
 // text after "="); null when the option is not given.
-extern const char *backup_suffix, *restore_suffix, *remove_suffix;
+inline const char *backup_suffix, *restore_suffix, *remove_suffix;
 
 // The patterns of --include= and --exclude=, in the order given.
-extern std::vector<const char*> include_globs, exclude_globs;
+inline std::vector<const char*> include_globs, exclude_globs;
 
 // How an option is written on the command line.
 enum class OptionForm : unsigned char {
