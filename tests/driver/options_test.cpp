@@ -175,10 +175,11 @@ TEST(OptionsTool, HelpAndVersion) {
 // Long options are refused whole, and those for -w without it, before any
 // file is touched.
 TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
-    const struct {
+    struct Case {
         std::vector<std::string> args;
         std::string err;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {{"--bogus"}, "--bogus: unknown option\n"},
         {{"---"}, "---: unknown option\n"},
         {{"-w", "--help=x"}, "--help=x: unknown option\n"},
@@ -198,6 +199,12 @@ TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
         // After the first file name, -w is a file name.
         {{"--list", "page.htm", "-w"}, "--list: needs -w\n"},
     };
+    // Restoring edits nothing: every option that edits is refused with it.
+    for (const OptionRow& row : option_rows)
+        if (row.role == OptionRole::edit)
+            cases.push_back({{"-w", "--restore", row.name},
+                             "--restore: edits nothing: not with edit letters, --backup or "
+                             "--report\n"});
     for (const auto& c : cases) {
         test::TempDir dir;
         const std::string page = test::sjis("<FONT SIZE=3>ＡＢＣ</FONT>\n");
