@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -23,9 +22,12 @@ constexpr MsgFormat<const char*> msg_not_edited = "%s: not edited (the run stopp
 
 // A run to standard output: the inputs one after another, on this thread.
 struct StdoutRun {
-    char** names = nullptr;  // the file arguments
-    int next = 0;            // the first of them not yet begun
-    int end = 0;             // one past the last
+    explicit StdoutRun(FileOps& ops) : ops(ops) {}
+
+    FileOps& ops;                   // what the inputs are opened and read through
+    char** names = nullptr;         // the file arguments
+    int next = 0;                   // the first of them not yet begun
+    int end = 0;                    // one past the last
     const char* current = nullptr;  // the input being edited, if any
     InputBuffer buf;
     EditCounts counts{};
@@ -46,18 +48,18 @@ void memory_stop(void* run) {
 // How an input to standard output ended.
 Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
     struct stat st {};
-    fstat(fd, &st);
+    run.ops.fstat(fd, &st);
     int why = 0;
-    const InputInfo info = load_input(fd, st, run.buf);
+    const InputInfo info = load_input(run.ops, fd, st, run.buf);
     const bool cut_short = info.read_error && stop_requested();
     int result = cut_short ? -1 : check_input(name, info, false);
-    if (result == 0) result = edit_to_stdout(name, fd, info, run.buf, why, run.counts);
+    if (result == 0) result = edit_to_stdout(name, fd, info, run.buf, why, run.counts, run.ops);
     // The free space is looked at only for an input that went through, so
     // that its message never follows another failure.
     if (is_stdin || result != 0)
-        close(fd);
+        run.ops.close(fd);
     else
-        result |= Fclose(fd, name);
+        result |= Fclose(fd, name, run.ops);
     if (cut_short || (why == ECANCELED && stop_requested())) return Fate::not_reached;
     // Nobody reads the text any more: the run ends as a broken pipe ends it.
     if (why == EPIPE) end_by_signal(SIGPIPE);
@@ -68,7 +70,7 @@ Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
 
 // Opens, edits and closes one input, and reports it when it failed.
 Fate edit_input(const char* name, bool is_stdin, StdoutRun& run) {
-    const int fd = is_stdin ? 0 : open(name, O_RDONLY | O_CLOEXEC);
+    const int fd = is_stdin ? 0 : run.ops.openat(AT_FDCWD, name, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
         errmsg_why(errno, "%s: not found\n", name);
         return Fate::failed;
@@ -81,8 +83,8 @@ Fate edit_input(const char* name, bool is_stdin, StdoutRun& run) {
 
 // Edits the inputs to standard output, one after another; a stop leaves
 // the rest undone.
-int run_to_stdout(int first, int argc, char** argv) {
-    StdoutRun run;
+int run_to_stdout(int first, int argc, char** argv, FileOps& ops) {
+    StdoutRun run(ops);
     run.names = argv;
     run.next = first;
     run.end = argc;
@@ -106,8 +108,8 @@ int run_to_stdout(int first, int argc, char** argv) {
 
 }  // namespace
 
-int Fclose(int fd, const char* name) {
-    int closed = close(fd);
+int Fclose(int fd, const char* name, FileOps& ops) {
+    int closed = ops.close(fd);
     if (closed != 0) return closed;
     if (getFreeSpace(name) > 0) return 0;
     if (name[0] && name[1] == ':')
@@ -124,7 +126,7 @@ int run_files(int first, int argc, char** argv, FileOps& ops) {
                opt_r ? "-r" : restore_suffix != nullptr ? "--restore" : "--remove-backups");
         return 1;
     }
-    if (!opt_w || first >= argc) return run_to_stdout(first, argc, argv);
+    if (!opt_w || first >= argc) return run_to_stdout(first, argc, argv, ops);
     const RunSettings settings = settings_from_options();
     if (settings.job == RunJob::edit && settings.how.backup_suffix != nullptr &&
         backups_taken(argv + first, argc - first, settings.walk ? &settings.rules : nullptr,

@@ -45,8 +45,16 @@ int SystemFileOps::flock(int fd, int operation) {
     return ::flock(fd, operation);
 }
 
+ssize_t SystemFileOps::read(int fd, void* data, std::size_t size) {
+    return ::read(fd, data, size);
+}
+
 ssize_t SystemFileOps::pread(int fd, void* data, std::size_t size, off_t offset) {
     return ::pread(fd, data, size, offset);
+}
+
+off_t SystemFileOps::lseek(int fd, off_t offset, int whence) {
+    return ::lseek(fd, offset, whence);
 }
 
 ssize_t SystemFileOps::write(int fd, const void* data, std::size_t size) {

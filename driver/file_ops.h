@@ -1,5 +1,6 @@
-// The system calls through which -w finds, locks and replaces a file, so
-// that tests can make any one of them fail.
+// The system calls through which inputs are read and -w finds, locks and
+// replaces a file, so that tests can make any one of them fail, or act
+// between two of them as another program would.
 #pragma once
 
 #include <fcntl.h>
@@ -27,7 +28,9 @@ class FileOps {
     virtual int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle,
                                   int* mount_id, int flags) = 0;
     virtual int flock(int fd, int operation) = 0;
+    virtual ssize_t read(int fd, void* data, std::size_t size) = 0;
     virtual ssize_t pread(int fd, void* data, std::size_t size, off_t offset) = 0;
+    virtual off_t lseek(int fd, off_t offset, int whence) = 0;
     virtual ssize_t write(int fd, const void* data, std::size_t size) = 0;
     virtual ssize_t writev(int fd, const iovec* iov, int count) = 0;
     virtual int fsync(int fd) = 0;
@@ -61,7 +64,9 @@ class SystemFileOps : public FileOps {
     int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle, int* mount_id,
                           int flags) override;
     int flock(int fd, int operation) override;
+    ssize_t read(int fd, void* data, std::size_t size) override;
     ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
+    off_t lseek(int fd, off_t offset, int whence) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
     ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;

@@ -1,7 +1,6 @@
 #include "driver/line_source.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,17 +39,14 @@ void InputBuffer::reset() {
     grow(block_size);
 }
 
-namespace {
-
-// Reads up to n bytes at offset at of fd into p, or from where fd stands
-// when at is null; retried when a signal interrupts it, unless the run is
-// stopping (then it fails with EINTR).
-ssize_t read_some(int fd, char* p, std::size_t n, const std::uint64_t* at) {
+ssize_t read_some(FileOps& ops, int fd, char* p, std::size_t n, const std::uint64_t* at) {
     for (;;) {
-        ssize_t got = at ? pread(fd, p, n, static_cast<off_t>(*at)) : read(fd, p, n);
+        ssize_t got = at ? ops.pread(fd, p, n, static_cast<off_t>(*at)) : ops.read(fd, p, n);
         if (got >= 0 || errno != EINTR || stop_requested()) return got;
     }
 }
+
+namespace {
 
 // How many bytes from the start of text a walk may be given: those before
 // the first NUL byte or end-of-file mark, or in a CR input the first "\n",
@@ -66,13 +62,13 @@ std::size_t sound_part(std::string_view text, LineEnd line_end) {
 }
 
 // The line of the first NUL byte of a file, from the text before it.
-std::int64_t nul_line_in_file(int fd, const InputInfo& info, InputBuffer& buf) {
+std::int64_t nul_line_in_file(FileOps& ops, int fd, const InputInfo& info, InputBuffer& buf) {
     LineCounter counter(info.line_end);
     for (std::uint64_t done = 0; done < info.nul_offset;) {
         const std::uint64_t at = info.start + done;
         std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), info.nul_offset - done));
-        ssize_t got = read_some(fd, buf.data(), want, &at);
+        ssize_t got = read_some(ops, fd, buf.data(), want, &at);
         if (got <= 0) break;
         counter.feed({buf.data(), static_cast<std::size_t>(got)});
         done += static_cast<std::uint64_t>(got);
@@ -81,11 +77,11 @@ std::int64_t nul_line_in_file(int fd, const InputInfo& info, InputBuffer& buf) {
 }
 
 // The first pass over a regular file, block by block from start.
-InputInfo check_file(int fd, std::uint64_t start, InputBuffer& buf) {
+InputInfo check_file(FileOps& ops, int fd, std::uint64_t start, InputBuffer& buf) {
     InputChecks checks;
     int error = 0;
     for (std::uint64_t at = start; !checks.done();) {
-        ssize_t got = read_some(fd, buf.data(), buf.size(), &at);
+        ssize_t got = read_some(ops, fd, buf.data(), buf.size(), &at);
         if (got < 0) error = errno;
         if (got <= 0) break;
         checks.feed({buf.data(), static_cast<std::size_t>(got)});
@@ -95,7 +91,7 @@ InputInfo check_file(int fd, std::uint64_t start, InputBuffer& buf) {
     info.start = start;
     info.read_error = error != 0;
     info.read_errno = error;
-    if (!error && checks.nul_found()) info.nul_line = nul_line_in_file(fd, info, buf);
+    if (!error && checks.nul_found()) info.nul_line = nul_line_in_file(ops, fd, info, buf);
     return info;
 }
 
@@ -112,13 +108,13 @@ InputInfo held_info(const InputChecks& checks, InputBuffer& buf) {
 }
 
 // Reads a stream whole into buf, which doubles as it fills.
-InputInfo hold_stream(int fd, InputBuffer& buf) {
+InputInfo hold_stream(FileOps& ops, int fd, InputBuffer& buf) {
     InputChecks checks;
     std::size_t held = 0;
     int error = 0;
     while (!checks.done()) {
         if (held == buf.size()) buf.grow(2 * buf.size());
-        ssize_t got = read_some(fd, buf.data() + held, buf.size() - held, nullptr);
+        ssize_t got = read_some(ops, fd, buf.data() + held, buf.size() - held, nullptr);
         if (got < 0) error = errno;
         if (got <= 0) break;
         checks.feed({buf.data() + held, static_cast<std::size_t>(got)});
@@ -132,15 +128,15 @@ InputInfo hold_stream(int fd, InputBuffer& buf) {
 
 }  // namespace
 
-InputInfo load_input(int fd, const struct stat& st, InputBuffer& buf) {
+InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf) {
     buf.reset();
     // A file that says it is empty may be one whose text is made as it is
     // read (as in /proc): it is read once, as a stream.
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
-        const off_t start = lseek(fd, 0, SEEK_CUR);
-        if (start >= 0) return check_file(fd, static_cast<std::uint64_t>(start), buf);
+        const off_t start = ops.lseek(fd, 0, SEEK_CUR);
+        if (start >= 0) return check_file(ops, fd, static_cast<std::uint64_t>(start), buf);
     }
-    return hold_stream(fd, buf);
+    return hold_stream(ops, fd, buf);
 }
 
 InputInfo load_text(std::string_view raw, InputBuffer& buf) {
@@ -152,8 +148,9 @@ InputInfo load_text(std::string_view raw, InputBuffer& buf) {
     return held_info(checks, buf);
 }
 
-BlockLines::BlockLines(int fd, InputBuffer& buf, const InputInfo& info)
+BlockLines::BlockLines(int fd, InputBuffer& buf, const InputInfo& info, FileOps& ops)
     : fd_(info.held ? -1 : fd),
+      ops_(ops),
       buf_(buf),
       line_end_(info.line_end),
       stop_(info.line_end == LineEnd::cr ? '\r' : '\n'),
@@ -206,7 +203,7 @@ bool BlockLines::fill() {
     make_room();
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(buf_.size() - end_, left_));
-    ssize_t got = read_some(fd_, buf_.data() + end_, want, &read_at_);
+    ssize_t got = read_some(ops_, fd_, buf_.data() + end_, want, &read_at_);
     if (got <= 0) {
         read_errno_ = got < 0 ? errno : 0;
         changed_ = got == 0;

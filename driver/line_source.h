@@ -8,6 +8,7 @@
 #include <functional>
 #include <string_view>
 
+#include "driver/file_ops.h"
 #include "driver/input_checks.h"
 #include "driver/line_end.h"
 #include "engine/line_io.h"
@@ -44,12 +45,17 @@ class InputBuffer {
     std::size_t size_ = 0;
 };
 
-// Reads an input for the checks that come before any edit; st is what
-// fstat said of fd. A regular file is read block by block through buf, and
-// read again by the lines; any other stream (a pipe, a device) is held
-// whole in buf, up to its end, its first NUL byte, or the byte after its
-// end-of-file mark.
-InputInfo load_input(int fd, const struct stat& st, InputBuffer& buf);
+// Reads up to n bytes of the input open as fd into p, at offset at, or
+// from where fd stands when at is null; tried again when a signal
+// interrupts it, unless the run is stopping (then it fails with EINTR).
+ssize_t read_some(FileOps& ops, int fd, char* p, std::size_t n, const std::uint64_t* at);
+
+// Reads an input through ops for the checks that come before any edit; st
+// is what fstat said of fd. A regular file is read block by block through
+// buf, and read again by the lines; any other stream (a pipe, a device) is
+// held whole in buf, up to its end, its first NUL byte, or the byte after
+// its end-of-file mark.
+InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf);
 
 // Holds a text from memory as load_input holds a stream.
 InputInfo load_text(std::string_view raw, InputBuffer& buf);
@@ -61,7 +67,8 @@ InputInfo load_text(std::string_view raw, InputBuffer& buf);
 // written over the byte after it until the next line is asked for.
 class BlockLines : public LineSource {
   public:
-    BlockLines(int fd, InputBuffer& buf, const InputInfo& info);
+    // A file that load_input did not hold is read again through ops.
+    BlockLines(int fd, InputBuffer& buf, const InputInfo& info, FileOps& ops = system_file_ops());
     std::string_view next_line() override;
 
     // Called before bytes of lines already handed out are moved or
@@ -97,6 +104,7 @@ class BlockLines : public LineSource {
 
     static constexpr std::size_t none = static_cast<std::size_t>(-1);
     int fd_;
+    FileOps& ops_;
     InputBuffer& buf_;
     const LineEnd line_end_;
     const char stop_;                // the byte that ends a line as read

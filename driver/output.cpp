@@ -19,20 +19,17 @@ std::string_view end_bytes(LineEnd end) {
 
 }  // namespace
 
-SameText::SameText(int fd, std::uint64_t start, std::uint64_t size)
-    : fd_(fd), start_(start), size_(size) {}
+SameText::SameText(FileOps& ops, int fd, std::uint64_t start, std::uint64_t size)
+    : ops_(ops), fd_(fd), start_(start), size_(size) {}
 
 void SameText::write(std::string_view bytes) {
     while (same_ && !bytes.empty()) {
         if (written_ < block_at_ || written_ >= block_at_ + block_.size()) {
             block_.resize(
                 static_cast<std::size_t>(std::min<std::uint64_t>(compare_block, size_ - written_)));
-            ssize_t got = 0;
-            do {
-                got = block_.empty() ? 0
-                                     : pread(fd_, block_.data(), block_.size(),
-                                             static_cast<off_t>(start_ + written_));
-            } while (got < 0 && errno == EINTR);
+            const std::uint64_t at = start_ + written_;
+            const ssize_t got =
+                block_.empty() ? 0 : read_some(ops_, fd_, block_.data(), block_.size(), &at);
             // Past the end of the file, or where it cannot be read, the
             // text is not known to be the same.
             if (got <= 0) {
@@ -78,7 +75,8 @@ void FdSink::follow(BlockLines& lines) {
 }
 
 void FdSink::compare_with(int fd, const InputInfo& info) {
-    same_ = std::make_unique<SameText>(fd, info.start, info.text_size + (info.eof_mark ? 1 : 0));
+    same_ =
+        std::make_unique<SameText>(ops_, fd, info.start, info.text_size + (info.eof_mark ? 1 : 0));
 }
 
 // What the "\n" of the current line is written as: the line end that the

@@ -19,8 +19,9 @@ namespace tagpolish {
 // Whether a text written out is the same, byte for byte, as a file's.
 class SameText {
   public:
-    // Compares with the size bytes of fd from offset start on.
-    SameText(int fd, std::uint64_t start, std::uint64_t size);
+    // Compares with the size bytes of fd from offset start on, read
+    // through ops.
+    SameText(FileOps& ops, int fd, std::uint64_t start, std::uint64_t size);
     // Takes the next bytes written.
     void write(std::string_view bytes);
     // Takes the next bytes written, which are the file's own bytes at
@@ -30,6 +31,7 @@ class SameText {
     bool whole() const { return same_ && written_ == size_; }
 
   private:
+    FileOps& ops_;
     int fd_;
     std::uint64_t start_, size_;
     std::uint64_t written_ = 0;
@@ -56,7 +58,8 @@ class FdSink : public OutputSink {
     // reuses it; the sink writes them out before that.
     void follow(BlockLines& lines);
     // Compares everything it writes with the input open as fd, which info
-    // describes (see SameText): the whole file, its end-of-file mark too.
+    // describes (see SameText): the whole file, its end-of-file mark too,
+    // read through the sink's own ops.
     void compare_with(int fd, const InputInfo& info);
     // Whether the text written is, whole, the compared file's own.
     bool unchanged() const { return same_ && same_->whole(); }

@@ -1,7 +1,5 @@
 #include "driver/page_edit.h"
 
-#include <unistd.h>
-
 #include <utility>
 
 #include "driver/file_id.h"
@@ -54,8 +52,8 @@ int check_lines(const char* name, const BlockLines& lines) {
 }
 
 int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why,
-                   EditCounts& counts) {
-    BlockLines lines(fd, buf, info);
+                   EditCounts& counts, FileOps& ops) {
+    BlockLines lines(fd, buf, info, ops);
     FdSink sink(1, info.line_end, stoppable_file_ops());
     sink.follow(lines);
     std::int64_t error_line = 0;
@@ -78,7 +76,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, PageWork
     const struct stat st = in.st;
     auto file = std::make_unique<FileRewrite>(name, std::move(in), work.how, work.ops);
     file->prepare();
-    BlockLines lines(fd, work.buf, info);
+    BlockLines lines(fd, work.buf, info, work.ops);
     FdSink sink(file->fd(), info.line_end, work.ops);
     sink.follow(lines);
     sink.compare_with(fd, info);
@@ -122,14 +120,14 @@ Fate edit_page(Page& page, PageWork& work) {
     RewriteInput in = open_to_rewrite(input, work.ops, hooks);
     if (in.fate != Fate::open) return in.fate;
     page.seen = seen_as(work.ops, in.fd, in.st, in.target);
-    const InputInfo info = load_input(in.fd, in.st, work.buf);
+    const InputInfo info = load_input(work.ops, in.fd, in.st, work.buf);
     page.bytes = info.text_size;
     if (info.read_error && stop_requested()) {
-        close(in.fd);
+        work.ops.close(in.fd);
         return Fate::not_reached;
     }
     if (check_input(input.name, info, true) != 0) {
-        close(in.fd);
+        work.ops.close(in.fd);
         return failed(page);
     }
     return edit_to_file(page, std::move(in), info, work);

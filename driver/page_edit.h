@@ -22,12 +22,12 @@ int check_input(const char* name, const InputInfo& info, bool rewrite);
 // not.
 int check_lines(const char* name, const BlockLines& lines);
 
-// Edits the checked input open as fd to standard output, counting the
-// edits' acts in counts; why receives the errno of a failed write
-// (ECANCELED when a stop cut a wait short). Returns 0 or non-zero after
-// a failure (reported, but for the write).
+// Edits the checked input open as fd, read again through ops, to standard
+// output, counting the edits' acts in counts; why receives the errno of a
+// failed write (ECANCELED when a stop cut a wait short). Returns 0 or
+// non-zero after a failure (reported, but for the write).
 int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why,
-                   EditCounts& counts);
+                   EditCounts& counts, FileOps& ops);
 
 // What a worker edits pages with.
 struct PageWork {

@@ -38,7 +38,7 @@ class Input {
         EXPECT_GE(fd, 0);
         struct stat st {};
         fstat(fd, &st);
-        info = load_input(fd, st, buf);
+        info = load_input(system_file_ops(), fd, st, buf);
     }
     ~Input() {
         if (fd >= 0) close(fd);
@@ -187,7 +187,7 @@ TEST(LoadInput, DirectoryIsAReadError) {
     struct stat st {};
     fstat(fd, &st);
     InputBuffer buf;
-    const InputInfo info = load_input(fd, st, buf);
+    const InputInfo info = load_input(system_file_ops(), fd, st, buf);
     close(fd);
     EXPECT_TRUE(info.read_error);
     EXPECT_EQ(EISDIR, info.read_errno);

@@ -35,7 +35,7 @@ Written through_sink(const std::string& raw, const std::vector<std::string>& opt
     struct stat st {};
     fstat(fd, &st);
     InputBuffer buf;
-    const InputInfo info = load_input(fd, st, buf);
+    const InputInfo info = load_input(system_file_ops(), fd, st, buf);
     test::FakeFileOps ops;
     Written written;
     {

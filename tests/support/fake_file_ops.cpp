@@ -83,8 +83,16 @@ int FakeFileOps::flock(int fd, int operation) {
     return fails(Call::flock) ? -1 : SystemFileOps::flock(fd, operation);
 }
 
+ssize_t FakeFileOps::read(int fd, void* data, std::size_t size) {
+    return fails(Call::read) ? -1 : SystemFileOps::read(fd, data, size);
+}
+
 ssize_t FakeFileOps::pread(int fd, void* data, std::size_t size, off_t offset) {
     return fails(Call::pread) ? -1 : SystemFileOps::pread(fd, data, size, offset);
+}
+
+off_t FakeFileOps::lseek(int fd, off_t offset, int whence) {
+    return fails(Call::lseek) ? -1 : SystemFileOps::lseek(fd, offset, whence);
 }
 
 ssize_t FakeFileOps::write(int fd, const void* data, std::size_t size) {

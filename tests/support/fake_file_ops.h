@@ -25,7 +25,9 @@ enum class Call {
     readlinkat,
     name_to_handle_at,
     flock,
+    read,
     pread,
+    lseek,
     write,
     fsync,
     syncfs,
@@ -78,7 +80,9 @@ class FakeFileOps : public SystemFileOps {
     int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle, int* mount_id,
                           int flags) override;
     int flock(int fd, int operation) override;
+    ssize_t read(int fd, void* data, std::size_t size) override;
     ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
+    off_t lseek(int fd, off_t offset, int whence) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
     ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;

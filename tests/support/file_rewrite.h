@@ -1,0 +1,33 @@
+// The rewrite of one page step by step, in process: a page dressed with
+// what a rewrite must keep, and the rewrite through file calls that a test
+// can make fail.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "driver/file_ops.h"
+#include "driver/rewrite.h"
+
+namespace tagpolish::test {
+
+// The page's text before the rewrite, and the text the rewrite writes.
+inline const std::string old_text = "<p>old</p>\n";
+inline const std::string new_text = "<p>new</p>\n";
+// The extended attribute that holds an access ACL.
+inline constexpr const char* acl = "system.posix_acl_access";
+
+// Gives the page at path mode 0640, the attribute user.note and, when
+// asked, an ACL; returns why this file system cannot hold them, or "".
+std::string dress_page(const std::string& path, bool with_acl);
+
+// The messages of a case, each after path, with PATH in them made path.
+std::string messages(const std::string& path, std::string why);
+
+// Rewrites path with new_text through ops, as -w does once the file is
+// found and open: the new file is made, written and put in place, in a
+// batch of its own; returns the result and what went to standard error.
+std::pair<Fate, std::string> rewrite(const std::string& path, FileOps& ops,
+                                     const RewriteSettings& how = {});
+
+}  // namespace tagpolish::test
