@@ -117,25 +117,33 @@ bool value_step(EditState& st, unsigned char c) {
     return true;
 }
 
-// Sets tag_kind from the tag name; leaves it when no prefix matches.
+// Sets tag_kind from the tag name; leaves it when no prefix matches. The
+// letter after "<" picks the names to compare.
 void classify_tag(EditState& st, const char* p) {
-    if (opt_u) {
-        if (at(p, "<a", 2)) {
-            st.tag_kind = TAG_LINK;
-            return;
-        }
-        if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
-        else if (at(p, "<frameset", 9) || at(p, "<bgsound", 8)) st.tag_kind = TAG_LINK;
-        else if (at(p, "<img", 4)) st.tag_kind = TAG_IMG;
-        else if (at(p, "<body", 5)) st.tag_kind = TAG_BODY;
-        else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
-        else if (at(p, "<base", 5)) st.tag_kind = TAG_BASE;
-        else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
-        return;
+    switch (p[1] | 0x20) {
+        case 'a':
+            if (opt_u && at(p, "<a", 2)) st.tag_kind = TAG_LINK;
+            break;
+        case 'm':
+            if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
+            break;
+        case 'f':
+            if (opt_u && at(p, "<frameset", 9)) st.tag_kind = TAG_LINK;
+            else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
+            break;
+        case 'b':
+            if (!opt_u) break;
+            if (at(p, "<bgsound", 8)) st.tag_kind = TAG_LINK;
+            else if (at(p, "<body", 5)) st.tag_kind = TAG_BODY;
+            else if (at(p, "<base", 5)) st.tag_kind = TAG_BASE;
+            break;
+        case 'i':
+            if (opt_u && at(p, "<img", 4)) st.tag_kind = TAG_IMG;
+            break;
+        case 't':
+            if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
+            break;
     }
-    if (at(p, "<meta", 5)) st.tag_kind = TAG_META;
-    else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
-    else if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
 }
 
 // Before check 1, inside a raw block: nothing is looked at but the end tag
