@@ -117,8 +117,7 @@ bool value_step(EditState& st, unsigned char c) {
     return true;
 }
 
-// Sets tag_kind from the tag name; leaves it when no prefix matches. The
-// letter after "<" picks the names to compare.
+// Sets tag_kind by the names that the letter after "<" may begin, if any.
 void classify_tag(EditState& st, const char* p) {
     switch (p[1] | 0x20) {
         case 'a':
@@ -132,17 +131,15 @@ void classify_tag(EditState& st, const char* p) {
             else if (at(p, "<font", 5)) st.tag_kind = TAG_FONT;
             break;
         case 'b':
-            if (!opt_u) break;
-            if (at(p, "<bgsound", 8)) st.tag_kind = TAG_LINK;
-            else if (at(p, "<body", 5)) st.tag_kind = TAG_BODY;
-            else if (at(p, "<base", 5)) st.tag_kind = TAG_BASE;
+            if (opt_u && at(p, "<bgsound", 8)) st.tag_kind = TAG_LINK;
+            else if (opt_u && at(p, "<body", 5)) st.tag_kind = TAG_BODY;
+            else if (opt_u && at(p, "<base", 5)) st.tag_kind = TAG_BASE;
             break;
         case 'i':
             if (opt_u && at(p, "<img", 4)) st.tag_kind = TAG_IMG;
             break;
         case 't':
             if (at(p, "<table", 6)) st.tag_kind = TAG_TABLE, ++st.table_depth;
-            break;
     }
 }
 
