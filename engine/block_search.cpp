@@ -1,6 +1,6 @@
 // The block searches. Each classifies a block of 32 bytes into three masks,
 // bit k for byte k: `may` (a byte that may matter in some state), `lead`
-// (in the lead range 0x81-0x9F, 0xE0-0xFC) and `nul`. Only the
+// (a byte that begins a double-byte character) and `nul`. Only the
 // classification differs between the portable and the vector searches;
 // what follows from the masks is the same for all.
 //
@@ -26,6 +26,46 @@ namespace {
 struct Masks {
     std::uint32_t may = 0, lead = 0, nul = 0;
 };
+
+// Nibble tables: a byte is in a set when low[its low nibble] and
+// high[its high nibble] share a bit; each bit stands for the high nibbles
+// that go with the same low nibbles. Up to eight such groups fit.
+struct NibbleTables {
+    alignas(16) std::array<unsigned char, 16> low{}, high{};
+    bool fits = true;
+};
+
+constexpr NibbleTables nibble_tables(const std::array<bool, 256>& bytes) {
+    std::array<unsigned, 16> lows{};
+    for (int c = 1; c < 256; ++c)
+        if (bytes[c]) lows[c >> 4] |= 1u << (c & 15);
+    std::array<unsigned, 8> groups{};
+    std::size_t group_count = 0;
+    NibbleTables t;
+    for (int h = 0; h < 16; ++h) {
+        if (!lows[h]) continue;
+        std::size_t g = 0;
+        while (g < group_count && groups[g] != lows[h]) ++g;
+        if (g == groups.size()) {
+            t.fits = false;
+            return t;
+        }
+        if (g == group_count) groups[group_count++] = lows[h];
+        t.high[h] = static_cast<unsigned char>(1u << g);
+        for (int l = 0; l < 16; ++l)
+            if (lows[h] >> l & 1) t.low[l] = static_cast<unsigned char>(t.low[l] | 1u << g);
+    }
+    return t;
+}
+
+constexpr std::array<bool, 256> lead_bytes() {
+    std::array<bool, 256> lead{};
+    for (int c = 0; c < 256; ++c) lead[c] = is_lead_byte(static_cast<unsigned char>(c));
+    return lead;
+}
+
+constexpr NibbleTables lead_nibbles = nibble_tables(lead_bytes());
+static_assert(lead_nibbles.fits, "the lead bytes must fit the nibble tables");
 
 Masks classify_portable(const unsigned char* p, const ByteClasses& c) {
     Masks m;
@@ -63,9 +103,10 @@ Masks classify16_sse2(const unsigned char* p, const ByteClasses& c) {
     // A letter in either case is its small letter with bit 0x20 set.
     const __m128i folded = _mm_or_si128(x, _mm_set1_epi8(0x20));
     may = in_ranges_sse2(folded, c.letter_ranges.data(), c.letter_range_count, may);
-    const __m128i lead =
-        _mm_or_si128(in_range_sse2(x, _mm_set1_epi8(char(0x81)), _mm_set1_epi8(0x1E)),
-                     in_range_sse2(x, _mm_set1_epi8(char(0xE0)), _mm_set1_epi8(0x1C)));
+    __m128i lead = _mm_setzero_si128();
+    for (const auto& [lo, hi] : lead_byte_ranges)
+        lead = _mm_or_si128(lead, in_range_sse2(x, _mm_set1_epi8(static_cast<char>(lo)),
+                                                _mm_set1_epi8(static_cast<char>(hi - lo))));
     const __m128i nul = _mm_cmpeq_epi8(x, _mm_setzero_si128());
     return {static_cast<std::uint32_t>(_mm_movemask_epi8(may)),
             static_cast<std::uint32_t>(_mm_movemask_epi8(lead)),
@@ -78,9 +119,7 @@ Masks classify_sse2(const unsigned char* p, const ByteClasses& c) {
     return {lo.may | hi.may << 16, lo.lead | hi.lead << 16, lo.nul | hi.nul << 16};
 }
 
-// AVX2: all 32 bytes at once, through the nibble tables. The lead range in
-// nibbles: 0x81-0x8F (bit 0), 0x90-0x9F and 0xE0-0xEF (bit 1), 0xF0-0xFC
-// (bit 2).
+// AVX2: all 32 bytes at once, through the nibble tables.
 __attribute__((target("avx2"))) std::uint32_t in_nibble_tables(__m256i low_nibbles,
                                                                __m256i high_nibbles, __m256i low,
                                                                __m256i high) {
@@ -100,13 +139,10 @@ __attribute__((target("avx2"))) Masks classify_avx2(const unsigned char* p, cons
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i low_nibbles = _mm256_and_si256(x, nibble);
     const __m256i high_nibbles = _mm256_and_si256(_mm256_srli_epi16(x, 4), nibble);
-    const __m256i lead_low = _mm256_setr_epi8(6, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 3, 3, 3, 6, 7,
-                                              7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 3, 3, 3);
-    const __m256i lead_high = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 2, 4, 0, 0,
-                                               0, 0, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 2, 4);
     Masks m;
     m.may = in_nibble_tables(low_nibbles, high_nibbles, nibble_table(c.low), nibble_table(c.high));
-    m.lead = in_nibble_tables(low_nibbles, high_nibbles, lead_low, lead_high);
+    m.lead = in_nibble_tables(low_nibbles, high_nibbles, nibble_table(lead_nibbles.low),
+                              nibble_table(lead_nibbles.high));
     m.nul = static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_cmpeq_epi8(x, _mm256_setzero_si256())));
     return m;
@@ -264,26 +300,8 @@ void ByteClasses::compile(const std::array<bool, 256>& bytes) {
             (c != 0 && bytes[c]) | is_lead_byte(static_cast<unsigned char>(c)) << 1 |
             (c == 0) << 2);
     }
-    // Nibble tables: the high nibbles with the same low nibbles share a bit.
-    std::array<unsigned, 16> lows{};
-    for (int c = 1; c < 256; ++c)
-        if (bytes[c]) lows[c >> 4] |= 1u << (c & 15);
-    std::vector<unsigned> groups;
-    low.fill(0), high.fill(0);
-    fits_nibbles = true;
-    for (int h = 0; h < 16; ++h) {
-        if (!lows[h]) continue;
-        std::size_t g = 0;
-        while (g < groups.size() && groups[g] != lows[h]) ++g;
-        if (g == groups.size()) groups.push_back(lows[h]);
-        if (g >= 8) {
-            fits_nibbles = false;
-            break;
-        }
-        high[h] = static_cast<unsigned char>(1u << g);
-        for (int l = 0; l < 16; ++l)
-            if (lows[h] >> l & 1) low[l] = static_cast<unsigned char>(low[l] | 1u << g);
-    }
+    const NibbleTables t = nibble_tables(bytes);
+    low = t.low, high = t.high, fits_nibbles = t.fits;
     // Ranges: a letter that matters in both cases is tested once, folded.
     std::array<bool, 256> rest = bytes, letters{};
     rest[0] = false;

@@ -73,15 +73,30 @@ struct Doomed {
 };
 
 bool doomed_tag(const char* p, Doomed& doomed) {
-    if (del_a && at(p, "</a>", 4)) return doomed = {Edit::link_tags, 4}, true;
-    // A link is "<a" and the end of the name; the other names are prefixes.
-    if (del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0'))
-        return doomed = {Edit::link_tags, 0}, true;
-    if (del_i && at(p, "<img", 4)) return doomed = {Edit::image_tags, 0}, true;
-    if (del_f && at(p, "<font", 5)) return doomed = {Edit::font_tags, 0}, true;
-    if (del_o && at(p, "<bgsound", 8)) return doomed = {Edit::bgsound_tags, 0}, true;
-    if (del_f && at(p, "</font>", 7)) return doomed = {Edit::font_tags, 7}, true;
-    return false;
+    // The letter after "<" picks the names to compare.
+    switch (p[1] | 0x20) {
+        case '/':
+            if (del_a && at(p, "</a>", 4)) return doomed = {Edit::link_tags, 4}, true;
+            if (del_f && at(p, "</font>", 7)) return doomed = {Edit::font_tags, 7}, true;
+            return false;
+        case 'a':
+            // A link is "<a" and the end of the name; the other names are
+            // prefixes.
+            if (del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0'))
+                return doomed = {Edit::link_tags, 0}, true;
+            return false;
+        case 'i':
+            if (del_i && at(p, "<img", 4)) return doomed = {Edit::image_tags, 0}, true;
+            return false;
+        case 'f':
+            if (del_f && at(p, "<font", 5)) return doomed = {Edit::font_tags, 0}, true;
+            return false;
+        case 'b':
+            if (del_o && at(p, "<bgsound", 8)) return doomed = {Edit::bgsound_tags, 0}, true;
+            return false;
+        default:
+            return false;
+    }
 }
 
 }  // namespace

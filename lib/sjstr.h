@@ -1,13 +1,22 @@
 // Shift_JIS-aware primitives over NUL-terminated byte strings.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace tagpolish {
 
+// The bytes that begin a double-byte character, as ranges of first and
+// last byte. The vector searches build their masks from these ranges too,
+// so this is the one place to change.
+inline constexpr std::array<std::array<unsigned char, 2>, 2> lead_byte_ranges{
+    {{0x81, 0x9F}, {0xE0, 0xFC}}};
+
 // A byte that begins a double-byte character when a non-NUL byte follows.
-inline bool is_lead_byte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+constexpr bool is_lead_byte(unsigned char c) {
+    for (const auto& [lo, hi] : lead_byte_ranges)
+        if (c >= lo && c <= hi) return true;
+    return false;
 }
 
 // Last occurrence of byte c in s, stepping over double-byte characters

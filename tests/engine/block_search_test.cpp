@@ -39,6 +39,37 @@ TEST(BlockSearch, SecondBytesFollowTheRunsOfLeadBytes) {
                 << std::hex << lead << " carry " << carry;
 }
 
+// Each block search takes byte c for the first byte of a double-byte
+// character exactly where the lead-byte rule does: in a state that pairs,
+// the "<" after c is then a second byte and no stop. c stands at each end
+// of the vector halves, and last in a block, with its "<" in the next.
+TEST(BlockSearch, EachSearchKnowsTheLeadBytesOfTheRule) {
+    SearchChoice restore;
+    StopRoles roles;
+    roles.paired = true;
+    roles.mark('<', StopRole::stop);
+    std::array<bool, 256> may{};
+    may['<'] = true;
+    ByteClasses classes;
+    classes.compile(may);
+    const PairTable pairs;
+    for (BlockSearch s : block_searches()) {
+        use_block_search(s);
+        for (std::size_t at : {0, 15, 16, 31}) {
+            for (int c = 1; c < 256; ++c) {
+                if (c == '<') continue;
+                std::string line(64, 'x');
+                line[at] = static_cast<char>(c);
+                line[at + 1] = '<';
+                BlockCache kept;
+                const std::size_t found = LineSearch(line, 1, classes, pairs, kept).find(0, roles, 0);
+                EXPECT_EQ(is_lead_byte(static_cast<unsigned char>(c)) ? line.size() : at + 1, found)
+                    << block_search_name(s) << " byte " << c << " at " << at;
+            }
+        }
+    }
+}
+
 // The first position from `from` at which the walk must look, found byte by
 // byte as the walk goes.
 std::size_t walked_stop(const std::string& line, std::size_t from, const StopRoles& roles,

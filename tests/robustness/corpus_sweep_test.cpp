@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/corpus_pages.h"
 #include "support/page_model.h"
 #include "support/test_support.h"
 
@@ -17,58 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* lt_open = "'<' does not close.";
-constexpr const char* gt_alone = "'>' does not correspond with '<'.";
-
-// A page whose brackets do not pair up: the line (from 1) at which the
-// program stops, and why.
-struct Broken {
-    const char* file;
-    int line;
-    const char* why;
-};
-
-const Broken broken_pages[] = {
-    // Feeds: "<![CDATA[" opens a tag that holds HTML, so the first "<" inside
-    // it finds that tag still open.
-    {"html/chardet_feed_10e.org.xml", 63, lt_open},
-    {"html/chardet_feed_1affliate.com.xml", 29, lt_open},
-    {"html/chardet_feed_accessories-brand.com.xml", 29, lt_open},
-    {"html/chardet_feed_amefoot.net.xml", 29, lt_open},
-    {"html/chardet_feed_andore.com.inami.xml", 108, lt_open},
-    {"html/chardet_feed_blog.inkase.net.xml", 41, lt_open},
-    {"html/chardet_feed_blog.paseri.ne.jp.xml", 29, lt_open},
-    {"html/chardet_feed_bloglelife.com.xml", 29, lt_open},
-    {"html/chardet_feed_celeb.lalalu.com.xml", 29, lt_open},
-    {"html/chardet_feed_clickablewords.com.xml", 29, lt_open},
-    {"html/chardet_feed_do.beginnersrack.com.xml", 71, lt_open},
-    {"html/chardet_feed_dogsinn.jp.xml", 29, lt_open},
-    {"html/chardet_feed_grebeweb.net.xml", 29, lt_open},
-    {"html/chardet_feed_milliontimes.jp.xml", 29, lt_open},
-    {"html/chardet_feed_moon-light.ne.jp.xml", 20, lt_open},
-    {"html/chardet_feed_nextbeaut.com.xml", 29, lt_open},
-    {"html/chardet_feed_ooganemochi.com.xml", 38, lt_open},
-    {"html/chardet_feed_perth-on.net.xml", 29, lt_open},
-    {"html/chardet_feed_sakusaka-silk.net.xml", 48, lt_open},
-    {"html/chardet_feed_setsuzei119.jp.xml", 29, lt_open},
-    {"html/chardet_feed_tamuyou.haun.org.xml", 49, lt_open},
-    {"html/chardet_feed_y-moto.com.xml", 29, lt_open},
-    {"html/rchardet_feed_blog.inkase.net.mixedEOL.xml", 41, lt_open},
-    {"html/rchardet_feed_moon-light.ne.jp.mixedEOL.xml", 20, lt_open},
-    // Code tables that show "<" and ">" as characters: a "<" before a
-    // blank or "=" is text, and the ">" after it has no "<".
-    {"html/presto_comparative_windows-932.html", 42, gt_alone},
-    {"html/presto_unicode_tables_shift-jis.html", 10, gt_alone},
-    // A lead byte 0xFA takes the "<" of "</span>" as its second byte.
-    {"html/wpt_sjis_errors.html", 7, gt_alone},
-    // Plain texts with a ">" in running text: breadcrumbs, arrows, code.
-    {"text/cchardet_wikipediaJa_Japan_SJIS.txt", 3, gt_alone},
-    {"text/cchardet_wikipediaJa_One_Thousand_and_One_Nights_SJIS.txt", 2, gt_alone},
-    {"text/chardet_culturax_mC4_5.txt", 3, gt_alone},
-    {"text/jschardet_Shift_JIS-particle_sakura.txt", 22, gt_alone},
-    {"text/rchardet_Shift_JIS_yarv.txt", 182, gt_alone},
-    {"text/synthetic_glibc_SHIFT_JISX0213.txt", 2, gt_alone},
-};
+// The sweep's tests over every file of the corpus.
+class CorpusSweep : public CorpusPage {};
 
 // Options that edit characters or attributes but never a bracket, so a page
 // fails with them exactly when it fails without options.
@@ -76,28 +27,6 @@ const std::vector<std::string> bracket_neutral = {"-a", "-c",   "-j",   "-k",   
                                                   "-u", "-d:b", "-d:h", "-d:l", "-d:s"};
 // Options that remove whole tags or comments.
 const std::vector<std::string> removals = {"-d:a", "-d:c", "-d:f", "-d:i", "-d:o"};
-
-std::string corpus_dir() {
-    return TAGPOLISH_CORPUS_DIR;
-}
-
-// Every file of html/ and text/, as "html/name".
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (const char* sub : {"html", "text"})
-        for (auto& e : fs::directory_iterator(corpus_dir() + "/" + sub, ec))
-            if (e.is_regular_file())
-                files.push_back(std::string(sub) + "/" + e.path().filename().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-const Broken* broken(const std::string& file) {
-    for (const Broken& b : broken_pages)
-        if (file == b.file) return &b;
-    return nullptr;
-}
 
 // The first n lines of raw, each with its line end.
 std::string first_lines(const std::string& raw, int n) {
@@ -210,16 +139,6 @@ void expect_second_run_changes_nothing(const std::string& option, const std::str
     EXPECT_TRUE(without_line_ends(second.out) == without_line_ends(first));
     EXPECT_LE(line_ends(second.out), line_ends(first) + 1);
 }
-
-class CorpusSweep : public testing::TestWithParam<std::string> {
-  protected:
-    void SetUp() override {
-        path_ = corpus_dir() + "/" + GetParam();
-        raw_ = read_file(path_);
-        ASSERT_FALSE(raw_.empty()) << path_;
-    }
-    std::string path_, raw_;
-};
 
 TEST(CorpusSweepFolder, IsPresent) {
     if (!fs::is_directory(corpus_dir() + "/html"))
@@ -337,65 +256,8 @@ TEST_P(CorpusSweep, MixedLineEndsAreKeptLineByLine) {
     EXPECT_TRUE(with_line_ends(lf_run.out, mixed.ends) == got.out);
 }
 
-// Pages with script or raw blocks: the options that act around them leave
-// their bodies byte for byte.
-class CorpusBlocks : public CorpusSweep {};
-
-TEST_P(CorpusBlocks, ScriptAndStyleBodiesStayAsTheyAre) {
-    const std::vector<std::string_view> bodies = PageRegions(raw_).blocks;
-    ASSERT_FALSE(bodies.empty());
-    for (const char* option : {"-d:c", "-j", "-c"}) {
-        SCOPED_TRACE(option);
-        RunResult r = run_tool({option, path_});
-        EXPECT_EQ(0, r.status) << r.err;
-        EXPECT_TRUE(bodies == PageRegions(r.out).blocks) << "a script or raw body changed";
-    }
-}
-
-// Pages with preformatted blocks: -j joins the lines around them, and the
-// text of every block stays as it was. (With -i: such pages may be feeds
-// whose HTML sits in declarations.)
-class CorpusPre : public CorpusSweep {};
-
-TEST_P(CorpusPre, JoiningKeepsTheTextOfEveryPreBlock) {
-    const std::vector<std::string_view> blocks = PageRegions(raw_).pre;
-    ASSERT_FALSE(blocks.empty());
-    RunResult r = run_tool({"-ij", path_});
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_TRUE(blocks == PageRegions(r.out).pre) << "the text of a pre block changed";
-}
-
-// The pages that hold a script or style block and walk without an error.
-std::vector<std::string> pages_with_blocks() {
-    std::vector<std::string> pages;
-    for (const std::string& file : corpus_files()) {
-        std::string raw = read_file(corpus_dir() + "/" + file);
-        if (!broken(file) && !PageRegions(raw).blocks.empty()) pages.push_back(file);
-    }
-    return pages;
-}
-
-// The pages that hold a preformatted block.
-std::vector<std::string> pages_with_pre() {
-    std::vector<std::string> pages;
-    for (const std::string& file : corpus_files())
-        if (!PageRegions(read_file(corpus_dir() + "/" + file)).pre.empty()) pages.push_back(file);
-    return pages;
-}
-
-std::string test_name(const testing::TestParamInfo<std::string>& info) {
-    std::string name = info.param;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Pages, CorpusSweep, testing::ValuesIn(corpus_files()), test_name);
+INSTANTIATE_TEST_SUITE_P(Pages, CorpusSweep, testing::ValuesIn(corpus_files()), corpus_test_name);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusSweep);
-INSTANTIATE_TEST_SUITE_P(Pages, CorpusBlocks, testing::ValuesIn(pages_with_blocks()), test_name);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusBlocks);
-INSTANTIATE_TEST_SUITE_P(Pages, CorpusPre, testing::ValuesIn(pages_with_pre()), test_name);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusPre);
 
 }  // namespace
 }  // namespace tagpolish::test
