@@ -47,30 +47,35 @@ AttrEdit attribute_edits(EditState& st) {
     return attribute_edits<in_values>(st, std::make_index_sequence<std::size(attr_edits)>());
 }
 
-// The names of the kinds of tag, as prefixes of the tag ("<a" names <abbr>
-// too).
-struct KindName {
-    const char* prefix;
-    int size;
-    TagKind kind;
-};
-constexpr KindName kind_names[] = {
-    {"<a", 2, TAG_LINK},    {"<frameset", 9, TAG_LINK}, {"<bgsound", 8, TAG_LINK},
-    {"<img", 4, TAG_IMG},   {"<body", 5, TAG_BODY},     {"<font", 5, TAG_FONT},
-    {"<base", 5, TAG_BASE}, {"<table", 6, TAG_TABLE},
-};
-
 // Sets tag_kind from the tag name, among the kinds told apart; leaves it
-// when none matches.
+// when none matches. The names are prefixes of the tag ("<a" names <abbr>
+// too); the letter after "<" picks the ones to compare.
 void classify_tag(EditState& st, const char* p) {
     if (st.kinds_told == 0) return;
-    for (const KindName& k : kind_names) {
-        if ((st.kinds_told >> k.kind & 1) && at(p, k.prefix, k.size)) {
-            st.tag_kind = k.kind;
-            if (k.kind == TAG_TABLE) ++st.table_depth;
-            return;
-        }
+    TagKind kind = TAG_NONE;
+    auto is = [&](TagKind k, const char* name, int n) {
+        if (!(st.kinds_told >> k & 1) || !at(p, name, n)) return false;
+        kind = k;
+        return true;
+    };
+    switch (p[1] | 0x20) {
+        case 'a':
+            is(TAG_LINK, "<a", 2);
+            break;
+        case 'b':
+            is(TAG_LINK, "<bgsound", 8) || is(TAG_BODY, "<body", 5) || is(TAG_BASE, "<base", 5);
+            break;
+        case 'f':
+            is(TAG_LINK, "<frameset", 9) || is(TAG_FONT, "<font", 5);
+            break;
+        case 'i':
+            is(TAG_IMG, "<img", 4);
+            break;
+        case 't':
+            if (is(TAG_TABLE, "<table", 6)) ++st.table_depth;
+            break;
     }
+    if (kind != TAG_NONE) st.tag_kind = kind;
 }
 
 // A "#" fragment inside a tag: nothing in it is edited or looked at, but
