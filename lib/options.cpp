@@ -15,7 +15,8 @@ constexpr bool walk_reads(const OptionRow& row) {
 constexpr std::size_t walk_option_count =
     std::count_if(std::begin(option_rows), std::end(option_rows), walk_reads);
 
-const std::array<const OptionRow*, walk_option_count> walk_rows = [] {
+// Made when the program is compiled, so it is there before any code runs.
+constexpr std::array<const OptionRow*, walk_option_count> walk_rows = [] {
     std::array<const OptionRow*, walk_option_count> rows{};
     std::size_t n = 0;
     for (const OptionRow& row : option_rows)
