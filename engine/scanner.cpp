@@ -141,22 +141,26 @@ template <>
     return Tried::next;
 }
 
+// "<script>" and "</script>", when marker stands at p, open and close a
+// script block.
+[[gnu::always_inline]] inline Tried script_marker(EditState& st, const char* p, unsigned char c,
+                                                  const char* marker, int n, int opens) {
+    if (c != '<' || !at(p, marker, n)) return Tried::passed;
+    st.in_script = opens;
+    st.line_buf.advance(n);
+    return Tried::next;
+}
+
 template <>
 [[gnu::always_inline]] inline Tried apply<Check::script_open>(EditState& st, const char* p,
                                                               unsigned char c) {
-    if (c != '<' || !at(p, "<script>", 8)) return Tried::passed;
-    st.in_script = 1;
-    st.line_buf.advance(8);
-    return Tried::next;
+    return script_marker(st, p, c, "<script>", 8, 1);
 }
 
 template <>
 [[gnu::always_inline]] inline Tried apply<Check::script_close>(EditState& st, const char* p,
                                                                unsigned char c) {
-    if (c != '<' || !at(p, "</script>", 9)) return Tried::passed;
-    st.in_script = 0;
-    st.line_buf.advance(9);
-    return Tried::next;
+    return script_marker(st, p, c, "</script>", 9, 0);
 }
 
 template <>

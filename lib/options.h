@@ -66,53 +66,34 @@ struct OptionRow {
 namespace option_table {
 
 constexpr OptionRow action(const char* name, const char* help) {
-    return {OptionForm::action, name, OptionRole::run, nullptr, 0, nullptr, nullptr, false, help};
+    return {.form = OptionForm::action, .name = name, .value = 0, .help = help};
 }
 constexpr OptionRow letter(const char* name, OptionRole role, int* flag, const char* help,
                            int value = 1) {
     const OptionForm form = name[1] == 'd' ? OptionForm::delete_letter : OptionForm::letter;
-    return {form, name, role, flag, value, nullptr, nullptr, false, help};
+    return {.form = form, .name = name, .role = role, .flag = flag, .value = value, .help = help};
 }
 constexpr OptionRow word(const char* name, int* flag, const char* help, bool walk_only = false) {
-    return {OptionForm::word, name, OptionRole::run, flag, 1, nullptr, nullptr, walk_only, help};
+    return {
+        .form = OptionForm::word, .name = name, .flag = flag, .walk_only = walk_only, .help = help};
 }
 constexpr OptionRow number(const char* name, int* flag, const char* shown, const char* help) {
-    return {OptionForm::with_value,
-            name,
-            OptionRole::run,
-            flag,
-            0,
-            nullptr,
-            nullptr,
-            false,
-            help,
-            shown};
+    return {
+        .form = OptionForm::with_value, .name = name, .flag = flag, .help = help, .shown = shown};
 }
 constexpr OptionRow suffix(const char* name, const char** text, const char* shown,
                            const char* help) {
-    return {OptionForm::with_value,
-            name,
-            OptionRole::run,
-            nullptr,
-            0,
-            text,
-            nullptr,
-            false,
-            help,
-            shown};
+    return {
+        .form = OptionForm::with_value, .name = name, .text = text, .help = help, .shown = shown};
 }
 constexpr OptionRow pattern(const char* name, std::vector<const char*>* list, const char* shown,
                             const char* help) {
-    return {OptionForm::with_value,
-            name,
-            OptionRole::run,
-            nullptr,
-            0,
-            nullptr,
-            list,
-            true,
-            help,
-            shown};
+    return {.form = OptionForm::with_value,
+            .name = name,
+            .list = list,
+            .walk_only = true,
+            .help = help,
+            .shown = shown};
 }
 
 constexpr OptionRole edit = OptionRole::edit;
