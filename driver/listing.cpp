@@ -70,6 +70,8 @@ std::string report_line(std::string_view name, const EditCounts& counts) {
         line.append(between).append(e.name).append(" ").append(std::to_string(n));
         between = ", ";
     }
+    // A line ending in its colon would read as cut short.
+    if (*between == ' ') line += " no edits";
     return line;
 }
 
