@@ -207,8 +207,7 @@ bool spelled_as_option(std::string_view arg) {
     if (arg.size() < 2 || arg[0] != '-') return false;
     for (const OptionRow& row : option_rows) {
         const std::string_view name = row.name;
-        if (row.form == OptionForm::letter || row.form == OptionForm::delete_letter ||
-            name == "--")
+        if (row.form == OptionForm::letter || row.form == OptionForm::delete_letter || name == "--")
             continue;
         if (arg == name || (arg.starts_with(name) && arg[name.size()] == '=')) return true;
     }

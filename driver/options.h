@@ -9,7 +9,7 @@
 
 namespace tagpolish {
 
-// The help text as Shift_JIS (cp932) bytes, 37 lines and a null entry.
+// The help text as Shift_JIS (cp932) bytes, 41 lines and a null entry.
 extern const char* const usage[];
 
 // The English help of --help, one line per entry, made from the table of

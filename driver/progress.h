@@ -21,7 +21,7 @@ struct Progress {
     std::uint64_t rewritten = 0;
     std::uint64_t failed = 0;
     double seconds = 0;
-    bool all_found = true;                // false while the walk is still finding pages
+    bool all_found = true;              // false while the walk is still finding pages
     const char* changed = "rewritten";  // what is said of the pages counted in rewritten
 };
 

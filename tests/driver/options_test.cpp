@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <string_view>
@@ -19,10 +20,10 @@ const char* const usage_text[] = {
     "HTMLソース(SJIS)を編集します。",
     "ただし、\"…\"の中やコメントの中(<!-- … -->)は編集しません。",
     " ",
-    "Usage: tagpolish [-acijknsuw] [-d:abcfilso] <htmlfiles>",
+    "Usage: tagpolish [-acijknrsuw] [-d:abcfhilos] <htmlfiles>",
     " ",
     "Parameter:",
-    "  -acijknsuw:",
+    "  -acijknrsuw:",
     "    a   全角の英字を半角にします。",
     "    c   タグ内の小文字(a～z)を大文字(A～Z)にします。",
     "        ただし、\"…\"の中はそのままになります。",
@@ -37,6 +38,7 @@ const char* const usage_text[] = {
     "        ただし、\"…\"の中はそのままになります。",
     "    w   元のファイルに上書きします。",
     "        これはコピーしたファイルに対して行うことをお勧めします。",
+    "    r   -wと共に、指定したフォルダとその下のフォルダのHTML文書を編集します。",
     " ",
     "  -d:abcfhilos:",
     "    a   リンクタグを外します。",
@@ -51,6 +53,9 @@ const char* const usage_text[] = {
     " ",
     "  <htmlfiles>",
     "        HTML文書ファイル",
+    " ",
+    "  --help",
+    "        全オプションの説明を英語で表示します。",
     " ",
     "Version: 1.44",
 };
@@ -81,14 +86,14 @@ TEST(OptionsTool, UsageAlonePrintsTheHelpText) {
     // The help text is cp932, where these two have their own byte pairs.
     EXPECT_EQ(4u, count_of(r.out, "\x81\x63")) << "horizontal ellipsis";
     EXPECT_EQ(2u, count_of(r.out, "\x81\x60")) << "full-width tilde";
-    EXPECT_EQ(37u, count_of(r.out, "\n"));
+    EXPECT_EQ(41u, count_of(r.out, "\n"));
 }
 
 TEST(OptionsTool, NoArgumentPrintsTheUsageLineAndFails) {
     test::RunResult r = run_tool({}, "<p>not to be read</p>\n");
 
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Usage: tagpolish [-acijknsuw] [-d:abcfilso] <htmlfiles>\n", r.out);
+    EXPECT_EQ("Usage: tagpolish [-acijknrsuw] [-d:abcfhilos] <htmlfiles>\n", r.out);
     EXPECT_EQ("", r.err);
 }
 
@@ -242,14 +247,14 @@ TEST(OptionsTool, OptionAfterTheFileNamesEndsTheRun) {
         const char* arg;
         bool refused;
     } cases[] = {
-        {"--dry-run", true},  {"--backup", true},        {"--backup=.bak", true},
-        {"--jobs=3", true},   {"--jobs=x", true},        {"--list=yes", true},
-        {"--help", true},     {"--version", true},       {"--include=*.htm", true},
-        {"-usage", true},     {"-w", true},              {"-akn", true},
-        {"-r", true},         {"-d:f", true},            {"-d:abc", true},
-        {"-", false},         {"-x", false},             {"-ax", false},
-        {"-d:", false},       {"-d:fz", false},          {"--dryrun", false},
-        {"--dry", false},     {"---", false},            {"-usage2", false},
+        {"--dry-run", true}, {"--backup", true},  {"--backup=.bak", true},
+        {"--jobs=3", true},  {"--jobs=x", true},  {"--list=yes", true},
+        {"--help", true},    {"--version", true}, {"--include=*.htm", true},
+        {"-usage", true},    {"-w", true},        {"-akn", true},
+        {"-r", true},        {"-d:f", true},      {"-d:abc", true},
+        {"-", false},        {"-x", false},       {"-ax", false},
+        {"-d:", false},      {"-d:fz", false},    {"--dryrun", false},
+        {"--dry", false},    {"---", false},      {"-usage2", false},
     };
     const std::string page = test::sjis("<font>ア</font>\n");
     for (const auto& c : cases) {
@@ -262,7 +267,8 @@ TEST(OptionsTool, OptionAfterTheFileNamesEndsTheRun) {
                                     ": an option after the file names; put the options first, or "
                                     "write -- before a file of that name\n";
 
-        const test::RunResult late = test::run_tool_in(dir.path(), {"-w", "-d:f", "page.htm", c.arg});
+        const test::RunResult late =
+            test::run_tool_in(dir.path(), {"-w", "-d:f", "page.htm", c.arg});
         EXPECT_EQ(c.refused ? 1 : 0, late.status);
         EXPECT_EQ(c.refused ? refusal : "", late.err);
         EXPECT_EQ(c.refused ? page : test::sjis("ア\n"), test::read_file(dir.path() + "/page.htm"));
@@ -277,8 +283,10 @@ TEST(OptionsTool, OptionAfterTheFileNamesEndsTheRun) {
             const test::RunResult named = test::run_tool_in(dir.path(), args);
             EXPECT_EQ(0, named.status) << joined(args);
             EXPECT_EQ("", named.err) << joined(args);
-            EXPECT_EQ(test::sjis("ア\n"), test::read_file(dir.path() + "/" + c.arg)) << joined(args);
-            EXPECT_EQ(test::sjis("ア\n"), test::read_file(dir.path() + "/page.htm")) << joined(args);
+            EXPECT_EQ(test::sjis("ア\n"), test::read_file(dir.path() + "/" + c.arg))
+                << joined(args);
+            EXPECT_EQ(test::sjis("ア\n"), test::read_file(dir.path() + "/page.htm"))
+                << joined(args);
         }
     }
 }
@@ -324,6 +332,32 @@ int parse(const std::vector<std::string>& given) {
     argv.push_back(nullptr);
     reset_options();
     return parse_options(static_cast<int>(args.size()), argv.data());
+}
+
+// The Japanese text lists the letters the program takes, in its usage line
+// and in the heading of each kind of cluster, and has a line for each.
+TEST(Options, UsageTextNamesEveryLetter) {
+    std::string plain, del;
+    for (const OptionRow& row : option_rows) {
+        if (row.form == OptionForm::letter) plain += row.letter();
+        if (row.form == OptionForm::delete_letter) del += row.letter();
+    }
+    std::sort(plain.begin(), plain.end());
+    std::sort(del.begin(), del.end());
+    EXPECT_EQ("Usage: tagpolish [-" + plain + "] [-d:" + del + "] <htmlfiles>",
+              std::string(usage[3]));
+    for (const std::string& letters : {plain, del}) {
+        const std::string heading = (letters == plain ? "  -" : "  -d:") + letters + ":";
+        const char* const* line = usage;
+        while (*line != nullptr && heading != *line) ++line;
+        ASSERT_NE(nullptr, *line) << heading;
+        std::string described;
+        for (++line; *line != nullptr && std::string_view(*line) != " "; ++line)
+            if (std::string_view(*line).starts_with("    ") && (*line)[4] != ' ')
+                described += (*line)[4];
+        std::sort(described.begin(), described.end());
+        EXPECT_EQ(letters, described) << heading;
+    }
 }
 
 TEST(Options, ClustersSetTheirFlags) {
