@@ -41,7 +41,7 @@ bool find_named(Page& page, const char* suffix, Pair& pair, FileOps& ops) {
         return false;
     }
     if (found.how != Resolved::found) {
-        errmsg_why(found.error, "%s: not found\n", name);
+        say_unopened(name, found.error);
         return false;
     }
     if (!S_ISREG(found.target.st.st_mode)) {

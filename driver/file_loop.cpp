@@ -9,6 +9,7 @@
 #include "driver/line_source.h"
 #include "driver/options.h"
 #include "driver/page_edit.h"
+#include "driver/resolve.h"
 #include "driver/run_stop.h"
 #include "driver/site_run.h"
 #include "lib/diag.h"
@@ -72,7 +73,7 @@ Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
 Fate edit_input(const char* name, bool is_stdin, StdoutRun& run) {
     const int fd = is_stdin ? 0 : run.ops.openat(AT_FDCWD, name, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) {
-        errmsg_why(errno, "%s: not found\n", name);
+        say_unopened(name, errno);
         return Fate::failed;
     }
     run.current = name;

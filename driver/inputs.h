@@ -21,6 +21,8 @@ class Inputs {
     std::unique_ptr<Page> next();
     // How many inputs were found so far, notes included.
     std::uint64_t found() const { return found_; }
+    // Whether every input has been found: each name taken, each walk ended.
+    bool all_found() const { return at_ == count_ && (!walk_ || walk_->done()); }
     // The walk that the page last given came from, or null.
     const SiteWalk* walk() const { return walk_.get(); }
     // Says which inputs a run that stopped did not reach: the folder it

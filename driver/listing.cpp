@@ -48,6 +48,18 @@ void put_summary(const Tally& tally, RunJob job, bool dry_run, double seconds) {
     errmsg("%d passed over, %s seconds\n", tally.passed_over, static_cast<const char*>(time));
 }
 
+const char* changed_word(RunJob job, bool dry_run) {
+    switch (job) {
+        case RunJob::edit:
+            return dry_run ? "would change" : "rewritten";
+        case RunJob::restore:
+            return dry_run ? "would be restored" : "restored";
+        case RunJob::remove:
+            return dry_run ? "would be removed" : "removed";
+    }
+    return "";
+}
+
 std::string report_line(std::string_view name, const EditCounts& counts) {
     std::string line(name);
     line += ':';
@@ -58,6 +70,8 @@ std::string report_line(std::string_view name, const EditCounts& counts) {
         line.append(between).append(e.name).append(" ").append(std::to_string(n));
         between = ", ";
     }
+    // A line ending in its colon would read as cut short.
+    if (*between == ' ') line += " no edits";
     return line;
 }
 

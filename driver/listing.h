@@ -45,9 +45,15 @@ enum class RunJob { edit, restore, remove };
 // backups), then "P passed over, S seconds".
 void put_summary(const Tally& tally, RunJob job, bool dry_run, double seconds);
 
+// What the status line says of the inputs counted as rewritten:
+// "rewritten", "restored", "removed", or under a dry run what would be done
+// to them ("would change", ...).
+const char* changed_word(RunJob job, bool dry_run);
+
 // The line of --report for a page: its name and the count of each edit
 // that acted, in the order of the table of edits ("index.htm: font tags
-// 12, comments 3"); for the summary, "in all: ..." with the totals.
+// 12, comments 3"); for the summary, "in all: ..." with the totals ("in
+// all: no edits" when no page changed).
 std::string report_line(std::string_view name, const EditCounts& counts);
 
 }  // namespace tagpolish

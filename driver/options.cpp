@@ -1,6 +1,7 @@
 // Option flags, the help text and the parsing of the option arguments.
 #include "driver/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -199,6 +200,50 @@ bool walk_only(std::string_view arg) {
     return false;
 }
 
+// Whether arg is written as an option the program takes: a long option
+// (or -usage) by its name, alone or with "=" and a value, or a cluster
+// made only of known letters.
+bool spelled_as_option(std::string_view arg) {
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    for (const OptionRow& row : option_rows) {
+        const std::string_view name = row.name;
+        if (row.form == OptionForm::letter || row.form == OptionForm::delete_letter || name == "--")
+            continue;
+        if (arg == name || (arg.starts_with(name) && arg[name.size()] == '=')) return true;
+    }
+    if (arg[1] == '-') return false;
+    const bool is_delete = arg.starts_with("-d:");
+    const OptionForm form = is_delete ? OptionForm::delete_letter : OptionForm::letter;
+    const std::string_view letters = arg.substr(is_delete ? 3 : 1);
+    return !letters.empty() && std::all_of(letters.begin(), letters.end(), [form](char c) {
+        return find_letter(form, c) != nullptr;
+    });
+}
+
+// The names start at first, the options having ended without "--". An
+// argument among them written as an option was meant as one: taken as a
+// name, it would leave the run to go ahead without it, so the run ends
+// here. A "--" among them ends the options as it does in front of them:
+// it is moved there, and every argument after it is a name. Returns the
+// index of the first name.
+int take_names(int first, int argc, char** argv) {
+    int dashes = first;
+    while (dashes < argc && std::strcmp(argv[dashes], "--") != 0) ++dashes;
+    bool refused = false;
+    for (int i = first; i < dashes; ++i) {
+        if (!spelled_as_option(argv[i])) continue;
+        errmsg(
+            "%s: an option after the file names; put the options first, or write -- before a "
+            "file of that name\n",
+            static_cast<const char*>(argv[i]));
+        refused = true;
+    }
+    if (refused) finish(1);
+    if (dashes == argc) return first;
+    std::rotate(argv + first, argv + dashes, argv + dashes + 1);
+    return first + 1;
+}
+
 }  // namespace
 
 int parse_options(int argc, char** argv) {
@@ -208,19 +253,22 @@ int parse_options(int argc, char** argv) {
         finish(1);
     }
     const char *first_long = nullptr, *first_walk = nullptr;
+    bool dashes = false;
     int i = 1;
     while (i < argc && argv[i][0] == '-') {
         const char* arg = argv[i++];
         if (arg[1] != '-') {
             set_cluster(arg);
         } else if (arg[2] == '\0') {
-            break;  // "--": the files follow
+            dashes = true;  // the files follow
+            break;
         } else {
             set_long(arg);
             if (first_long == nullptr) first_long = arg;
             if (first_walk == nullptr && walk_only(arg)) first_walk = arg;
         }
     }
+    if (!dashes) i = take_names(i, argc, argv);
     check_long_options(first_long, first_walk);
     return i;
 }

@@ -22,11 +22,11 @@ std::size_t terminal_width() {
 
 std::string progress_text(const Progress& p, std::size_t width) {
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "%llu of %llu pages, %.1f MB, %llu rewritten, %llu failed, %.1f s",
+    std::snprintf(text, sizeof text, "%llu of %llu pages%s, %.1f MB, %llu %s, %llu failed, %.1f s",
                   static_cast<unsigned long long>(p.done), static_cast<unsigned long long>(p.found),
+                  p.all_found ? "" : " found so far",
                   static_cast<double>(p.bytes) / (1024.0 * 1024.0),
-                  static_cast<unsigned long long>(p.rewritten),
+                  static_cast<unsigned long long>(p.rewritten), p.changed,
                   static_cast<unsigned long long>(p.failed), p.seconds);
     // A line as wide as the terminal would wrap, and the next one would
     // not be drawn over it.

@@ -21,6 +21,8 @@ struct Progress {
     std::uint64_t rewritten = 0;
     std::uint64_t failed = 0;
     double seconds = 0;
+    bool all_found = true;              // false while the walk is still finding pages
+    const char* changed = "rewritten";  // what is said of the pages counted in rewritten
 };
 
 // The status line for p, cut to width columns (all ASCII).

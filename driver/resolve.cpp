@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "lib/diag.h"
+
 namespace tagpolish {
 namespace {
 
@@ -212,6 +214,13 @@ Resolution resolve_at(int dir, const std::string& shown, const char* name, bool 
     Walk w{ops};
     w.follow_last = follow;
     return walk(w, dir, shown, name);
+}
+
+void say_unopened(const char* name, int error) {
+    if (error == ENOENT || error == ENOTDIR)
+        errmsg_why(error, "%s: not found\n", name);
+    else
+        errmsg_why(error, "%s: cannot open\n", name);
 }
 
 }  // namespace tagpolish

@@ -53,4 +53,10 @@ Resolution resolve(const char* name, FileOps& ops = system_file_ops());
 Resolution resolve_at(int dir, const std::string& shown, const char* name, bool follow,
                       FileOps& ops = system_file_ops());
 
+// Reports an input that cannot be opened: "not found" when nothing is
+// there by its name (scripts read these words), "cannot open" for any other
+// reason (no permission, too many open files, a link that loops); the
+// system's reason follows on a line of its own.
+void say_unopened(const char* name, int error);
+
 }  // namespace tagpolish

@@ -67,7 +67,7 @@ Fate refuse(const InputName& input, const Resolution& found) {
             errmsg("%s: not a regular file\n%s: failed to convert\n", name, name);
             break;
         case Resolved::missing:
-            errmsg_why(found.error, "%s: not found\n", name);
+            say_unopened(name, found.error);
             break;
         case Resolved::foreign_link:
             errmsg("%s: a symbolic link owned by another user; not followed\n%s: failed to convert\n",

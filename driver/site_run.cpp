@@ -313,9 +313,14 @@ void SiteRun::tell(Page& page) {
 
 void SiteRun::show_progress() {
     const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-    status_.show({told_count_, inputs_.found(), tally_.bytes,
-                  static_cast<std::uint64_t>(tally_.rewritten),
-                  static_cast<std::uint64_t>(tally_.failed), seconds});
+    status_.show({.done = told_count_,
+                  .found = inputs_.found(),
+                  .bytes = tally_.bytes,
+                  .rewritten = static_cast<std::uint64_t>(tally_.rewritten),
+                  .failed = static_cast<std::uint64_t>(tally_.failed),
+                  .seconds = seconds,
+                  .all_found = inputs_.all_found(),
+                  .changed = changed_word(settings_.job, settings_.how.dry_run)});
 }
 
 // The run stops: nothing more is given, and what the workers have begun

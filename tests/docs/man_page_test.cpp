@@ -1,6 +1,7 @@
-// The manual page: it formats without warnings, and its OPTIONS section
+// The manual page: it formats without warnings, its OPTIONS section
 // names exactly the options that the program accepts and that --help
-// lists.
+// lists, and its SYNOPSIS, the README's and that of --help name every long
+// option.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -9,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -105,6 +107,49 @@ std::vector<std::string> taken_with(const std::string& name) {
     if (name == "--force") return {"--restore", name};
     if (name == "--backup") return {name + "=.bak"};  // .orig is taken
     return {name};
+}
+
+// The long options that text names: each "--" and a letter, up to what is
+// neither a letter nor "-".
+std::set<std::string> long_options_in(const std::string& text) {
+    std::set<std::string> names;
+    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
+        std::size_t end = at + 2;
+        while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') || text[end] == '-'))
+            ++end;
+        if (end > at + 2 && text[at + 2] != '-') names.insert(text.substr(at, end - at));
+        at = end - 2;
+    }
+    return names;
+}
+
+// The text of page between start and the first end after it.
+std::string between(const std::string& page, const std::string& start, const std::string& end) {
+    const std::size_t from = page.find(start);
+    if (from == std::string::npos) return {};
+    const std::size_t to = page.find(end, from + start.size());
+    return page.substr(from + start.size(),
+                       to == std::string::npos ? to : to - from - start.size());
+}
+
+TEST(ManPage, SynopsesNameEveryLongOption) {
+    std::set<std::string> table;
+    for (const OptionRow& row : option_rows)
+        if (std::string_view(row.name).starts_with("--") && std::string_view(row.name) != "--")
+            table.insert(row.name);
+    std::string help, readme_block;
+    for (const std::string& line : help_lines()) {
+        if (!line.starts_with("Usage:") && !line.starts_with(" ")) break;
+        help += line + "\n";
+        readme_block += "    " + line + "\n";
+    }
+    EXPECT_EQ(table, long_options_in(help));
+    // The README shows the synopsis of --help as it is.
+    const std::string readme = read_file(TAGPOLISH_SOURCE_DIR "/README.md");
+    EXPECT_EQ(readme_block, between(readme, "## Usage\n\n", "\n\n") + "\n");
+    std::string synopsis = between(read_file(man_page), "\n.SH SYNOPSIS\n", "\n.SH ");
+    for (std::size_t at; (at = synopsis.find("\\-")) != std::string::npos;) synopsis.erase(at, 1);
+    EXPECT_EQ(table, long_options_in(synopsis));
 }
 
 TEST(ManPage, GroffFormatsItWithoutWarnings) {

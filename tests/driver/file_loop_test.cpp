@@ -7,10 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "lib/options.h"
+#include "support/fake_file_ops.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -124,6 +128,51 @@ TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("12a\n12b\n12a\n", r.out);
     EXPECT_EQ("missing.htm: not found\n  No such file or directory\n", r.err);
+}
+
+// An input that cannot be opened is "not found" only when it is not there;
+// for any other reason it "cannot open", and the reason follows. So it is
+// to standard output, under -w, and for --restore.
+TEST(FileLoop, InputThatCannotBeOpenedSaysWhy) {
+    const struct {
+        int error;
+        std::string said;
+    } reasons[] = {
+        {ENOENT, "not found\n  No such file or directory\n"},
+        {ENOTDIR, "not found\n  Not a directory\n"},
+        {EACCES, "cannot open\n  Permission denied\n"},
+        {EMFILE, "cannot open\n  Too many open files\n"},
+        {ELOOP, "cannot open\n  Too many levels of symbolic links\n"},
+    };
+    const struct {
+        const char* name;
+        int* flag;
+        const char* restore;
+        std::string summary;
+    } runs[] = {
+        {"to standard output", &opt_n, nullptr, ""},
+        {"-w", &opt_w, nullptr, ""},
+        {"--restore", &opt_w, ".orig", "0 pages restored, 1 failed\n0 passed over, T seconds\n"},
+    };
+    TempDir dir;
+    std::string path = dir.write("page.htm", zen_12 + "\n");
+    char* argv[] = {path.data()};
+    for (const auto& reason : reasons) {
+        for (const auto& run : runs) {
+            SCOPED_TRACE(std::string(strerror(reason.error)) + ", " + run.name);
+            reset_options();
+            *run.flag = 1;
+            restore_suffix = run.restore;
+            test::FakeFileOps ops({{test::Call::openat, reason.error, 0}});
+            testing::internal::CaptureStderr();
+            const int status = run_files(0, 1, argv, ops);
+            const std::string err = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(1, status);
+            EXPECT_EQ(path + ": " + reason.said + run.summary, test::timeless(err));
+        }
+    }
+    reset_options();
+    EXPECT_EQ(zen_12 + "\n", read_file(path));
 }
 
 // Inputs that cannot be edited safely (and text that is not Shift_JIS) are

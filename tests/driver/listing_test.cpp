@@ -152,6 +152,11 @@ TEST(Listing, NamesAndSummary) {
          "b.htm: not edited (the run stopped)\n1 files rewritten, 0 unchanged, 1 failed\n"
          "0 passed over, T seconds\n",
          1},
+        {"report of a run that changes nothing",
+         {"-w", "-d:f", "--list", "--report", "b.htm"},
+         "",
+         "0 files rewritten, 1 unchanged, 0 failed\n0 passed over, T seconds\nin all: no edits\n",
+         0},
         {"standard input, under -w to standard output",
          {"-wk", "--list", "--dry-run", "--backup"},
          sjis("<font>ア</font>\n"),

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <string_view>
@@ -19,10 +20,10 @@ const char* const usage_text[] = {
     "HTMLソース(SJIS)を編集します。",
     "ただし、\"…\"の中やコメントの中(<!-- … -->)は編集しません。",
     " ",
-    "Usage: tagpolish [-acijknsuw] [-d:abcfilso] <htmlfiles>",
+    "Usage: tagpolish [-acijknrsuw] [-d:abcfhilos] <htmlfiles>",
     " ",
     "Parameter:",
-    "  -acijknsuw:",
+    "  -acijknrsuw:",
     "    a   全角の英字を半角にします。",
     "    c   タグ内の小文字(a～z)を大文字(A～Z)にします。",
     "        ただし、\"…\"の中はそのままになります。",
@@ -37,6 +38,7 @@ const char* const usage_text[] = {
     "        ただし、\"…\"の中はそのままになります。",
     "    w   元のファイルに上書きします。",
     "        これはコピーしたファイルに対して行うことをお勧めします。",
+    "    r   -wと共に、指定したフォルダとその下のフォルダのHTML文書を編集します。",
     " ",
     "  -d:abcfhilos:",
     "    a   リンクタグを外します。",
@@ -51,6 +53,9 @@ const char* const usage_text[] = {
     " ",
     "  <htmlfiles>",
     "        HTML文書ファイル",
+    " ",
+    "  --help",
+    "        全オプションの説明を英語で表示します。",
     " ",
     "Version: 1.44",
 };
@@ -81,14 +86,14 @@ TEST(OptionsTool, UsageAlonePrintsTheHelpText) {
     // The help text is cp932, where these two have their own byte pairs.
     EXPECT_EQ(4u, count_of(r.out, "\x81\x63")) << "horizontal ellipsis";
     EXPECT_EQ(2u, count_of(r.out, "\x81\x60")) << "full-width tilde";
-    EXPECT_EQ(37u, count_of(r.out, "\n"));
+    EXPECT_EQ(41u, count_of(r.out, "\n"));
 }
 
 TEST(OptionsTool, NoArgumentPrintsTheUsageLineAndFails) {
     test::RunResult r = run_tool({}, "<p>not to be read</p>\n");
 
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Usage: tagpolish [-acijknsuw] [-d:abcfilso] <htmlfiles>\n", r.out);
+    EXPECT_EQ("Usage: tagpolish [-acijknrsuw] [-d:abcfhilos] <htmlfiles>\n", r.out);
     EXPECT_EQ("", r.err);
 }
 
@@ -196,8 +201,10 @@ TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
         {{"--backup=.bak", "-k"}, "--backup=.bak: needs -w\n"},
         {{"-w", "--null"}, "--null: needs --list, --report or --dry-run\n"},
         {{"-w", "--null", "--backup"}, "--null: needs --list, --report or --dry-run\n"},
-        // After the first file name, -w is a file name.
-        {{"--list", "page.htm", "-w"}, "--list: needs -w\n"},
+        // After the first file name, -w is refused before the other checks.
+        {{"--list", "page.htm", "-w"},
+         "-w: an option after the file names; put the options first, or write -- before a file "
+         "of that name\n"},
     };
     // Restoring edits nothing: every option that edits is refused with it.
     for (const OptionRow& row : option_rows)
@@ -230,6 +237,58 @@ TEST(OptionsTool, DoubleHyphenEndsTheOptions) {
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ("1\n2\n", r.out);
+}
+
+// After the first file name, an argument written as an option ends the run
+// before any file is touched; "--" in front of it makes it a name. Any
+// other argument that begins with "-" is a name anyway.
+TEST(OptionsTool, OptionAfterTheFileNamesEndsTheRun) {
+    const struct {
+        const char* arg;
+        bool refused;
+    } cases[] = {
+        {"--dry-run", true}, {"--backup", true},  {"--backup=.bak", true},
+        {"--jobs=3", true},  {"--jobs=x", true},  {"--list=yes", true},
+        {"--help", true},    {"--version", true}, {"--include=*.htm", true},
+        {"-usage", true},    {"-w", true},        {"-akn", true},
+        {"-r", true},        {"-d:f", true},      {"-d:abc", true},
+        {"-", false},        {"-x", false},       {"-ax", false},
+        {"-d:", false},      {"-d:fz", false},    {"--dryrun", false},
+        {"--dry", false},    {"---", false},      {"-usage2", false},
+    };
+    const std::string page = test::sjis("<font>ア</font>\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        test::TempDir dir;
+        dir.write("page.htm", page);
+        dir.write(c.arg, page);
+        const std::vector<std::string> entries = dir.entries();
+        const std::string refusal = std::string(c.arg) +
+                                    ": an option after the file names; put the options first, or "
+                                    "write -- before a file of that name\n";
+
+        const test::RunResult late =
+            test::run_tool_in(dir.path(), {"-w", "-d:f", "page.htm", c.arg});
+        EXPECT_EQ(c.refused ? 1 : 0, late.status);
+        EXPECT_EQ(c.refused ? refusal : "", late.err);
+        EXPECT_EQ(c.refused ? page : test::sjis("ア\n"), test::read_file(dir.path() + "/page.htm"));
+        EXPECT_EQ(entries, dir.entries());
+        if (!c.refused) continue;
+        // "--" before the names, or among them before this one.
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"-w", "-d:f", "--", "page.htm", c.arg},
+              {"-w", "-d:f", "page.htm", "--", c.arg}}) {
+            dir.write("page.htm", page);
+            dir.write(c.arg, page);
+            const test::RunResult named = test::run_tool_in(dir.path(), args);
+            EXPECT_EQ(0, named.status) << joined(args);
+            EXPECT_EQ("", named.err) << joined(args);
+            EXPECT_EQ(test::sjis("ア\n"), test::read_file(dir.path() + "/" + c.arg))
+                << joined(args);
+            EXPECT_EQ(test::sjis("ア\n"), test::read_file(dir.path() + "/page.htm"))
+                << joined(args);
+        }
+    }
 }
 
 TEST(OptionsTool, UnknownOptionLeavesTheFileUntouched) {
@@ -275,6 +334,32 @@ int parse(const std::vector<std::string>& given) {
     return parse_options(static_cast<int>(args.size()), argv.data());
 }
 
+// The Japanese text lists the letters the program takes, in its usage line
+// and in the heading of each kind of cluster, and has a line for each.
+TEST(Options, UsageTextNamesEveryLetter) {
+    std::string plain, del;
+    for (const OptionRow& row : option_rows) {
+        if (row.form == OptionForm::letter) plain += row.letter();
+        if (row.form == OptionForm::delete_letter) del += row.letter();
+    }
+    std::sort(plain.begin(), plain.end());
+    std::sort(del.begin(), del.end());
+    EXPECT_EQ("Usage: tagpolish [-" + plain + "] [-d:" + del + "] <htmlfiles>",
+              std::string(usage[3]));
+    for (const std::string& letters : {plain, del}) {
+        const std::string heading = (letters == plain ? "  -" : "  -d:") + letters + ":";
+        const char* const* line = usage;
+        while (*line != nullptr && heading != *line) ++line;
+        ASSERT_NE(nullptr, *line) << heading;
+        std::string described;
+        for (++line; *line != nullptr && std::string_view(*line) != " "; ++line)
+            if (std::string_view(*line).starts_with("    ") && (*line)[4] != ' ')
+                described += (*line)[4];
+        std::sort(described.begin(), described.end());
+        EXPECT_EQ(letters, described) << heading;
+    }
+}
+
 TEST(Options, ClustersSetTheirFlags) {
     struct Case {
         std::vector<std::string> args;
@@ -302,10 +387,14 @@ TEST(Options, ClustersSetTheirFlags) {
         // The same letter means different flags in the two kinds of cluster.
         {{"tagpolish", "-s", "-d:i"}, 3, "-s -d:i"},
         {{"tagpolish", "-d:s", "-i"}, 3, "-i -d:s"},
-        // The first file name ends the options, whatever follows it.
-        {{"tagpolish", "a.htm", "-w"}, 1, ""},
+        // The first file name ends the options; what follows it and is not
+        // written as an option is a name; a "--" there goes in front of them.
+        {{"tagpolish", "a.htm", "-wx"}, 1, ""},
         {{"tagpolish", "a.htm", "-"}, 1, ""},
         {{"tagpolish", "-j", "a.htm", "-x"}, 2, "-j"},
+        {{"tagpolish", "-j", "a.htm", "--", "-w"}, 3, "-j"},
+        {{"tagpolish", "a.htm", "--"}, 2, ""},
+        {{"tagpolish", "--", "a.htm", "--", "-w"}, 2, ""},
         // Long options, and "--", which ends the options.
         {{"tagpolish", "-w", "--dry-run", "--list", "--null", "--backup", "a.htm"},
          6,

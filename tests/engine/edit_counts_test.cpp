@@ -46,7 +46,7 @@ const std::vector<CountCase>& count_cases() {
          "<a href=\"../x/y.htm\"><a href=\"./\"><img src=z.gif>"
          "<base href=\"http://h/d/\">\n",
          "page.htm: links flattened 1, base references 1"},
-        {{"-d:f"}, "<p>nothing to do</p>\n", "page.htm:"},
+        {{"-d:f"}, "<p>nothing to do</p>\n", "page.htm: no edits"},
     };
     return cases;
 }

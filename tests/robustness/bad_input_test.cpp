@@ -268,7 +268,7 @@ TEST(BadInput, UnreadableFile) {
     unprivileged.unprivileged = true;
     RunResult r = run_tool_in("/", {"-w", path}, unprivileged);
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(path + ": not found\n  Permission denied\n", r.err);
+    EXPECT_EQ(path + ": cannot open\n  Permission denied\n", r.err);
     chmod(path.c_str(), 0600);
     EXPECT_EQ("<p>x</p>\n", read_file(path));
 }
