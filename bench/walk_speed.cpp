@@ -55,6 +55,8 @@ class PageLines : public LineSource {
         std::size_t at = starts_[next_], end = starts_[++next_] - 1;
         return {store_.data() + at, end - at};
     }
+    LineMark mark() const override { return next_ - 1; }
+    void rewind(LineMark mark) override { next_ = static_cast<std::size_t>(mark); }
 
   private:
     std::string store_;

@@ -154,6 +154,7 @@ BlockLines::BlockLines(int fd, InputBuffer& buf, const InputInfo& info, FileOps&
       buf_(buf),
       line_end_(info.line_end),
       stop_(info.line_end == LineEnd::cr ? '\r' : '\n'),
+      start_(info.start),
       read_at_(info.start),
       left_(info.held ? 0 : info.text_size) {
     if (info.held) end_ = static_cast<std::size_t>(info.text_size);
@@ -171,6 +172,22 @@ std::string_view BlockLines::next_line() {
     }
     if (cur_ == end_) return {};
     return cut(end);
+}
+
+void BlockLines::rewind(LineMark mark) {
+    restore();
+    scanned_ = 0;
+    const std::uint64_t at = mark - base_;  // modulo 2^64, as base_ is
+    if (at >= held_from_ && at <= end_) {
+        cur_ = static_cast<std::size_t>(at);
+        return;
+    }
+    // Read again from the mark up to where the text is known to end; the
+    // next fill hands the buffer's bytes to before_reuse first.
+    left_ += base_ + end_ - mark;
+    read_at_ = start_ + mark;
+    base_ = mark;
+    held_from_ = cur_ = end_ = 0;
 }
 
 // Where the line from cur_ ends (its "\n", or its "\r" in a CR input), or
@@ -234,7 +251,7 @@ void BlockLines::make_room() {
     const std::size_t lead = (large_align - part % large_align) % large_align;
     if (cur_ != lead) std::memmove(buf_.data() + lead, buf_.data() + cur_, part);
     base_ += cur_ - lead;  // may wrap around: offsets are taken from it modulo 2^64
-    cur_ = lead;
+    held_from_ = cur_ = lead;
     end_ = lead + part;
 }
 

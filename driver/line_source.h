@@ -70,6 +70,10 @@ class BlockLines : public LineSource {
     // A file that load_input did not hold is read again through ops.
     BlockLines(int fd, InputBuffer& buf, const InputInfo& info, FileOps& ops = system_file_ops());
     std::string_view next_line() override;
+    // A line's mark is its offset in the input. A line that the buffer no
+    // longer holds is read again from the file.
+    LineMark mark() const override { return offset_of(line_.data()); }
+    void rewind(LineMark mark) override;
 
     // Called before bytes of lines already handed out are moved or
     // overwritten, so that what still points at them (an output sink's
@@ -108,9 +112,11 @@ class BlockLines : public LineSource {
     InputBuffer& buf_;
     const LineEnd line_end_;
     const char stop_;                // the byte that ends a line as read
+    const std::uint64_t start_;      // file offset of the text's first byte
     std::uint64_t read_at_;          // file offset of the next read
     std::uint64_t left_;             // bytes of text not yet read
     std::uint64_t base_ = 0;         // input offset of the buffer's first byte
+    std::size_t held_from_ = 0;      // the input's bytes stand in the buffer from here
     std::size_t cur_ = 0;            // the next line starts here
     std::size_t end_ = 0;            // bytes read into the buffer
     std::size_t scanned_ = 0;        // bytes from cur_ on known to hold no line end

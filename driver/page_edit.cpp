@@ -41,6 +41,12 @@ Fate failed(const Page& page) {
     return Fate::failed;
 }
 
+// A page refused for its markup, which was read whole and is left as it is.
+Fate refused(const Page& page) {
+    errmsg("%s: not edited (markup error)\n", page.name.c_str());
+    return Fate::failed;
+}
+
 }  // namespace
 
 int check_lines(const char* name, const BlockLines& lines) {
@@ -81,14 +87,17 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, PageWork
     sink.follow(lines);
     sink.compare_with(fd, info);
     std::int64_t error_line = 0;
-    int result = edit_html(name, error_line, lines, sink, &page.counts);
+    const int walked = edit_html(name, error_line, lines, sink, &page.counts);
     sink.flush();
     if (stop_requested()) return Fate::not_reached;
-    result |= check_lines(name, lines);
+    const int read = check_lines(name, lines);
+    // A markup error is the page's own only where its text was read whole.
+    if (walked != 0) return read == 0 ? refused(page) : failed(page);
     // Read twice, the file must have held the same text both times; as it
     // is now, it is looked at again before it is replaced.
     struct stat now {};
     const bool same = work.ops.fstat(fd, &now) == 0 && unchanged(st, now);
+    int result = read;
     if (result == 0 && !sink.unchanged() && !info.held && !same) result = changed_meanwhile(name);
     if (result != 0) return failed(page);
     if (sink.unchanged()) {

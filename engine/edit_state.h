@@ -4,12 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/block_search.h"
 #include "engine/blocks.h"
 #include "engine/edits.h"
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
+#include "engine/markup_error.h"
 #include "engine/tag_reader.h"
 
 namespace tagpolish {
@@ -36,13 +38,17 @@ unsigned tag_kinds_needed();
 // kinds of tag told apart, which the option flags give.
 struct EditState {
     LineBuf line_buf;
-    std::int64_t line_no = 0;  // lines taken from the line source so far
+    std::int64_t line_no = 0;      // lines taken from the line source so far
+    std::string_view source_line;  // the line walked, as the source handed it out
     int in_comment = 0;
     int in_script = 0;
     BlockKind raw_block = BlockKind::none;  // the raw block the walk is in
     int in_tag = 0;
     BlockKind tag_opens = BlockKind::none;  // what the open tag opens at its ">"
     TagReader tag;                          // how far the open tag is read
+    PagePlace tag_began;                    // where the open tag's "<" stands
+    LineQuote tag_quote;                    // its line, once the walk has left it
+    LineQuote comment_quote;                // the line where a comment being removed began
     Preformatted in_pre = Preformatted::none;
     int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
     TagKind tag_kind = TAG_NONE;

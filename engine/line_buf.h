@@ -39,6 +39,14 @@ struct LineBuf {
         settle();
         start(line);
     }
+    // Goes back to a line that the source hands out again, the cursor on
+    // its byte at; the walked part stays as it is (a tag that a removal
+    // reached over lines, walked again as it stands).
+    void resume(std::string_view line, std::size_t at) {
+        settle();
+        start(line);
+        pos = mark_ = at;
+    }
 
     // The rest of the line from the cursor, NUL-terminated.
     const char* cur() const { return text.data() + pos; }

@@ -2,9 +2,13 @@
 // owns these interfaces; the driver implements them over files and streams.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace tagpolish {
+
+// A line that a source handed out, to go back to (LineSource::rewind).
+using LineMark = std::uint64_t;
 
 // Hands out the lines of one input in order.
 class LineSource {
@@ -18,6 +22,12 @@ public:
     // later call hands out another line (a call at the end of the input
     // leaves the last line as it is).
     virtual std::string_view next_line() = 0;
+    // The mark of the line handed out last, while it is the current one.
+    virtual LineMark mark() const = 0;
+    // Goes back to a marked line: the next call of next_line hands it out
+    // again, as it did before, and then the lines after it. The lines handed
+    // out since the mark are no longer valid, the current one included.
+    virtual void rewind(LineMark mark) = 0;
 };
 
 // Receives each output item of one input in order.

@@ -42,7 +42,6 @@
 #include "engine/tag_names.h"
 #include "engine/tag_removal.h"
 #include "engine/tag_steps.h"
-#include "lib/diag.h"
 #include "lib/options.h"
 #include "lib/sjstr.h"
 
@@ -51,20 +50,13 @@ namespace {
 
 // Check::comment_open: "<!--" opens a comment, which -d:c cuts out whole.
 Step open_comment(EditState& st) {
-    LineBuf& line = st.line_buf;
     st.in_comment = 1;
     if (!del_c) {
-        line.advance(4);
+        st.line_buf.advance(4);
         return Step::next;
     }
-    line.remove(4);
-    std::int64_t count = remove_comment(st.line_no, line, *st.in);
-    if (count < 0) {
-        markup_error(st, st.line_no, msg_comment_open);
-        return Step::error;
-    }
+    if (!remove_comment(st)) return Step::error;
     count_edit(st.counts, Edit::comments);
-    st.line_no = count;
     st.in_comment = 0;
     return Step::next;
 }
@@ -86,7 +78,7 @@ Step raw_step(EditState& st) {
 // Check::tag_close: a ">" outside quoted values closes the open tag.
 Step close_tag(EditState& st) {
     if (!st.in_tag && !opt_i) {
-        markup_error(st, st.line_no, msg_gt_alone);
+        markup_error(st, msg_gt_alone, cursor_place(st));
         return Step::error;
     }
     st.in_tag = 0;
@@ -299,6 +291,7 @@ Step walk_line(EditState& st, const RunTables& runs) {
                 // does.
                 if (c == '\n' && !st.in_block()) read_tag(st, c);
                 st.tag.line_ends(line);
+                quote_open_tag(st);
             }
             return Step::next;
         }
@@ -331,13 +324,6 @@ StateSet whole_characters() {
     return text | tag;
 }
 
-void markup_error(const EditState& st, std::int64_t line_no, MarkupFormat fmt) {
-    // The lines before the error go out ahead of its message.
-    if (st.out) st.out->flush();
-    std::string text = st.line_buf.whole();
-    errmsg(fmt, st.path, line_no, PageText{text.c_str()});
-}
-
 int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
               EditCounts* counts) {
     EditState st;
@@ -349,6 +335,7 @@ int edit_html(const char* path, std::int64_t& error_line, LineSource& in, Output
         std::string_view next = in.next_line();
         if (!next.data()) break;
         st.line_buf.load(next);
+        st.source_line = next;
         ++st.line_no;
         if (walk_line(st, runs) == Step::error) {
             error_line = st.line_no;
@@ -358,8 +345,7 @@ int edit_html(const char* path, std::int64_t& error_line, LineSource& in, Output
         put_line(st.line_buf, out);
     }
     if (st.in_tag && !opt_i) {
-        out.flush();
-        errmsg("%s\n ... '<' unmatch to '>'\n", path);
+        markup_error(st, msg_lt_unmatch, st.tag_began, st.tag_quote);
         error_line = st.line_no;
         return -2;
     }

@@ -85,6 +85,11 @@ std::size_t TagEnd::find(std::string_view text, std::size_t k) {
             k += 4;
             continue;
         }
+        if (c == '<' && stops_at_tags && k + 1 < text.size() &&
+            opens_tag(static_cast<unsigned char>(text[k + 1]))) {
+            at_tag = true;
+            return k;
+        }
         read = next[c];
         k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
     }

@@ -188,9 +188,14 @@ struct TagReader {
 struct TagEnd {
     TagRead read = TagRead::name;
     bool in_comment = false;
+    // Whether a "<" that opens a tag, outside quoted values and comments,
+    // ends the search too: the tag lacks its ">" there, as the walk finds.
+    bool stops_at_tags = false;
+    bool at_tag = false;  // the search ended at such a "<"
 
     // The position after the ">" that ends the tag, searching text from k;
-    // npos when the text ends first.
+    // or that of a "<" that opens a tag before it (see stops_at_tags); npos
+    // when the text ends first.
     std::size_t find(std::string_view text, std::size_t k);
 };
 

@@ -8,8 +8,8 @@
 
 #include "engine/blocks.h"
 #include "engine/checks.h"
+#include "engine/markup_error.h"
 #include "engine/normalise.h"
-#include "engine/scanner.h"
 #include "engine/tag_names.h"
 #include "engine/tag_removal.h"
 #include "lib/options.h"
@@ -122,19 +122,18 @@ bool quoted_value_step(EditState& st, unsigned char c) {
 Step open_tag(EditState& st) {
     LineBuf& line = st.line_buf;
     if (st.in_tag && !opt_i) {
-        markup_error(st, st.line_no, msg_lt_open);
+        markup_error(st, msg_lt_open, cursor_place(st));
         return Step::error;
     }
     st.in_tag = 1;
     st.tag_opens = BlockKind::none;
     st.tag.start(line.peek(1) == '!');
-    std::int64_t began = st.line_no;
+    st.tag_began = cursor_place(st);
     switch (remove_tag_at(st)) {
         case Removal::removed:
             st.in_tag = 0;
             return Step::next;
-        case Removal::unclosed:
-            markup_error(st, began, msg_lt_open);
+        case Removal::refused:
             return Step::error;
         case Removal::none:
             break;

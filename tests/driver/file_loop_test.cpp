@@ -15,11 +15,15 @@
 
 #include "lib/options.h"
 #include "support/fake_file_ops.h"
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
 namespace {
 
+using test::gt_alone_lines;
+using test::lt_unmatch_lines;
+using test::markup_text;
 using test::read_file;
 using test::repeat;
 using test::run_tool;
@@ -111,11 +115,12 @@ TEST(FileLoop, LinesBeforeAnErrorComeBeforeItsMessage) {
     RunResult r = run_in(dir.path(), {"page.htm", "open.htm"}, setup);
 
     EXPECT_EQ(1, r.status);
-    EXPECT_EQ(
-        "ok\n<p>\npage.htm:3: a > b\n\n ... '>' does not correspond with '<'.\n"
-        "page.htm: failed to convert\n"
-        "ok\n<p\nopen.htm\n ... '<' unmatch to '>'\nopen.htm: failed to convert\n",
-        r.out);
+    EXPECT_EQ("ok\n<p>\n" + markup_text("page.htm", 3, 3, "a > b", gt_alone_lines) +
+                  "page.htm: failed to convert\n"
+                  "ok\n<p\n" +
+                  markup_text("open.htm", 2, 1, "<p", lt_unmatch_lines) +
+                  "open.htm: failed to convert\n",
+              r.out);
 }
 
 TEST(FileLoop, MissingFileIsReportedAndTheOthersAreEdited) {
@@ -198,10 +203,11 @@ TEST(FileLoop, RefusesInputsThatCannotBeEditedSafely) {
                   "tail\n",
          true, "page.htm: text after end-of-file mark (0x1A)\npage.htm: failed to convert\n"},
         {"markup error under -w", zen_12 + "\na > b\n", true,
-         "page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n"
-         "page.htm: failed to convert\n"},
+         markup_text("page.htm", 2, 3, "a > b", gt_alone_lines) +
+             "page.htm: not edited (markup error)\n"},
         {"tag left open under -w", zen_12 + "\n<a\n", true,
-         "page.htm\n ... '<' unmatch to '>'\npage.htm: failed to convert\n"},
+         markup_text("page.htm", 2, 1, "<a", lt_unmatch_lines) +
+             "page.htm: not edited (markup error)\n"},
         {"UTF-8 under -w", "<p>\xE6\x9C\xAC\xEF\xBC\x91</p>\n", true,
          "page.htm: the text is UTF-8, not Shift_JIS\npage.htm: failed to convert\n"},
         {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + zen_12 + "\n", false,
@@ -278,13 +284,12 @@ TEST(FileLoop, StandardInputIsNamedStdin) {
         {{"-"},
          "a > b\n",
          "",
-         "stdin:1: a > b\n\n ... '>' does not correspond with '<'.\n"
-         "stdin: failed to convert\n",
+         markup_text("stdin", 1, 3, "a > b", gt_alone_lines) + "stdin: failed to convert\n",
          1},
         {{"-n"},
          "<p>\n<a\n",
          "<p>\n<a\n",
-         "stdin\n ... '<' unmatch to '>'\nstdin: failed to convert\n",
+         markup_text("stdin", 2, 1, "<a", lt_unmatch_lines) + "stdin: failed to convert\n",
          1},
         {{"-n"},
          std::string("a\n\0\n", 4),

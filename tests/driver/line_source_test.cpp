@@ -159,6 +159,44 @@ TEST(BlockLines, LinesOfAnyLengthAcrossBlocks) {
     EXPECT_EQ(30006u, lines_of(cr, true).size());
 }
 
+// After a rewind to a line's mark, that line and those after it are handed
+// out again as they were, each with its line end, whether the buffer still
+// holds them or they are read again from the file; then the rest.
+TEST(BlockLines, RewindHandsTheMarkedLinesOutAgain) {
+    std::string raw;
+    for (int k = 0; k < 60000; ++k) raw += "line " + std::to_string(k) + (k % 3 ? "\r\n" : "\n");
+    for (bool from_file : {false, true}) {
+        for (int past : {0, 20, 50000}) {
+            SCOPED_TRACE(std::to_string(past) +
+                         (from_file ? " lines on, file" : " lines on, held"));
+            Input in(raw, from_file);
+            BlockLines lines(in.fd, in.buf, in.info);
+            for (int k = 0; k < 100; ++k) lines.next_line();
+            const LineMark mark = lines.mark();
+            // The current line and its line end.
+            auto line = [&lines] {
+                return std::string(lines.line()) + "|" + std::string(lines.raw_end());
+            };
+            std::vector<std::string> first{line()};
+            for (int k = 0; k < past; ++k) {
+                lines.next_line();
+                first.push_back(line());
+            }
+            lines.rewind(mark);
+            std::vector<std::string> again;
+            for (int k = 0; k <= past; ++k) {
+                lines.next_line();
+                again.push_back(line());
+            }
+            EXPECT_TRUE(first == again);
+            int rest = 0;
+            while (lines.next_line().data()) ++rest;
+            EXPECT_EQ(60000 - 100 - past, rest);
+            EXPECT_FALSE(lines.changed());
+        }
+    }
+}
+
 TEST(LoadInput, ReportsTheLineOfTheFirstNulByte) {
     const struct {
         const char* name;

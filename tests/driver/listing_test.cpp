@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 #include "support/traced_run.h"
 
@@ -88,8 +89,8 @@ TEST(DryRun, NamesExactlyTheFilesARealRunChanges) {
     EXPECT_EQ(changed, names_in(dry.out, '\0'));
     EXPECT_EQ(dry.out, real.out);
     const std::string messages =
-        "bad.htm:2: <p>a > b\n\n ... '>' does not correspond with '<'.\n"
-        "bad.htm: failed to convert\n"
+        test::markup_text("bad.htm", 2, 6, "<p>a > b", test::gt_alone_lines) +
+        "bad.htm: not edited (markup error)\n"
         "link.htm: the same file as a.htm, already edited in this run; passed over\n"
         "old.htm.orig: a backup (its name ends in .orig); passed over\n"
         "utf8.htm: the text is UTF-8, not Shift_JIS\nutf8.htm: failed to convert\n"

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -130,9 +131,10 @@ TEST(OptionsCombined, UnclosedCommentLeavesTheFileUntouchedEvenWithIgnore) {
 
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("", r.out);
-    EXPECT_EQ(sjis(file + ":2: <p>続き<p>終わり\n\n ... <comment> does not close.\n" + file +
-                   ": failed to convert\n"),
-              r.err);
+    EXPECT_EQ(
+        test::markup_text(file, 2, 8, sjis("<p>続き<!-- 閉じない"), test::comment_open_lines) +
+            file + ": not edited (markup error)\n",
+        r.err);
     EXPECT_EQ(before, read_file(file));
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/engine_run.h"
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -25,76 +26,108 @@ struct ErrorCase {
     int error_line;
 };
 
-// Every bracket error stops the input with its message, names the line
-// being walked and quotes it as edited so far; the lines before it have
-// already gone out.
-TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
+// Every bracket error stops the input with its message: the place (line
+// and byte column), the line quoted as the file has it (not as edited up
+// to the cursor, without its line end), the reason, and what to do. The
+// lines before it have already gone out.
+TEST(ScannerErrors, ReportThePlaceQuoteTheLineAndStopTheInput) {
+    using test::gt_alone_lines, test::lt_open_lines, test::lt_unmatch_lines, test::markup_text;
     const ErrorCase cases[] = {
         {"'<' inside an open tag",
          "<p>\nok\nx <b <c>\nnext\n",
          {},
          "<p>\nok\n",
-         "page.htm:3: x <b <c>\n\n ... '<' does not close.\n",
+         markup_text("page.htm", 3, 6, "x <b <c>", lt_open_lines),
          3},
         {"'>' outside a tag",
          "a > b\n<p>\n",
          {},
          "",
-         "page.htm:1: a > b\n\n ... '>' does not correspond with '<'.\n",
+         markup_text("page.htm", 1, 3, "a > b", gt_alone_lines),
          1},
-        {"quoted line is edited up to the cursor",
+        {"digits converted before the cursor are quoted as the file has them",
          "\x82\x50\x82\x51 > \x82\x53\n",
          {"-n"},
          "",
-         "page.htm:1: 12 > \x82\x53\n\n ... '>' does not correspond with '<'.\n",
+         markup_text("page.htm", 1, 6, "\x82\x50\x82\x51 > \x82\x53", gt_alone_lines),
          1},
+        {"letters changed before the cursor too",
+         "<b>x</b> > y\n",
+         {"-c"},
+         "",
+         markup_text("page.htm", 1, 10, "<b>x</b> > y", gt_alone_lines),
+         1},
+        {"a CR LF line end is not quoted",
+         "a\r\nb > c\r\n",
+         {},
+         "a\n",
+         markup_text("page.htm", 2, 3, "b > c", gt_alone_lines),
+         2},
         {"last line without newline",
          "a\nb>",
          {},
          "a\n",
-         "page.htm:2: b>\n ... '>' does not correspond with '<'.\n",
+         markup_text("page.htm", 2, 2, "b>", gt_alone_lines),
          2},
-        {"input ends inside a tag",
+        {"input ends inside a tag: the place where it began",
          "<a\nhref=x\n",
          {},
          "<a\nhref=x\n",
-         "page.htm\n ... '<' unmatch to '>'\n",
+         markup_text("page.htm", 1, 1, "<a", lt_unmatch_lines),
+         2},
+        {"a tag left open further into a later line",
+         "x\n ab <p title=x\nmore\n",
+         {},
+         "x\n ab <p title=x\nmore\n",
+         markup_text("page.htm", 2, 5, " ab <p title=x", lt_unmatch_lines),
+         3},
+        {"after a multi-line removal, the file's line where the error stands",
+         "a<font\ncolor=red\n>b<p <q>\n",
+         {"-d:f"},
+         "",
+         markup_text("page.htm", 3, 6, ">b<p <q>", lt_open_lines),
+         3},
+        {"after a multi-line comment removal",
+         "t<!-- a\nb -->c > d\n",
+         {"-d:c"},
+         "",
+         markup_text("page.htm", 2, 8, "b -->c > d", gt_alone_lines),
          2},
         {"'<' before a letter in running text opens a tag",
          "if a<b then\nc <i>d</i>\n",
          {},
          "if a<b then\n",
-         "page.htm:2: c <i>d</i>\n\n ... '<' does not close.\n",
+         markup_text("page.htm", 2, 3, "c <i>d</i>", lt_open_lines),
          2},
         {"a script block ends only at \"</script>\"",
          "<script type=\"t\">x</script >\n</script>a > b\n",
          {},
          "<script type=\"t\">x</script >\n",
-         "page.htm:2: </script>a > b\n\n ... '>' does not correspond with '<'.\n",
+         markup_text("page.htm", 2, 12, "</script>a > b", gt_alone_lines),
          2},
         {"a style block ends where \"</style\" begins",
          "<style>a > b</style>c > d\n",
          {},
          "",
-         "page.htm:1: <style>a > b</style>c > d\n\n ... '>' does not correspond with '<'.\n",
+         markup_text("page.htm", 1, 23, "<style>a > b</style>c > d", gt_alone_lines),
          1},
         {"a tag whose name only begins with style opens no block",
          "<stylesheet>a > b\n",
          {},
          "",
-         "page.htm:1: <stylesheet>a > b\n\n ... '>' does not correspond with '<'.\n",
+         markup_text("page.htm", 1, 15, "<stylesheet>a > b", gt_alone_lines),
          1},
         {"'<!--' in a quoted value swallows the tag's '>'",
          "<a title=\"<!--\">x</a>\n",
          {},
          "<a title=\"<!--\">x</a>\n",
-         "page.htm\n ... '<' unmatch to '>'\n",
+         markup_text("page.htm", 1, 1, "<a title=\"<!--\">x</a>", lt_unmatch_lines),
          1},
         {"lead byte hides the '>' after it",
          "<b\x81>x\n",
          {},
          "<b\x81>x\n",
-         "page.htm\n ... '<' unmatch to '>'\n",
+         markup_text("page.htm", 1, 1, "<b\x81>x", lt_unmatch_lines),
          1},
     };
     for (const ErrorCase& c : cases) {
@@ -110,11 +143,11 @@ TEST(ScannerErrors, ReportTheLineAndStopTheInput) {
 TEST(ScannerErrors, LineNumberPastTwoToThe32) {
     EditState st;
     st.path = "page.htm";
-    st.line_buf.load("a > b\n");
+    st.source_line = "a > b\n";
     testing::internal::CaptureStderr();
-    markup_error(st, (std::int64_t{1} << 32) + 1, msg_gt_alone);
-    EXPECT_EQ("page.htm:4294967297: a > b\n\n ... '>' does not correspond with '<'.\n",
-              testing::internal::GetCapturedStderr());
+    markup_error(st, msg_gt_alone, {(std::int64_t{1} << 32) + 1, 3});
+    EXPECT_TRUE(testing::internal::GetCapturedStderr().starts_with(
+        "page.htm:4294967297:3: a > b\n ... '>' does not correspond with '<'.\n"));
 }
 
 // -i lets the three bracket checks pass: the text goes through unchanged.
@@ -141,8 +174,8 @@ TEST(ScannerErrors, IgnoreOptionKeepsRemovalErrors) {
         std::string err_end;
         int error_line;
     } cases[] = {
-        {"<font size=2>a\n<font\n", {"-i", "-d:f"}, "\n ... '<' does not close.\n", 2},
-        {"x\n<!-- a\nb\n", {"-i", "-d:c"}, "\n ... <comment> does not close.\n", 2},
+        {"<font size=2>a\n<font\n", {"-i", "-d:f"}, "\n" + test::removed_open_lines, 2},
+        {"x\n<!-- a\nb\n", {"-i", "-d:c"}, "\n" + test::comment_open_lines, 2},
     };
     for (const auto& c : cases) {
         EditRun r = edit(c.text, c.options);
@@ -198,7 +231,7 @@ TEST(ScannerWalk, LongLineIsOneLine) {
     r = edit("<p>" + repeat("x", 700000) + "\n" + "a > b\n");
     EXPECT_EQ(-2, r.result);
     EXPECT_EQ(2, r.error_line);
-    EXPECT_EQ("page.htm:2: a > b\n\n ... '>' does not correspond with '<'.\n", r.err);
+    EXPECT_EQ(test::markup_text("page.htm", 2, 3, "a > b", test::gt_alone_lines), r.err);
 }
 
 // A page of 5 MB on one line, with a tag across every multiple of 256 KB and

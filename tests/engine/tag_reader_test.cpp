@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/engine_run.h"
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -35,10 +36,11 @@ TEST(TagReader, LessThanBeforeALetterSlashBangOrQuestionMarkOpensATag) {
         {ic, "<a title=x<b>y\n", "<A TITLE=x<B>y\n"},
     });
     // The ">" after such a "<" stands outside a tag: the page is refused.
-    for (const char* text : {"a <> b\n", "if (a < b && c > d) x();\n"}) {
-        test::EditRun run = test::edit(text, {"-c"});
+    for (const std::string text : {"a <> b", "if (a < b && c > d) x();"}) {
+        test::EditRun run = test::edit(text + "\n", {"-c"});
         EXPECT_EQ(-2, run.result) << text;
-        EXPECT_EQ(std::string("page.htm:1: ") + text + "\n ... '>' does not correspond with '<'.\n",
+        EXPECT_EQ(test::markup_text("page.htm", 1, static_cast<std::int64_t>(text.find('>')) + 1,
+                                    text, test::gt_alone_lines),
                   run.err);
     }
 }
@@ -76,7 +78,7 @@ TEST(TagReader, RemovalsAndParagraphsFindTheTagsEndAsTheWalkDoes) {
         {{"-d:i"}, "a<img alt=it's\nsrc=y.gif>b\n", "ab\n"},
         {{"-d:i"}, "a<img alt='it>s'\nsrc=y.gif>b\n", "ab\n"},
         // A lead byte hides the ">" after it, as in the walk.
-        {{"-d:f"}, "<font size=\x83>x</font>y\n", "y\n"},
+        {{"-d:f"}, "<font size=\x83>x>y\n", "y\n"},
         {{"-j"}, "a\n<p title=\"x>y\">b\nc\n", "a\n<p title=\"x>y\">bc"},
         {{"-jc"}, "a\n<p title='x>y'><b>z</b>\n", "a\n<p title='x>y'><B>z</B>\n"},
     });

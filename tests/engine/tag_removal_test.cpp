@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/engine_run.h"
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -59,7 +60,7 @@ TEST(TagRemoval, LinkTagsAreTheTagsNamedA) {
     // "<a" at the very end of the text is a link that never closes.
     test::EditRun run = test::edit("x\n<a", d_a);
     EXPECT_EQ(-2, run.result);
-    EXPECT_EQ("page.htm:2: <a\n ... '<' does not close.\n", run.err);
+    EXPECT_EQ(test::markup_text("page.htm", 2, 1, "<a", test::removed_open_lines), run.err);
 }
 
 TEST(TagRemoval, QuotesAndCommentsInsideATagHideItsBracket) {
@@ -80,17 +81,18 @@ TEST(TagRemoval, TagOverSeveralLinesBecomesOneLine) {
         test::edit("l1\nl2\nl3\nl4\nClick <a\nhref='p.html'>here</a> now\nx>y\n", {"-d:a"});
     EXPECT_EQ("l1\nl2\nl3\nl4\nClick here now\n", run.out);
     // The next line read is line 7, and messages count from there.
-    EXPECT_EQ("page.htm:7: x>y\n\n ... '>' does not correspond with '<'.\n", run.err);
+    EXPECT_EQ(test::markup_text("page.htm", 7, 2, "x>y", test::gt_alone_lines), run.err);
     EXPECT_EQ(-2, run.result);
     EXPECT_EQ(7, run.error_line);
 }
 
 TEST(TagRemoval, ErrorAfterMultiLineRemovalNamesLastConsumedLine) {
     // The font tag runs from line 1 to line 3; the second "<" on line 3
-    // opens while "<p" is still open.
+    // opens while "<p" is still open. The line quoted is line 3 as the
+    // file has it.
     test::EditRun run = test::edit("a<font\ncolor=red\n>b<p <q>\n", {"-d:f"});
     EXPECT_EQ("", run.out);
-    EXPECT_EQ("page.htm:3: ab<p <q>\n\n ... '<' does not close.\n", run.err);
+    EXPECT_EQ(test::markup_text("page.htm", 3, 6, ">b<p <q>", test::lt_open_lines), run.err);
     EXPECT_EQ(3, run.error_line);
 }
 
@@ -116,11 +118,12 @@ TEST(CommentRemoval, CommentGoesWholeFromOpenerThroughCloser) {
 TEST(CommentRemoval, LinesConsumedCountInLaterMessages) {
     test::EditRun run = test::edit("1\n2\nt3<!-- a\nb\nc -->t5\n6>\n", {"-d:c"});
     EXPECT_EQ("1\n2\nt3t5\n", run.out);
-    EXPECT_EQ("page.htm:6: 6>\n\n ... '>' does not correspond with '<'.\n", run.err);
+    EXPECT_EQ(test::markup_text("page.htm", 6, 2, "6>", test::gt_alone_lines), run.err);
     EXPECT_EQ(6, run.error_line);
 }
 
-// A construct that never closes gives up the input, even under -i.
+// An input edited with options: what comes out, and the message that
+// gives up the input (none when it goes through) with its line count.
 struct Unclosed {
     std::vector<std::string> options;
     std::string input;
@@ -129,36 +132,106 @@ struct Unclosed {
     int error_line;
 };
 
+// Edits each case with every walk: its output, its message (none: a result
+// of 0) and the line count it names.
+void expect_outcomes(const std::vector<Unclosed>& cases) {
+    for (const test::Walk& walk : test::every_walk()) {
+        SCOPED_TRACE(walk.name);
+        test::WalkWith with(walk);
+        for (const Unclosed& c : cases) {
+            SCOPED_TRACE(c.input.substr(0, 60));
+            test::EditRun run = test::edit(c.input, c.options);
+            EXPECT_EQ(c.err.empty() ? 0 : -2, run.result);
+            EXPECT_TRUE(c.out == run.out) << run.out.substr(0, 200);
+            EXPECT_EQ(c.err, run.err);
+            EXPECT_EQ(c.error_line, run.error_line);
+        }
+    }
+}
+
+// A construct that never closes gives up the input, even under -i.
 TEST(TagRemoval, UnclosedConstructFailsEvenWithIgnore) {
-    const Unclosed cases[] = {
+    using test::comment_open_lines, test::markup_text, test::removed_open_lines;
+    const std::vector<Unclosed> cases = {
         {{"-i", "-d:i"},
          "x\n<img src='a.gif'\n",
          "x\n",
-         "page.htm:2: <img src='a.gif'\n\n ... '<' does not close.\n",
+         markup_text("page.htm", 2, 1, "<img src='a.gif'", removed_open_lines),
          2},
-        // The line shown is the text before the tag and the last line read;
-        // the number is that of the line where the tag began.
+        // The place and the line shown are those where the tag began.
         {{"-d:f"},
          "ab<font\ncolor=red\nsize=3\n",
          "",
-         "page.htm:1: absize=3\n\n ... '<' does not close.\n",
+         markup_text("page.htm", 1, 3, "ab<font", removed_open_lines),
          1},
-        {{"-i", "-d:a"}, "<a", "", "page.htm:1: <a\n ... '<' does not close.\n", 1},
+        {{"-i", "-d:a"}, "<a", "", markup_text("page.htm", 1, 1, "<a", removed_open_lines), 1},
         {{"-i", "-d:c"},
          "one\ntwo<!-- open\nstill\n",
          "one\n",
-         "page.htm:2: twostill\n\n ... <comment> does not close.\n",
+         markup_text("page.htm", 2, 4, "two<!-- open", comment_open_lines),
          2},
-        {{"-d:c"}, "<!-->", "", "page.htm:1: >\n ... <comment> does not close.\n", 1},
+        {{"-d:c"}, "<!-->", "", markup_text("page.htm", 1, 1, "<!-->", comment_open_lines), 1},
     };
-    for (const Unclosed& c : cases) {
-        SCOPED_TRACE(c.input);
-        test::EditRun run = test::edit(c.input, c.options);
-        EXPECT_EQ(-2, run.result);
-        EXPECT_EQ(c.out, run.out);
-        EXPECT_EQ(c.err, run.err);
-        EXPECT_EQ(c.error_line, run.error_line);
-    }
+    expect_outcomes(cases);
+}
+
+// A tag to remove that lacks its ">" where the walk finds it, at a "<"
+// that opens another tag inside it, would take the text up to some later
+// ">" with it. The page is refused at that "<", as it is without the
+// removal; under -i the tag stays as it stands, and the "<" inside it opens
+// a tag of its own, which may go in turn. A "<" in a quoted value or a
+// comment, or one that opens no tag, is the tag's own.
+TEST(TagRemoval, TagThatLacksItsEndIsRefusedOrKeptAsItStands) {
+    using test::lt_open_lines, test::markup_text;
+    const std::string sale = "<p><font color=blue Sale ends Friday <b>today</b></font></p>";
+    const std::string text_line = "Sale <b>now</b> and more text here";
+    const std::string big_head = "<html><body>\n<p><font color=red\n";
+    const std::string big = big_head + test::repeat(text_line + "\n", 30000);  // 1 MB
+    const std::vector<Unclosed> cases = {
+        {{"-d:f"}, sale + "\n", "", markup_text("page.htm", 1, 38, sale, lt_open_lines), 1},
+        {{"-d:a"},
+         "x\n<a href=x <img src=y.gif>z</a>\n",
+         "x\n",
+         markup_text("page.htm", 2, 11, "<a href=x <img src=y.gif>z</a>", lt_open_lines),
+         2},
+        {{"-d:i"},
+         "<img src=a.gif\nalt=b\n<p>c\n",
+         "",
+         markup_text("page.htm", 3, 1, "<p>c", lt_open_lines),
+         3},
+        {{"-d:o"},
+         "<bgsound src=a.mid <!-- x --> <b>\n",
+         "",
+         markup_text("page.htm", 1, 31, "<bgsound src=a.mid <!-- x --> <b>", lt_open_lines),
+         1},
+        {{"-d:f"},
+         big,
+         "<html><body>\n",
+         markup_text("page.htm", 3, 6, text_line, lt_open_lines),
+         3},
+        {{"-i", "-d:f"},
+         sale + "\n",
+         "<p><font color=blue Sale ends Friday <b>today</b></p>\n",
+         "",
+         0},
+        {{"-i", "-d:ai"}, "<a href=x <img src=y.gif>z</a>\n", "<a href=x z\n", "", 0},
+        {{"-i", "-d:i"}, "<img src=a.gif\nalt=b\n<p>c\n", "<img src=a.gif\nalt=b\n<p>c\n", "", 0},
+        {{"-i", "-d:f"},
+         "<font color=red\nsize=3 <font size=2>x</font>\n",
+         "<font color=red\nsize=3 x\n",
+         "",
+         0},
+        {{"-i", "-d:o"},
+         "<bgsound src=a <!-- x\n--> <b>\n",
+         "<bgsound src=a <!-- x\n--> <b>\n",
+         "",
+         0},
+        {{"-i", "-d:f"}, big, big, "", 0},
+        {{"-d:f"}, "<font title='<b>' a=1<2>x\n", "x\n", "", 0},
+        {{"-d:i"}, "<img alt=\"a\n<b>\" src=c>d\n", "d\n", "", 0},
+        {{"-d:f"}, "<font <!-- <b> -->color=red>x\n", "x\n", "", 0},
+    };
+    expect_outcomes(cases);
 }
 
 TEST(TagRemoval, MultiLineRemovalAfterKatakanaGrowthKeepsEveryByte) {
@@ -175,7 +248,7 @@ TEST(TagRemoval, MultiLineRemovalAfterKatakanaGrowthKeepsEveryByte) {
 
     test::EditRun comment = test::edit(kana + "<!-- a\nb\nc -->after\nnext>\n", {"-k", "-d:c"});
     EXPECT_EQ(zen + "after\n", comment.out);
-    EXPECT_EQ("page.htm:4: next>\n\n ... '>' does not correspond with '<'.\n", comment.err);
+    EXPECT_EQ(test::markup_text("page.htm", 4, 5, "next>", test::gt_alone_lines), comment.err);
 }
 
 }  // namespace

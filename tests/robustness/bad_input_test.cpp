@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lib/diag.h"
+#include "support/markup_messages.h"
 #include "support/test_support.h"
 
 namespace tagpolish::test {
@@ -33,14 +34,15 @@ std::string nul_refused(const std::string& path, int line) {
     return path + ":" + std::to_string(line) + ": NUL byte in the text\n" + failed(path);
 }
 
-// A markup error about line n, whose text the message quotes (cut short
-// when the whole message would be too long).
-std::string markup_message(const std::string& path, int n, const std::string& line,
-                           const char* why) {
-    std::string head = path + ":" + std::to_string(n) + ": ";
+// A markup error at line n, column col, whose line (without its line end)
+// the message quotes, cut short when the whole message would be too long;
+// then the failure of a run to standard output.
+std::string markup_message(const std::string& path, int n, int col, const std::string& line,
+                           const std::string& lines) {
+    std::string head = path + ":" + std::to_string(n) + ":" + std::to_string(col) + ": ";
     std::string quoted =
         head.size() + line.size() <= msg_len_max ? line : line.substr(0, msg_cut_len - head.size());
-    return head + quoted + "\n ... " + why + "\n" + failed(path);
+    return head + quoted + "\n" + lines + failed(path);
 }
 
 // Status 0 with nothing on standard error, or 1 closing with the failure.
@@ -162,9 +164,11 @@ TEST(BadInput, HundredThousandNestedBrackets) {
     std::string nested = repeat("<", 100000) + repeat(">", 100000) + "\n";
     expect_case({"-i", nested, {"-i"}, nested, 0});
     expect_case({"every option", nested, every_option, nested, 0});
-    // Links nested: the link removal takes everything up to the first ">".
+    // Links nested: each link that another opens inside stays as it
+    // stands under -i; the last closes at the first ">" and goes.
     std::string links = repeat("<a ", 100000) + repeat(">", 100000) + "\n";
-    expect_case({"-i -d:a", links, {"-i", "-d:a"}, repeat(">", 99999) + "\n", 0});
+    expect_case(
+        {"-i -d:a", links, {"-i", "-d:a"}, repeat("<a ", 99999) + repeat(">", 99999) + "\n", 0});
 
     TempDir dir;
     std::string path = dir.write("nested.htm", nested);
@@ -172,7 +176,8 @@ TEST(BadInput, HundredThousandNestedBrackets) {
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("", r.out);
     // Every "<" stands before another "<" or a ">": none opens a tag.
-    EXPECT_EQ(markup_message(path, 1, nested, "'>' does not correspond with '<'."), r.err);
+    EXPECT_EQ(markup_message(path, 1, 100001, nested.substr(0, nested.size() - 1), gt_alone_lines),
+              r.err);
 }
 
 TEST(BadInput, LeadByteAsTheLastByte) {
@@ -186,7 +191,7 @@ TEST(BadInput, LeadByteAsTheLastByte) {
     RunResult r = run_tool({path});
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("<p title=x\x82", r.out);
-    EXPECT_EQ(path + "\n ... '<' unmatch to '>'\n" + failed(path), r.err);
+    EXPECT_EQ(markup_message(path, 1, 1, "<p title=x\x82", lt_unmatch_lines), r.err);
 }
 
 TEST(BadInput, CarriageReturns) {
@@ -281,7 +286,7 @@ TEST(BadInput, NamesWithSpacesAndJapanese) {
         std::string broken = dir.write(name, "<p>>\n");
         RunResult r = run_tool({broken});
         EXPECT_EQ(1, r.status);
-        EXPECT_EQ(markup_message(broken, 1, "<p>>\n", "'>' does not correspond with '<'."), r.err);
+        EXPECT_EQ(markup_message(broken, 1, 4, "<p>>", gt_alone_lines), r.err);
 
         std::string page = dir.write(name, sjis("<p>１２</p>\n"));
         RunResult w = run_tool({"-wn", page});

@@ -159,12 +159,22 @@ TEST_P(CorpusSweep, WithoutOptionsPassesUnchangedOrStopsWhereTheMarkupBreaks) {
     }
     EXPECT_EQ(1, r.status);
     EXPECT_TRUE(r.out == first_lines(raw_, b->line - 1)) << "not the lines before the error";
-    std::string head = path_ + ":" + std::to_string(b->line) + ": ";
-    std::string tail = std::string("\n ... ") + b->why + "\n" + path_ + ": failed to convert\n";
-    ASSERT_TRUE(r.err.starts_with(head) && r.err.ends_with(tail)) << r.err;
-    // The message quotes the line, cut short when it is long.
-    std::string quoted = r.err.substr(head.size(), r.err.size() - head.size() - tail.size());
+    // "path:line:column: quoted line", the reason, what to do, the failure.
+    const std::string head = path_ + ":" + std::to_string(b->line) + ":";
+    const std::string why = std::string("\n ... ") + b->why + "\n ... ";
+    ASSERT_TRUE(r.err.starts_with(head) && r.err.ends_with(path_ + ": failed to convert\n"))
+        << r.err;
+    const std::size_t colon = r.err.find(": ", head.size());
+    const std::size_t reason = r.err.find(why, colon);
+    ASSERT_NE(std::string::npos, reason) << r.err;
+    // The column is the bracket's, and the line is quoted as the file has
+    // it, cut short when it is long.
     std::string line = line_text(raw_, b->line);
+    line.pop_back();
+    const std::size_t column = std::stoul(r.err.substr(head.size(), colon - head.size()));
+    ASSERT_LE(column, line.size());
+    EXPECT_EQ(std::string_view(b->why) == lt_open ? '<' : '>', line[column - 1]);
+    const std::string quoted = r.err.substr(colon + 2, reason - colon - 2);
     EXPECT_TRUE(line.starts_with(quoted));
     if (line.size() < 700) {
         EXPECT_EQ(line, quoted);
@@ -200,13 +210,54 @@ TEST_P(CorpusSweep, EachSingleOptionRunsCleanAndTwiceAsOnce) {
         }
         if (!b) expect_second_run_changes_nothing(option, r.out);
     }
+    // A removal refuses every page that the walk refuses without it, and
+    // takes no running text with the tags and comments it removes.
+    const std::string text = PageRegions(raw_).text;
     for (const std::string& option : removals) {
         SCOPED_TRACE(option);
         RunResult r = run_tool({option, path_});
         expect_clean(r, path_);
         EXPECT_LE(r.out.size(), raw_.size());
+        if (b) {
+            EXPECT_EQ(1, r.status);
+        } else {
+            EXPECT_TRUE(PageRegions(r.out).text == text) << "running text changed";
+        }
         if (r.status == 0) expect_second_run_changes_nothing(option, r.out);
     }
+}
+
+// The page with the ">" of its first link, image or font tag taken away:
+// where the walk then refuses it at a "<" inside that tag, the removal of
+// the tag refuses it in the same words, and under -w leaves it as it is.
+TEST_P(CorpusSweep, RemovedTagThatLostItsBracketRefusesThePageAsTheWalkDoes) {
+    const struct {
+        const char* name;
+        const char* option;
+    } tags[] = {{"<a ", "-d:a"}, {"<img", "-d:i"}, {"<font", "-d:f"}};
+    std::string lower = raw_;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::size_t at = std::string::npos;
+    const char* option = nullptr;
+    for (const auto& t : tags)
+        if (const std::size_t k = lower.find(t.name); k < at) at = k, option = t.option;
+    const std::size_t end = at == std::string::npos ? at : raw_.find('>', at);
+    if (end == std::string::npos) GTEST_SKIP() << "no tag to remove";
+    std::string page = raw_;
+    page.erase(end, 1);
+    TempDir dir;
+    const std::string copy = dir.write("page", page);
+    RunResult plain = run_tool({copy});
+    if (plain.err.find(lt_open) == std::string::npos) GTEST_SKIP() << "the walk finds no '<' in it";
+
+    RunResult removal = run_tool({option, copy});
+    EXPECT_EQ(1, removal.status);
+    EXPECT_EQ(plain.err, removal.err);
+    RunResult w = run_tool({"-w", option, copy});
+    EXPECT_EQ(1, w.status);
+    EXPECT_TRUE(w.err.ends_with(copy + ": not edited (markup error)\n")) << w.err;
+    EXPECT_TRUE(read_file(copy) == page) << "page changed";
 }
 
 TEST_P(CorpusSweep, AllOptionsAtOnceRunClean) {

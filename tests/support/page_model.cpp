@@ -92,12 +92,14 @@ class Model {
 
     void text_byte(unsigned char c) {
         if (is_lead(c) && k_ + 1 < s_.size()) {
+            out_.text.append(s_.substr(k_, 2));
             k_ += 2;
         } else if (c == '<' && opens_tag()) {
             open_tag();
         } else {
             if (c >= 0xA1 && c <= 0xDF && out_.first_text_kana == std::string_view::npos)
                 out_.first_text_kana = k_;
+            if (c != '\r' && c != '\n') out_.text.push_back(static_cast<char>(c));
             ++k_;
         }
     }

@@ -32,6 +32,7 @@ struct PageRegions {
     std::vector<std::string_view> pre;                     // text between <pre ...> and </pre>
     std::vector<AttributeValue> values;                    // of every tag but declarations
     std::size_t first_text_kana = std::string_view::npos;  // in running text
+    std::string text;  // the running text, its line ends left out
 
     explicit PageRegions(std::string_view page);
 };

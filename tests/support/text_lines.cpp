@@ -11,6 +11,7 @@ std::string_view TextLines::next_line() {
     if (next_ >= text_.size()) return {};
     std::size_t end = text_.find(stop_, next_);
     if (end == std::string::npos) end = text_.size();
+    current_ = next_;
     line_.assign(text_, next_, end - next_);
     if (end < text_.size()) {
         if (stop_ == '\n' && !line_.empty() && line_.back() == '\r') line_.pop_back();

@@ -18,12 +18,15 @@ class TextLines : public LineSource {
   public:
     explicit TextLines(std::string_view text);
     std::string_view next_line() override;
+    LineMark mark() const override { return current_; }
+    void rewind(LineMark mark) override { next_ = static_cast<std::size_t>(mark); }
 
   private:
     std::string text_;
-    char stop_;             // the byte that ends a line
-    std::size_t next_ = 0;  // where the next line begins in text_
-    std::string line_;      // the line handed out, then pad NUL bytes
+    char stop_;                // the byte that ends a line
+    std::size_t current_ = 0;  // where the line handed out begins in text_
+    std::size_t next_ = 0;     // where the next line begins in text_
+    std::string line_;         // the line handed out, then pad NUL bytes
     static constexpr std::size_t pad = 64;
 };
 
