@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "driver/backup_record.h"
 #include "driver/run_stop.h"
 
 namespace tagpolish {
@@ -59,61 +60,72 @@ bool link_impossible(int error) {
 // system allows no link, a copy that carries what the new file carries and
 // the old times, made whole and synced before it takes the backup name,
 // so that the name never holds less than the whole old file. A backup that
-// is not kept (the rename failed) is removed again.
+// is not kept (the rename failed) is removed again; where it cannot be (a
+// link to another user's file in a folder with the sticky bit), it is
+// named.
 class Backup {
   public:
-    Backup(FileOps& ops, int dir) : ops_(ops), dir_(dir), copy_(ops) {}
-    ~Backup() {
-        if (linked_ != nullptr) ops_.unlinkat(dir_, linked_, 0);
-    }
+    Backup(FileOps& ops, int dir, const Plan& plan)
+        : ops_(ops), dir_(dir), plan_(plan), copy_(ops) {}
+    ~Backup();
     Backup(const Backup&) = delete;
     Backup& operator=(const Backup&) = delete;
 
     // Links the old file open as old_fd under its backup name, never over
     // an existing file; sets copy when only a copy can be made.
-    Fate link(const Plan& plan, int old_fd, bool& copy);
+    Fate link(int old_fd, bool& copy);
     // Makes the whole copy of the old file (which fstat described as old),
     // still without a name.
-    Fate make_copy(const Plan& plan, int old_fd, const struct stat& old);
+    Fate make_copy(int old_fd, const struct stat& old);
     // Gives the copy the backup name, never over an existing file.
-    Fate name_copy(const Plan& plan);
-    void keep() {
-        linked_ = nullptr;
-        copy_.keep();
-    }
+    Fate name_copy();
+    void keep() { named_ = false; }
 
   private:
     FileOps& ops_;
     int dir_;
+    const Plan& plan_;
     NewFile copy_;
-    const char* linked_ = nullptr;  // the name of a link not yet kept
+    bool named_ = false;  // the backup name holds a link or copy not yet kept
 };
 
-Fate Backup::link(const Plan& plan, int old_fd, bool& copy) {
-    const int error = link_open_file(ops_, old_fd, dir_, plan.backup.c_str());
-    copy = link_impossible(error);
-    if (error == 0) linked_ = plan.backup.c_str();
-    if (error == 0 || copy) return Fate::done;
-    if (error == EEXIST) return backup_exists(plan);
-    return backup_failed(error, plan, Fate::stopped);
+Backup::~Backup() {
+    if (!named_ || ops_.unlinkat(dir_, plan_.backup.c_str(), 0) == 0 || errno == ENOENT) return;
+    errmsg_why(errno, "%s: its backup %s was made, but could not be removed again\n", plan_.path,
+               plan_.shown.c_str());
 }
 
-Fate Backup::make_copy(const Plan& plan, int old_fd, const struct stat& old) {
+Fate Backup::link(int old_fd, bool& copy) {
+    const int error = link_open_file(ops_, old_fd, dir_, plan_.backup.c_str());
+    copy = link_impossible(error);
+    named_ = error == 0;
+    if (error == 0 || copy) return Fate::done;
+    if (error == EEXIST) return backup_exists(plan_);
+    return backup_failed(error, plan_, Fate::stopped);
+}
+
+Fate Backup::make_copy(int old_fd, const struct stat& old) {
     int error = copy_.make(dir_);
     if (error == 0) error = copy_.copy(old_fd);
     if (error == 0)
-        if (Fate carried = copy_.carry(old_fd, old, plan.path, false); carried != Fate::done)
+        if (Fate carried = copy_.carry(old_fd, old, plan_.path, Made::backup_copy);
+            carried != Fate::done)
             return carried;
     if (error == 0) error = copy_.copy_times(old);
     if (error == 0) error = copy_.sync();
-    return error == 0 ? Fate::done : backup_failed(error, plan, Fate::stopped);
+    return error == 0 ? Fate::done : backup_failed(error, plan_, Fate::stopped);
 }
 
-Fate Backup::name_copy(const Plan& plan) {
-    const int error = copy_.name_as(plan.backup);
-    if (error == 0) return Fate::done;
-    if (error == EEXIST) return backup_exists(plan);
-    return backup_failed(error, plan, Fate::stopped);
+// The copy named is the backup's to remove from then on.
+Fate Backup::name_copy() {
+    const int error = copy_.name_as(plan_.backup);
+    if (error == 0) {
+        copy_.keep();
+        named_ = true;
+        return Fate::done;
+    }
+    if (error == EEXIST) return backup_exists(plan_);
+    return backup_failed(error, plan_, Fate::stopped);
 }
 
 }  // namespace
@@ -189,7 +201,9 @@ Fate FileRewrite::finish(int write_error, const struct stat& old) {
     old_ = old;
     if (how_.dry_run) return report_owner(owner_given_to(old_), old_, plan_.path, true);
     if (write_error != 0) return give_up(write_error, plan_.path);
-    if (Fate carried = file_.carry(old_fd_, old_, plan_.path, true); carried != Fate::done)
+    // Set while the file is still the program's own, which may write it.
+    if (record_) record_error_ = put_record(ops_, file_.fd(), *record_);
+    if (Fate carried = file_.carry(old_fd_, old_, plan_.path, Made::page); carried != Fate::done)
         return carried;
     struct stat made {};
     if (ops_.fstat(file_.fd(), &made) != 0) return give_up(errno, plan_.path);
@@ -217,18 +231,16 @@ bool FileRewrite::still_there() const {
 Fate FileRewrite::put_in_place() {
     std::optional<StopHold> hold(std::in_place);
     if (!still_there()) return changed(plan_.path);
-    Backup backup(ops_, target_.dir.get());
+    Backup backup(ops_, target_.dir.get(), plan_);
     if (!plan_.backup.empty()) {
         bool copy = false;
-        if (Fate linked = backup.link(plan_, old_fd_, copy); linked != Fate::done)
-            return linked;
+        if (Fate linked = backup.link(old_fd_, copy); linked != Fate::done) return linked;
         if (copy) {
             hold.reset();
-            if (Fate made = backup.make_copy(plan_, old_fd_, old_); made != Fate::done)
-                return made;
+            if (Fate made = backup.make_copy(old_fd_, old_); made != Fate::done) return made;
             hold.emplace();
             if (!still_there()) return changed(plan_.path);
-            if (Fate named = backup.name_copy(plan_); named != Fate::done) return named;
+            if (Fate named = backup.name_copy(); named != Fate::done) return named;
         }
     }
     if (int error = file_.put_in_place(target_.base)) return give_up(error, plan_.path);
@@ -239,6 +251,7 @@ Fate FileRewrite::put_in_place() {
 Fate FileRewrite::place() {
     const Fate result = put_in_place();
     if (result != Fate::done) return result;
+    if (!file_.old_owner().empty()) errmsg(msg_new_owner, plan_.path, file_.old_owner().c_str());
     // The old file is let go, and with it the lock, once the new one has
     // its name.
     ops_.close(old_fd_);

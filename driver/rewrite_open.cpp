@@ -42,6 +42,22 @@ Fate lock_input(int fd, const char* name, FileOps& ops, const OpenHooks& hooks) 
     return wait_for_lock(fd, name, ops, hooks) ? Fate::open : Fate::not_reached;
 }
 
+// Locks the file open as fd, named base in the folder open as dir, and
+// looks under the lock whether the name still leads to it (st is what
+// fstat says of it then): open; failed when another run replaced it while
+// this one waited, so that it is to be found again; busy or not_reached.
+// The change time is taken again under the lock: this run's own commit may
+// have renamed another name of the file meanwhile, which changes it.
+Fate lock_and_look(int fd, int dir, const char* base, const char* shown, FileOps& ops,
+                   const OpenHooks& hooks, struct stat& st) {
+    if (Fate locked = lock_input(fd, shown, ops, hooks); locked != Fate::open) return locked;
+    struct stat named {};
+    const bool same = ops.fstat(fd, &st) == 0 &&
+                      ops.fstatat(dir, base, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      named.st_dev == st.st_dev && named.st_ino == st.st_ino;
+    return same ? Fate::open : Fate::failed;
+}
+
 RewriteInput not_open(RewriteInput in, Fate why, FileOps& ops) {
     if (in.fd >= 0) ops.close(in.fd);
     in.fd = -1;
@@ -116,18 +132,32 @@ RewriteInput open_to_rewrite(const InputName& input, FileOps& ops, const OpenHoo
             return not_open(std::move(in), refuse(input, found), ops);
         }
         in.target.file.reset();
-        if (Fate locked = lock_input(in.fd, input.name, ops, hooks); locked != Fate::open)
-            return not_open(std::move(in), locked, ops);
-        // Taken again under the lock: this run's own commit may have renamed
-        // another name of the file meanwhile, which changes its change time.
-        struct stat named {};
-        const Target& t = in.target;
-        if (ops.fstat(in.fd, &in.st) == 0 &&
-            ops.fstatat(t.dir.get(), t.base.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_dev == in.st.st_dev && named.st_ino == in.st.st_ino)
-            return in;
+        const Fate locked = lock_and_look(in.fd, in.target.dir.get(), in.target.base.c_str(),
+                                          input.name, ops, hooks, in.st);
+        if (locked == Fate::open) return in;
+        if (locked != Fate::failed) return not_open(std::move(in), locked, ops);
         // Another run replaced the file while this one waited for it.
         not_open(std::move(in), Fate::failed, ops);
+    }
+}
+
+LockedFile lock_entry(int dir, const std::string& base, const char* shown, FileOps& ops,
+                      const OpenHooks& hooks) {
+    for (int round = 0;; ++round) {
+        LockedFile f;
+        f.fd = Fd(ops.openat(dir, base.c_str(),
+                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+        if (!f.fd || ops.fstat(f.fd.get(), &f.st) != 0) {
+            f.error = errno;
+            return f;
+        }
+        if (!S_ISREG(f.st.st_mode)) return f;
+        f.fate = lock_and_look(f.fd.get(), dir, base.c_str(), shown, ops, hooks, f.st);
+        if (f.fate != Fate::failed) return f;
+        if (round == 100) {
+            f.error = EAGAIN;
+            return f;
+        }
     }
 }
 
