@@ -60,8 +60,7 @@ int put_record(FileOps& ops, int fd, const BackupRecord& record) {
 int get_record(FileOps& ops, int fd, BackupRecord& record) {
     char text[128];
     const ssize_t got = ops.fgetxattr(fd, record_attr, text, sizeof text);
-    if (got < 0)
-        return errno == ERANGE || errno == ENOTSUP ? ENODATA : errno;
+    if (got < 0) return errno == ERANGE || errno == ENOTSUP ? ENODATA : errno;
     return read_record({text, static_cast<std::size_t>(got)}, record) ? 0 : ENODATA;
 }
 

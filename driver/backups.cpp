@@ -123,9 +123,10 @@ bool as_recorded(const Pair& pair, const LockedFile& page, int backup, FileOps& 
     Contents now;
     int error = get_record(ops, page.fd.get(), record);
     if (error == ENODATA) {
-        errmsg("%s: has no record of the run that made its backup; not restored (--force "
-               "restores it)\n",
-               shown);
+        errmsg(
+            "%s: has no record of the run that made its backup; not restored (--force "
+            "restores it)\n",
+            shown);
         return false;
     }
     if (error == 0) error = contents_of(ops, page.fd.get(), now);
@@ -296,8 +297,8 @@ void count_backups(char** names, int count, const WalkRules* rules, std::vector<
 
 }  // namespace
 
-bool backups_in_the_way(char** names, int count, const WalkRules* rules,
-                        const char* backup_suffix, bool dry_run, FileOps& ops) {
+bool backups_in_the_way(char** names, int count, const WalkRules* rules, const char* backup_suffix,
+                        bool dry_run, FileOps& ops) {
     std::vector<Found> found;
     if (backup_suffix != nullptr) found.push_back({backup_suffix, 0, {}});
     const bool makes_default =
@@ -314,13 +315,15 @@ bool backups_in_the_way(char** names, int count, const WalkRules* rules,
     const Found& outdated = found.back();
     if (makes_default || outdated.count == 0) return false;
     if (dry_run)
-        errmsg("%d pages have a backup that this run would make out of date (first: %s; "
-               "--restore would refuse them afterwards)\n",
-               outdated.count, outdated.first.c_str());
+        errmsg(
+            "%d pages have a backup that this run would make out of date (first: %s; "
+            "--restore would refuse them afterwards)\n",
+            outdated.count, outdated.first.c_str());
     else
-        errmsg("%d pages have a backup that this run will make out of date (first: %s; "
-               "--restore refuses them afterwards)\n",
-               outdated.count, outdated.first.c_str());
+        errmsg(
+            "%d pages have a backup that this run will make out of date (first: %s; "
+            "--restore refuses them afterwards)\n",
+            outdated.count, outdated.first.c_str());
     return false;
 }
 

@@ -44,8 +44,7 @@ Fate remove_backup(Page& page, const BackupWork& work);
 // of the pages have a backup with the default suffix (unless that is the
 // suffix the run makes backups with), which the run will make out of date
 // (would, under a dry run), and answers false.
-bool backups_in_the_way(char** names, int count, const WalkRules* rules,
-                        const char* backup_suffix, bool dry_run,
-                        FileOps& ops = system_file_ops());
+bool backups_in_the_way(char** names, int count, const WalkRules* rules, const char* backup_suffix,
+                        bool dry_run, FileOps& ops = system_file_ops());
 
 }  // namespace tagpolish

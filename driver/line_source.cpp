@@ -77,8 +77,7 @@ std::int64_t nul_line_in_file(FileOps& ops, int fd, const InputInfo& info, Input
 }
 
 // The first pass over a regular file, block by block from start.
-InputInfo check_file(FileOps& ops, int fd, std::uint64_t start, InputBuffer& buf,
-                     TextHash* hash) {
+InputInfo check_file(FileOps& ops, int fd, std::uint64_t start, InputBuffer& buf, TextHash* hash) {
     InputChecks checks;
     int error = 0;
     for (std::uint64_t at = start; !checks.done();) {

@@ -127,7 +127,8 @@ Fate edit_page(Page& page, PageWork& work) {
     // for its checks, for the record of what the backup holds.
     const bool record = work.how.backup_suffix != nullptr && !work.how.dry_run;
     TextHash old_text;
-    const InputInfo info = load_input(work.ops, in.fd, in.st, work.buf, record ? &old_text : nullptr);
+    const InputInfo info =
+        load_input(work.ops, in.fd, in.st, work.buf, record ? &old_text : nullptr);
     page.bytes = info.text_size;
     if (info.read_error && stop_requested()) {
         work.ops.close(in.fd);

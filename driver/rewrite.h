@@ -95,7 +95,7 @@ struct LockedFile {
     Fd fd;              // open and locked when fate is open
     struct stat st {};  // what fstat said of it
     Fate fate = Fate::failed;
-    int error = 0;      // why it failed; 0 for a file that is not a regular one
+    int error = 0;  // why it failed; 0 for a file that is not a regular one
 };
 
 // Opens the file named base in the folder open as dir, without following

@@ -84,8 +84,9 @@ Fate refuse(const InputName& input, const Resolution& found) {
             errmsg_why(found.error, "%s: not found\n", name);
             break;
         case Resolved::foreign_link:
-            errmsg("%s: a symbolic link owned by another user; not followed\n%s: failed to convert\n",
-                   name, name);
+            errmsg(
+                "%s: a symbolic link owned by another user; not followed\n%s: failed to convert\n",
+                name, name);
             break;
         case Resolved::link:
             errmsg("%s: a symbolic link; passed over (--follow-links follows it)\n", name);

@@ -28,7 +28,8 @@ namespace tagpolish {
 struct RunSettings {
     RunJob job = RunJob::edit;
     RewriteSettings how;          // dry run, backup suffix
-    const char* backups = default_backup_suffix;  // the suffix of the backups passed over, restored, removed
+    // The suffix of the backups passed over, restored, removed.
+    const char* backups = default_backup_suffix;
     bool walk = false;            // -r
     WalkRules rules;
     int jobs = 1;

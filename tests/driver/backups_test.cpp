@@ -135,7 +135,8 @@ TEST_F(Backups, BackupsAreCountedOnceBeforeARunEdits) {
     const std::string way_out =
         " pages already have a backup (.orig): put the backups back with --restore, or remove "
         "them with --remove-backups, first\n";
-    const std::string outdated = " pages have a backup that this run will make out of date (first: ";
+    const std::string outdated =
+        " pages have a backup that this run will make out of date (first: ";
     const std::string tail = "; --restore refuses them afterwards)\n";
     const struct {
         const char* name;

@@ -57,10 +57,10 @@ TEST(NamePatterns, MatchesEveryEndOnlyForSure) {
         const char* suffix;
         bool every;
     } cases[] = {
-        {"*.orig", ".orig", true},   {"*orig", ".orig", true},     {"*?rig", ".orig", true},
-        {"*", ".orig", true},        {"*.orig", ".ORIG", false},   {"x*.orig", ".orig", false},
-        {"*.o*", ".orig", false},    {"*[[:alpha:]]", "x", false}, {"*.bak.orig", ".orig", false},
-        {"*[a-z]", "q", true},       {"*[!a-z]", "q", false},
+        {"*.orig", ".orig", true}, {"*orig", ".orig", true},     {"*?rig", ".orig", true},
+        {"*", ".orig", true},      {"*.orig", ".ORIG", false},   {"x*.orig", ".orig", false},
+        {"*.o*", ".orig", false},  {"*[[:alpha:]]", "x", false}, {"*.bak.orig", ".orig", false},
+        {"*[a-z]", "q", true},     {"*[!a-z]", "q", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.every, matches_every_end(c.pattern, c.suffix)) << c.pattern << " " << c.suffix;

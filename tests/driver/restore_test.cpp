@@ -186,8 +186,9 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
         const std::string said[] = {
             shown + ": restored from " + shown + ".orig\n",
             shown + ": changed after its backup was made; not restored (--force restores it)\n",
-            shown + ": has no record of the run that made its backup; not restored (--force "
-                    "restores it)\n",
+            shown +
+                ": has no record of the run that made its backup; not restored (--force "
+                "restores it)\n",
             shown + ": its backup " + shown +
                 ".orig changed after it was made; not restored (--force restores it)\n",
         };
@@ -219,9 +220,10 @@ TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
     const Ran r = restore("site", ops);
 
     EXPECT_TRUE(replaced) << "--restore did not wait for the lock";
-    EXPECT_EQ("site/page.htm: has no record of the run that made its backup; not restored "
-              "(--force restores it)\n0 pages restored, 1 failed\n0 passed over, T seconds\n",
-              r.err);
+    EXPECT_EQ(
+        "site/page.htm: has no record of the run that made its backup; not restored "
+        "(--force restores it)\n0 pages restored, 1 failed\n0 passed over, T seconds\n",
+        r.err);
     EXPECT_EQ("theirs\n", read_file(page));
     EXPECT_EQ(old_page, read_file(backup));
 }
@@ -237,10 +239,11 @@ TEST_F(Restore, RecordThatCannotBeKeptIsSaidOnce) {
     const Ran back = restore("site", ops);
 
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("site/a.htm: cannot keep the record that --restore checks; --restore will refuse "
-              "such pages without --force\n  Operation not supported\n"
-              "2 files rewritten, 0 unchanged, 0 failed\n0 passed over, T seconds\n",
-              timeless(r.err));
+    EXPECT_EQ(
+        "site/a.htm: cannot keep the record that --restore checks; --restore will refuse "
+        "such pages without --force\n  Operation not supported\n"
+        "2 files rewritten, 0 unchanged, 0 failed\n0 passed over, T seconds\n",
+        timeless(r.err));
     const std::string refused =
         ": has no record of the run that made its backup; not restored (--force restores it)\n";
     EXPECT_EQ("site/a.htm" + refused + "site/b.htm" + refused +

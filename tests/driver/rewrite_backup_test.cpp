@@ -1,8 +1,6 @@
 // The backup of a rewrite: the old file itself or its whole copy, beside
 // the file that is replaced, never over an existing one; and the names
 // that are taken for backups.
-#include "driver/rewrite.h"
-
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "driver/resolve.h"
+#include "driver/rewrite.h"
 #include "support/fake_file_ops.h"
 #include "support/file_rewrite.h"
 #include "support/test_support.h"
@@ -145,8 +144,15 @@ TEST(RewriteFile, RenameRefusedLeavesNoBackupUnsaidAndNoOwnerNote) {
         bool backup_left;
         std::string said;  // each line after the path
     } cases[] = {
-        {"replaced", {{C::fchown, EPERM}}, Fate::done, true, ": now owned by you, was " + owner + "\n"},
-        {"rename refused", {{C::fchown, EPERM}, {C::renameat, EPERM}}, Fate::stopped, false,
+        {"replaced",
+         {{C::fchown, EPERM}},
+         Fate::done,
+         true,
+         ": now owned by you, was " + owner + "\n"},
+        {"rename refused",
+         {{C::fchown, EPERM}, {C::renameat, EPERM}},
+         Fate::stopped,
+         false,
          refused},
         {"rename and removal refused",
          {{C::fchown, EPERM}, {C::renameat, EPERM}, {C::unlinkat, EPERM}},
@@ -165,7 +171,8 @@ TEST(RewriteFile, RenameRefusedLeavesNoBackupUnsaidAndNoOwnerNote) {
         auto [result, err] = rewrite(path, ops, {false, ".orig"});
 
         std::string said = path + c.said;
-        for (std::size_t at; (at = said.find("PATH")) != std::string::npos;) said.replace(at, 4, path);
+        for (std::size_t at; (at = said.find("PATH")) != std::string::npos;)
+            said.replace(at, 4, path);
         EXPECT_EQ(c.result, result);
         EXPECT_EQ(said, err);
         EXPECT_EQ(c.result == Fate::done ? new_text : old_text, read_file(path));
