@@ -129,9 +129,9 @@ int run_files(int first, int argc, char** argv, FileOps& ops) {
     }
     if (!opt_w || first >= argc) return run_to_stdout(first, argc, argv, ops);
     const RunSettings settings = settings_from_options();
-    if (settings.job == RunJob::edit && settings.how.backup_suffix != nullptr &&
-        backups_taken(argv + first, argc - first, settings.walk ? &settings.rules : nullptr,
-                      settings.how.backup_suffix, ops))
+    if (settings.job == RunJob::edit &&
+        backups_in_the_way(argv + first, argc - first, settings.walk ? &settings.rules : nullptr,
+                           settings.how.backup_suffix, settings.how.dry_run, ops))
         return 1;
     SiteRun run(argv + first, argc - first, settings, ops);
     return run.go();

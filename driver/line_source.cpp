@@ -77,7 +77,7 @@ std::int64_t nul_line_in_file(FileOps& ops, int fd, const InputInfo& info, Input
 }
 
 // The first pass over a regular file, block by block from start.
-InputInfo check_file(FileOps& ops, int fd, std::uint64_t start, InputBuffer& buf) {
+InputInfo check_file(FileOps& ops, int fd, std::uint64_t start, InputBuffer& buf, TextHash* hash) {
     InputChecks checks;
     int error = 0;
     for (std::uint64_t at = start; !checks.done();) {
@@ -85,6 +85,7 @@ InputInfo check_file(FileOps& ops, int fd, std::uint64_t start, InputBuffer& buf
         if (got < 0) error = errno;
         if (got <= 0) break;
         checks.feed({buf.data(), static_cast<std::size_t>(got)});
+        if (hash != nullptr) hash->add({buf.data(), static_cast<std::size_t>(got)});
         at += static_cast<std::uint64_t>(got);
     }
     InputInfo info = checks.info();
@@ -108,7 +109,7 @@ InputInfo held_info(const InputChecks& checks, InputBuffer& buf) {
 }
 
 // Reads a stream whole into buf, which doubles as it fills.
-InputInfo hold_stream(FileOps& ops, int fd, InputBuffer& buf) {
+InputInfo hold_stream(FileOps& ops, int fd, InputBuffer& buf, TextHash* hash) {
     InputChecks checks;
     std::size_t held = 0;
     int error = 0;
@@ -118,6 +119,7 @@ InputInfo hold_stream(FileOps& ops, int fd, InputBuffer& buf) {
         if (got < 0) error = errno;
         if (got <= 0) break;
         checks.feed({buf.data() + held, static_cast<std::size_t>(got)});
+        if (hash != nullptr) hash->add({buf.data() + held, static_cast<std::size_t>(got)});
         held += static_cast<std::size_t>(got);
     }
     InputInfo info = held_info(checks, buf);
@@ -128,15 +130,16 @@ InputInfo hold_stream(FileOps& ops, int fd, InputBuffer& buf) {
 
 }  // namespace
 
-InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf) {
+InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf,
+                     TextHash* hash) {
     buf.reset();
     // A file that says it is empty may be one whose text is made as it is
     // read (as in /proc): it is read once, as a stream.
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
         const off_t start = ops.lseek(fd, 0, SEEK_CUR);
-        if (start >= 0) return check_file(ops, fd, static_cast<std::uint64_t>(start), buf);
+        if (start >= 0) return check_file(ops, fd, static_cast<std::uint64_t>(start), buf, hash);
     }
-    return hold_stream(ops, fd, buf);
+    return hold_stream(ops, fd, buf, hash);
 }
 
 InputInfo load_text(std::string_view raw, InputBuffer& buf) {

@@ -12,6 +12,7 @@
 #include "driver/input_checks.h"
 #include "driver/line_end.h"
 #include "engine/line_io.h"
+#include "lib/text_hash.h"
 
 namespace tagpolish {
 
@@ -54,8 +55,10 @@ ssize_t read_some(FileOps& ops, int fd, char* p, std::size_t n, const std::uint6
 // is what fstat said of fd. A regular file is read block by block through
 // buf, and read again by the lines; any other stream (a pipe, a device) is
 // held whole in buf, up to its end, its first NUL byte, or the byte after
-// its end-of-file mark.
-InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf);
+// its end-of-file mark. Every byte read is taken by hash, when one is
+// given: for an input that passes its checks, the whole input.
+InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf,
+                     TextHash* hash = nullptr);
 
 // Holds a text from memory as load_input holds a stream.
 InputInfo load_text(std::string_view raw, InputBuffer& buf);

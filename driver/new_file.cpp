@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/backup_record.h"
 #include "driver/output.h"
 #include "driver/rewrite.h"
 #include "lib/diag.h"
@@ -150,7 +151,7 @@ Fate report_owner(OwnerGiven given, const struct stat& old, const char* path, bo
     }
     if (!note_owner) return Fate::done;
     const std::string name = user_name(old.st_uid);
-    errmsg("%s: now owned by you, was %s\n", path, name.c_str());
+    errmsg(msg_new_owner, path, name.c_str());
     return Fate::done;
 }
 
@@ -198,12 +199,12 @@ int NewFile::copy(int from) {
 
 // Writing and a change of owner clear set-id bits and file capabilities:
 // the attributes come after both, the mode last.
-Fate NewFile::carry(int old_fd, const struct stat& old, const char* path, bool note_owner) {
+Fate NewFile::carry(int old_fd, const struct stat& old, const char* path, Made made) {
     OwnerGiven given;
     copy_owner(old, given);
-    if (Fate kept = report_owner(given, old, path, note_owner); kept != Fate::done)
-        return kept;
-    if (Fate copied = copy_attributes(old_fd, path); copied != Fate::done) return copied;
+    if (Fate kept = report_owner(given, old, path, false); kept != Fate::done) return kept;
+    if (made == Made::page && !given.owner) old_owner_ = user_name(old.st_uid);
+    if (Fate copied = copy_attributes(old_fd, path, made); copied != Fate::done) return copied;
     if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
         errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
         return Fate::failed;
@@ -236,9 +237,10 @@ void NewFile::copy_owner(const struct stat& old, OwnerGiven& given) {
 }
 
 // Copies every extended attribute of the old file that the process may
-// set; an ACL must come over whole, and one that the new file inherited
+// set, but for the record of the old page, which a new page does not
+// hold; an ACL must come over whole, and one that the new file inherited
 // from its directory goes when the old file had none.
-Fate NewFile::copy_attributes(int old_fd, const char* path) {
+Fate NewFile::copy_attributes(int old_fd, const char* path, Made made) {
     std::string names, value;
     int error = read_sized(
         names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd, list, size); });
@@ -248,6 +250,7 @@ Fate NewFile::copy_attributes(int old_fd, const char* path) {
     for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
         const char* name = names.c_str() + at;
         had_acl = had_acl || std::string_view(name) == acl_name;
+        if (made == Made::page && std::string_view(name) == record_attr) continue;
         error = read_sized(value, [&](char* data, std::size_t size) {
             return ops_.fgetxattr(old_fd, name, data, size);
         });

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/file_ops.h"
+#include "lib/diag.h"
 
 namespace tagpolish {
 
@@ -38,6 +39,13 @@ OwnerGiven owner_given_to(const struct stat& old);
 // another owner, is refused; a file that only changes hands is replaced,
 // with a note when note_owner is set.
 Fate report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
+// The note for a page that changed hands: its name, and its old owner's.
+inline constexpr MsgFormat<const char*, const char*> msg_new_owner =
+    "%s: now owned by you, was %s\n";
+
+// What a new file is made for: the new text of a page, or the copy that
+// backs up the old one.
+enum class Made { page, backup_copy };
 
 // The new file, from its making until it is in its place; whatever is left
 // of it on the way out (a failure, a stop) is removed.
@@ -58,9 +66,13 @@ class NewFile {
     // Gives the file what the old file open as old_fd (which fstat
     // described as old) has and the process may give: owner and group,
     // extended attributes and ACL, and its permission bits, last. path
-    // names the input in messages; a change of owner is noted when
-    // note_owner is set.
-    Fate carry(int old_fd, const struct stat& old, const char* path, bool note_owner);
+    // names the input in messages. A page does not take the old page's
+    // record (driver/backup_record.h), and when it does not keep the old
+    // owner, old_owner names that owner for the note that the caller makes
+    // once the page is replaced.
+    Fate carry(int old_fd, const struct stat& old, const char* path, Made made);
+    // The name of the old owner that a page does not keep, or "".
+    const std::string& old_owner() const { return old_owner_; }
     // Gives the file the access and modification times in old.
     int copy_times(const struct stat& old);
     // Makes the file (sync) or its bytes and size (sync_data) last a power
@@ -81,11 +93,12 @@ class NewFile {
     int give_name();
     int close_file();
     void copy_owner(const struct stat& old, OwnerGiven& given);
-    Fate copy_attributes(int old_fd, const char* path);
+    Fate copy_attributes(int old_fd, const char* path, Made made);
     FileOps& ops_;
     int dir_fd_ = -1;
     int fd_ = -1;
     std::string name_;  // the file's name in the folder, "" while it has none
+    std::string old_owner_;
 };
 
 }  // namespace tagpolish

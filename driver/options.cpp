@@ -15,7 +15,6 @@ namespace tagpolish {
 
 namespace {
 
-constexpr const char* default_suffix = ".orig";
 constexpr int max_jobs = 256;
 
 // Ends the process; what went to standard output must not be lost on the
@@ -89,7 +88,7 @@ bool long_option(std::string_view arg, std::string_view name, const char*& value
 // A suffix must make a name beside the file: it is neither empty nor holds
 // a "/".
 const char* take_suffix(const char* arg, const char* value) {
-    const char* suffix = value != nullptr ? value : default_suffix;
+    const char* suffix = value != nullptr ? value : default_backup_suffix;
     if (*suffix == '\0') {
         errmsg("%s: the backup suffix is empty\n", arg);
         finish(1);
@@ -164,17 +163,20 @@ WalkRules rules_given() {
     return rules;
 }
 
-// Restoring and removing backups edit nothing, and the walk must never
-// take a page for a backup: a suffix that a page's name may end in is
-// refused.
+// A page must never be taken for a backup (and so never edited, or
+// renamed over another page, or removed): a suffix that makes a page's
+// name into another page's name is refused.
+void check_suffix(const char* option, const char* suffix) {
+    if (suffix != nullptr && suffix_joins_pages(rules_given(), suffix))
+        refuse(option, "%s: a page's name may end in this suffix\n");
+}
+
+// Restoring and removing backups edit nothing.
 void check_backup_actions(const char* action) {
     if (restore_suffix != nullptr && remove_suffix != nullptr)
         refuse("--remove-backups", "%s: not with --restore\n");
     if (edits_asked() || backup_suffix != nullptr || opt_report)
         refuse(action, "%s: edits nothing: not with edit letters, --backup or --report\n");
-    const char* suffix = restore_suffix != nullptr ? restore_suffix : remove_suffix;
-    if (opt_r && is_page_name(rules_given(), std::string("page") + suffix))
-        refuse(action, "%s: a page's name may end in this suffix\n");
 }
 
 // The long options act on the files that -w rewrites, and --null on the
@@ -190,6 +192,9 @@ void check_long_options(const char* first_long, const char* first_walk) {
     if (opt_force && restore_suffix == nullptr) refuse("--force", "%s: needs --restore\n");
     if (restore_suffix != nullptr) check_backup_actions("--restore");
     if (remove_suffix != nullptr) check_backup_actions("--remove-backups");
+    check_suffix("--backup", backup_suffix);
+    check_suffix("--restore", restore_suffix);
+    check_suffix("--remove-backups", remove_suffix);
 }
 
 // Whether arg is a long option that only the walk takes.

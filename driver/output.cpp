@@ -181,6 +181,9 @@ void FdSink::end_pending() {
 // before. The pending line end that flush adds may take the queue one past
 // what a writev takes, so it goes in calls of at most iov_max pieces.
 void FdSink::write_all() {
+    if (hash_ != nullptr && error_ == 0 && fd_ >= 0)
+        for (const iovec& piece : iov_)
+            hash_->add({static_cast<const char*>(piece.iov_base), piece.iov_len});
     std::size_t k = 0;
     while (k < iov_.size() && error_ == 0 && fd_ >= 0) {
         const int count = static_cast<int>(std::min(iov_.size() - k, iov_max));

@@ -13,6 +13,7 @@
 #include "driver/line_end.h"
 #include "driver/line_source.h"
 #include "engine/line_io.h"
+#include "lib/text_hash.h"
 
 namespace tagpolish {
 
@@ -63,6 +64,9 @@ class FdSink : public OutputSink {
     void compare_with(int fd, const InputInfo& info);
     // Whether the text written is, whole, the compared file's own.
     bool unchanged() const { return same_ && same_->whole(); }
+    // Gives every byte written to hash (which must outlive the sink) as
+    // it is written.
+    void hash_into(TextHash* hash) { hash_ = hash; }
 
     void put(std::string_view item) override;
     void put_newline() override;
@@ -84,6 +88,7 @@ class FdSink : public OutputSink {
     int error_ = 0;
     BlockLines* lines_ = nullptr;
     std::unique_ptr<SameText> same_;
+    TextHash* hash_ = nullptr;
     std::vector<iovec> iov_;         // what is to be written, in order
     std::unique_ptr<char[]> stage_;  // copies of what put() takes
     std::size_t staged_ = 0;

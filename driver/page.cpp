@@ -38,6 +38,13 @@ void Page::take(std::string_view text) {
     said_.append(text);
 }
 
+OpenHooks lock_waits(const Page& page, const std::function<bool()>& letting_go) {
+    OpenHooks hooks;
+    hooks.before_wait = [&page] { return page.may_wait; };
+    hooks.keep_waiting = [&letting_go] { return !letting_go(); };
+    return hooks;
+}
+
 void Page::tell() {
     if (said_.empty()) return;
     say(out, said_);

@@ -3,6 +3,7 @@
 // turn comes in the order the inputs were found.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,11 @@ class Page : public MsgDest {
   private:
     std::string said_;
 };
+
+// How a page waits for another program's lock on it: only when the run
+// lets it (may_wait), and not once the run lets go of its pages
+// (letting_go).
+OpenHooks lock_waits(const Page& page, const std::function<bool()>& letting_go);
 
 // A page whose fate is told at once (a note about something the walk met),
 // with what is said of it: fmt with the page's name first.

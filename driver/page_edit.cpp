@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "driver/backup_record.h"
 #include "driver/file_id.h"
 #include "driver/output.h"
 #include "driver/run_stop.h"
@@ -75,8 +76,11 @@ namespace {
 // into a new file, which is to replace the file when the text changed and
 // the walk went through. A file whose text comes out unchanged is left
 // alone, so it keeps its inode and times. Under a dry run no new file is
-// made: the text is only compared. A stop abandons the input.
-Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, PageWork& work) {
+// made: the text is only compared. A stop abandons the input. With
+// old_text (the hash of the old text), the new file gets the record of
+// what it holds and what its backup will hold.
+Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const TextHash* old_text,
+                  PageWork& work) {
     const char* name = page.name.c_str();
     const int fd = in.fd;
     const struct stat st = in.st;
@@ -84,6 +88,8 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, PageWork
     file->prepare();
     BlockLines lines(fd, work.buf, info, work.ops);
     FdSink sink(file->fd(), info.line_end, work.ops);
+    TextHash new_text;
+    if (old_text != nullptr) sink.hash_into(&new_text);
     sink.follow(lines);
     sink.compare_with(fd, info);
     std::int64_t error_line = 0;
@@ -105,6 +111,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, PageWork
         return Fate::unchanged;
     }
     page.old = file_id(work.ops, fd, now);
+    if (old_text != nullptr) file->keep_record({contents_of(new_text), contents_of(*old_text)});
     const Fate fate = file->finish(sink.error(), now);
     if (fate == Fate::done) page.file = std::move(file);
     return fate == Fate::failed ? failed(page) : fate;
@@ -114,7 +121,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, PageWork
 
 Fate edit_page(Page& page, PageWork& work) {
     const InputName input = page.input(work.follow_links);
-    OpenHooks hooks;
+    OpenHooks hooks = lock_waits(page, work.letting_go);
     if (work.backup_suffix != nullptr)
         hooks.pass_over = [&](const Target& target) {
             if (!is_backup_name(input, target, work.backup_suffix, work.ops)) return false;
@@ -122,14 +129,15 @@ Fate edit_page(Page& page, PageWork& work) {
                    work.backup_suffix);
             return true;
         };
-    // Only a page that the run lets wait waits, and then the run holds no
-    // other lock.
-    hooks.before_wait = [&] { return page.may_wait; };
-    hooks.keep_waiting = [&] { return !work.letting_go(); };
     RewriteInput in = open_to_rewrite(input, work.ops, hooks);
     if (in.fate != Fate::open) return in.fate;
     page.seen = seen_as(work.ops, in.fd, in.st, in.target);
-    const InputInfo info = load_input(work.ops, in.fd, in.st, work.buf);
+    // The old text of a page that gets a backup is hashed as it is read
+    // for its checks, for the record of what the backup holds.
+    const bool record = work.how.backup_suffix != nullptr && !work.how.dry_run;
+    TextHash old_text;
+    const InputInfo info =
+        load_input(work.ops, in.fd, in.st, work.buf, record ? &old_text : nullptr);
     page.bytes = info.text_size;
     if (info.read_error && stop_requested()) {
         work.ops.close(in.fd);
@@ -139,7 +147,7 @@ Fate edit_page(Page& page, PageWork& work) {
         work.ops.close(in.fd);
         return failed(page);
     }
-    return edit_to_file(page, std::move(in), info, work);
+    return edit_to_file(page, std::move(in), info, record ? &old_text : nullptr, work);
 }
 
 }  // namespace tagpolish

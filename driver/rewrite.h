@@ -8,8 +8,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "driver/backup_record.h"
 #include "driver/file_id.h"
 #include "driver/file_ops.h"
 #include "driver/new_file.h"
@@ -87,6 +89,23 @@ struct InputName {
 RewriteInput open_to_rewrite(const InputName& input, FileOps& ops = system_file_ops(),
                              const OpenHooks& hooks = {});
 
+// A file of a folder, opened and locked as open_to_rewrite opens and locks
+// an input.
+struct LockedFile {
+    Fd fd;              // open and locked when fate is open
+    struct stat st {};  // what fstat said of it
+    Fate fate = Fate::failed;
+    int error = 0;  // why it failed; 0 for a file that is not a regular one
+};
+
+// Opens the file named base in the folder open as dir, without following
+// a symbolic link (ELOOP), and locks it as open_to_rewrite does (shown
+// names it in messages), found again when another run replaced it while
+// this one waited. Answers open, failed (ENOENT: there is none), busy or
+// not_reached.
+LockedFile lock_entry(int dir, const std::string& base, const char* shown,
+                      FileOps& ops = system_file_ops(), const OpenHooks& hooks = {});
+
 // Whether the file that input leads to (target) is a backup, which is
 // never edited: its name, or the name given when that is a symbolic link,
 // ends in suffix and is, without it, the name of a regular file beside it.
@@ -113,12 +132,13 @@ struct Plan {
 // backup name is free, and under a dry run a new file may be made in its
 // folder), then the new file, unnamed where the file system allows it
 // (none under a dry run). finish, once the whole new text is written: the
-// new file gets the old file's owner and group (a file that would go to
-// another group, or that anybody may write and would go to another owner,
-// is refused), its extended attributes and ACL, and its permission bits
-// sync makes the new text last. place: unless the name no longer leads to
-// the old file as it was read, the backup is made, the new file is renamed
-// over the target, and the old file is let go. sync_dir makes the rename
+// new file gets its record (keep_record), the old file's owner and group
+// (a file that would go to another group, or that anybody may write and
+// would go to another owner, is refused), its extended attributes but the
+// old record, its ACL, and its permission bits. sync makes the new text
+// last. place: unless the name no longer leads to the old file as it was
+// read, the backup is made, the new file is renamed over the target, the
+// old file is let go, and a change of owner is noted. sync_dir makes the rename
 // last. Each step reports its own failure (to the destination of
 // messages_to, when one is set); a new file that does not replace the
 // target is removed.
@@ -138,6 +158,11 @@ class FileRewrite {
     // Where the walk writes the new text: -1 under a dry run, or when no
     // new file could be made.
     int fd() const { return file_.fd(); }
+    // The record that the new file is to hold for --restore, set by
+    // finish; a record that cannot be set leaves record_error set.
+    void keep_record(const BackupRecord& record) { record_ = record; }
+    // The errno with which the record could not be set, or 0.
+    int record_error() const { return record_error_; }
     // old is what fstat says of the old file at the end of its reading;
     // write_error is the errno of the first write of the new text that
     // failed, or 0.
@@ -183,6 +208,8 @@ class FileRewrite {
     struct stat old_ {};
     struct stat placed_ {};
     FileId made_id_;
+    std::optional<BackupRecord> record_;
+    int record_error_ = 0;
     NewFile file_;
     MsgDest* dest_ = nullptr;
 };

@@ -119,7 +119,8 @@ SiteRun::~SiteRun() {
 // never takes one.
 void SiteRun::work(Page& page, PageWork& tools) {
     if (settings_.job != RunJob::edit) {
-        const BackupWork backups{settings_.backups, settings_.how.dry_run, settings_.force, ops_};
+        const BackupWork backups{settings_.backups, settings_.how.dry_run, settings_.force, ops_,
+                                 tools.letting_go};
         page.fate = settings_.job == RunJob::restore ? restore_backup(page, backups)
                                                      : remove_backup(page, backups);
         return;
@@ -219,9 +220,17 @@ void SiteRun::take_turn(std::unique_ptr<Page> page) {
 }
 
 // A rewrite whose new text is whole is noted, and waits in the batch
-// (under a dry run, it is done).
+// (under a dry run, it is done). A file system that keeps no record for
+// --restore is named once.
 void SiteRun::take_rewrite(Page& page) {
     std::unique_ptr<FileRewrite> file = std::move(page.file);
+    if (file->record_error() != 0 && !said_unrecorded_) {
+        said_unrecorded_ = true;
+        errmsg_why(file->record_error(),
+                   "%s: cannot keep the record that --restore checks; --restore will refuse such "
+                   "pages without --force\n",
+                   page.name.c_str());
+    }
     const bool dry = settings_.how.dry_run;
     page.pending = edited_.note_pending(page.old, file->dir_st(), file->target().base,
                                         dry ? nullptr : &file->made_id(), page.name);

@@ -28,7 +28,8 @@ namespace tagpolish {
 struct RunSettings {
     RunJob job = RunJob::edit;
     RewriteSettings how;          // dry run, backup suffix
-    const char* backups = ".orig";  // the suffix of the backups passed over, restored, removed
+    // The suffix of the backups passed over, restored, removed.
+    const char* backups = default_backup_suffix;
     bool walk = false;            // -r
     WalkRules rules;
     int jobs = 1;
@@ -88,6 +89,7 @@ class SiteRun {
     bool alone_ = false;     // one page, which may wait for a lock, is given alone
     bool ending_ = false;    // the run stops: nothing more is given
     bool ending_memory_ = false;
+    bool said_unrecorded_ = false;  // that a record for --restore cannot be kept
     std::atomic<bool> letting_go_{false};
     Clock::time_point pending_since_{};
     // Found and not yet taken back, in order; taken back and not yet told

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "driver/name_patterns.h"
 #include "driver/resolve.h"
 #include "lib/diag.h"
 
@@ -75,6 +76,18 @@ bool is_page_name(const WalkRules& rules, std::string_view name) {
                                          })
                            : matches_any(rules.include, name);
     return taken && !matches_any(rules.exclude, name);
+}
+
+bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix) {
+    if (std::any_of(rules.exclude.begin(), rules.exclude.end(),
+                    [suffix](const std::string& p) { return matches_every_end(p, suffix); }))
+        return false;
+    const bool casefold = rules.include.empty();
+    const std::vector<std::string>& pages = casefold ? default_pages : rules.include;
+    for (const std::string& first : pages)
+        for (const std::string& second : pages)
+            if (suffix_joins(first, suffix, second, casefold)) return true;
+    return false;
 }
 
 bool walk_takes(const WalkRules& rules, std::string_view name) {

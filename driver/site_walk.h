@@ -16,6 +16,9 @@
 
 namespace tagpolish {
 
+// The suffix of the backups when none is given.
+inline constexpr const char* default_backup_suffix = ".orig";
+
 // What the walk takes, and what it passes over.
 struct WalkRules {
     // Patterns (as the shell's) for the names of the files to take; none:
@@ -26,7 +29,7 @@ struct WalkRules {
     // Symbolic links are followed (by the link rule of -w), not passed over.
     bool follow_links = false;
     // Under this suffix, a name that is a page's name with it is a backup.
-    std::string backup_suffix = ".orig";
+    std::string backup_suffix = default_backup_suffix;
     // The walk takes the backups of the pages (named like a page it would
     // take, and the suffix), not the pages.
     bool backups = false;
@@ -35,6 +38,12 @@ struct WalkRules {
 // Whether a file named name is a page by the rules: include takes it, and
 // exclude does not leave it out.
 bool is_page_name(const WalkRules& rules, std::string_view name);
+
+// Whether a page's name, followed by suffix, can be the name of another
+// page by the rules (leaving aside exclude patterns, but for one that
+// leaves out every name that ends in suffix): then a backup could not be
+// told from a page.
+bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix);
 
 // Whether name (an entry's own name) is one the walk takes: a page, or
 // with rules.backups a page's backup.

@@ -104,7 +104,8 @@ std::vector<std::string> taken_with(const std::string& name) {
     if (name == "--include" || name == "--exclude") return {"-r", name + "=x"};
     if (name == "--follow-links") return {"-r", name};
     if (name == "--jobs") return {name + "=2"};
-    if (name == "--force") return {"--restore", name};
+    // The backup beside the page was not made by a run of the program.
+    if (name == "--force" || name == "--restore") return {"--restore", "--force"};
     if (name == "--backup") return {name + "=.bak"};  // .orig is taken
     return {name};
 }

@@ -195,6 +195,11 @@ TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
         {{"-x", "--help"}, "x: unknown option\n"},
         {{"-w", "--backup="}, "--backup=: the backup suffix is empty\n"},
         {{"-w", "--backup=old/"}, "--backup=old/: a backup suffix cannot hold \"/\"\n"},
+        // x.htm and x.html: a page would be taken for another's backup.
+        {{"-w", "--backup=l"}, "--backup: a page's name may end in this suffix\n"},
+        {{"-w", "--restore=.HTML"}, "--restore: a page's name may end in this suffix\n"},
+        {{"-w", "-r", "--include=*.txt", "--remove-backups=.txt"},
+         "--remove-backups: a page's name may end in this suffix\n"},
         {{"--list"}, "--list: needs -w\n"},
         {{"--null"}, "--null: needs -w\n"},
         {{"-a", "--dry-run", "--list"}, "--dry-run: needs -w\n"},

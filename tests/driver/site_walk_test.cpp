@@ -128,5 +128,54 @@ TEST(SiteWalk, PageAndBackupNames) {
     for (const auto& c : cases) EXPECT_EQ(c.taken, walk_takes(c.rules, c.name)) << c.name;
 }
 
+// A suffix is refused when a page's name with it can be another page's
+// name, by the default names (any letter case) or by --include patterns,
+// unless an --exclude pattern leaves out every name that ends in it.
+TEST(SiteWalk, SuffixThatMakesAPageNameIntoAnother) {
+    const struct {
+        std::vector<std::string> include, exclude;
+        const char* suffix;
+        bool joins;
+    } cases[] = {
+        {{}, {}, ".orig", false},
+        {{}, {}, "~", false},
+        {{}, {}, ".bak", false},
+        {{}, {}, "l", true},  // x.htm and x.html
+        {{}, {}, "L", true},
+        {{}, {}, ".htm", true},
+        {{}, {}, ".HTML", true},
+        {{}, {}, "~.htm", true},
+        {{}, {}, "ml", false},
+        {{}, {}, "html", false},
+        {{"*.shtml"}, {}, ".orig", false},
+        {{"*.shtml"}, {}, "l", false},
+        {{"*.shtm", "*.shtml"}, {}, "l", true},
+        {{"*.htm*"}, {}, ".orig", true},
+        {{"*.htm*"}, {"*.orig"}, ".orig", false},
+        {{"*.htm*"}, {"*rig"}, ".orig", false},
+        {{"*.htm*"}, {"*[[:alpha:]]"}, ".orig", true},  // a class is not known for sure
+        {{"*.htm*"}, {"draft*"}, ".orig", true},
+        {{"*[0-9]"}, {}, "1", true},
+        {{"*[0-9]"}, {}, "1x", false},
+        {{"*[!0-9]"}, {}, "x", true},
+        {{"*[!0-9]"}, {}, "7", false},
+        {{"page?"}, {}, "x", false},
+        {{"page*"}, {}, "x", true},
+        {{"*.htm", "*.htm.[a-z]"}, {}, ".b", true},
+        {{"*.htm", "*.htm.[a-z]"}, {}, ".B", false},
+        {{"*\\*"}, {}, "*", true},
+        {{"[ab].htm"}, {}, ".htm", false},
+        {{"*[.]htm"}, {}, ".htm", true},
+        {{"*["}, {}, "[", true},
+    };
+    for (const auto& c : cases) {
+        WalkRules rules;
+        rules.include = c.include;
+        rules.exclude = c.exclude;
+        EXPECT_EQ(c.joins, suffix_joins_pages(rules, c.suffix))
+            << (c.include.empty() ? "" : c.include.back()) << " " << c.suffix;
+    }
+}
+
 }  // namespace
 }  // namespace tagpolish::test
