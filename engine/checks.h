@@ -144,7 +144,8 @@ StateSet whole_characters();
 // name stands; the others act at Check::tag_byte, where an attribute name
 // stands or may begin (at_attr_name). It acts while its option is set, in
 // the kinds of tag it names, and where it asks for one, inside a table.
-// What it does counts as an act of `counted` unless it declined.
+// What it does counts as an act of `counted` unless it declined; what it
+// passes over as the options ask, as one of `passed`.
 struct AttrEditRow {
     std::array<std::string_view, 3> names;  // unused ones empty
     bool in_values;
@@ -153,6 +154,7 @@ struct AttrEditRow {
     bool in_table;
     AttrEdit (*edit)(LineBuf& line, std::size_t name);  // name: its length
     Edit counted;
+    Edit passed = counted;
 };
 
 // The tag kinds given, one bit each; every kind without any.
@@ -172,7 +174,8 @@ inline constexpr AttrEditRow attr_edits[] = {
      tag_kinds({TAG_LINK, TAG_IMG, TAG_BODY}),
      false,
      flatten_reference,
-     Edit::links},
+     Edit::links,
+     Edit::offsite_links},
     {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href, Edit::base_refs},
     {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor, Edit::bgcolor},
     {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size, Edit::font_sizes},
