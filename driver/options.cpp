@@ -133,7 +133,8 @@ bool set_valued(const char* arg) {
 
 // Sets what one long option asks for; help and the version end the run
 // here, wherever they stand among the options, and so does an option that
-// is not one. Every other long option works only with -w.
+// is not one. Every other long option but those that edit works only with
+// -w.
 void set_long(const char* arg) {
     const std::string_view name(arg);
     if (name == "--help") print_help();
@@ -179,10 +180,10 @@ void check_backup_actions(const char* action) {
         refuse(action, "%s: edits nothing: not with edit letters, --backup or --report\n");
 }
 
-// The long options act on the files that -w rewrites, and --null on the
-// names that --list, --report or --dry-run print; given without them,
-// they are refused. first_long is the first long option given, first_walk
-// the first that needs -r.
+// The long options that edit nothing act on the files that -w rewrites,
+// and --null on the names that --list, --report or --dry-run print; given
+// without them, they are refused. first_long is the first such long
+// option given, first_walk the first that needs -r.
 void check_long_options(const char* first_long, const char* first_walk) {
     if (first_long != nullptr && !opt_w) refuse(first_long, "%s: needs -w\n");
     if (opt_r && !opt_w) refuse("-r", "%s: needs -w\n");
@@ -195,6 +196,21 @@ void check_long_options(const char* first_long, const char* first_walk) {
     check_suffix("--backup", backup_suffix);
     check_suffix("--restore", restore_suffix);
     check_suffix("--remove-backups", remove_suffix);
+}
+
+// Whether arg is a long option that edits, which works without -w.
+bool edits_text(std::string_view arg) {
+    const OptionRow* row = find_long(OptionForm::word, arg);
+    return row != nullptr && row->role == OptionRole::edit;
+}
+
+// An option given without the one it works with is refused.
+void check_needs() {
+    for (const OptionRow& row : option_rows) {
+        if (row.needs == nullptr || *row.flag == 0 || *row.needs != 0) continue;
+        errmsg("%s: needs %s\n", row.name, row_of(row.needs)->name);
+        finish(1);
+    }
 }
 
 // Whether arg is a long option that only the walk takes.
@@ -269,12 +285,13 @@ int parse_options(int argc, char** argv) {
             break;
         } else {
             set_long(arg);
-            if (first_long == nullptr) first_long = arg;
+            if (first_long == nullptr && !edits_text(arg)) first_long = arg;
             if (first_walk == nullptr && walk_only(arg)) first_walk = arg;
         }
     }
     if (!dashes) i = take_names(i, argc, argv);
     check_long_options(first_long, first_walk);
+    check_needs();
     return i;
 }
 

@@ -10,10 +10,11 @@ namespace tagpolish {
 
 // What an attribute edit did at the cursor.
 enum class AttrEdit {
-    not_here,  // its name does not stand at the cursor
-    declined,  // it does not apply; the cursor's byte is walked as usual
-    changed,   // it changed the text ahead; the cursor's byte is walked as usual
-    removed,   // text was cut out; the cursor's byte must be examined afresh
+    not_here,     // its name does not stand at the cursor
+    declined,     // it does not apply; the cursor's byte is walked as usual
+    changed,      // it changed the text ahead; the cursor's byte is walked as usual
+    passed_over,  // it would change the text but is asked not to; walked as declined
+    removed,      // text was cut out; the cursor's byte must be examined afresh
 };
 
 // Each edit is called where its attribute name (with its "="), of `name`

@@ -95,13 +95,12 @@ enum class Check : unsigned char {
     block_body,     // any other byte of a comment or a script block
     quoted_value,   // quoted values, their quotes, and the edits that act in them too
     double_byte,    // a double-byte character, which -n and -a convert
-    paragraph,      // -j's paragraph rule at the start of a line
-    tag_open,       // "<" before a letter, "/", "!" or "?" opens a tag
+    tag_open,       // "<" before a letter, "/", "!" or "?" opens a tag; -j's paragraph rule
     tag_close,      // ">" closes it
     tag_byte,       // any other byte of a tag: the attribute edits, "#", letter case
     text_byte,      // any other byte of text, which -k converts
 };
-inline constexpr std::size_t check_count = 14;
+inline constexpr std::size_t check_count = 13;
 static_assert(static_cast<std::size_t>(Check::text_byte) + 1 == check_count);
 
 // The bytes from lo to hi, both included.
@@ -132,20 +131,21 @@ struct CheckBytes {
 // checks themselves, in engine/scanner.cpp).
 std::span<const CheckBytes> check_bytes();
 
-// The states in which a double-byte character is walked whole (check 7),
-// so that a byte counts only where a character starts; in the others every
-// byte is looked at alone.
+// The states in which a double-byte character is walked whole
+// (Check::double_byte), so that a byte counts only where a character
+// starts; in the others every byte is looked at alone.
 StateSet whole_characters();
 
 // An attribute edit. Its names are tried at the cursor in order, ignoring
 // ASCII letter case; the first that stands there is handed to the edit,
 // which may still find that it does not apply (AttrEdit::not_here), and
 // the next row is tried. An edit that also acts inside quoted values does
-// so before the other checks of a tag (check 6), wherever its name stands;
-// the others act at check 11, where an attribute name stands or may begin
-// (at_attr_name). It acts while its option is set, in the kinds of tag it
-// names, and where it asks for one, inside a table. What it does counts as
-// an act of `counted` unless it declined.
+// so before the other checks of a tag (Check::quoted_value), wherever its
+// name stands; the others act at Check::tag_byte, where an attribute name
+// stands or may begin (at_attr_name). It acts while its option is set, in
+// the kinds of tag it names, and where it asks for one, inside a table.
+// What it does counts as an act of `counted` unless it declined; what it
+// passes over as the options ask, as one of `passed`.
 struct AttrEditRow {
     std::array<std::string_view, 3> names;  // unused ones empty
     bool in_values;
@@ -154,6 +154,7 @@ struct AttrEditRow {
     bool in_table;
     AttrEdit (*edit)(LineBuf& line, std::size_t name);  // name: its length
     Edit counted;
+    Edit passed = counted;
 };
 
 // The tag kinds given, one bit each; every kind without any.
@@ -173,7 +174,8 @@ inline constexpr AttrEditRow attr_edits[] = {
      tag_kinds({TAG_LINK, TAG_IMG, TAG_BODY}),
      false,
      flatten_reference,
-     Edit::links},
+     Edit::links,
+     Edit::offsite_links},
     {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href, Edit::base_refs},
     {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor, Edit::bgcolor},
     {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size, Edit::font_sizes},

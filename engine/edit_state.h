@@ -50,7 +50,8 @@ struct EditState {
     LineQuote tag_quote;                    // its line, once the walk has left it
     LineQuote comment_quote;                // the line where a comment being removed began
     Preformatted in_pre = Preformatted::none;
-    int nl_kept_flg = 0;  // the last joined-or-not line kept its newline
+    int nl_kept_flg = 0;      // the last joined-or-not line kept its newline
+    bool blank_owed = false;  // the last line was joined after ASCII text
     TagKind tag_kind = TAG_NONE;
     unsigned kinds_told = tag_kinds_needed();  // the kinds that tag_kind tells apart
     int table_depth = 0;

@@ -10,21 +10,22 @@
 namespace tagpolish {
 
 enum class Edit : unsigned char {
-    link_tags,     // -d:a: <a ...> and </a> removed
-    image_tags,    // -d:i
-    font_tags,     // -d:f: <font ...> and </font> removed
-    bgsound_tags,  // -d:o
-    comments,      // -d:c
-    bgcolor,       // -d:b: bgcolor= attributes removed
-    font_sizes,    // -d:s
-    table_aligns,  // -d:l: align= and valign= removed inside tables
-    charsets,      // -d:h: charset= settings removed
-    full_width,    // -n, -a: full-width digits, letters and their punctuation
-    katakana,      // -k: half-width katakana made full-width
-    letter_case,   // -c, -s: letters inside tags changed in case
-    joined,        // -j: line ends removed
-    links,         // -u: references flattened
-    base_refs,     // -u: base references removed
+    link_tags,      // -d:a: <a ...> and </a> removed
+    image_tags,     // -d:i
+    font_tags,      // -d:f: <font ...> and </font> removed
+    bgsound_tags,   // -d:o
+    comments,       // -d:c
+    bgcolor,        // -d:b: bgcolor= attributes removed
+    font_sizes,     // -d:s
+    table_aligns,   // -d:l: align= and valign= removed inside tables
+    charsets,       // -d:h: charset= settings removed
+    full_width,     // -n, -a: full-width digits, letters and their punctuation
+    katakana,       // -k: half-width katakana made full-width
+    letter_case,    // -c, -s: letters inside tags changed in case
+    joined,         // -j: line ends removed
+    links,          // -u: references flattened
+    offsite_links,  // -u: references to other sites left as they were
+    base_refs,      // -u: base references removed
 };
 
 struct EditName {
@@ -48,6 +49,7 @@ inline constexpr EditName edit_names[] = {
     {Edit::letter_case, "letters cased"},
     {Edit::joined, "lines joined"},
     {Edit::links, "links flattened"},
+    {Edit::offsite_links, "off-site links passed over"},
     {Edit::base_refs, "base references"},
 };
 inline constexpr std::size_t edit_count = std::size(edit_names);

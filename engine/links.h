@@ -9,7 +9,9 @@
 namespace tagpolish {
 
 // "src=", "href=" or "background=", of `name` bytes, at the cursor: cuts
-// the value's path down to its last part. The cursor stays on the name.
+// the value's path down to its last part; a reference to another site
+// only with --flatten-offsite, else it is passed over. The cursor stays on
+// the name.
 AttrEdit flatten_reference(LineBuf& line, std::size_t name);
 
 // "href=" of a base tag at the cursor: removes the attribute when a quote

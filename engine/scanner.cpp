@@ -178,19 +178,14 @@ template <>
     return Tried::next;
 }
 
-// Preformatted text keeps its line ends.
-template <>
-[[gnu::always_inline]] inline Tried apply<Check::paragraph>(EditState& st, const char*,
-                                                            unsigned char) {
-    const bool acts = opt_j && st.in_pre == Preformatted::none && st.line_buf.at_line_start() &&
-                      paragraph_rule(st);
-    return acts ? Tried::next : Tried::passed;
-}
-
+// Under -j a paragraph tag that begins a line may first need a line break
+// before it; the tag is then opened and edited as any other.
 template <>
 [[gnu::always_inline]] inline Tried apply<Check::tag_open>(EditState& st, const char* p,
                                                            unsigned char c) {
-    return c == '<' && opens_tag(p[1]) ? decided(open_tag(st)) : Tried::passed;
+    if (c != '<' || !opens_tag(p[1])) return Tried::passed;
+    if (opt_j && st.line_buf.at_line_start()) paragraph_rule(st);
+    return decided(open_tag(st));
 }
 
 template <>
@@ -254,7 +249,6 @@ constexpr CheckBytes declared[] = {
     {Check::double_byte, text | tag, one(0x82), &opt_n, {0x4F, 0x58}},  // digits
     {Check::double_byte, text | tag, one(0x82), &opt_a, {0x60, 0x79}},  // capitals
     {Check::double_byte, text | tag, one(0x82), &opt_a, {0x81, 0x9A}},  // small letters
-    {Check::paragraph, text | tag, one('<'), &opt_j},
     {Check::tag_open, text | tag, one('<')},
     {Check::tag_close, text | tag, one('>')},
     {Check::tag_byte, tag, one('#')},  // a fragment begins

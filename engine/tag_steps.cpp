@@ -27,6 +27,7 @@ template <std::size_t r>
     if (!name) return AttrEdit::not_here;
     const AttrEdit done = row.edit(st.line_buf, name);
     if (done == AttrEdit::changed || done == AttrEdit::removed) count_edit(st.counts, row.counted);
+    if (done == AttrEdit::passed_over) count_edit(st.counts, row.passed);
     return done;
 }
 

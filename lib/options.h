@@ -15,6 +15,7 @@ namespace tagpolish {
 // value of their option's row, opt_u to 4), read everywhere else.
 inline int opt_a, opt_c, opt_i, opt_j, opt_k, opt_n, opt_s, opt_u, opt_w;
 inline int del_a, del_b, del_c, del_f, del_h, del_i, del_l, del_o, del_s;
+inline int opt_flatten_offsite;
 inline int opt_dry_run, opt_list, opt_null;
 inline int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
 inline int opt_jobs;  // --jobs=N; 0: not given
@@ -54,6 +55,7 @@ struct OptionRow {
     const char** text = nullptr;
     std::vector<const char*>* list = nullptr;
     bool walk_only = false;       // taken only with -r
+    const int* needs = nullptr;   // the flag of the option it is taken only with
     const char* help = "";        // its --help line after the name column; "\n" breaks it
     const char* shown = nullptr;  // the name column of --help, when not the name
 
@@ -76,6 +78,16 @@ constexpr OptionRow letter(const char* name, OptionRole role, int* flag, const c
 constexpr OptionRow word(const char* name, int* flag, const char* help, bool walk_only = false) {
     return {
         .form = OptionForm::word, .name = name, .flag = flag, .walk_only = walk_only, .help = help};
+}
+// A long option that edits, as the letters do (also without -w), and
+// only with the option whose flag is needs.
+constexpr OptionRow edit_word(const char* name, int* flag, const int* needs, const char* help) {
+    return {.form = OptionForm::word,
+            .name = name,
+            .role = OptionRole::edit,
+            .flag = flag,
+            .needs = needs,
+            .help = help};
 }
 constexpr OptionRow number(const char* name, int* flag, const char* shown, const char* help) {
     return {
@@ -111,7 +123,12 @@ inline constexpr OptionRow rows[] = {
     letter("-k", edit, &opt_k, "half-width katakana outside tags become full-width"),
     letter("-n", edit, &opt_n, "full-width digits become ASCII digits"),
     letter("-s", edit, &opt_s, "as -c, but to lower case; wins over -c"),
-    letter("-u", edit, &opt_u, "link and image references point into the page's directory", 4),
+    letter("-u", edit, &opt_u,
+           "link and image references point into the page's directory;\n"
+           "those to other sites (http:, //host) stay",
+           4),
+    edit_word("--flatten-offsite", &opt_flatten_offsite, &opt_u,
+              "with -u: cut references to other sites down too (a mirror)"),
     letter("-w", OptionRole::run, &opt_w, "write the result back over each FILE"),
     letter("-r", OptionRole::run, &opt_r,
            "with -w: edit the pages in each FOLDER and the ones below"),

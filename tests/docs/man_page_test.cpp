@@ -106,6 +106,7 @@ std::vector<std::string> taken_with(const std::string& name) {
     if (name == "--jobs") return {name + "=2"};
     // The backup beside the page was not made by a run of the program.
     if (name == "--force" || name == "--restore") return {"--restore", "--force"};
+    if (name == "--flatten-offsite") return {"-u", name};
     if (name == "--backup") return {name + "=.bak"};  // .orig is taken
     return {name};
 }
@@ -177,7 +178,7 @@ TEST(ManPage, OptionsSectionNamesEveryOptionOfTheProgram) {
     // Every long option is taken; with -w and --list, each of them may be,
     // on a page that has a backup.
     TempDir dir;
-    EXPECT_EQ(17u, long_options.size());
+    EXPECT_EQ(18u, long_options.size());
     for (const std::string& name : long_options) {
         const std::string file = dir.write("empty.htm", "");
         dir.write("empty.htm.orig", "");

@@ -127,7 +127,7 @@ TEST(FileLoop, StoppedRunNamesEveryInputItLeft) {
                   "a.htm: not edited (the run stopped)\n",
               r.err);
     EXPECT_EQ(before, read_file(name));
-    EXPECT_EQ("ab", read_file(dir.path() + "/a.htm"));
+    EXPECT_EQ("a b", read_file(dir.path() + "/a.htm"));
     EXPECT_EQ("a\nb\n", read_file(dir.path() + "/b.htm"));
     EXPECT_EQ("a\nb\n", read_file(dir.path() + "/c.htm"));
 }

@@ -82,10 +82,10 @@ TEST(FileLoop, PageComesOutWithItsOwnLineEnds) {
     } cases[] = {
         {{}, "a\r\nb\nc\r\n", "a\r\nb\nc\r\n"},
         {{"-n"}, zen_12 + "\r\n<p>\r\n", "12\r\n<p>\r\n"},
-        {{"-j"}, "<html>\r\nab\r\ncd<br>\r\nef\r\n", "<html>\r\nabcd<br>\r\nef"},
-        {{"-j"}, "<html>\nab\ncd<br>\nef\n", "<html>\nabcd<br>\nef"},
-        {{"-j"}, "<html>\rab\rcd<br>\r\r<p>ef\rgh\r", "<html>\rabcd<br>\r\r<p>efgh"},
-        {{"-j"}, "ab\rcd\r<p>ef<br>\r", "abcd\r<p>ef<br>\r"},
+        {{"-j"}, "<html>\r\nab\r\ncd<br>\r\nef\r\n", "<html>\r\nab cd<br>\r\nef"},
+        {{"-j"}, "<html>\nab\ncd<br>\nef\n", "<html>\nab cd<br>\nef"},
+        {{"-j"}, "<html>\rab\rcd<br>\r\r<p>ef\rgh\r", "<html>\rab cd<br>\r\r<p>ef gh"},
+        {{"-j"}, "ab\rcd\r<p>ef<br>\r", "ab cd\r<p>ef<br>\r"},
         {{"-d:f"}, "<font\rcolor=red>a</font>\rb\r", "a\rb\r"},
     };
     for (const auto& c : cases) {

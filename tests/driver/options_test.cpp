@@ -206,6 +206,8 @@ TEST(OptionsTool, RefusedLongOptionsTouchNoFile) {
         {{"--backup=.bak", "-k"}, "--backup=.bak: needs -w\n"},
         {{"-w", "--null"}, "--null: needs --list, --report or --dry-run\n"},
         {{"-w", "--null", "--backup"}, "--null: needs --list, --report or --dry-run\n"},
+        {{"--flatten-offsite"}, "--flatten-offsite: needs -u\n"},
+        {{"-w", "-j", "--flatten-offsite"}, "--flatten-offsite: needs -u\n"},
         // After the first file name, -w is refused before the other checks.
         {{"--list", "page.htm", "-w"},
          "-w: an option after the file names; put the options first, or write -- before a file "
@@ -407,6 +409,8 @@ TEST(Options, ClustersSetTheirFlags) {
         {{"tagpolish", "--backup=.bak", "-w"}, 3, "-w --backup=.bak"},
         {{"tagpolish", "-w", "--backup=.a", "--backup=~", "--list"}, 5, "-w --list --backup=~"},
         {{"tagpolish", "-a", "--", "-w", "--list"}, 3, "-a"},
+        // An edit given by name works without -w, as the letters do.
+        {{"tagpolish", "--flatten-offsite", "-u", "a.htm"}, 3, "-u=4 --flatten-offsite"},
         {{"tagpolish", "--"}, 2, ""},
         {{"tagpolish", "--", "--"}, 2, ""},
     };

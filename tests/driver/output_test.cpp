@@ -107,17 +107,17 @@ TEST(FdSink, WritesEachLineWithItsOwnLineEndAndKnowsWhetherTheTextChanged) {
         // the paragraph: the same bytes again, from other places.
         {"edits that give the same bytes", "text\n<p>x<br>\n", {"-j"}, "text\n<p>x<br>\n", true},
         {"the same in a CR LF page", "a\r\n<p>x<br>\r\n", {"-j"}, "a\r\n<p>x<br>\r\n", true},
-        {"joined CR page", "a\rb\r<p>c<br>\r", {"-j"}, "ab\r<p>c<br>\r", false},
+        {"joined CR page", "a\rb\r<p>c<br>\r", {"-j"}, "a b\r<p>c<br>\r", false},
         // The newline before a paragraph is the page's first line end.
         {"paragraph in a page that begins CR LF",
          "a\r\nb\n<p>c<br>\n",
          {"-j"},
-         "ab\r\n<p>c<br>\n",
+         "a b\r\n<p>c<br>\n",
          false},
         {"paragraph in a page that begins LF",
          "a\nb\r\n<p>c<br>\r\n",
          {"-j"},
-         "ab\n<p>c<br>\r\n",
+         "a b\n<p>c<br>\r\n",
          false},
         {"paragraph in a page without a line end", "<p>c", {"-j"}, "\n<p>c", false},
     };

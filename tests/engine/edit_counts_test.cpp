@@ -1,6 +1,6 @@
 // The counts that --report gives come from the edits as they act: each
 // edit counts what it changed, in the plain and in the fast walk alike,
-// and nothing it passes over or declines.
+// and nothing it declines; what -u passes over as asked is counted apart.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,6 +46,14 @@ const std::vector<CountCase>& count_cases() {
          "<a href=\"../x/y.htm\"><a href=\"./\"><img src=z.gif>"
          "<base href=\"http://h/d/\">\n",
          "page.htm: links flattened 1, base references 1"},
+        // A reference to another site that flattening would leave as it
+        // is is not counted as passed over.
+        {{"-u"},
+         "<a href=\"x/y.htm\"><a href=\"http://h/d/e.htm\"><a href=\"mailto:m@h\">\n",
+         "page.htm: links flattened 1, off-site links passed over 1"},
+        {{"-u", "--flatten-offsite"},
+         "<a href=\"x/y.htm\"><img src=\"//h/d/e.gif\">\n",
+         "page.htm: links flattened 2"},
         {{"-d:f"}, "<p>nothing to do</p>\n", "page.htm: no edits"},
     };
     return cases;
@@ -64,14 +72,24 @@ TEST(Report, EachEditCountsWhatItChanged) {
     }
 }
 
-// The options of a case without one letter ("-d:aio" without -d:i is
-// "-d:ao"); empty when the case does not give it.
+// The options of a case without one option ("-d:aio" without -d:i is
+// "-d:ao"), and without those that work only with it; empty when the case
+// does not give it.
 std::vector<std::string> without(const std::vector<std::string>& options, const OptionRow& row) {
     const std::string cluster = row.form == OptionForm::delete_letter ? "-d:" : "-";
     std::vector<std::string> left;
     bool found = false;
     for (std::string arg : options) {
-        const bool same_form = arg.starts_with(cluster) && (cluster == "-d:") == (arg[1] == 'd');
+        const OptionRow* named = nullptr;
+        for (const OptionRow& r : option_rows)
+            if (arg == r.name && r.form == OptionForm::word) named = &r;
+        if (named != nullptr) {
+            found = found || named == &row;
+            if (named != &row && named->needs != row.flag) left.push_back(arg);
+            continue;
+        }
+        const bool same_form = row.form != OptionForm::word && arg.starts_with(cluster) &&
+                               (cluster == "-d:") == (arg[1] == 'd');
         const std::size_t at = same_form ? arg.find(row.letter(), cluster.size()) : arg.npos;
         if (at != arg.npos) arg.erase(at, 1), found = true;
         left.push_back(arg);

@@ -173,10 +173,15 @@ TEST(FastWalkRuns, EndWhereThePlainWalkArrivesInTheSameState) {
          }},
     };
     for (Start& start : tag_starts()) starts.push_back(start);
-    // No option, each option the walk reads alone, and a few together.
+    // No option, each option the walk reads alone (with the one it needs),
+    // and a few together.
     std::vector<std::vector<std::string>> option_sets = {
         {}, {"-aj"}, {"-d:bh"}, {"-c", "-d:s"}, {"-uknac", "-d:bh"}};
-    for (const OptionRow* row : walk_options()) option_sets.push_back({row->name});
+    for (const OptionRow* row : walk_options()) {
+        option_sets.push_back({row->name});
+        if (row->needs)
+            option_sets.back().insert(option_sets.back().begin(), row_of(row->needs)->name);
+    }
     const std::vector<std::string> lines = markup_lines(150);
     // A removal that finds no end on its line says so; that is not tested here.
     testing::internal::CaptureStderr();

@@ -17,6 +17,7 @@ using Case = test::EditCase;
 using test::expect_edits;
 
 const std::vector<std::string> u{"-u"};
+const std::vector<std::string> mirror{"-u", "--flatten-offsite"};
 
 TEST(LinkFlattening, ReferenceLosesItsPathThroughTheLastSlash) {
     expect_edits({
@@ -68,7 +69,7 @@ TEST(LinkFlattening, QueryPartsKeepTheirSlashes) {
         {u, "<a href='x.cgi?d=a/b'>\n", "<a href='x.cgi?d=a/b'>\n"},
         {u, "<a href='../cgi/x.cgi?d=a/b'>\n", "<a href='x.cgi?d=a/b'>\n"},
         {u, "<a href=a/b.htm#x/y>\n", "<a href=b.htm#x/y>\n"},
-        {u, "<a href='http://example.com/cgi/x?u=http://a/b#c/d'>\n",
+        {mirror, "<a href='http://example.com/cgi/x?u=http://a/b#c/d'>\n",
          "<a href='x?u=http://a/b#c/d'>\n"},
         {u, sjis("<a href='資料/x.htm?q=a/b'>\n"), sjis("<a href='x.htm?q=a/b'>\n")},
         // A "/" just before the query part: "./" after three bytes or more.
@@ -78,6 +79,38 @@ TEST(LinkFlattening, QueryPartsKeepTheirSlashes) {
         // No "/" before it, or only one that begins the text.
         {u, "<a href='/?x=a/b'>\n", "<a href='/?x=a/b'>\n"},
         {u, "<a href='#top/x'>\n", "<a href='#top/x'>\n"},
+    });
+}
+
+// A reference that begins with a scheme or "//" leads to another site, whose
+// files are not beside the page: it stays, unless --flatten-offsite asks
+// for a mirror's references. A drive letter is a path on the author's disk.
+TEST(LinkFlattening, ReferencesToOtherSitesStayUnlessAMirrorIsMade) {
+    const std::vector<std::string> off_site = {
+        "<a href='http://example.com/dir/page.html'>\n",
+        "<A HREF=\"HTTPS://example.com/a/b.htm\">\n",
+        "<img src=//cdn.example.com/i/a.gif>\n",
+        "<img src='\\\\host\\share/i/a.gif'>\n",
+        "<a href=' http://example.com/a/b.htm'>\n",
+        "<a href=\"javascript:window.open('/w/x.html')\">\n",
+        "<a href='java\tscript:go(\"/w/x.html\")'>\n",
+        "<a href='ftp://ftp.example.jp/pub/x.lzh'>\n",
+        "<a href='file:///C:/site/a.htm'>\n",
+        "<a href='svn+ssh://example.com/r/x'>\n",
+        "<body background='http://example.com/i/bg.gif'>\n",
+    };
+    std::vector<test::EditCase> cases;
+    for (const std::string& page : off_site) cases.push_back({u, page, page});
+    expect_edits(cases);
+    expect_edits({
+        {mirror, "<a href='http://example.com/dir/page.html'>\n", "<a href='page.html'>\n"},
+        {mirror, "<img src=//cdn.example.com/i/a.gif>\n", "<img src=a.gif>\n"},
+        {mirror, "<a href='x/y.htm'>\n", "<a href='y.htm'>\n"},
+        // No scheme: a drive letter, a digit first, a ":" after a path step.
+        {u, "<img src='C:/site/img/a.gif'>\n", "<img src='a.gif'>\n"},
+        {u, "<a href='1a:/b/c.htm'>\n", "<a href='c.htm'>\n"},
+        {u, "<a href='../a:b/c.htm'>\n", "<a href='c.htm'>\n"},
+        {u, "<a href='/x/y.htm'>\n", "<a href='y.htm'>\n"},
     });
 }
 

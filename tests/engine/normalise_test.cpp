@@ -273,8 +273,8 @@ TEST(NormaliseCase, FragmentAtLineEndTakesTheNewline) {
     // a newline, so a paragraph tag after it gets a newline put out.
     expect_cases({
         {{"-c"}, "<td bgcolor=#top\nalign=x>y\n", "<TD BGCOLOR=#top\nALIGN=X>y\n"},
-        {{"-j"}, "<br>\n<a href=#top\n<p>x>\n", "<br>\n<a href=#top\n\n<p>x>\n"},
-        {{"-j"}, "<br>\n<a href=top\n<p>x>\n", "<br>\n<a href=top\n<p>x>\n"},
+        {{"-ji"}, "<br>\n<a href=#top\n<p>x>\n", "<br>\n<a href=#top\n\n<p>x>\n"},
+        {{"-ji"}, "<br>\n<a href=top\n<p>x>\n", "<br>\n<a href=top\n<p>x>\n"},
     });
 }
 

@@ -325,8 +325,8 @@ TEST(ScannerWalk, ScriptAndRawBlocksAreLeftAsTheyAre) {
         // -j keeps the line ends inside both kinds of block.
         {{"-j"},
          "a\n<script type=t>\nf() // note\ng()\n</script>\nb\nc\n",
-         "a<script type=t>\nf() // note\ng()\n</script>\nbc"},
-        {{"-j"}, "a\n<style>\np {\n}\n</style>\nb\n", "a<style>\np {\n}\n</style>\nb"},
+         "a <script type=t>\nf() // note\ng()\n</script>\nb c"},
+        {{"-j"}, "a\n<style>\np {\n}\n</style>\nb\n", "a <style>\np {\n}\n</style>\nb"},
         // Textarea, xmp and plaintext blocks are read as style blocks are;
         // a block ends only at the end tag of its own kind, and a
         // plaintext block not at all.
@@ -338,7 +338,7 @@ TEST(ScannerWalk, ScriptAndRawBlocksAreLeftAsTheyAre) {
         {{"-kc"},
          "<plaintext>\n<b>\xB1 > </plaintext>\n\xB1",
          "<PLAINTEXT>\n<b>\xB1 > </plaintext>\n\xB1"},
-        {{"-j"}, "a\n<textarea>\nx\ny\n</textarea>\nb\nc\n", "a<textarea>\nx\ny\n</textarea>\nbc"},
+        {{"-j"}, "a\n<textarea>\nx\ny\n</textarea>\nb\nc\n", "a <textarea>\nx\ny\n</textarea>\nb c"},
         // Only the names themselves open blocks.
         {{"-c"}, "<scripts>a<styles>b<xmpl>c<b>\n", "<SCRIPTS>a<STYLES>b<XMPL>c<B>\n"},
         // A '<' that starts the tag afresh (-i) forgets the block.

@@ -79,8 +79,9 @@ TEST(TagReader, RemovalsAndParagraphsFindTheTagsEndAsTheWalkDoes) {
         {{"-d:i"}, "a<img alt='it>s'\nsrc=y.gif>b\n", "ab\n"},
         // A lead byte hides the ">" after it, as in the walk.
         {{"-d:f"}, "<font size=\x83>x>y\n", "y\n"},
-        {{"-j"}, "a\n<p title=\"x>y\">b\nc\n", "a\n<p title=\"x>y\">bc"},
-        {{"-jc"}, "a\n<p title='x>y'><b>z</b>\n", "a\n<p title='x>y'><B>z</B>\n"},
+        {{"-j"}, "a\n<p title=\"x>y\">b\nc\n", "a\n<p title=\"x>y\">b c"},
+        // Nothing follows the tag's real end: no line break before it.
+        {{"-j"}, "a\n<p title='x>y'>", "a <p title='x>y'>"},
     });
 }
 

@@ -13,6 +13,13 @@ bool same_letters(std::string_view a, std::string_view b) {
     });
 }
 
+std::string small_letters(std::string_view s) {
+    std::string small(s);
+    std::transform(small.begin(), small.end(), small.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return small;
+}
+
 bool is_blank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
@@ -116,6 +123,8 @@ class Model {
             in_pre_ = false;
         }
         k_ += s_[k_ + 1] == '/' ? 2 : 1;
+        const std::size_t end = std::min(s_.find_first_of(" \t\r\n\f/>", k_), s_.size());
+        tag_name_ = small_letters(s_.substr(k_, end - k_));
     }
 
     void close_tag() {
@@ -134,10 +143,8 @@ class Model {
     void end_name() { name_ = std::string(s_.substr(name_at_, k_ - name_at_)); }
     void end_value() {
         if (in_ != In::value && in_ != In::quoted) return;
-        std::string name = name_;
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        out_.values.push_back({name, value_at_, k_ - value_at_, in_ == In::quoted});
+        out_.values.push_back(
+            {tag_name_, small_letters(name_), value_at_, k_ - value_at_, in_ == In::quoted});
     }
 
     void tag_byte(unsigned char c) {
@@ -203,7 +210,7 @@ class Model {
     PageRegions& out_;
     std::size_t k_ = 0, body_ = 0, pre_at_ = 0, name_at_ = 0, value_at_ = 0;
     bool comment_ = false, script_ = false, tag_ = false, in_pre_ = false, opens_pre_ = false;
-    std::string raw_, opens_, name_;
+    std::string raw_, opens_, name_, tag_name_;
     In in_ = In::name;
     char quote_ = 0;
 };

@@ -12,10 +12,10 @@
 namespace tagpolish::test {
 
 // An attribute value of a tag: where its bytes are in the page (quotes
-// left out), the attribute's name in small letters, and whether it was
-// quoted.
+// left out), the names of the tag and the attribute in small letters, and
+// whether it was quoted.
 struct AttributeValue {
-    std::string name;
+    std::string tag, name;
     std::size_t at = 0, size = 0;
     bool quoted = false;
 };
