@@ -15,8 +15,6 @@ namespace tagpolish {
 
 namespace {
 
-constexpr int max_jobs = 256;
-
 // Ends the process; what went to standard output must not be lost on the
 // way, and a failure to write it fails the run.
 [[noreturn]] void finish(int status) {

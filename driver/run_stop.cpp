@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "lib/options.h"
+
 namespace tagpolish {
 namespace {
 
@@ -15,7 +17,8 @@ namespace {
 // handler does nothing but cut a blocking call short.
 constexpr int wake_signal = SIGURG;
 constexpr long tick_ns = 100'000'000;
-constexpr int max_workers = 64;
+// Every worker --jobs can start, and the thread that started them.
+constexpr int max_workers = max_jobs + 1;
 
 struct Worker {
     std::atomic<bool> used{false};

@@ -19,6 +19,7 @@ inline int opt_flatten_offsite;
 inline int opt_dry_run, opt_list, opt_null;
 inline int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
 inline int opt_jobs;  // --jobs=N; 0: not given
+inline constexpr int max_jobs = 256;  // the most --jobs takes
 
 // The suffixes of --backup, --restore and --remove-backups (".orig", or the
 // text after "="); null when the option is not given.

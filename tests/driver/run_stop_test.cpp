@@ -8,15 +8,19 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "lib/options.h"
 #include "support/test_support.h"
 #include "support/traced_run.h"
 
@@ -173,6 +177,46 @@ TEST(RunStop, WaitForAnotherProgramsLockIsSaidAndEndsOnAStop) {
               timeless(r.err));
     EXPECT_EQ(full, read_file(dir.path() + "/a.htm"));
     EXPECT_EQ(kana, read_file(c));
+}
+
+// In a process of its own (the watch takes the process's signals): the
+// most workers --jobs starts, each in a blocking call that only a wake-up
+// ends, and a stop. Ends with 0 once every worker has seen the stop.
+[[noreturn]] void stop_every_waiting_worker() {
+    start_stop_watch();
+    int never[2];
+    if (pipe(never) != 0) _exit(2);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < max_jobs; ++i) {
+        threads.emplace_back([&] {
+            const StopWorker worker;
+            const WakeWhileWaiting woken;
+            ready.fetch_add(1);
+            char byte;
+            while (!stop_requested()) (void)!read(never[0], &byte, 1);
+        });
+    }
+    while (ready.load() < max_jobs) usleep(1000);
+    request_stop(SIGTERM);
+    for (std::thread& t : threads) t.join();
+    _exit(0);
+}
+
+// Every worker is woken by a stop, however many --jobs starts.
+TEST(RunStop, StopWakesEveryWorkerAtTheMostJobs) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) stop_every_waiting_worker();
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 1000 && (ended = waitpid(pid, &status, WNOHANG)) == 0; ++i) usleep(10000);
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    EXPECT_NE(0, ended) << "some workers slept on after the stop";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
