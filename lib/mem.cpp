@@ -2,7 +2,11 @@
 // has to handle it; large buffers mapped for huge pages.
 #include "lib/mem.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 
 #include <cstdint>
 #include <cstdlib>
@@ -28,6 +32,22 @@ thread_local bool in_hook = false;  // and runs the hook
         memory_stop_hook(memory_stop_context);
     }
     std::exit(1);
+}
+
+// Every thread that allocates is given an arena of its own, which reserves
+// 128 MiB of address space as it starts. Under a limit on the address space
+// (ulimit -v) the workers' arenas would take the room a large page needs,
+// and a reservation that cannot be had is tried again on every allocation.
+// The arenas are kept to what a quarter of the limit holds, at least the
+// one every thread can share.
+void bound_arenas() {
+#ifdef M_ARENA_MAX
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
+    constexpr rlim_t arena_reserve = rlim_t{128} << 20;
+    const rlim_t arenas = std::clamp<rlim_t>(limit.rlim_cur / 4 / arena_reserve, 1, 64);
+    mallopt(M_ARENA_MAX, static_cast<int>(arenas));
+#endif
 }
 
 }  // namespace
@@ -102,6 +122,7 @@ void large_free(void* block, std::size_t size) {
 }
 
 void install_memory_handler() {
+    bound_arenas();
     std::set_new_handler(out_of_memory);
 }
 

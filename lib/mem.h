@@ -45,7 +45,9 @@ std::size_t large_capacity(std::size_t size);
 void* large_realloc(void* block, std::size_t old_size, std::size_t new_size);
 
 // Makes every other failed allocation (operator new, standard containers)
-// end the program with "cannot get memory\n" and status 1.
+// end the program with "cannot get memory\n" and status 1; under a limit on
+// the address space, keeps the threads' allocators within a share of it.
+// Called before any thread is started.
 void install_memory_handler();
 
 }  // namespace tagpolish

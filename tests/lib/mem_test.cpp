@@ -4,12 +4,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tagpolish {
@@ -105,6 +107,36 @@ TEST(MemoryHandlerDeathTest, FailedNewEnds) {
             std::_Exit(2);
         },
         testing::ExitedWithCode(1), "^cannot get memory\n$");
+}
+
+// Under a limit on the address space, eight threads that allocate at once,
+// and then a block that fits beside their stacks.
+[[noreturn]] void allocate_beside_threads() {
+    rlim_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t room = rlim_t{320} << 20;
+    const rlimit limit{pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + room, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(99);
+    install_memory_handler();
+    constexpr int count = 8;
+    std::atomic<int> started{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back([&started] {
+            sink = std::make_unique<char[]>(1000).get();
+            started.fetch_add(1);
+            while (started.load() < count) usleep(1000);  // all at once
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    sink = std::make_unique<char[]>(std::size_t{200} << 20).get();
+    std::_Exit(0);
+}
+
+// The threads' allocators leave the room that a large page needs.
+TEST(MemoryHandlerDeathTest, ThreadsLeaveRoomUnderAnAddressLimit) {
+    SKIP_WITHOUT_PLAIN_MALLOC();
+    EXPECT_EXIT(allocate_beside_threads(), testing::ExitedWithCode(0), "^$");
 }
 
 }  // namespace
