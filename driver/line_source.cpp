@@ -181,16 +181,25 @@ void BlockLines::rewind(LineMark mark) {
     restore();
     scanned_ = 0;
     const std::uint64_t at = mark - base_;  // modulo 2^64, as base_ is
-    if (at >= held_from_ && at <= end_) {
+    const bool kept = written_ == none_written || written_ < mark;
+    if (kept && at >= held_from_ && at <= end_) {
         cur_ = static_cast<std::size_t>(at);
         return;
     }
+    written_ = none_written;
     // Read again from the mark up to where the text is known to end; the
     // next fill hands the buffer's bytes to before_reuse first.
     left_ += base_ + end_ - mark;
     read_at_ = start_ + mark;
     base_ = mark;
     held_from_ = cur_ = end_ = 0;
+}
+
+char* BlockLines::writable(std::string_view line) {
+    if (fd_ < 0 || line.data() != line_.data() || line.empty()) return nullptr;
+    const std::uint64_t at = offset_of(line.data());
+    if (written_ == none_written || written_ < at) written_ = at;
+    return buf_.data() + (line.data() - buf_.data());
 }
 
 // Where the line from cur_ ends (its "\n", or its "\r" in a CR input), or

@@ -77,6 +77,9 @@ class BlockLines : public LineSource {
     // longer holds is read again from the file.
     LineMark mark() const override { return offset_of(line_.data()); }
     void rewind(LineMark mark) override;
+    // The current line of a file read again from it may be written into:
+    // a rewind to it, or to a line before it, reads the file again.
+    char* writable(std::string_view line) override;
 
     // Called before bytes of lines already handed out are moved or
     // overwritten, so that what still points at them (an output sink's
@@ -130,6 +133,10 @@ class BlockLines : public LineSource {
     std::string_view raw_end_;
     int read_errno_ = 0;
     bool changed_ = false;
+    // The input offset of the last line written into (the highest), or
+    // none_written.
+    static constexpr std::uint64_t none_written = static_cast<std::uint64_t>(-1);
+    std::uint64_t written_ = none_written;
 };
 
 }  // namespace tagpolish

@@ -25,17 +25,13 @@ bool walked_alone(const LineBuf& line, std::size_t k) {
     return leads % 2 == 0;
 }
 
-// Puts out the blank that the line joined before this one owes, when this
-// one (as edited) begins with ASCII text too.
-void put_owed_blank(EditState& st) {
+}  // namespace
+
+void put_owed_blank(EditState& st, unsigned char first) {
     if (!st.blank_owed) return;
     st.blank_owed = false;
-    const LineBuf& line = st.line_buf;
-    const std::string_view first = line.made().empty() ? line.kept() : line.made();
-    if (!first.empty() && shows_as_ascii(static_cast<unsigned char>(first[0]))) st.out->put(" ");
+    if (shows_as_ascii(first)) st.out->put(" ");
 }
-
-}  // namespace
 
 void paragraph_rule(EditState& st) {
     if (st.in_pre != Preformatted::none) return;
@@ -67,7 +63,8 @@ void paragraph_rule(EditState& st) {
 
 void newline_rule(EditState& st) {
     LineBuf& line = st.line_buf;
-    put_owed_blank(st);
+    const std::string_view first = line.made().empty() ? line.kept() : line.made();
+    put_owed_blank(st, first.empty() ? 0 : static_cast<unsigned char>(first[0]));
     if (line.peek() == 0) {
         st.nl_kept_flg = 0;
         return;

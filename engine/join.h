@@ -12,6 +12,11 @@ namespace tagpolish {
 // is then read as any other.
 void paragraph_rule(EditState& st);
 
+// Puts out the blank that the line joined before this one owes, when this
+// one (as edited) begins with the byte first and that is ASCII text too.
+// Called before anything of the line goes out.
+void put_owed_blank(EditState& st, unsigned char first);
+
 // After the walk of a line: puts out the blank that the line joined before
 // it owes when this one begins with ASCII text, then keeps or drops its
 // newline and sets nl_kept_flg.

@@ -28,6 +28,14 @@ public:
     // again, as it did before, and then the lines after it. The lines handed
     // out since the mark are no longer valid, the current one included.
     virtual void rewind(LineMark mark) = 0;
+    // Lets the walk write into line, the line handed out last, where it
+    // lies: its first byte, or null where the walk is to write into a copy
+    // of its own. The bytes written are the walk's: a rewind hands the line
+    // out again as the input has it.
+    virtual char* writable(std::string_view line) {
+        (void)line;
+        return nullptr;
+    }
 };
 
 // Receives each output item of one input in order.

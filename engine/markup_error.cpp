@@ -5,6 +5,10 @@
 
 namespace tagpolish {
 
+// A quote is cut from the bytes the line buffer keeps of a line it writes
+// in place; the cut looks one byte past its end.
+static_assert(LineBuf::head_kept > msg_len_max + 1);
+
 void LineQuote::take(std::int64_t line_no, std::string_view source_line) {
     if (source_line.ends_with('\n')) source_line.remove_suffix(1);
     line = line_no;
@@ -19,7 +23,7 @@ void markup_error(const EditState& st, MarkupFormat fmt, PagePlace at, const Lin
 
 void markup_error(const EditState& st, MarkupFormat fmt, PagePlace at) {
     LineQuote quote;
-    quote.take(at.line, st.source_line);
+    quote.take(at.line, st.line_buf.as_read());
     markup_error(st, fmt, at, quote);
 }
 
@@ -32,7 +36,7 @@ PagePlace cursor_place(const EditState& st) {
 }
 
 void quote_open_tag(EditState& st) {
-    if (st.in_tag && st.tag_began.line == st.line_no) st.tag_quote.take(st.line_no, st.source_line);
+    if (st.in_tag && st.tag_began.line == st.line_no) st.tag_quote.take(st.line_no, st.line_buf.as_read());
 }
 
 }  // namespace tagpolish

@@ -324,6 +324,13 @@ int edit_html(const char* path, std::int64_t& error_line, LineSource& in, Output
     st.path = path;
     st.in = &in;
     st.out = &out;
+    // A long line goes out as it is walked, written where the source holds
+    // it: it is never held twice. The blank that -j owes comes first.
+    st.line_buf.writes_into(&in);
+    st.line_buf.spill = [&st](std::string_view part) {
+        put_owed_blank(st, static_cast<unsigned char>(part[0]));
+        st.out->put(part);
+    };
     const RunTables runs = run_tables();
     for (;;) {
         std::string_view next = in.next_line();

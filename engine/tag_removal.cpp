@@ -24,7 +24,7 @@ struct Search {
             moved = true;
             from = st.in->mark();
             quote_open_tag(st);
-            if (quote) quote->take(count, st.source_line);
+            if (quote) quote->take(count, st.line_buf.as_read());
         }
         // The walked bytes must be kept before the source moves on.
         st.line_buf.keep_walked();

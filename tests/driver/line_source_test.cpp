@@ -161,38 +161,49 @@ TEST(BlockLines, LinesOfAnyLengthAcrossBlocks) {
 
 // After a rewind to a line's mark, that line and those after it are handed
 // out again as they were, each with its line end, whether the buffer still
-// holds them or they are read again from the file; then the rest.
+// holds them or they are read again from the file, and whatever the walk
+// wrote into them (a file's lines may be written, a held input's not);
+// then the rest.
 TEST(BlockLines, RewindHandsTheMarkedLinesOutAgain) {
     std::string raw;
     for (int k = 0; k < 60000; ++k) raw += "line " + std::to_string(k) + (k % 3 ? "\r\n" : "\n");
     for (bool from_file : {false, true}) {
         for (int past : {0, 20, 50000}) {
-            SCOPED_TRACE(std::to_string(past) +
-                         (from_file ? " lines on, file" : " lines on, held"));
-            Input in(raw, from_file);
-            BlockLines lines(in.fd, in.buf, in.info);
-            for (int k = 0; k < 100; ++k) lines.next_line();
-            const LineMark mark = lines.mark();
-            // The current line and its line end.
-            auto line = [&lines] {
-                return std::string(lines.line()) + "|" + std::string(lines.raw_end());
-            };
-            std::vector<std::string> first{line()};
-            for (int k = 0; k < past; ++k) {
-                lines.next_line();
-                first.push_back(line());
+            for (bool write : {false, true}) {
+                SCOPED_TRACE(std::to_string(past) + (from_file ? " lines on, file" : " lines on, held") +
+                             (write ? ", written into" : ""));
+                Input in(raw, from_file);
+                BlockLines lines(in.fd, in.buf, in.info);
+                for (int k = 0; k < 100; ++k) lines.next_line();
+                const LineMark mark = lines.mark();
+                // The current line and its line end.
+                auto line = [&lines] {
+                    return std::string(lines.line()) + "|" + std::string(lines.raw_end());
+                };
+                auto scribble = [&] {
+                    char* p = write ? lines.writable(lines.line()) : nullptr;
+                    EXPECT_EQ(write && from_file, p != nullptr);
+                    if (p != nullptr) p[0] = '#';
+                };
+                std::vector<std::string> first{line()};
+                scribble();
+                for (int k = 0; k < past; ++k) {
+                    lines.next_line();
+                    first.push_back(line());
+                    scribble();
+                }
+                lines.rewind(mark);
+                std::vector<std::string> again;
+                for (int k = 0; k <= past; ++k) {
+                    lines.next_line();
+                    again.push_back(line());
+                }
+                EXPECT_TRUE(first == again);
+                int rest = 0;
+                while (lines.next_line().data()) ++rest;
+                EXPECT_EQ(60000 - 100 - past, rest);
+                EXPECT_FALSE(lines.changed());
             }
-            lines.rewind(mark);
-            std::vector<std::string> again;
-            for (int k = 0; k <= past; ++k) {
-                lines.next_line();
-                again.push_back(line());
-            }
-            EXPECT_TRUE(first == again);
-            int rest = 0;
-            while (lines.next_line().data()) ++rest;
-            EXPECT_EQ(60000 - 100 - past, rest);
-            EXPECT_FALSE(lines.changed());
         }
     }
 }

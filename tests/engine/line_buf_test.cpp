@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
+
+#include "lib/sjstr.h"
 
 namespace tagpolish {
 namespace {
@@ -82,9 +86,20 @@ TEST(LineBuf, LineThatNoEditActsOnIsKeptWhole) {
     EXPECT_EQ(text, line.kept());
 }
 
-// Writes into the rest go to a copy of the line: the stored line is what
-// -w compares the output with, and what a run-on tag is searched in.
-TEST(LineBuf, WritesLeaveTheStoredLineAlone) {
+// A source whose lines, held in strings of the test, may be written into.
+class WritableLines : public LineSource {
+  public:
+    std::string_view next_line() override { return {}; }
+    LineMark mark() const override { return 0; }
+    void rewind(LineMark) override {}
+    char* writable(std::string_view line) override { return const_cast<char*>(line.data()); }
+};
+
+// Writes into the rest go to a copy of the line (the stored line is what
+// -w compares the output with, and what a run-on tag is searched in), or,
+// where the source lets them, into the line where it lies; either way the
+// line as read stays at hand for quoting.
+TEST(LineBuf, WritesGoToACopyOrWhereTheSourceLetsThem) {
     const OpsCase cases[] = {
         {"set", "<a href=x>\n", [](LineBuf& l) { l.advance(1), l.set(0, 'H'), l.advance(1); },
          "<H href=x>\n"},
@@ -95,15 +110,59 @@ TEST(LineBuf, WritesLeaveTheStoredLineAlone) {
         {"write into a run-on line", "<a\n",
          [](LineBuf& l) { l.advance(2), l.continue_with(second_line), l.set(0, 'X'); }, "<aX>\n"},
     };
-    for (const OpsCase& c : cases) {
-        const std::string stored = c.line;
-        LineBuf line;
-        line.load(stored);
-        c.ops(line);
-        EXPECT_EQ(c.out, finished(line)) << c.name;
-        EXPECT_EQ(c.line, stored) << c.name;
+    WritableLines source;
+    for (bool in_place : {false, true}) {
+        for (const OpsCase& c : cases) {
+            SCOPED_TRACE(in_place ? "in place" : "a copy");
+            const std::string before_run_on = second_line;
+            std::string stored = c.line;
+            LineBuf line;
+            if (in_place) line.writes_into(&source);
+            line.load(stored);
+            c.ops(line);
+            EXPECT_EQ(c.out, finished(line)) << c.name;
+            const bool run_on = std::string_view(c.name).starts_with("write into a run-on");
+            const std::string& read = run_on ? before_run_on : c.line;
+            EXPECT_EQ(read, line.as_read()) << c.name;
+            if (!in_place) {
+                EXPECT_EQ(c.line, stored) << c.name;
+            }
+            second_line = before_run_on;
+        }
     }
-    EXPECT_EQ("x>\n", second_line) << "run-on line";
+}
+
+// With spill set, a long walked part goes out as it grows, each part ending
+// where a character ends; the line comes out as without it, and the
+// look-backs see the same bytes.
+TEST(LineBuf, LongWalkedPartIsSpilledInOrder) {
+    const std::pair<const char*, std::string> units[] = {
+        {"ASCII", "ab<c d>"}, {"kanji", "\x88\x9F\x82\xA0x"}, {"lead bytes only", "\x88\x9F"}};
+    for (const auto& [name, unit] : units) {
+        std::string text;
+        while (text.size() < 3 * LineBuf::spill_at) text += unit;
+        text += "\n";
+        std::string spilled;
+        bool whole_characters = true;
+        LineBuf spilling, holding;
+        spilling.spill = [&](std::string_view part) {
+            whole_characters = whole_characters && !is_lead_byte(static_cast<unsigned char>(part.back()));
+            spilled.append(part);
+        };
+        for (LineBuf* line : {&spilling, &holding}) {
+            line->load(text);
+            while (line->peek() != '\n') {
+                line->advance(std::min<std::size_t>(997, text.size() - 1 - line->pos));
+                if (line->peek() != '\n') line->remove(1), line->emit(unit.substr(0, 1));
+            }
+        }
+        EXPECT_EQ(finished(holding), spilled + finished(spilling)) << name;
+        EXPECT_EQ(holding.walked_size(), spilling.walked_size()) << name;
+        for (std::size_t k : {std::size_t{0}, std::size_t{1}, LineBuf::spill_keep - 1})
+            EXPECT_EQ(holding.walked_back(k), spilling.walked_back(k)) << name << " " << k;
+        EXPECT_TRUE(whole_characters) << name;
+        EXPECT_EQ(name[0] == 'l', spilled.empty()) << name;
+    }
 }
 
 }  // namespace

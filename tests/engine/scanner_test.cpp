@@ -143,7 +143,8 @@ TEST(ScannerErrors, ReportThePlaceQuoteTheLineAndStopTheInput) {
 TEST(ScannerErrors, LineNumberPastTwoToThe32) {
     EditState st;
     st.path = "page.htm";
-    st.source_line = "a > b\n";
+    const std::string line = "a > b\n";
+    st.line_buf.load(line);
     testing::internal::CaptureStderr();
     markup_error(st, msg_gt_alone, {(std::int64_t{1} << 32) + 1, 3});
     EXPECT_TRUE(testing::internal::GetCapturedStderr().starts_with(
