@@ -26,6 +26,7 @@ struct StdoutRun {
     explicit StdoutRun(FileOps& ops) : ops(ops) {}
 
     FileOps& ops;                   // what the inputs are opened and read through
+    WalkOptions edits = walk_options_given();  // what the walk of each does
     char** names = nullptr;         // the file arguments
     int next = 0;                   // the first of them not yet begun
     int end = 0;                    // one past the last
@@ -54,7 +55,7 @@ Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
     const InputInfo info = load_input(run.ops, fd, st, run.buf);
     const bool cut_short = info.read_error && stop_requested();
     int result = cut_short ? -1 : check_input(name, info, false);
-    if (result == 0) result = edit_to_stdout(name, fd, info, run.buf, why, run.counts, run.ops);
+    if (result == 0) result = edit_to_stdout(run.edits, name, fd, info, run.buf, why, run.counts, run.ops);
     // The free space is looked at only for an input that went through, so
     // that its message never follows another failure.
     if (is_stdin || result != 0)

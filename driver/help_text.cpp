@@ -240,7 +240,7 @@ void add_synopses(std::vector<std::string>& lines) {
     walked.insert(walked.begin(), "[OPTION]...");
     add_synopsis(lines, walk, then(walked, {"FOLDER..."}));
     add_synopsis(lines, "       tagpolish -w [-r]",
-                 {column_of(&restore_suffix), optional(*row_of(&opt_force)), "|",
+                 {column_of(&restore_suffix), optional(*find_row("--force")), "|",
                   column_of(&remove_suffix), "[OPTION]...", "NAME..."});
     std::string asks = "       tagpolish";
     const char* between = " ";

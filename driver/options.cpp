@@ -98,13 +98,14 @@ const char* take_suffix(const char* arg, const char* value) {
     return suffix;
 }
 
-// Takes the number of --jobs=N.
-int take_jobs(const char* arg, const char* value) {
+// Takes the number of a number option's row.
+int take_number(const OptionRow& row, const char* arg, const char* value) {
     char* end = nullptr;
     errno = 0;
     const long n = value != nullptr ? std::strtol(value, &end, 10) : 0;
-    if (value == nullptr || *value == '\0' || *end != '\0' || errno != 0 || n < 1 || n > max_jobs) {
-        errmsg("%s: give a number of jobs from 1 to 256\n", arg);
+    if (value == nullptr || *value == '\0' || *end != '\0' || errno != 0 || n < row.least ||
+        n > row.most) {
+        errmsg(row.out_of_range, arg);
         finish(1);
     }
     return static_cast<int>(n);
@@ -119,7 +120,7 @@ bool set_valued(const char* arg) {
         if (row.text != nullptr)
             *row.text = take_suffix(arg, value);
         else if (row.flag != nullptr)
-            *row.flag = take_jobs(arg, value);
+            *row.flag = take_number(row, arg, value);
         else if (value != nullptr)
             row.list->push_back(value);
         else
@@ -205,8 +206,9 @@ bool edits_text(std::string_view arg) {
 // An option given without the one it works with is refused.
 void check_needs() {
     for (const OptionRow& row : option_rows) {
-        if (row.needs == nullptr || *row.flag == 0 || *row.needs != 0) continue;
-        errmsg("%s: needs %s\n", row.name, row_of(row.needs)->name);
+        if (row.needs == nullptr || *flag_of(row) == 0 || *flag_of(*find_row(row.needs)) != 0)
+            continue;
+        errmsg("%s: needs %s\n", row.name, row.needs);
         finish(1);
     }
 }

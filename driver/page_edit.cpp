@@ -58,13 +58,12 @@ int check_lines(const char* name, const BlockLines& lines) {
     return lines.changed() ? changed_meanwhile(name) : 0;
 }
 
-int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why,
-                   EditCounts& counts, FileOps& ops) {
+int edit_to_stdout(const WalkOptions& edits, const char* name, int fd, const InputInfo& info,
+                   InputBuffer& buf, int& why, EditCounts& counts, FileOps& ops) {
     BlockLines lines(fd, buf, info, ops);
     FdSink sink(1, info.line_end, stoppable_file_ops());
     sink.follow(lines);
-    std::int64_t error_line = 0;
-    int result = edit_html(name, error_line, lines, sink, &counts);
+    int result = edit_html(edits, name, lines, sink, &counts);
     if (!sink.flush()) result |= -1;
     why = sink.error();
     return result | check_lines(name, lines);
@@ -92,8 +91,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const Te
     if (old_text != nullptr) sink.hash_into(&new_text);
     sink.follow(lines);
     sink.compare_with(fd, info);
-    std::int64_t error_line = 0;
-    const int walked = edit_html(name, error_line, lines, sink, &page.counts);
+    const int walked = edit_html(work.edits, name, lines, sink, &page.counts);
     sink.flush();
     if (stop_requested()) return Fate::not_reached;
     const int read = check_lines(name, lines);

@@ -11,6 +11,7 @@
 #include "driver/line_source.h"
 #include "driver/page.h"
 #include "driver/rewrite.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
@@ -26,19 +27,21 @@ int check_lines(const char* name, const BlockLines& lines);
 // output, counting the edits' acts in counts; why receives the errno of a
 // failed write (ECANCELED when a stop cut a wait short). Returns 0 or
 // non-zero after a failure (reported, but for the write).
-int edit_to_stdout(const char* name, int fd, const InputInfo& info, InputBuffer& buf, int& why,
-                   EditCounts& counts, FileOps& ops);
+int edit_to_stdout(const WalkOptions& edits, const char* name, int fd, const InputInfo& info,
+                   InputBuffer& buf, int& why, EditCounts& counts, FileOps& ops);
 
 // What a worker edits pages with.
 struct PageWork {
-    PageWork(const RewriteSettings& how, FileOps& ops, const char* backup_suffix,
-             bool follow_links, std::function<bool()> letting_go)
-        : how(how),
+    PageWork(const WalkOptions& edits, const RewriteSettings& how, FileOps& ops,
+             const char* backup_suffix, bool follow_links, std::function<bool()> letting_go)
+        : edits(edits),
+          how(how),
           ops(ops),
           backup_suffix(backup_suffix),
           follow_links(follow_links),
           letting_go(std::move(letting_go)) {}
 
+    const WalkOptions& edits;
     const RewriteSettings& how;
     FileOps& ops;
     const char* backup_suffix;  // of the backups passed over, or null

@@ -73,6 +73,7 @@ RunSettings settings_from_options() {
     s.job = restore_suffix != nullptr  ? RunJob::restore
             : remove_suffix != nullptr ? RunJob::remove
                                        : RunJob::edit;
+    s.edits = walk_options_given();
     s.how = {opt_dry_run != 0, backup_suffix};
     for (const char* suffix : {backup_suffix, restore_suffix, remove_suffix})
         if (suffix != nullptr) s.backups = suffix;
@@ -103,7 +104,7 @@ SiteRun::SiteRun(char** names, int count, const RunSettings& settings, FileOps& 
              batch_files_within(fds_per_page * window_ + deepest_walk)) {
     set_memory_stop_hook(memory_stop, this);
     workers_ = std::make_unique<Workers>(settings.jobs, window_, [this] {
-        auto tools = std::make_shared<PageWork>(settings_.how, ops_, nullptr,
+        auto tools = std::make_shared<PageWork>(settings_.edits, settings_.how, ops_, nullptr,
                                                 settings_.rules.follow_links,
                                                 [this] { return letting_go_.load(); });
         return [this, tools](Page& page) { work(page, *tools); };

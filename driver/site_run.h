@@ -27,6 +27,7 @@ namespace tagpolish {
 // What a run under -w is asked to do, from the options.
 struct RunSettings {
     RunJob job = RunJob::edit;
+    WalkOptions edits;            // what each page's walk does
     RewriteSettings how;          // dry run, backup suffix
     // The suffix of the backups passed over, restored, removed.
     const char* backups = default_backup_suffix;

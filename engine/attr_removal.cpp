@@ -79,20 +79,20 @@ std::size_t charset_end(std::string_view s, std::size_t v) {
 
 }  // namespace
 
-AttrEdit remove_charset(LineBuf& line, std::size_t name) {
+AttrEdit remove_charset(LineBuf& line, const WalkOptions&, std::size_t name) {
     std::string_view s = line.rest();
     line.remove(charset_end(s, skip_blanks(s, name)));
     return AttrEdit::removed;
 }
 
-AttrEdit remove_bgcolor(LineBuf& line, std::size_t name) {
+AttrEdit remove_bgcolor(LineBuf& line, const WalkOptions&, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = bgcolor_end(s, skip_blanks(s, name));
     if (end == std::string_view::npos) return AttrEdit::declined;
     return cut_attribute(line, end);
 }
 
-AttrEdit remove_size(LineBuf& line, std::size_t name) {
+AttrEdit remove_size(LineBuf& line, const WalkOptions&, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = size_end(s, name);
     if (end == std::string_view::npos) return AttrEdit::declined;
@@ -100,7 +100,7 @@ AttrEdit remove_size(LineBuf& line, std::size_t name) {
     return cut_attribute(line, end);
 }
 
-AttrEdit remove_align(LineBuf& line, std::size_t name) {
+AttrEdit remove_align(LineBuf& line, const WalkOptions&, std::size_t name) {
     std::string_view s = line.rest();
     std::size_t end = align_end(s, skip_blanks(s, name));
     if (end == std::string_view::npos) return AttrEdit::declined;

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "engine/line_buf.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
@@ -22,15 +23,15 @@ enum class AttrEdit {
 // finds the name and checks the tag.
 
 // A "charset=" setting: always removed.
-AttrEdit remove_charset(LineBuf& line, std::size_t name);
+AttrEdit remove_charset(LineBuf& line, const WalkOptions&, std::size_t name);
 
 // "bgcolor=".
-AttrEdit remove_bgcolor(LineBuf& line, std::size_t name);
+AttrEdit remove_bgcolor(LineBuf& line, const WalkOptions&, std::size_t name);
 
 // "size=" of a font tag.
-AttrEdit remove_size(LineBuf& line, std::size_t name);
+AttrEdit remove_size(LineBuf& line, const WalkOptions&, std::size_t name);
 
 // "valign=" or "align=" inside a table.
-AttrEdit remove_align(LineBuf& line, std::size_t name);
+AttrEdit remove_align(LineBuf& line, const WalkOptions&, std::size_t name);
 
 }  // namespace tagpolish

@@ -15,7 +15,7 @@
 #include "engine/attr_removal.h"
 #include "engine/edit_state.h"
 #include "engine/links.h"
-#include "lib/options.h"
+#include "lib/walk_options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -109,7 +109,7 @@ struct ByteRange {
 };
 
 // Where one check of examine may act: on a byte of `first`, in the states
-// given, while its option flag is set (always, without one). A check that
+// given, while its option is set (always, without one). A check that
 // needs a certain byte after the first (a character of two bytes) names
 // the second bytes too; the walk need not stop where another follows.
 //
@@ -122,9 +122,9 @@ struct CheckBytes {
     Check check;
     StateSet states;
     ByteRange first;
-    const int* option = nullptr;
+    WalkFlag option = nullptr;
     ByteRange second = {0x00, 0xFF};
-    void (*step)(LineBuf& line, EditCounts& counts) = nullptr;
+    void (*step)(LineBuf& line, const WalkOptions& opt, EditCounts& counts) = nullptr;
 };
 
 // The declarations of every check but the attribute edits (beside the
@@ -149,10 +149,10 @@ StateSet whole_characters();
 struct AttrEditRow {
     std::array<std::string_view, 3> names;  // unused ones empty
     bool in_values;
-    const int* option;
+    WalkFlag option;
     unsigned tag_kinds;  // one bit per TagKind
     bool in_table;
-    AttrEdit (*edit)(LineBuf& line, std::size_t name);  // name: its length
+    AttrEdit (*edit)(LineBuf& line, const WalkOptions& opt, std::size_t name);  // name: its length
     Edit counted;
     Edit passed = counted;
 };
@@ -167,19 +167,19 @@ constexpr unsigned tag_kinds(std::initializer_list<TagKind> kinds = {}) {
 // The attribute edits, in the order in which they are tried. (The tag
 // kinds of the link edits arise only with -u.)
 inline constexpr AttrEditRow attr_edits[] = {
-    {{"charset="}, true, &del_h, tag_kinds(), false, remove_charset, Edit::charsets},
+    {{"charset="}, true, &WalkOptions::del_h, tag_kinds(), false, remove_charset, Edit::charsets},
     {{"src=", "href=", "background="},
      false,
-     &opt_u,
+     &WalkOptions::u,
      tag_kinds({TAG_LINK, TAG_IMG, TAG_BODY}),
      false,
      flatten_reference,
      Edit::links,
      Edit::offsite_links},
-    {{"href="}, false, &opt_u, tag_kinds({TAG_BASE}), false, remove_base_href, Edit::base_refs},
-    {{"bgcolor="}, false, &del_b, tag_kinds(), false, remove_bgcolor, Edit::bgcolor},
-    {{"size="}, false, &del_s, tag_kinds({TAG_FONT}), false, remove_size, Edit::font_sizes},
-    {{"valign=", "align="}, false, &del_l, tag_kinds(), true, remove_align, Edit::table_aligns},
+    {{"href="}, false, &WalkOptions::u, tag_kinds({TAG_BASE}), false, remove_base_href, Edit::base_refs},
+    {{"bgcolor="}, false, &WalkOptions::del_b, tag_kinds(), false, remove_bgcolor, Edit::bgcolor},
+    {{"size="}, false, &WalkOptions::del_s, tag_kinds({TAG_FONT}), false, remove_size, Edit::font_sizes},
+    {{"valign=", "align="}, false, &WalkOptions::del_l, tag_kinds(), true, remove_align, Edit::table_aligns},
 };
 
 constexpr unsigned tag_kinds_needed(const AttrEditRow& row) {

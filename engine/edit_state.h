@@ -13,6 +13,7 @@
 #include "engine/line_io.h"
 #include "engine/markup_error.h"
 #include "engine/tag_reader.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
@@ -30,13 +31,13 @@ enum TagKind {
 inline constexpr std::size_t tag_kind_count = TAG_BASE + 1;
 
 // The kinds of tag (one bit each) that the attribute edits asked for by the
-// option flags act in; a table is told apart where an edit acts only
-// inside one.
-unsigned tag_kinds_needed();
+// options act in; a table is told apart where an edit acts only inside one.
+unsigned tag_kinds_needed(const WalkOptions& opt);
 
 // The engine's state for one input; every field starts at zero but the
-// kinds of tag told apart, which the option flags give.
+// options and the kinds of tag told apart, which they give.
 struct EditState {
+    WalkOptions opt;  // what the walk is asked to do
     LineBuf line_buf;
     std::int64_t line_no = 0;      // lines taken from the line source so far
     std::string_view source_line;  // the line walked, as the source handed it out
@@ -53,7 +54,7 @@ struct EditState {
     int nl_kept_flg = 0;      // the last joined-or-not line kept its newline
     bool blank_owed = false;  // the last line was joined after ASCII text
     TagKind tag_kind = TAG_NONE;
-    unsigned kinds_told = tag_kinds_needed();  // the kinds that tag_kind tells apart
+    unsigned kinds_told = 0;  // the kinds that tag_kind tells apart (tag_kinds_needed)
     int table_depth = 0;
     const char* path = "";
     LineSource* in = nullptr;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/normalise.h"
-#include "lib/options.h"
 
 namespace tagpolish {
 namespace {
@@ -154,16 +153,16 @@ void set_fast_walk(bool on) {
     fast_walk_on = on;
 }
 
-RunTables run_tables() {
+RunTables run_tables(const WalkOptions& opt) {
     RunTables t;
     t.fast = fast_walk_on;
     RuleBits bits;
     for (const CheckBytes& d : check_bytes())
-        if (!d.option || *d.option) declare_check(t, d, bits);
+        if (!d.option || opt.*d.option) declare_check(t, d, bits);
     declare_tag_reader(t);
     t.with_attrs = t.bare;
     for (const AttrEditRow& row : attr_edits)
-        if (*row.option) declare_attr_edit(t, row, bits.take());
+        if (opt.*row.option) declare_attr_edit(t, row, bits.take());
     for (RunTables::EditCase& e : t.cases)
         for (std::uint32_t& rules : e.rules) rules |= shared_rule;
     for (std::size_t i = 0; i < walk_state_count; ++i)
@@ -175,7 +174,8 @@ RunTables run_tables() {
         for (int c = 0; !((unquoted_tag | quoted_tag) >> i & 1) && c < 256; ++c)
             may[c] = may[c] || t.with_attrs[i].role[c] != StopRole::pass;
     t.classes.compile(may);
-    t.letters_change = opt_c || opt_s;
+    t.letters_change = opt.c || opt.s;
+    t.opt = opt;
     build_tag_acts(t);
     return t;
 }
@@ -192,7 +192,7 @@ void walk_tag_bytes(LineBuf& line, TagReader& reader, const RunTables& t, std::s
     const RunTables::TagActs& tag = t.tag;
     const unsigned char* acts = tag.in_case(k);
     const auto* p = reinterpret_cast<const unsigned char*>(line.text.data());
-    const CaseChange change = letters_change ? tag_case() : CaseChange{};
+    const CaseChange change = letters_change ? tag_case(t.opt) : CaseChange{};
     auto r = static_cast<unsigned char>(index_of(reader.state));
     // Bytes that the case change writes go into the line's own copy; the
     // bytes ahead are read where they were, as they are the same.
@@ -263,7 +263,7 @@ std::size_t walk_runs_from(EditState& st, const RunTables& t, WalkState state,
         const unsigned version = line.version();
         const unsigned char which = roles->step[c];
         do {
-            t.steps[which](line, st.counts);
+            t.steps[which](line, st.opt, st.counts);
             c = line.peek();
         } while (roles->role[c] == StopRole::step && roles->step[c] == which);
         // A step changes the line only, never the state or the roles.

@@ -24,9 +24,10 @@ namespace tagpolish {
 // the tests and the fuzzer hold the fast one against.
 void set_fast_walk(bool on);
 
-// What the runs stop at under the option flags in force when it was built.
+// What the runs stop at under the options it was built for.
 struct RunTables {
     bool fast = true;  // the switch, as it stood
+    WalkOptions opt;   // the options
     // Per walk state: the roles of the bytes while no attribute edit may
     // act in the open tag, and while some may.
     std::array<StopRoles, walk_state_count> bare, with_attrs;
@@ -41,7 +42,7 @@ struct RunTables {
     };
     std::array<EditCase, 2 * tag_kind_count> cases{};
     bool letters_change = false;            // -c or -s
-    std::vector<void (*)(LineBuf&, EditCounts&)> steps;  // the steps that StopRoles::step names
+    std::vector<void (*)(LineBuf&, const WalkOptions&, EditCounts&)> steps;  // StopRoles::step names them
 
     // Inside a tag the walk reads byte by byte, through the same roles
     // folded into one small table per edit case: each byte falls into a
@@ -61,8 +62,8 @@ struct RunTables {
     TagActs tag;
 };
 
-// Builds the tables from the declarations and the current option flags.
-RunTables run_tables();
+// Builds the tables from the declarations and the options.
+RunTables run_tables(const WalkOptions& opt);
 
 inline std::size_t index_of(WalkState s) {
     return static_cast<std::size_t>(s);

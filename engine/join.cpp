@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "engine/tag_reader.h"
-#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -69,7 +68,7 @@ void newline_rule(EditState& st) {
         st.nl_kept_flg = 0;
         return;
     }
-    if (!opt_j || st.in_pre != Preformatted::none) return;
+    if (!st.opt.j || st.in_pre != Preformatted::none) return;
     // A newline inside a tag separates attributes, and one inside a script
     // (or a comment, which often hides one) may end a "//" comment: joining
     // there would change the markup or the code. Style sheets keep theirs.

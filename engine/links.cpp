@@ -1,6 +1,5 @@
 #include "engine/links.h"
 
-#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -52,7 +51,7 @@ bool leads_off_site(std::string_view text) {
 
 }  // namespace
 
-AttrEdit flatten_reference(LineBuf& line, std::size_t name) {
+AttrEdit flatten_reference(LineBuf& line, const WalkOptions& opt, std::size_t name) {
     const char* p = line.cur();
     const char* value = sp_skip(p + name);
     const char* end = optionStr_skip(value);
@@ -75,14 +74,14 @@ AttrEdit flatten_reference(LineBuf& line, std::size_t name) {
     auto from = static_cast<std::size_t>(text - p);
     auto n = static_cast<std::size_t>(slash - text) + 1;
     // Another site's files are not beside the page, unless it mirrors them.
-    if (!opt_flatten_offsite && leads_off_site(whole)) return AttrEdit::passed_over;
+    if (!opt.flatten_offsite && leads_off_site(whole)) return AttrEdit::passed_over;
     // A directory reference such as '/docs/' keeps a "./" so it stays one.
     bool keep_dot = slash == stop - 2 && slash - text >= 3;
     line.replace_ahead(from, n, keep_dot ? "./" : "");
     return AttrEdit::changed;
 }
 
-AttrEdit remove_base_href(LineBuf& line, std::size_t name) {
+AttrEdit remove_base_href(LineBuf& line, const WalkOptions&, std::size_t name) {
     const char* p = line.cur();
     if (p[name] != '"' && p[name] != '\'') return AttrEdit::not_here;
     // The partner quote, found stepping over double-byte characters; a ">"

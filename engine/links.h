@@ -5,6 +5,7 @@
 
 #include "engine/attr_removal.h"
 #include "engine/line_buf.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
@@ -12,10 +13,10 @@ namespace tagpolish {
 // the value's path down to its last part; a reference to another site
 // only with --flatten-offsite, else it is passed over. The cursor stays on
 // the name.
-AttrEdit flatten_reference(LineBuf& line, std::size_t name);
+AttrEdit flatten_reference(LineBuf& line, const WalkOptions& opt, std::size_t name);
 
 // "href=" of a base tag at the cursor: removes the attribute when a quote
 // follows; else it is not here.
-AttrEdit remove_base_href(LineBuf& line, std::size_t name);
+AttrEdit remove_base_href(LineBuf& line, const WalkOptions&, std::size_t name);
 
 }  // namespace tagpolish

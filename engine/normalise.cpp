@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -95,10 +94,10 @@ char digit_separator(const char* p) {
 
 }  // namespace
 
-void walk_double_byte(LineBuf& line, EditCounts& counts) {
+void walk_double_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts) {
     const char* p = line.cur();
-    int i = (opt_n || opt_a) ? alnum_entry(p) : -1;
-    bool convert = i >= 0 && ((opt_n && i <= 9) || (opt_a && i >= 10));
+    int i = (opt.n || opt.a) ? alnum_entry(p) : -1;
+    bool convert = i >= 0 && ((opt.n && i <= 9) || (opt.a && i >= 10));
     if (!convert) {
         line.advance(2);
         return;
@@ -121,9 +120,9 @@ void walk_double_byte(LineBuf& line, EditCounts& counts) {
     }
 }
 
-void walk_text_byte(LineBuf& line, EditCounts& counts) {
+void walk_text_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts) {
     unsigned char c = line.peek();
-    if (!opt_k || c < 0xA1 || c > 0xDF) {
+    if (!opt.k || c < 0xA1 || c > 0xDF) {
         line.advance(1);
         return;
     }
@@ -151,15 +150,15 @@ std::size_t fragment_length(std::string_view rest) {
     return k;
 }
 
-CaseChange tag_case() {
-    if (opt_s) return {'A', 'Z', 0x20};
-    if (opt_c) return {'a', 'z', -0x20};
+CaseChange tag_case(const WalkOptions& opt) {
+    if (opt.s) return {'A', 'Z', 0x20};
+    if (opt.c) return {'a', 'z', -0x20};
     return {};
 }
 
-void walk_tag_byte(LineBuf& line, EditCounts& counts) {
+void walk_tag_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts) {
     const unsigned char c = line.peek();
-    if (const unsigned char to = tag_case().of(c); to != c) {
+    if (const unsigned char to = tag_case(opt).of(c); to != c) {
         line.set(0, static_cast<char>(to));
         count_edit(counts, Edit::letter_case);
     }

@@ -4,6 +4,7 @@
 
 #include "engine/edits.h"
 #include "engine/line_buf.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
@@ -20,11 +21,11 @@ extern const char zen_dakuon[];  // their 26 full-width characters
 
 // The cursor is on a double-byte character outside quoted values: converts a
 // full-width digit (-n) or letter (-a), else walks the character.
-void walk_double_byte(LineBuf& line, EditCounts& counts);
+void walk_double_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts);
 
 // The cursor is on a byte of text outside tags: converts half-width
 // katakana under -k, else walks the byte.
-void walk_text_byte(LineBuf& line, EditCounts& counts);
+void walk_text_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts);
 
 // The length of the "#" fragment at the start of rest: the "#", the blanks
 // after it and the characters up to ">", a blank or the end (a line end
@@ -33,7 +34,7 @@ std::size_t fragment_length(std::string_view rest);
 
 // The cursor is on a byte inside a tag where letters change case (a name,
 // or a caseless value): walks it, changing its case under -s or -c.
-void walk_tag_byte(LineBuf& line, EditCounts& counts);
+void walk_tag_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts);
 
 // The letters that -s or -c changes inside tags, and by how much. (Read
 // once per run of the walk: writes into the line could alias the option
@@ -46,6 +47,6 @@ struct CaseChange {
         return c >= first && c <= last ? static_cast<unsigned char>(c + by) : c;
     }
 };
-CaseChange tag_case();
+CaseChange tag_case(const WalkOptions& opt);
 
 }  // namespace tagpolish

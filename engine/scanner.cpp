@@ -42,7 +42,6 @@
 #include "engine/tag_names.h"
 #include "engine/tag_removal.h"
 #include "engine/tag_steps.h"
-#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -51,7 +50,7 @@ namespace {
 // Check::comment_open: "<!--" opens a comment, which -d:c cuts out whole.
 Step open_comment(EditState& st) {
     st.in_comment = 1;
-    if (!del_c) {
+    if (!st.opt.del_c) {
         st.line_buf.advance(4);
         return Step::next;
     }
@@ -77,7 +76,7 @@ Step raw_step(EditState& st) {
 
 // Check::tag_close: a ">" outside quoted values closes the open tag.
 Step close_tag(EditState& st) {
-    if (!st.in_tag && !opt_i) {
+    if (!st.in_tag && !st.opt.i) {
         markup_error(st, msg_gt_alone, cursor_place(st));
         return Step::error;
     }
@@ -174,7 +173,7 @@ template <>
                                                               unsigned char c) {
     if (!is_lead_byte(c) || p[1] == 0) return Tried::passed;
     if (st.in_tag) read_tag(st, c);
-    walk_double_byte(st.line_buf, st.counts);
+    walk_double_byte(st.line_buf, st.opt, st.counts);
     return Tried::next;
 }
 
@@ -184,7 +183,7 @@ template <>
 [[gnu::always_inline]] inline Tried apply<Check::tag_open>(EditState& st, const char* p,
                                                            unsigned char c) {
     if (c != '<' || !opens_tag(p[1])) return Tried::passed;
-    if (opt_j && st.line_buf.at_line_start()) paragraph_rule(st);
+    if (st.opt.j && st.line_buf.at_line_start()) paragraph_rule(st);
     return decided(open_tag(st));
 }
 
@@ -205,7 +204,7 @@ template <>
 template <>
 [[gnu::always_inline]] inline Tried apply<Check::text_byte>(EditState& st, const char*,
                                                             unsigned char) {
-    walk_text_byte(st.line_buf, st.counts);
+    walk_text_byte(st.line_buf, st.opt, st.counts);
     return Tried::next;
 }
 
@@ -246,16 +245,16 @@ constexpr CheckBytes declared[] = {
     {Check::comment_close, text | tag | quoted | comment | script, one('-')},
     {Check::script_open, text | tag | quoted | comment | script, one('<')},
     {Check::script_close, text | tag | quoted | comment | script, one('<')},
-    {Check::double_byte, text | tag, one(0x82), &opt_n, {0x4F, 0x58}},  // digits
-    {Check::double_byte, text | tag, one(0x82), &opt_a, {0x60, 0x79}},  // capitals
-    {Check::double_byte, text | tag, one(0x82), &opt_a, {0x81, 0x9A}},  // small letters
+    {Check::double_byte, text | tag, one(0x82), &WalkOptions::n, {0x4F, 0x58}},  // digits
+    {Check::double_byte, text | tag, one(0x82), &WalkOptions::a, {0x60, 0x79}},  // capitals
+    {Check::double_byte, text | tag, one(0x82), &WalkOptions::a, {0x81, 0x9A}},  // small letters
     {Check::tag_open, text | tag, one('<')},
     {Check::tag_close, text | tag, one('>')},
     {Check::tag_byte, tag, one('#')},  // a fragment begins
     {.check = Check::text_byte,
      .states = text,
      .first = {0xA1, 0xDF},
-     .option = &opt_k,
+     .option = &WalkOptions::k,
      .step = walk_text_byte},
 };
 
@@ -318,9 +317,11 @@ StateSet whole_characters() {
     return text | tag;
 }
 
-int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
+int edit_html(const WalkOptions& opt, const char* path, LineSource& in, OutputSink& out,
               EditCounts* counts) {
     EditState st;
+    st.opt = opt;
+    st.kinds_told = tag_kinds_needed(opt);
     st.path = path;
     st.in = &in;
     st.out = &out;
@@ -331,23 +332,19 @@ int edit_html(const char* path, std::int64_t& error_line, LineSource& in, Output
         put_owed_blank(st, static_cast<unsigned char>(part[0]));
         st.out->put(part);
     };
-    const RunTables runs = run_tables();
+    const RunTables runs = run_tables(opt);
     for (;;) {
         std::string_view next = in.next_line();
         if (!next.data()) break;
         st.line_buf.load(next);
         st.source_line = next;
         ++st.line_no;
-        if (walk_line(st, runs) == Step::error) {
-            error_line = st.line_no;
-            return -2;
-        }
+        if (walk_line(st, runs) == Step::error) return -2;
         newline_rule(st);
         put_line(st.line_buf, out);
     }
-    if (st.in_tag && !opt_i) {
+    if (st.in_tag && !opt.i) {
         markup_error(st, msg_lt_unmatch, st.tag_began, st.tag_quote);
-        error_line = st.line_no;
         return -2;
     }
     if (counts != nullptr) *counts = st.counts;

@@ -8,13 +8,14 @@
 #include "engine/edits.h"
 #include "engine/line_io.h"
 #include "engine/markup_error.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
-// Edits the lines of in into out. Returns 0, or -2 after a markup error
-// (reported, with error_line set to the line count). counts, when given,
-// receives how many times each edit acted.
-int edit_html(const char* path, std::int64_t& error_line, LineSource& in, OutputSink& out,
+// Edits the lines of in into out as opt asks. Returns 0, or -2 after a
+// markup error (reported). counts, when given, receives how many times each
+// edit acted.
+int edit_html(const WalkOptions& opt, const char* path, LineSource& in, OutputSink& out,
               EditCounts* counts = nullptr);
 
 // One step of the walk at the cursor: the checks in their order. Returns

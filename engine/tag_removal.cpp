@@ -2,7 +2,6 @@
 
 #include "engine/tag_names.h"
 #include "engine/tag_reader.h"
-#include "lib/options.h"
 
 namespace tagpolish {
 namespace {
@@ -48,7 +47,7 @@ struct Search {
 // as it stands, and the walk goes back to its "<" at `at` to walk it.
 Removal lacks_end(Search& s, std::size_t at, std::size_t inner) {
     EditState& st = s.st;
-    if (!opt_i) {
+    if (!st.opt.i) {
         st.line_no = s.count;
         markup_error(st, msg_lt_open, {s.count, static_cast<std::int64_t>(inner) + 1});
         return Removal::refused;
@@ -115,27 +114,27 @@ struct Doomed {
     std::size_t end_length;  // 0 for a start tag
 };
 
-bool doomed_tag(const char* p, Doomed& doomed) {
+bool doomed_tag(const WalkOptions& opt, const char* p, Doomed& doomed) {
     // The letter after "<" picks the names to compare.
     switch (p[1] | 0x20) {
         case '/':
-            if (del_a && at(p, "</a>", 4)) return doomed = {Edit::link_tags, 4}, true;
-            if (del_f && at(p, "</font>", 7)) return doomed = {Edit::font_tags, 7}, true;
+            if (opt.del_a && at(p, "</a>", 4)) return doomed = {Edit::link_tags, 4}, true;
+            if (opt.del_f && at(p, "</font>", 7)) return doomed = {Edit::font_tags, 7}, true;
             return false;
         case 'a':
             // A link is "<a" and the end of the name; the other names are
             // prefixes.
-            if (del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0'))
+            if (opt.del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0'))
                 return doomed = {Edit::link_tags, 0}, true;
             return false;
         case 'i':
-            if (del_i && at(p, "<img", 4)) return doomed = {Edit::image_tags, 0}, true;
+            if (opt.del_i && at(p, "<img", 4)) return doomed = {Edit::image_tags, 0}, true;
             return false;
         case 'f':
-            if (del_f && at(p, "<font", 5)) return doomed = {Edit::font_tags, 0}, true;
+            if (opt.del_f && at(p, "<font", 5)) return doomed = {Edit::font_tags, 0}, true;
             return false;
         case 'b':
-            if (del_o && at(p, "<bgsound", 8)) return doomed = {Edit::bgsound_tags, 0}, true;
+            if (opt.del_o && at(p, "<bgsound", 8)) return doomed = {Edit::bgsound_tags, 0}, true;
             return false;
         default:
             return false;
@@ -147,7 +146,7 @@ bool doomed_tag(const char* p, Doomed& doomed) {
 Removal remove_tag_at(EditState& st) {
     LineBuf& line = st.line_buf;
     Doomed doomed;
-    if (!doomed_tag(line.cur(), doomed)) return Removal::none;
+    if (!doomed_tag(st.opt, line.cur(), doomed)) return Removal::none;
     if (doomed.end_length) {
         line.remove(doomed.end_length);
     } else if (const Removal done = remove_tag(st); done != Removal::removed) {

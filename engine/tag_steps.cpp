@@ -12,7 +12,6 @@
 #include "engine/normalise.h"
 #include "engine/tag_names.h"
 #include "engine/tag_removal.h"
-#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -22,10 +21,10 @@ namespace {
 template <std::size_t r>
 [[gnu::always_inline]] inline AttrEdit try_attribute_edit(EditState& st) {
     constexpr const AttrEditRow& row = attr_edits[r];
-    if (!*row.option || !acts_here(row, st)) return AttrEdit::not_here;
+    if (!(st.opt.*row.option) || !acts_here(row, st)) return AttrEdit::not_here;
     std::size_t name = name_at(row, st.line_buf.cur());
     if (!name) return AttrEdit::not_here;
-    const AttrEdit done = row.edit(st.line_buf, name);
+    const AttrEdit done = row.edit(st.line_buf, st.opt, name);
     if (done == AttrEdit::changed || done == AttrEdit::removed) count_edit(st.counts, row.counted);
     if (done == AttrEdit::passed_over) count_edit(st.counts, row.passed);
     return done;
@@ -101,7 +100,7 @@ void walk_in_tag(EditState& st, unsigned char c) {
     }
     read_tag(st, c);
     if (letters_change_case(st.tag.state))
-        walk_tag_byte(st.line_buf, st.counts);
+        walk_tag_byte(st.line_buf, st.opt, st.counts);
     else
         st.line_buf.advance(1);
 }
@@ -122,7 +121,7 @@ bool quoted_value_step(EditState& st, unsigned char c) {
 
 Step open_tag(EditState& st) {
     LineBuf& line = st.line_buf;
-    if (st.in_tag && !opt_i) {
+    if (st.in_tag && !st.opt.i) {
         markup_error(st, msg_lt_open, cursor_place(st));
         return Step::error;
     }
@@ -153,10 +152,10 @@ void tag_byte_step(EditState& st, unsigned char c) {
     if (attribute_edits<false>(st) != AttrEdit::removed) walk_in_tag(st, c);
 }
 
-unsigned tag_kinds_needed() {
+unsigned tag_kinds_needed(const WalkOptions& opt) {
     unsigned kinds = 0;
     for (const AttrEditRow& row : attr_edits)
-        if (*row.option) kinds |= tag_kinds_needed(row);
+        if (opt.*row.option) kinds |= tag_kinds_needed(row);
     return kinds;
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "engine/edit_state.h"
-#include "lib/options.h"
 
 namespace tagpolish {
 
@@ -12,7 +11,7 @@ enum class Step { next, error };
 
 // Reads byte c at the cursor into the open tag.
 inline void read_tag(EditState& st, unsigned char c) {
-    st.tag.read(c, st.line_buf, opt_c || opt_s);
+    st.tag.read(c, st.line_buf, st.opt.c || st.opt.s);
 }
 
 // Check::quoted_value: quoted values, the quotes that open and close them,

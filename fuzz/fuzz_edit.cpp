@@ -48,14 +48,18 @@ void require(bool ok, const char* what) {
     std::abort();
 }
 
-// Sets the flags from the header bits (in a cleared set) and returns the bits.
-unsigned set_options(const std::uint8_t* data) {
-    unsigned bits = data[0] | data[1] << 8 | data[2] << 16;
+// The header bits.
+unsigned header_bits(const std::uint8_t* data) {
     require(flag_count < 8 * header_size, "a header bit for each option and repeat_bit");
-    reset_options();
+    return data[0] | data[1] << 8 | data[2] << 16;
+}
+
+// The walk's options that the header bits turn on.
+WalkOptions options_of(unsigned bits) {
+    WalkOptions o;
     for (unsigned i = 0; i < flag_count; ++i)
-        if (bits >> i & 1) set_option(*walk_options()[i]);
-    return bits;
+        if (bits >> i & 1) set_option(o, *walk_options()[i]);
+    return o;
 }
 
 // The input text: the body, or in repeat mode a head and then a unit over
@@ -71,14 +75,12 @@ std::string input_text(std::string_view body, bool repeat) {
     return text;
 }
 
-// The text as the walk is given it, line after line, and the number of
-// lines.
-std::string walked_text(std::string_view text, int& lines) {
+// The text as the walk is given it, line after line.
+std::string walked_text(std::string_view text) {
     InputBuffer buf;
     BlockLines source(-1, buf, load_text(text, buf));
     std::string all;
-    lines = 0;
-    for (std::string_view line; (line = source.next_line()).data(); ++lines) all += line;
+    for (std::string_view line; (line = source.next_line()).data();) all += line;
     return all;
 }
 
@@ -86,9 +88,9 @@ bool only(unsigned bits, unsigned allowed) {
     return (bits & ((1u << flag_count) - 1) & ~allowed) == 0;
 }
 
-unsigned bit_of(const int* flag) {
+unsigned bit_of(WalkFlag flag) {
     for (unsigned i = 0; i < flag_count; ++i)
-        if (walk_options()[i]->flag == flag) return 1u << i;
+        if (walk_options()[i]->walk == flag) return 1u << i;
     return 0;
 }
 
@@ -104,19 +106,17 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 }
 
 // What must hold after an edit, whatever the input.
-void check_result(unsigned bits, int result, std::int64_t error_line, int lines,
-                  std::string_view in, std::string_view out) {
+void check_result(unsigned bits, int result, std::string_view in, std::string_view out) {
     require(result == 0 || result == -2, "result is 0 or -2");
-    if (result == -2) require(error_line >= 0 && error_line <= lines, "error line in range");
-    unsigned i_bit = bit_of(&opt_i);
+    unsigned i_bit = bit_of(&WalkOptions::i);
     if (only(bits, i_bit)) {
         require(result == 0 || !(bits & i_bit), "-i alone never fails");
         if (result == 0) require(out == in, "no edit option: output equals input");
     }
-    if (result == 0 && only(bits, i_bit | bit_of(&opt_c) | bit_of(&opt_s)))
+    if (result == 0 && only(bits, i_bit | bit_of(&WalkOptions::c) | bit_of(&WalkOptions::s)))
         require(equal_ignoring_ascii_case(out, in), "-c and -s change letter case only");
     // Only -k lengthens text, and only -j adds bytes (a newline item).
-    if (!(bits & (bit_of(&opt_k) | bit_of(&opt_j))))
+    if (!(bits & (bit_of(&WalkOptions::k) | bit_of(&WalkOptions::j))))
         require(out.size() <= in.size(), "no edit lengthens the text without -k or -j");
 }
 
@@ -150,13 +150,13 @@ class CaughtMessages {
 // What one edit of the loaded lines gave.
 struct Outcome {
     int result = 0;
-    std::int64_t error_line = 0;
     std::string out;
     std::string messages;
     EditCounts counts{};
 };
 
-Outcome edit_loaded(std::string_view text, bool fast, BlockSearch search) {
+Outcome edit_loaded(const WalkOptions& opt, std::string_view text, bool fast,
+                    BlockSearch search) {
     set_fast_walk(fast);
     use_block_search(search);
     Outcome o;
@@ -164,21 +164,21 @@ Outcome edit_loaded(std::string_view text, bool fast, BlockSearch search) {
     test::TextSink sink;
     static InputBuffer buf;
     BlockLines source(-1, buf, load_text(text, buf));
-    o.result = edit_html("fuzz.htm", o.error_line, source, sink, &o.counts);
+    o.result = edit_html(opt, "fuzz.htm", source, sink, &o.counts);
     o.out = sink.text;
     o.messages = caught.text();
     return o;
 }
 
 // The plain walk and the fast walk with every block search agree.
-Outcome edit_every_way(std::string_view text) {
-    const Outcome plain = edit_loaded(text, false, BlockSearch::portable);
+Outcome edit_every_way(const WalkOptions& opt, std::string_view text) {
+    const Outcome plain = edit_loaded(opt, text, false, BlockSearch::portable);
     Outcome fast;
     for (BlockSearch s : block_searches()) {
-        fast = edit_loaded(text, true, s);
+        fast = edit_loaded(opt, text, true, s);
         require(fast.out == plain.out, "the fast walk puts out what the plain walk does");
         require(fast.messages == plain.messages, "the fast walk reports what the plain walk does");
-        require(fast.result == plain.result && fast.error_line == plain.error_line,
+        require(fast.result == plain.result,
                 "the fast walk ends as the plain walk does");
         require(fast.counts == plain.counts, "the fast walk counts the edits the plain walk does");
     }
@@ -194,16 +194,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < header_size) return 0;
-    unsigned bits = set_options(data);
+    const unsigned bits = header_bits(data);
     std::string_view body(reinterpret_cast<const char*>(data) + header_size, size - header_size);
     std::string text = input_text(body, long_lines && (bits & repeat_bit));
 
     static InputBuffer buf;
     if (!load_text(text, buf).nul_line) {  // the program refuses such an input unedited
-        int lines = 0;
-        const std::string in = walked_text(text, lines);
-        Outcome o = edit_every_way(text);
-        check_result(bits, o.result, o.error_line, lines, in, o.out);
+        const std::string in = walked_text(text);
+        Outcome o = edit_every_way(options_of(bits), text);
+        check_result(bits, o.result, in, o.out);
     }
     return 0;
 }

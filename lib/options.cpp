@@ -30,13 +30,20 @@ std::span<const OptionRow* const> walk_options() {
     return walk_rows;
 }
 
+const OptionRow* find_row(std::string_view name) {
+    for (const OptionRow& row : option_rows)
+        if (name == row.name) return &row;
+    return nullptr;
+}
+
 bool edits_asked() {
     return std::any_of(std::begin(option_rows), std::end(option_rows), [](const OptionRow& row) {
-        return row.role == OptionRole::edit && *row.flag != 0;
+        return row.role == OptionRole::edit && *flag_of(row) != 0;
     });
 }
 
 void reset_options() {
+    walk_flags = {};
     for (const OptionRow& row : option_rows) {
         if (row.flag != nullptr) *row.flag = 0;
         if (row.text != nullptr) *row.text = nullptr;

@@ -1,7 +1,6 @@
-// The options: the flags that the command line sets, as the engine and the
-// driver both read them, and one table of every option the program takes,
-// from which the parsing, the reset, the help and the tests' option sets
-// are all made.
+// The options: the record of what the command line set, and one table of
+// every option the program takes, from which the parsing, the reset, the
+// help, the walk's options and the tests' option sets are all made.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +8,17 @@
 #include <string_view>
 #include <vector>
 
+#include "lib/diag.h"
+#include "lib/walk_options.h"
+
 namespace tagpolish {
 
-// Process-wide option flags: 0 at start, set only by option parsing (to the
-// value of their option's row, opt_u to 4), read everywhere else.
-inline int opt_a, opt_c, opt_i, opt_j, opt_k, opt_n, opt_s, opt_u, opt_w;
-inline int del_a, del_b, del_c, del_f, del_h, del_i, del_l, del_o, del_s;
-inline int opt_flatten_offsite;
+// The command line's record: 0 at start, set only by option parsing (to
+// the value of their option's row), read by the driver. The walk's options
+// are recorded in walk_flags, from which each page's walk is handed its
+// own copy (walk_options_given).
+inline WalkOptions walk_flags;
+inline int opt_w;
 inline int opt_dry_run, opt_list, opt_null;
 inline int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
 inline int opt_jobs;  // --jobs=N; 0: not given
@@ -51,14 +54,17 @@ struct OptionRow {
     OptionForm form;
     const char* name;  // as typed: "-a", "-d:c", "--list", "--backup"
     OptionRole role = OptionRole::run;
-    int* flag = nullptr;
+    int* flag = nullptr;     // a run option's flag
+    WalkFlag walk = nullptr;  // or the field of the walk's options it sets
     int value = 1;
     const char** text = nullptr;
     std::vector<const char*>* list = nullptr;
     bool walk_only = false;       // taken only with -r
-    const int* needs = nullptr;   // the flag of the option it is taken only with
+    const char* needs = nullptr;  // the name of the option it is taken only with
     const char* help = "";        // its --help line after the name column; "\n" breaks it
     const char* shown = nullptr;  // the name column of --help, when not the name
+    int least = 0, most = 0;      // the range of a number
+    MsgFormat<const char*> out_of_range = "%s\n";  // said, with its name, of any other value
 
     // The letter of a cluster row.
     char letter() const { return std::string_view(name).back(); }
@@ -71,28 +77,50 @@ namespace option_table {
 constexpr OptionRow action(const char* name, const char* help) {
     return {.form = OptionForm::action, .name = name, .value = 0, .help = help};
 }
-constexpr OptionRow letter(const char* name, OptionRole role, int* flag, const char* help,
+constexpr OptionForm letter_form(const char* name) {
+    return name[1] == 'd' ? OptionForm::delete_letter : OptionForm::letter;
+}
+// A letter that the walk reads.
+constexpr OptionRow letter(const char* name, OptionRole role, WalkFlag walk, const char* help,
                            int value = 1) {
-    const OptionForm form = name[1] == 'd' ? OptionForm::delete_letter : OptionForm::letter;
-    return {.form = form, .name = name, .role = role, .flag = flag, .value = value, .help = help};
+    return {.form = letter_form(name),
+            .name = name,
+            .role = role,
+            .walk = walk,
+            .value = value,
+            .help = help};
+}
+// A letter of how the run goes.
+constexpr OptionRow letter(const char* name, int* flag, const char* help) {
+    return {.form = letter_form(name), .name = name, .flag = flag, .help = help};
 }
 constexpr OptionRow word(const char* name, int* flag, const char* help, bool walk_only = false) {
     return {
         .form = OptionForm::word, .name = name, .flag = flag, .walk_only = walk_only, .help = help};
 }
 // A long option that edits, as the letters do (also without -w), and
-// only with the option whose flag is needs.
-constexpr OptionRow edit_word(const char* name, int* flag, const int* needs, const char* help) {
+// only with the option named needs.
+constexpr OptionRow edit_word(const char* name, WalkFlag walk, const char* needs,
+                              const char* help) {
     return {.form = OptionForm::word,
             .name = name,
             .role = OptionRole::edit,
-            .flag = flag,
+            .walk = walk,
             .needs = needs,
             .help = help};
 }
-constexpr OptionRow number(const char* name, int* flag, const char* shown, const char* help) {
-    return {
-        .form = OptionForm::with_value, .name = name, .flag = flag, .help = help, .shown = shown};
+// A number from least to most; any other value is refused with the
+// message out_of_range (a format of the option's name, its range in words).
+constexpr OptionRow number(const char* name, int* flag, const char* shown, const char* help,
+                           int least, int most, MsgFormat<const char*> out_of_range) {
+    return {.form = OptionForm::with_value,
+            .name = name,
+            .flag = flag,
+            .help = help,
+            .shown = shown,
+            .least = least,
+            .most = most,
+            .out_of_range = out_of_range};
 }
 constexpr OptionRow suffix(const char* name, const char** text, const char* shown,
                            const char* help) {
@@ -117,21 +145,21 @@ inline constexpr OptionRow rows[] = {
     action("-usage", "print the help text in Japanese (Shift_JIS)"),
     action("--help", "print this help"),
     action("--version", "print the version"),
-    letter("-a", edit, &opt_a, "full-width Latin letters become ASCII letters"),
-    letter("-c", edit, &opt_c, "names in tags (and values like align=) become upper case"),
-    letter("-i", OptionRole::check, &opt_i, "ignore tag-bracket errors"),
-    letter("-j", edit, &opt_j, "join lines that do not end in '>' (not in <pre>/<listing>)"),
-    letter("-k", edit, &opt_k, "half-width katakana outside tags become full-width"),
-    letter("-n", edit, &opt_n, "full-width digits become ASCII digits"),
-    letter("-s", edit, &opt_s, "as -c, but to lower case; wins over -c"),
-    letter("-u", edit, &opt_u,
+    letter("-a", edit, &WalkOptions::a, "full-width Latin letters become ASCII letters"),
+    letter("-c", edit, &WalkOptions::c, "names in tags (and values like align=) become upper case"),
+    letter("-i", OptionRole::check, &WalkOptions::i, "ignore tag-bracket errors"),
+    letter("-j", edit, &WalkOptions::j, "join lines that do not end in '>' (not in <pre>/<listing>)"),
+    letter("-k", edit, &WalkOptions::k, "half-width katakana outside tags become full-width"),
+    letter("-n", edit, &WalkOptions::n, "full-width digits become ASCII digits"),
+    letter("-s", edit, &WalkOptions::s, "as -c, but to lower case; wins over -c"),
+    letter("-u", edit, &WalkOptions::u,
            "link and image references point into the page's directory;\n"
            "those to other sites (http:, //host) stay",
            4),
-    edit_word("--flatten-offsite", &opt_flatten_offsite, &opt_u,
+    edit_word("--flatten-offsite", &WalkOptions::flatten_offsite, "-u",
               "with -u: cut references to other sites down too (a mirror)"),
-    letter("-w", OptionRole::run, &opt_w, "write the result back over each FILE"),
-    letter("-r", OptionRole::run, &opt_r,
+    letter("-w", &opt_w, "write the result back over each FILE"),
+    letter("-r", &opt_r,
            "with -w: edit the pages in each FOLDER and the ones below"),
     word("--recursive", &opt_r, "the same as -r"),
     pattern("--include", &include_globs, "--include=GLOB",
@@ -141,7 +169,8 @@ inline constexpr OptionRow rows[] = {
     word("--follow-links", &opt_follow_links, "with -r: follow symbolic links, not pass them over",
          true),
     number("--jobs", &opt_jobs, "--jobs=N",
-           "with -w: edit N pages at once (default: 1, with -r one per\nprocessor)"),
+           "with -w: edit N pages at once (default: 1, with -r one per\nprocessor)", 1, max_jobs,
+           "%s: give a number of jobs from 1 to 256\n"),
     word("--quiet", &opt_quiet, "with -w: no status line on a terminal"),
     word("--dry-run", &opt_dry_run, "with -w: change no file, name each file that would change"),
     word("--list", &opt_list, "with -w: name each file rewritten, then a summary"),
@@ -155,15 +184,15 @@ inline constexpr OptionRow rows[] = {
            "with -w: remove each backup"),
     word("--force", &opt_force, "with --restore: also over a page changed since its backup"),
     action("--", "end the options: every argument after it is a FILE"),
-    letter("-d:a", edit, &del_a, "remove link tags"),
-    letter("-d:b", edit, &del_b, "remove bgcolor= attributes"),
-    letter("-d:c", edit, &del_c, "remove comments"),
-    letter("-d:f", edit, &del_f, "remove font tags"),
-    letter("-d:h", edit, &del_h, "remove charset= settings, also inside quoted values"),
-    letter("-d:i", edit, &del_i, "remove image tags"),
-    letter("-d:l", edit, &del_l, "remove align= and valign= inside tables"),
-    letter("-d:o", edit, &del_o, "remove bgsound tags"),
-    letter("-d:s", edit, &del_s, "remove the size= of font tags"),
+    letter("-d:a", edit, &WalkOptions::del_a, "remove link tags"),
+    letter("-d:b", edit, &WalkOptions::del_b, "remove bgcolor= attributes"),
+    letter("-d:c", edit, &WalkOptions::del_c, "remove comments"),
+    letter("-d:f", edit, &WalkOptions::del_f, "remove font tags"),
+    letter("-d:h", edit, &WalkOptions::del_h, "remove charset= settings, also inside quoted values"),
+    letter("-d:i", edit, &WalkOptions::del_i, "remove image tags"),
+    letter("-d:l", edit, &WalkOptions::del_l, "remove align= and valign= inside tables"),
+    letter("-d:o", edit, &WalkOptions::del_o, "remove bgsound tags"),
+    letter("-d:s", edit, &WalkOptions::del_s, "remove the size= of font tags"),
 };
 
 }  // namespace option_table
@@ -174,17 +203,28 @@ inline constexpr const auto& option_rows = option_table::rows;
 // -i), in the table's order: the letters a fuzzer or a test turns on.
 std::span<const OptionRow* const> walk_options();
 
-// The row whose flag is flag, or nullptr.
-constexpr const OptionRow* row_of(const int* flag) {
-    for (const OptionRow& row : option_rows)
-        if (row.flag == flag) return &row;
-    return nullptr;
+// The record a row's option sets: its flag, or its field of walk_flags.
+inline int* flag_of(const OptionRow& row) {
+    return row.walk != nullptr ? &(walk_flags.*row.walk) : row.flag;
 }
 
-// Sets the flag of a letter's row as the command line would.
+// Sets the flag of a letter's or word's row as the command line would.
 inline void set_option(const OptionRow& row) {
-    *row.flag = row.value;
+    *flag_of(row) = row.value;
 }
+
+// Sets the field of a walk option's row in o, as the command line would.
+inline void set_option(WalkOptions& o, const OptionRow& row) {
+    o.*row.walk = row.value;
+}
+
+// The walk's options as the command line gave them.
+inline WalkOptions walk_options_given() {
+    return walk_flags;
+}
+
+// The row of the option named so ("-u", "--force"), or nullptr.
+const OptionRow* find_row(std::string_view name);
 
 // Whether an option that edits the text was given.
 bool edits_asked();

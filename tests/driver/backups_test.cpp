@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 Ran run_in(const std::string& dir, std::vector<std::string> names, RunJob job, bool walk,
            bool dry_run = false, bool force = false) {
     RunSettings s;
+    s.edits.del_f = 1;
     s.job = job;
     s.walk = walk;
     s.rules.backups = job != RunJob::edit;
@@ -57,7 +58,7 @@ class Backups : public testing::Test {
   protected:
     void SetUp() override {
         reset_options();
-        opt_w = del_f = 1;
+        opt_w = 1;
         fs::create_directories(t.path() + "/site/sub");
         for (const char* page : {"site/a.htm", "site/b.htm", "site/c.htm", "site/sub/d.htm"})
             t.write(page, std::string("<font>") + page + "</font>\n");

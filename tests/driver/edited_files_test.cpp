@@ -31,7 +31,7 @@ std::string run_wk(std::vector<std::string> names, FileOps& ops) {
     std::vector<char*> argv{nullptr};
     for (std::string& name : names) argv.push_back(name.data());
     reset_options();
-    opt_w = opt_k = 1;
+    opt_w = walk_flags.k = 1;
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, run_files(1, static_cast<int>(argv.size()), argv.data(), ops));
     reset_options();

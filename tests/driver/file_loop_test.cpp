@@ -155,7 +155,7 @@ TEST(FileLoop, InputThatCannotBeOpenedSaysWhy) {
         const char* restore;
         std::string summary;
     } runs[] = {
-        {"to standard output", &opt_n, nullptr, ""},
+        {"to standard output", &walk_flags.n, nullptr, ""},
         {"-w", &opt_w, nullptr, ""},
         {"--restore", &opt_w, ".orig", "0 pages restored, 1 failed\n0 passed over, T seconds\n"},
     };

@@ -318,8 +318,9 @@ std::string set_flags() {
     std::set<const int*> seen;
     auto show = [&](const std::string& what) { shown += (shown.empty() ? "" : " ") + what; };
     for (const OptionRow& row : option_rows) {
-        if (row.flag != nullptr && *row.flag != 0 && seen.insert(row.flag).second)
-            show(row.name + (*row.flag == 1 ? "" : "=" + std::to_string(*row.flag)));
+        const int* flag = flag_of(row);
+        if (flag != nullptr && *flag != 0 && seen.insert(flag).second)
+            show(row.name + (*flag == 1 ? "" : "=" + std::to_string(*flag)));
         if (row.text != nullptr && *row.text != nullptr)
             show(std::string(row.name) + "=" + *row.text);
         if (row.list != nullptr)

@@ -27,7 +27,6 @@ struct Written {
 // through BlockLines, written through an FdSink that compares its text
 // with the file.
 Written through_sink(const std::string& raw, const std::vector<std::string>& options) {
-    test::use_options(options);
     test::TempDir dir;
     const std::string path = dir.write("page.htm", raw);
     const int fd = open(path.c_str(), O_RDONLY);
@@ -43,8 +42,7 @@ Written through_sink(const std::string& raw, const std::vector<std::string>& opt
         FdSink sink(out, info.line_end, ops);
         sink.follow(lines);
         sink.compare_with(fd, info);
-        std::int64_t error_line = 0;
-        EXPECT_EQ(0, edit_html("page.htm", error_line, lines, sink));
+        EXPECT_EQ(0, edit_html(test::walk_options_of(options), "page.htm", lines, sink));
         EXPECT_TRUE(sink.flush());
         written.unchanged = sink.unchanged();
     }

@@ -32,6 +32,7 @@ const std::string new_page = "page\n";
 
 RunSettings settings_for(RunJob job, bool force = false) {
     RunSettings s;
+    s.edits.del_f = 1;
     s.job = job;
     s.walk = true;
     s.rules.backups = job != RunJob::edit;
@@ -45,7 +46,7 @@ class Restore : public testing::Test {
   protected:
     void SetUp() override {
         reset_options();
-        opt_w = del_f = 1;
+        opt_w = 1;
     }
     void TearDown() override { reset_options(); }
 

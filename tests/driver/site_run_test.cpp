@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 
 RunSettings site_settings(int jobs, bool walk = true) {
     RunSettings s;
+    s.edits.del_f = 1;
     s.walk = walk;
     s.jobs = jobs;
     s.list = s.summary = true;
@@ -84,7 +85,7 @@ class SiteRunTest : public testing::Test {
   protected:
     void SetUp() override {
         reset_options();
-        opt_w = del_f = 1;
+        opt_w = 1;
     }
     void TearDown() override { reset_options(); }
 };

@@ -158,21 +158,20 @@ TEST(BlockSearch, FindsWhatTheWalkFinds) {
 // Every option set gives byte classes that the vector searches test
 // directly, without falling back to a slower form.
 TEST(BlockSearch, TheWalksBytesFitTheVectorForms) {
-    auto expect_fit = [](const char* options) {
-        const RunTables t = run_tables();
+    auto expect_fit = [](const WalkOptions& o, const char* options) {
+        const RunTables t = run_tables(o);
         EXPECT_TRUE(t.classes.fits_nibbles) << options;
         EXPECT_TRUE(t.classes.fits_ranges) << options;
     };
-    reset_options();
-    expect_fit("none");
+    expect_fit({}, "none");
+    WalkOptions every;
     for (const OptionRow* row : walk_options()) {
-        reset_options();
-        set_option(*row);
-        expect_fit(row->name);
+        WalkOptions one;
+        set_option(one, *row);
+        expect_fit(one, row->name);
+        set_option(every, *row);
     }
-    for (const OptionRow* row : walk_options()) set_option(*row);
-    expect_fit("every one");
-    reset_options();
+    expect_fit(every, "every one");
 }
 
 }  // namespace

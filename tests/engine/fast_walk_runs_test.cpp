@@ -179,21 +179,22 @@ TEST(FastWalkRuns, EndWhereThePlainWalkArrivesInTheSameState) {
         {}, {"-aj"}, {"-d:bh"}, {"-c", "-d:s"}, {"-uknac", "-d:bh"}};
     for (const OptionRow* row : walk_options()) {
         option_sets.push_back({row->name});
-        if (row->needs)
-            option_sets.back().insert(option_sets.back().begin(), row_of(row->needs)->name);
+        if (row->needs) option_sets.back().insert(option_sets.back().begin(), row->needs);
     }
     const std::vector<std::string> lines = markup_lines(150);
     // A removal that finds no end on its line says so; that is not tested here.
     testing::internal::CaptureStderr();
     for (const auto& options : option_sets) {
-        test::use_options(options);
-        opt_i = 1;  // the plain walk then never stops on an error
-        const RunTables tables = run_tables();
+        WalkOptions opt = test::walk_options_of(options);
+        opt.i = 1;  // the plain walk then never stops on an error
+        const RunTables tables = run_tables(opt);
         for (const std::string& line : lines) {
             for (const Start& start : starts) {
                 test::TextSink out;
                 for (std::size_t steps = 0;; ++steps) {
                     EditState run, walk;
+                    run.opt = walk.opt = opt;
+                    run.kinds_told = walk.kinds_told = tag_kinds_needed(opt);
                     run.out = walk.out = &out;
                     if (!walk_steps(run, start, line, steps)) break;
                     if (walk_runs(run, tables) == 0) continue;
@@ -221,7 +222,6 @@ TEST(FastWalkRuns, EndWhereThePlainWalkArrivesInTheSameState) {
         }
     }
     testing::internal::GetCapturedStderr();
-    reset_options();
 }
 
 }  // namespace

@@ -2,12 +2,36 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "driver/options.h"
 #include "engine/fast_walk.h"
 #include "engine/scanner.h"
+#include "lib/options.h"
 #include "support/text_lines.h"
 
 namespace tagpolish::test {
+
+namespace {
+
+// Sets the walk option of the row named name in o.
+void set_named(WalkOptions& o, const std::string& name) {
+    const OptionRow* row = find_row(name);
+    if (row == nullptr || row->walk == nullptr) {
+        ADD_FAILURE() << name << ": not an option of the walk";
+        return;
+    }
+    set_option(o, *row);
+}
+
+// The line that a message "page.htm:LINE:..." names, or 0.
+std::int64_t line_named(const std::string& err) {
+    const std::string head = "page.htm:";
+    if (!err.starts_with(head)) return 0;
+    return std::strtoll(err.c_str() + head.size(), nullptr, 10);
+}
+
+}  // namespace
 
 void use_options(const std::vector<std::string>& options) {
     reset_options();
@@ -19,15 +43,29 @@ void use_options(const std::vector<std::string>& options) {
     parse_options(static_cast<int>(argv.size()), argv.data());
 }
 
+WalkOptions walk_options_of(const std::vector<std::string>& options) {
+    WalkOptions o;
+    for (const std::string& arg : options) {
+        if (arg.starts_with("--")) {
+            set_named(o, arg);
+            continue;
+        }
+        const bool deletes = arg.starts_with("-d:");
+        for (std::size_t i = deletes ? 3 : 1; i < arg.size(); ++i)
+            set_named(o, (deletes ? "-d:" : "-") + arg.substr(i, 1));
+    }
+    return o;
+}
+
 EditRun edit(std::string_view text, const std::vector<std::string>& options) {
-    use_options(options);
     TextLines lines(text);
     EditRun run;
     TextSink sink;
     testing::internal::CaptureStderr();
-    run.result = edit_html("page.htm", run.error_line, lines, sink, &run.counts);
+    run.result = edit_html(walk_options_of(options), "page.htm", lines, sink, &run.counts);
     run.err = testing::internal::GetCapturedStderr();
     run.out = sink.text;
+    run.error_line = line_named(run.err);
     return run;
 }
 

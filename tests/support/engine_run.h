@@ -8,6 +8,7 @@
 
 #include "engine/block_search.h"
 #include "engine/edits.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish::test {
 
@@ -16,7 +17,7 @@ struct EditRun {
     std::string out;              // everything handed to the output sink
     std::string err;              // what went to standard error
     int result = 0;               // edit_html's result: 0 or -2
-    std::int64_t error_line = 0;  // the line count it reported, when it failed
+    std::int64_t error_line = 0;  // the line its first message names (0: none)
     EditCounts counts{};          // the acts of each edit, when it succeeded
 };
 
@@ -53,12 +54,17 @@ class WalkWith {
     WalkWith& operator=(const WalkWith&) = delete;
 };
 
-// Sets the options given as command-line arguments (for example {"-kn",
-// "-d:f"}); every flag is cleared first.
+// Sets the command line's record from options given as command-line
+// arguments, as the program's start does; every flag is cleared first.
 void use_options(const std::vector<std::string>& options);
 
-// Loads text as an input, sets the options given as command-line arguments
-// (for example {"-kn", "-d:f"}; every flag is cleared first) and edits it.
+// The walk's options that the command-line arguments give (for example
+// {"-kn", "-d:f"}), made from the table of options; an argument that is
+// none of the walk's options fails the test.
+WalkOptions walk_options_of(const std::vector<std::string>& options);
+
+// Loads text as an input and edits it with the options given as
+// command-line arguments (for example {"-kn", "-d:f"}).
 EditRun edit(std::string_view text, const std::vector<std::string>& options = {});
 
 }  // namespace tagpolish::test
