@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "lib/diag.h"
+#include "lib/sjstr.h"
 
 namespace tagpolish {
 namespace {
@@ -30,9 +31,6 @@ constexpr std::string_view sjis_charsets[] = {
 // A declared name longer than this is none of the names above.
 constexpr std::size_t name_keep = 16;
 
-unsigned char lower(unsigned char b) {
-    return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + 0x20) : b;
-}
 
 bool is_blank(unsigned char b) {
     return b == ' ' || b == '\t' || b == '\r' || b == '\n';
@@ -77,7 +75,7 @@ std::size_t find_lt_m(std::string_view text, std::size_t k) {
     }
     for (; k < n; ++k) {
         if (text[k] != '<') continue;
-        if (k + 1 == n || lower(static_cast<unsigned char>(text[k + 1])) == 'm') return k;
+        if (k + 1 == n || ascii_lower(static_cast<unsigned char>(text[k + 1])) == 'm') return k;
     }
     return n;
 }
@@ -89,7 +87,7 @@ bool is_one_of(std::string_view name, const std::string_view (&names)[n]) {
         if (name.size() != known.size()) continue;
         bool same = true;
         for (std::size_t k = 0; k < name.size() && same; ++k)
-            same = lower(static_cast<unsigned char>(name[k])) == known[k];
+            same = ascii_lower(static_cast<unsigned char>(name[k])) == known[k];
         if (same) return true;
     }
     return false;
@@ -189,7 +187,7 @@ void EncodingCheck::meta_byte(unsigned char b) {
             if (b == '<') meta_ = Meta::name, matched_ = 1;
             return;
         case Meta::name:
-            if (lower(b) == "<meta"[matched_]) {
+            if (ascii_lower(b) == "<meta"[matched_]) {
                 if (++matched_ == 5) meta_ = Meta::tag, matched_ = 0;
                 return;
             }
@@ -199,10 +197,10 @@ void EncodingCheck::meta_byte(unsigned char b) {
         case Meta::tag:
             if (b == '>') {
                 meta_ = Meta::seek;
-            } else if (lower(b) == "charset"[matched_]) {
+            } else if (ascii_lower(b) == "charset"[matched_]) {
                 if (++matched_ == 7) meta_ = Meta::equals;
             } else {
-                matched_ = lower(b) == 'c' ? 1 : 0;
+                matched_ = ascii_lower(b) == 'c' ? 1 : 0;
             }
             return;
         case Meta::equals:

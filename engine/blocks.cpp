@@ -7,69 +7,28 @@
 namespace tagpolish {
 namespace {
 
-// What may follow the name of a tag that opens a block, and the name of
-// its end tag (a NUL: the end of the text).
-constexpr std::string_view opener_ends{" \t\r\n/>\0", 7};
-constexpr std::string_view pre_closer_ends{" \t\r\n>\0", 6};
-constexpr std::string_view raw_closer_ends = " \t\r\n/>";
-
-// Whether the tag at p has the name of the n bytes of keyword (with its "<"
-// or "</"), followed by one of the bytes of `ends`.
-bool tag_named(const char* p, const char* keyword, int n, std::string_view ends) {
-    return at(p, keyword, n) && ends.find(p[n]) != std::string_view::npos;
+constexpr bool any(const TagName&) {
+    return true;
 }
 
 }  // namespace
 
 BlockKind opened_block(const char* p) {
-    switch (p[1] | 0x20) {
-        case 's':
-            if (tag_named(p, "<script", 7, opener_ends)) return BlockKind::script;
-            return tag_named(p, "<style", 6, opener_ends) ? BlockKind::style : BlockKind::none;
-        case 't':
-            return tag_named(p, "<textarea", 9, opener_ends) ? BlockKind::textarea
-                                                             : BlockKind::none;
-        case 'x':
-            return tag_named(p, "<xmp", 4, opener_ends) ? BlockKind::xmp : BlockKind::none;
-        case 'p':
-            return tag_named(p, "<plaintext", 10, opener_ends) ? BlockKind::plaintext
-                                                               : BlockKind::none;
-        default:
-            return BlockKind::none;
-    }
+    const TagName* row = tag_at(TagUse::block, p, any);
+    return row != nullptr ? row->block : BlockKind::none;
 }
 
 bool ends_raw_block(BlockKind b, const char* p) {
-    switch (b) {
-        case BlockKind::style:
-            return tag_named(p, "</style", 7, raw_closer_ends);
-        case BlockKind::textarea:
-            return tag_named(p, "</textarea", 10, raw_closer_ends);
-        case BlockKind::xmp:
-            return tag_named(p, "</xmp", 5, raw_closer_ends);
-        default:
-            return false;
-    }
+    return tag_at(TagUse::block_end, p, [b](const TagName& r) { return r.block == b; }) != nullptr;
 }
 
 Preformatted preformatted_after(Preformatted now, const char* p) {
-    switch (now) {
-        case Preformatted::none:
-            // Most tags are told apart by the letter after "<".
-            switch (p[1] | 0x20) {
-                case 'p':
-                    return tag_named(p, "<pre", 4, opener_ends) ? Preformatted::pre : now;
-                case 'l':
-                    return tag_named(p, "<listing", 8, opener_ends) ? Preformatted::listing : now;
-                default:
-                    return now;
-            }
-        case Preformatted::pre:
-            return tag_named(p, "</pre", 5, pre_closer_ends) ? Preformatted::none : now;
-        case Preformatted::listing:
-            return tag_named(p, "</listing", 9, pre_closer_ends) ? Preformatted::none : now;
+    if (now == Preformatted::none) {
+        const TagName* row = tag_at(TagUse::preformatted, p, any);
+        return row != nullptr ? row->pre : now;
     }
-    return now;
+    const auto ends_now = [now](const TagName& r) { return r.pre == now; };
+    return tag_at(TagUse::pre_end, p, ends_now) != nullptr ? Preformatted::none : now;
 }
 
 }  // namespace tagpolish

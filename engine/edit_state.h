@@ -12,23 +12,11 @@
 #include "engine/line_buf.h"
 #include "engine/line_io.h"
 #include "engine/markup_error.h"
+#include "engine/tag_names.h"
 #include "engine/tag_reader.h"
 #include "lib/walk_options.h"
 
 namespace tagpolish {
-
-// The kind of the open tag, as the attribute edits need it. A kind is told
-// apart only while an edit that acts in it is asked for.
-enum TagKind {
-    TAG_NONE = 0,
-    TAG_LINK = 1,
-    TAG_IMG = 2,
-    TAG_BODY = 3,
-    TAG_FONT = 4,
-    TAG_TABLE = 5,
-    TAG_BASE = 6,
-};
-inline constexpr std::size_t tag_kind_count = TAG_BASE + 1;
 
 // The kinds of tag (one bit each) that the attribute edits asked for by the
 // options act in; a table is told apart where an edit acts only inside one.

@@ -15,9 +15,7 @@ bool fast_walk_on = true;
 // The byte in the other letter case, as StrnCmp folds it; c itself for a
 // byte that is no ASCII letter.
 unsigned char other_case(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
-    return c;
+    return c == ascii_lower(c) ? ascii_upper(c) : ascii_lower(c);
 }
 
 // Hands out one bit per pair rule. Should they run out, the last bit is

@@ -11,7 +11,7 @@ std::size_t query_start(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b == '?' || b == '#') return i;
-        i += is_lead_byte(b) && i + 1 < text.size() ? 2 : 1;
+        i += char_length(text, i);
     }
     return std::string_view::npos;
 }

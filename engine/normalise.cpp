@@ -143,10 +143,8 @@ void walk_text_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts) {
 std::size_t fragment_length(std::string_view rest) {
     std::size_t k = 1;
     while (k < rest.size() && (rest[k] == ' ' || rest[k] == '\t')) ++k;
-    while (k < rest.size() && rest[k] != '>' && rest[k] != ' ' && rest[k] != '\t') {
-        bool pair = is_lead_byte(static_cast<unsigned char>(rest[k])) && k + 1 < rest.size();
-        k += pair ? 2 : 1;
-    }
+    while (k < rest.size() && rest[k] != '>' && rest[k] != ' ' && rest[k] != '\t')
+        k += char_length(rest, k);
     return k;
 }
 

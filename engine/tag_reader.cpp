@@ -14,10 +14,6 @@ constexpr std::size_t longest_caseless = [] {
     return n;
 }();
 
-constexpr unsigned char lower(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 0x20) : c;
-}
-
 // For each length, the first letters of the caseless names of that length
 // (bit 0 for a): most names are told apart by these alone.
 constexpr std::array<std::uint32_t, longest_caseless + 1> caseless_starts = [] {
@@ -30,13 +26,13 @@ constexpr std::array<std::uint32_t, longest_caseless + 1> caseless_starts = [] {
 
 bool is_caseless_attribute(std::string_view name) {
     if (name.empty() || name.size() > longest_caseless) return false;
-    const unsigned char first = lower(static_cast<unsigned char>(name[0]));
+    const unsigned char first = ascii_lower(static_cast<unsigned char>(name[0]));
     if (first < 'a' || first > 'z' || !(caseless_starts[name.size()] >> (first - 'a') & 1))
         return false;
     auto same = [name](std::string_view known) {
         if (known.size() != name.size()) return false;
         for (std::size_t k = 0; k < name.size(); ++k)
-            if (lower(static_cast<unsigned char>(name[k])) != known[k]) return false;
+            if (ascii_lower(static_cast<unsigned char>(name[k])) != known[k]) return false;
         return true;
     };
     return std::any_of(caseless_attributes.begin(), caseless_attributes.end(), same);
@@ -75,7 +71,7 @@ std::size_t TagEnd::find(std::string_view text, std::size_t k) {
         const auto& next = tag_reads.next[index_of(read)];
         auto c = static_cast<unsigned char>(text[k]);
         while (next[c] == read && c != '>' && c != '<') {
-            k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
+            k += char_length(text, k);
             if (k >= text.size()) return std::string_view::npos;
             c = static_cast<unsigned char>(text[k]);
         }
@@ -91,7 +87,7 @@ std::size_t TagEnd::find(std::string_view text, std::size_t k) {
             return k;
         }
         read = next[c];
-        k += is_lead_byte(c) && k + 1 < text.size() ? 2 : 1;
+        k += char_length(text, k);
     }
     return std::string_view::npos;
 }

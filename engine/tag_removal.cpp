@@ -115,30 +115,11 @@ struct Doomed {
 };
 
 bool doomed_tag(const WalkOptions& opt, const char* p, Doomed& doomed) {
-    // The letter after "<" picks the names to compare.
-    switch (p[1] | 0x20) {
-        case '/':
-            if (opt.del_a && at(p, "</a>", 4)) return doomed = {Edit::link_tags, 4}, true;
-            if (opt.del_f && at(p, "</font>", 7)) return doomed = {Edit::font_tags, 7}, true;
-            return false;
-        case 'a':
-            // A link is "<a" and the end of the name; the other names are
-            // prefixes.
-            if (opt.del_a && at(p, "<a", 2) && (ends_tag_name(p[2]) || p[2] == '\0'))
-                return doomed = {Edit::link_tags, 0}, true;
-            return false;
-        case 'i':
-            if (opt.del_i && at(p, "<img", 4)) return doomed = {Edit::image_tags, 0}, true;
-            return false;
-        case 'f':
-            if (opt.del_f && at(p, "<font", 5)) return doomed = {Edit::font_tags, 0}, true;
-            return false;
-        case 'b':
-            if (opt.del_o && at(p, "<bgsound", 8)) return doomed = {Edit::bgsound_tags, 0}, true;
-            return false;
-        default:
-            return false;
-    }
+    const TagName* row =
+        tag_at(TagUse::removal, p, [&](const TagName& r) { return opt.*r.option != 0; });
+    if (row == nullptr) return false;
+    doomed = {row->removal, row->end_length()};
+    return true;
 }
 
 }  // namespace

@@ -48,34 +48,14 @@ AttrEdit attribute_edits(EditState& st) {
 }
 
 // Sets tag_kind from the tag name, among the kinds told apart; leaves it
-// when none matches. The names are prefixes of the tag ("<a" names <abbr>
-// too); the letter after "<" picks the ones to compare.
+// when none matches. A table opened counts in table_depth.
 void classify_tag(EditState& st, const char* p) {
     if (st.kinds_told == 0) return;
-    TagKind kind = TAG_NONE;
-    auto is = [&](TagKind k, const char* name, int n) {
-        if (!(st.kinds_told >> k & 1) || !at(p, name, n)) return false;
-        kind = k;
-        return true;
-    };
-    switch (p[1] | 0x20) {
-        case 'a':
-            is(TAG_LINK, "<a", 2);
-            break;
-        case 'b':
-            is(TAG_LINK, "<bgsound", 8) || is(TAG_BODY, "<body", 5) || is(TAG_BASE, "<base", 5);
-            break;
-        case 'f':
-            is(TAG_LINK, "<frameset", 9) || is(TAG_FONT, "<font", 5);
-            break;
-        case 'i':
-            is(TAG_IMG, "<img", 4);
-            break;
-        case 't':
-            if (is(TAG_TABLE, "<table", 6)) ++st.table_depth;
-            break;
-    }
-    if (kind != TAG_NONE) st.tag_kind = kind;
+    const TagName* row =
+        tag_at(TagUse::kind, p, [&](const TagName& r) { return (st.kinds_told >> r.kind & 1) != 0; });
+    if (row == nullptr) return;
+    st.tag_kind = row->kind;
+    if (row->kind == TAG_TABLE) ++st.table_depth;
 }
 
 // A "#" fragment inside a tag: nothing in it is edited or looked at, but

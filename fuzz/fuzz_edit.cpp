@@ -26,6 +26,8 @@
 #include "engine/block_search.h"
 #include "engine/fast_walk.h"
 #include "engine/scanner.h"
+#include "lib/options.h"
+#include "lib/sjstr.h"
 #include "tests/support/text_lines.h"
 
 namespace {
@@ -97,10 +99,7 @@ unsigned bit_of(WalkFlag flag) {
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x += 0x20;
-        if (y >= 'A' && y <= 'Z') y += 0x20;
-        if (x != y) return false;
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
     }
     return true;
 }

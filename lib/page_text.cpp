@@ -22,9 +22,8 @@ const char* locale_in_force(const char* lc_all, const char* lc_ctype, const char
 bool same_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t k = 0; k < a.size(); ++k) {
-        auto x = static_cast<unsigned char>(a[k]), y = static_cast<unsigned char>(b[k]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 0x20);
-        if (x != y) return false;
+        if (ascii_lower(static_cast<unsigned char>(a[k])) != static_cast<unsigned char>(b[k]))
+            return false;
     }
     return true;
 }
@@ -133,8 +132,7 @@ std::size_t show_as_utf8(std::string_view sjis, char* out) {
 std::size_t whole_characters(std::string_view text, std::size_t n) {
     if (n > text.size()) n = text.size();
     std::size_t k = 0;
-    while (k < n)
-        k += is_lead_byte(static_cast<unsigned char>(text[k])) && k + 1 < text.size() ? 2 : 1;
+    while (k < n) k += char_length(text, k);
     return k > n ? n - 1 : n;
 }
 

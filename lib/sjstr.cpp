@@ -15,10 +15,6 @@ ByteClass class_of(unsigned char c) {
     return ByteClass::dbcs;
 }
 
-unsigned char fold(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-}
-
 int order(unsigned a, unsigned b) {
     return a < b ? -1 : 1;
 }
@@ -37,7 +33,7 @@ const char* Strrchr(std::string_view s, int c) {
     while (i < s.size()) {
         const auto b = static_cast<unsigned char>(s[i]);
         if (b == want) found = s.data() + i;
-        i += is_lead_byte(b) && i + 1 < s.size() ? 2 : 1;
+        i += char_length(s, i);
     }
     return found;
 }
@@ -76,8 +72,8 @@ int StrnCmp(const char* a, const char* b, int n) {
         const ByteClass qc = class_of(*q);
         if (pc != qc) return pc < qc ? -1 : 1;
         if (pc == ByteClass::ascii) {
-            const unsigned char fp = fold(*p);
-            const unsigned char fq = fold(*q);
+            const unsigned char fp = ascii_lower(*p);
+            const unsigned char fq = ascii_lower(*q);
             if (fp != fq) {
                 // A backslash sorts before every other ASCII character.
                 if (*p == '\\') return -1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace tagpolish {
@@ -17,6 +18,23 @@ constexpr bool is_lead_byte(unsigned char c) {
     for (const auto& [lo, hi] : lead_byte_ranges)
         if (c >= lo && c <= hi) return true;
     return false;
+}
+
+// The length of the character that begins at byte i of s, stepping over
+// a double-byte one whole: 2 for a lead byte with a byte after it in s,
+// else 1.
+constexpr std::size_t char_length(std::string_view s, std::size_t i) {
+    return is_lead_byte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+}
+
+// The byte with an ASCII capital made small; any other byte as it is.
+constexpr unsigned char ascii_lower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// The byte with an ASCII small letter made a capital; any other as it is.
+constexpr unsigned char ascii_upper(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
 }
 
 // Last occurrence of byte c in s, stepping over double-byte characters
