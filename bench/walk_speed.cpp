@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "bench/page_gen.h"
-#include "driver/options.h"
+#include "driver/command_line/options.h"
 #include "engine/line_io.h"
 #include "engine/fast_walk.h"
 #include "engine/scanner.h"

@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <csignal>
 
-#include "driver/line_source.h"
-#include "driver/options.h"
-#include "driver/page_edit.h"
-#include "driver/resolve.h"
+#include "driver/input/line_source.h"
+#include "driver/command_line/options.h"
+#include "driver/input/page_edit.h"
+#include "driver/rewrite/resolve.h"
 #include "driver/run_stop.h"
-#include "driver/site_run.h"
+#include "driver/site/site_run.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
 #include "platform/free_space.h"

@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "driver/file_loop.h"
-#include "driver/options.h"
+#include "driver/command_line/options.h"
 #include "driver/run_stop.h"
-#include "driver/startup.h"
+#include "driver/command_line/startup.h"
 #include "lib/mem.h"
 
 int main(int argc, char** argv) {

@@ -21,8 +21,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/line_source.h"
-#include "driver/options.h"
+#include "driver/input/line_source.h"
+#include "driver/command_line/options.h"
 #include "engine/block_search.h"
 #include "engine/fast_walk.h"
 #include "engine/scanner.h"

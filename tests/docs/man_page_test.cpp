@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/options.h"
+#include "driver/command_line/options.h"
 #include "support/test_support.h"
 
 namespace tagpolish {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/listing.h"
+#include "driver/site/listing.h"
 #include "lib/options.h"
 #include "support/engine_run.h"
 #include "support/test_support.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "driver/options.h"
+#include "driver/command_line/options.h"
 #include "engine/fast_walk.h"
 #include "engine/scanner.h"
 #include "lib/options.h"

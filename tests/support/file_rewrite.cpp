@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "driver/output.h"
-#include "driver/rewrite_batch.h"
+#include "driver/input/output.h"
+#include "driver/rewrite/rewrite_batch.h"
 
 namespace tagpolish::test {
 namespace {

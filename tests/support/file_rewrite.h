@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "driver/file_ops.h"
-#include "driver/rewrite.h"
+#include "driver/rewrite/rewrite.h"
 
 namespace tagpolish::test {
 

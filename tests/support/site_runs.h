@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/file_ops.h"
-#include "driver/site_run.h"
+#include "driver/site/site_run.h"
 
 namespace tagpolish::test {
 

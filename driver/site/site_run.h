@@ -1,0 +1,103 @@
+// A run under -w over the names given: the pages it finds (with -r, by
+// walking the folders given) are edited, or their backups put back or
+// removed, by workers side by side, and taken back by the thread that
+// started the run, one at a time in the order they were found: their
+// messages, their --list and --report lines, the rewrites of their batch
+// and the summary all come from that one thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "driver/site/backups.h"
+#include "driver/site/edited_files.h"
+#include "driver/site/inputs.h"
+#include "driver/site/listing.h"
+#include "driver/site/page.h"
+#include "driver/input/page_edit.h"
+#include "driver/site/progress.h"
+#include "driver/rewrite/rewrite_batch.h"
+#include "driver/site/workers.h"
+
+namespace tagpolish {
+
+// What a run under -w is asked to do, from the options.
+struct RunSettings {
+    RunJob job = RunJob::edit;
+    WalkOptions edits;            // what each page's walk does
+    RewriteSettings how;          // dry run, backup suffix
+    // The suffix of the backups passed over, restored, removed.
+    const char* backups = default_backup_suffix;
+    bool walk = false;            // -r
+    WalkRules rules;
+    int jobs = 1;
+    bool list = false;     // name each page changed (a dry run always does)
+    bool report = false;   // and its edits
+    char end = '\n';       // of those lines
+    bool summary = false;  // put the summary at the end
+    bool status = false;   // show the status line
+    bool force = false;    // restore over a page changed since its backup
+};
+
+// The settings that the option flags give (a run under -w with names).
+RunSettings settings_from_options();
+
+class SiteRun {
+  public:
+    SiteRun(char** names, int count, const RunSettings& settings, FileOps& ops);
+    ~SiteRun();
+    SiteRun(const SiteRun&) = delete;
+    SiteRun& operator=(const SiteRun&) = delete;
+
+    // Does the run and returns its status (0, or 1 when an input failed or
+    // the run stopped early). A run stopped by a signal (or by a list that
+    // nobody reads any more) ends the process by that signal instead.
+    int go();
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    void work(Page& page, PageWork& tools);
+    void fill();
+    void give(Page& page);
+    void take_turn(std::unique_ptr<Page> page);
+    void take_rewrite(Page& page);
+    void hand_off(std::unique_ptr<Page> page);
+    void commit();
+    void committed(const FileRewrite& file, Fate fate);
+    void tell_ready();
+    void tell(Page& page);
+    void show_progress();
+    bool waited() const;
+    void stop_early(bool take_done);
+    void finish();
+    static void memory_stop(void* run);
+
+    RunSettings settings_;
+    FileOps& ops_;
+    Clock::time_point start_ = Clock::now();
+    std::size_t window_;  // the most pages given to the workers at once
+    Inputs inputs_;
+    StatusLine status_;
+    Listing listing_;
+    EditedFiles edited_;
+    RewriteBatch batch_;
+    Tally tally_;
+    int status_code_ = 0;
+    std::uint64_t told_count_ = 0;
+    bool alone_ = false;     // one page, which may wait for a lock, is given alone
+    bool ending_ = false;    // the run stops: nothing more is given
+    bool ending_memory_ = false;
+    bool said_unrecorded_ = false;  // that a record for --restore cannot be kept
+    std::atomic<bool> letting_go_{false};
+    Clock::time_point pending_since_{};
+    // Found and not yet taken back, in order; taken back and not yet told
+    // (behind a page that waits in the batch), in order; in the batch.
+    std::deque<std::unique_ptr<Page>> flight_, told_;
+    std::vector<Page*> pending_;
+    std::unique_ptr<Workers> workers_;  // ended first
+};
+
+}  // namespace tagpolish

@@ -1,0 +1,97 @@
+// A later name is passed over only when it leads to the very file that the
+// run edited, as the run left it: a file that another program put in its
+// place, even under the same inode number, is edited.
+#include "driver/site/edited_files.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/file_loop.h"
+#include "lib/options.h"
+#include "support/fake_file_ops.h"
+#include "support/test_support.h"
+
+namespace tagpolish::test {
+namespace {
+
+const std::string kana = "<p>\xB1</p>\n",
+                  full = "<p>\x83\x41</p>\n";  // half-width and full-width a
+
+// Runs tagpolish -w -k over names in process, through ops; returns what it
+// wrote to standard error.
+std::string run_wk(std::vector<std::string> names, FileOps& ops) {
+    std::vector<char*> argv{nullptr};
+    for (std::string& name : names) argv.push_back(name.data());
+    reset_options();
+    opt_w = walk_flags.k = 1;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, run_files(1, static_cast<int>(argv.size()), argv.data(), ops));
+    reset_options();
+    return testing::internal::GetCapturedStderr();
+}
+
+// The run rewrites a.htm, then finds c.htm locked by another program and
+// waits for it. Meanwhile that program replaces a.htm, which frees the
+// inode number of the run's new a.htm, and replaces c.htm by a new file,
+// which gets that number (the fake makes it look so). c.htm is edited all
+// the same: its file handle, or where there is none its change time,
+// tells it from the a.htm the run wrote. Named again, it is passed over.
+TEST(EditedFiles, ANewFileUnderAReusedInodeNumberIsEdited) {
+    const struct {
+        const char* name;
+        std::vector<Failure> plan;
+    } cases[] = {
+        {"with file handles", {}},
+        {"without file handles", {{Call::name_to_handle_at, EOPNOTSUPP, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string a = dir.write("a.htm", kana), c_htm = dir.write("c.htm", kana);
+        int holder = open(c_htm.c_str(), O_RDONLY);
+        ASSERT_EQ(0, flock(holder, LOCK_EX));
+        FakeFileOps ops(c.plan);
+        struct stat first {};
+        ASSERT_EQ(0, stat(a.c_str(), &first));
+        ino_t reused = 0, fresh = 0;
+        ops.before = [&](Call call) {
+            struct stat made {};
+            if (call != Call::flock || reused != 0 || stat(a.c_str(), &made) != 0 ||
+                made.st_ino == first.st_ino)
+                return;
+            // About to wait for c.htm: the run's new a.htm is in place.
+            reused = made.st_ino;
+            dir.write("a.new", kana);
+            ASSERT_EQ(0, std::rename((dir.path() + "/a.new").c_str(), a.c_str()));
+            usleep(20000);  // past the clock tick of the run's own rename
+            dir.write("c.new", kana);
+            struct stat other {};
+            ASSERT_EQ(0, stat((dir.path() + "/c.new").c_str(), &other));
+            fresh = other.st_ino;
+            ASSERT_EQ(0, std::rename((dir.path() + "/c.new").c_str(), c_htm.c_str()));
+            close(holder);
+        };
+        ops.restat = [&](struct stat& st) {
+            if (fresh != 0 && st.st_ino == fresh) st.st_ino = reused;
+        };
+
+        const std::string err = run_wk({a, c_htm, c_htm}, ops);
+
+        EXPECT_EQ(
+            c_htm + ": the same file as " + c_htm + ", already edited in this run; passed over\n",
+            err);
+        EXPECT_NE(0u, reused) << "the run never waited for c.htm";
+        EXPECT_EQ(full, read_file(c_htm));
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish::test

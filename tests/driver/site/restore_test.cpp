@@ -1,0 +1,257 @@
+// What --restore decides, through the library: a backup is put back only
+// over a page that still holds what the run that made the backup wrote,
+// whatever has been done to the times, owners and links of the files
+// since; and only while it holds the page's lock, as -w does.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/rewrite/backup_record.h"
+#include "driver/site/site_run.h"
+#include "lib/options.h"
+#include "support/fake_file_ops.h"
+#include "support/site_runs.h"
+#include "support/test_support.h"
+
+namespace tagpolish::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string old_page = "<font>page</font>\n";
+const std::string new_page = "page\n";
+
+RunSettings settings_for(RunJob job, bool force = false) {
+    RunSettings s;
+    s.edits.del_f = 1;
+    s.job = job;
+    s.walk = true;
+    s.rules.backups = job != RunJob::edit;
+    s.how = {false, job == RunJob::edit ? ".orig" : nullptr};
+    s.summary = true;
+    s.force = force;
+    return s;
+}
+
+class Restore : public testing::Test {
+  protected:
+    void SetUp() override {
+        reset_options();
+        opt_w = 1;
+    }
+    void TearDown() override { reset_options(); }
+
+    // site/page.htm edited with a backup, as `tagpolish -w -r -d:f --backup
+    // site` does it.
+    void make_site() {
+        fs::remove_all(site);
+        fs::remove_all(t.path() + "/copy");
+        fs::create_directories(site);
+        page = t.write("site/page.htm", old_page);
+        backup = page + ".orig";
+        FakeFileOps ops;
+        ASSERT_EQ(0, run_site(t.path(), {"site"}, settings_for(RunJob::edit), ops).status);
+        ASSERT_EQ(new_page, read_file(page));
+    }
+
+    Ran restore(const std::string& folder, FileOps& ops, bool force = false) {
+        Ran ran = run_site(t.path(), {folder}, settings_for(RunJob::restore, force), ops);
+        ran.err = timeless(ran.err);
+        return ran;
+    }
+
+    TempDir t;
+    const std::string site = t.path() + "/site";
+    std::string page, backup;
+};
+
+void append(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "a");
+    ASSERT_NE(nullptr, f);
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+}
+
+void set_times(const std::string& path, time_t when) {
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
+}
+
+// Another owner where the tests may give files away; else the same owner
+// again, which moves the change time all the same.
+void change_owner(const std::string& path) {
+    const bool root = geteuid() == 0;
+    ASSERT_EQ(0, chown(path.c_str(), root ? unprivileged_id : geteuid(),
+                       root ? unprivileged_id : getegid()));
+}
+
+// A copy of the site made of hard links (cp -al).
+void link_copy(const std::string& from, const std::string& to) {
+    fs::create_directories(to);
+    for (const auto& e : fs::directory_iterator(from))
+        fs::create_hard_link(e.path(), to / e.path().filename());
+}
+
+// Each case acts on the page and the backup of the edited site, then
+// --restore runs over the site, or over the copy that the case made.
+TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
+    enum class Then { restored, changed, unrecorded, backup_changed };
+    const struct {
+        const char* name;
+        std::function<void(const std::string& page, const std::string& backup)> act;
+        Then then;
+        bool force = false;
+        const char* folder = "site";
+    } cases[] = {
+        {"nothing done", [](auto&, auto&) {}, Then::restored},
+        {"chmod -R",
+         [](auto& p, auto& b) {
+             chmod(p.c_str(), 0600);
+             chmod(b.c_str(), 0600);
+         },
+         Then::restored},
+        {"chown -R",
+         [](auto& p, auto& b) {
+             change_owner(p);
+             change_owner(b);
+         },
+         Then::restored},
+        {"touched later", [](auto& p, auto&) { set_times(p, time(nullptr) + 100); },
+         Then::restored},
+        {"copied with cp -al", [this](auto&, auto&) { link_copy(site, t.path() + "/copy"); },
+         Then::restored, false, "copy"},
+        {"gone", [](auto& p, auto&) { unlink(p.c_str()); }, Then::restored},
+        {"edited", [](auto& p, auto&) { append(p, "<p>mine\n"); }, Then::changed},
+        {"edited, then its times set back",
+         [](auto& p, auto&) {
+             append(p, "<p>mine\n");
+             make_old(p);
+         },
+         Then::changed},
+        {"edited, then chmod -R and chown -R",
+         [](auto& p, auto& b) {
+             append(p, "<p>mine\n");
+             chmod(p.c_str(), 0600);
+             change_owner(b);
+         },
+         Then::changed},
+        {"edited, then copied with cp -al",
+         [this](auto& p, auto&) {
+             append(p, "<p>mine\n");
+             link_copy(site, t.path() + "/copy");
+         },
+         Then::changed, false, "copy"},
+        {"edited, with --force", [](auto& p, auto&) { append(p, "<p>mine\n"); }, Then::restored,
+         true},
+        {"replaced by a copy without attributes",
+         [](auto& p, auto&) {
+             fs::copy_file(p, p + ".new");
+             fs::rename(p + ".new", p);
+         },
+         Then::unrecorded},
+        {"its record garbled",
+         [](auto& p, auto&) { setxattr(p.c_str(), record_attr, "1 page 5", 8, 0); },
+         Then::unrecorded},
+        {"its backup edited", [](auto&, auto& b) { append(b, "<p>later\n"); },
+         Then::backup_changed},
+        {"its backup replaced by the same text",
+         [](auto&, auto& b) {
+             fs::copy_file(b, b + ".new");
+             fs::rename(b + ".new", b);
+         },
+         Then::restored},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        make_site();
+        c.act(page, backup);
+        const std::string in = t.path() + "/" + c.folder + "/page.htm";
+        const std::string before = read_file(in);
+        FakeFileOps ops;
+
+        const Ran r = restore(c.folder, ops, c.force);
+
+        const std::string shown = std::string(c.folder) + "/page.htm";
+        const std::string summary = c.then == Then::restored
+                                        ? "1 pages restored, 0 failed\n0 passed over, T seconds\n"
+                                        : "0 pages restored, 1 failed\n0 passed over, T seconds\n";
+        const std::string said[] = {
+            shown + ": restored from " + shown + ".orig\n",
+            shown + ": changed after its backup was made; not restored (--force restores it)\n",
+            shown +
+                ": has no record of the run that made its backup; not restored (--force "
+                "restores it)\n",
+            shown + ": its backup " + shown +
+                ".orig changed after it was made; not restored (--force restores it)\n",
+        };
+        EXPECT_EQ(said[static_cast<int>(c.then)] + summary, r.err);
+        EXPECT_EQ(c.then == Then::restored ? 0 : 1, r.status);
+        EXPECT_EQ(c.then == Then::restored ? old_page : before, read_file(in));
+        EXPECT_EQ(c.then != Then::restored, fs::exists(in + ".orig"));
+    }
+}
+
+// A -w run holds the page's lock from its reading to its rename: --restore
+// waits for it, finds the page that the run put in its place, and leaves
+// it, since it is not what the run with --backup wrote.
+TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
+    make_site();
+    const int held = open(page.c_str(), O_RDONLY);
+    ASSERT_EQ(0, flock(held, LOCK_EX));
+    FakeFileOps ops;
+    bool replaced = false;
+    ops.before_flock = [&](int operation) {
+        if ((operation & LOCK_NB) != 0 || replaced) return;
+        // The other run's rename, then its lock let go.
+        t.write("site/theirs.new", "theirs\n");
+        fs::rename(site + "/theirs.new", page);
+        close(held);
+        replaced = true;
+    };
+
+    const Ran r = restore("site", ops);
+
+    EXPECT_TRUE(replaced) << "--restore did not wait for the lock";
+    EXPECT_EQ(
+        "site/page.htm: has no record of the run that made its backup; not restored "
+        "(--force restores it)\n0 pages restored, 1 failed\n0 passed over, T seconds\n",
+        r.err);
+    EXPECT_EQ("theirs\n", read_file(page));
+    EXPECT_EQ(old_page, read_file(backup));
+}
+
+// Where the record cannot be kept, the run says so once and goes on; then
+// --restore refuses those pages.
+TEST_F(Restore, RecordThatCannotBeKeptIsSaidOnce) {
+    fs::create_directories(site);
+    for (const char* name : {"site/a.htm", "site/b.htm"}) t.write(name, old_page);
+    FakeFileOps ops({{Call::fsetxattr, ENOTSUP, 0, record_attr}});
+
+    Ran r = run_site(t.path(), {"site"}, settings_for(RunJob::edit), ops);
+    const Ran back = restore("site", ops);
+
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(
+        "site/a.htm: cannot keep the record that --restore checks; --restore will refuse "
+        "such pages without --force\n  Operation not supported\n"
+        "2 files rewritten, 0 unchanged, 0 failed\n0 passed over, T seconds\n",
+        timeless(r.err));
+    const std::string refused =
+        ": has no record of the run that made its backup; not restored (--force restores it)\n";
+    EXPECT_EQ("site/a.htm" + refused + "site/b.htm" + refused +
+                  "0 pages restored, 2 failed\n0 passed over, T seconds\n",
+              back.err);
+    EXPECT_EQ(new_page, read_file(site + "/b.htm"));
+}
+
+}  // namespace
+}  // namespace tagpolish::test

@@ -1,0 +1,181 @@
+// The walk of -r: what it takes, in which order, and what it passes over
+// or cannot read, through the library on a tree made for it.
+#include "driver/site/site_walk.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_file_ops.h"
+#include "support/test_support.h"
+
+namespace tagpolish::test {
+namespace {
+
+// Keeps what a page says.
+struct Said : MsgDest {
+    void take(std::string_view text) override { all.append(text); }
+    std::string all;
+};
+
+// What the walk meets: a page by its name, a note by what it says.
+std::vector<std::string> walk(const std::string& top, const WalkRules& rules, FileOps& ops) {
+    std::vector<std::string> seen;
+    SiteWalk w(Fd(open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), "top", rules, ops);
+    while (std::unique_ptr<Page> page = w.next()) {
+        if (page->stage == Stage::found) {
+            seen.push_back(page->name);
+            continue;
+        }
+        Said said;
+        page->out = &said;
+        page->tell();
+        seen.push_back(said.all);
+    }
+    return seen;
+}
+
+void make_tree(const TempDir& t) {
+    for (const char* dir : {".git", ".hidden", "CVS", "loop", "skip", "sub", "sub/deeper"})
+        ASSERT_EQ(0, mkdir((t.path() + "/" + dir).c_str(), 0755));
+    for (const char* file : {".git/y.htm", ".hidden/z.htm", "B.htm", "CVS/x.htm", "a.htm",
+                             "a.htm.orig", "c.HTML", "d.txt", "other.htm.orig", "skip/h.htm",
+                             "sub/e.htm", "sub/g.htm", "sub/deeper/f.html"})
+        t.write(file, "<p>\n");
+    ASSERT_EQ(0, mkfifo((t.path() + "/fifo.htm").c_str(), 0644));
+    ASSERT_EQ(0, symlink("a.htm", (t.path() + "/link.htm").c_str()));
+    ASSERT_EQ(0, symlink("sub", (t.path() + "/linkdir").c_str()));
+    ASSERT_EQ(0, symlink("..", (t.path() + "/loop/back").c_str()));
+}
+
+const std::string link_note = ": a symbolic link; passed over (--follow-links follows it)\n";
+
+// Entries in byte order of their names (capitals first), depth first;
+// pages by their names (any case) or by --include, less --exclude; no
+// folder of version control entered; a link noted unless followed, and a
+// loop of followed links entered once.
+TEST(SiteWalk, TakesThePagesInOrderAndNotesWhatItPassesOver) {
+    TempDir t;
+    make_tree(t);
+    WalkRules plain, followed, text, backups, unreadable;
+    followed.follow_links = true;
+    text.include = {"*.txt", "*.HTML"};
+    text.exclude = {"skip", "sub", "c*"};
+    backups.backups = true;
+    const struct {
+        const char* name;
+        const WalkRules& rules;
+        std::vector<Failure> plan;
+        std::vector<std::string> seen;
+    } cases[] = {
+        {"pages by default",
+         plain,
+         {},
+         {"top/.hidden/z.htm", "top/B.htm", "top/a.htm", "top/c.HTML", "top/link.htm" + link_note,
+          "top/linkdir" + link_note, "top/loop/back" + link_note, "top/skip/h.htm",
+          "top/sub/deeper/f.html", "top/sub/e.htm", "top/sub/g.htm"}},
+        {"links followed",
+         followed,
+         {},
+         {"top/.hidden/z.htm", "top/B.htm", "top/a.htm", "top/c.HTML", "top/link.htm",
+          "top/linkdir/deeper/f.html", "top/linkdir/e.htm", "top/linkdir/g.htm",
+          "top/loop/back: a folder that the walk is in already (a loop of links); passed over\n",
+          "top/skip/h.htm", "top/sub/deeper/f.html", "top/sub/e.htm", "top/sub/g.htm"}},
+        {"patterns given", text, {}, {"top/d.txt", "top/linkdir" + link_note,
+                                      "top/loop/back" + link_note}},
+        {"backups of pages",
+         backups,
+         {},
+         {"top/a.htm.orig", "top/linkdir" + link_note, "top/loop/back" + link_note,
+          "top/other.htm.orig"}},
+        {"a folder that cannot be read",
+         unreadable,
+         {{Call::openat, EACCES, 2}},
+         {"top/.hidden/z.htm", "top/B.htm", "top/a.htm", "top/c.HTML", "top/link.htm" + link_note,
+          "top/linkdir" + link_note, "top/loop: cannot read\n  Permission denied\n",
+          "top/skip/h.htm", "top/sub/deeper/f.html", "top/sub/e.htm", "top/sub/g.htm"}},
+    };
+    for (const auto& c : cases) {
+        FakeFileOps ops(c.plan);
+        EXPECT_EQ(c.seen, walk(t.path(), c.rules, ops)) << c.name;
+    }
+}
+
+// A page's name is matched whole, and a backup is a page's name with the
+// suffix; a suffix alone names no backup.
+TEST(SiteWalk, PageAndBackupNames) {
+    WalkRules pages, backups, given;
+    backups.backups = true;
+    given.include = {"*.shtml"};
+    given.exclude = {"draft*"};
+    const struct {
+        const WalkRules& rules;
+        const char* name;
+        bool taken;
+    } cases[] = {
+        {pages, "index.htm", true},        {pages, "INDEX.HTM", true},
+        {pages, "index.html", true},       {pages, "index.htm~", false},
+        {pages, "index.htmx", false},      {pages, ".htm", true},
+        {backups, "index.htm.orig", true}, {backups, "index.htm", false},
+        {backups, ".orig", false},         {backups, "notes.txt.orig", false},
+        {given, "a.shtml", true},          {given, "a.htm", false},
+        {given, "draft.shtml", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.taken, walk_takes(c.rules, c.name)) << c.name;
+}
+
+// A suffix is refused when a page's name with it can be another page's
+// name, by the default names (any letter case) or by --include patterns,
+// unless an --exclude pattern leaves out every name that ends in it.
+TEST(SiteWalk, SuffixThatMakesAPageNameIntoAnother) {
+    const struct {
+        std::vector<std::string> include, exclude;
+        const char* suffix;
+        bool joins;
+    } cases[] = {
+        {{}, {}, ".orig", false},
+        {{}, {}, "~", false},
+        {{}, {}, ".bak", false},
+        {{}, {}, "l", true},  // x.htm and x.html
+        {{}, {}, "L", true},
+        {{}, {}, ".htm", true},
+        {{}, {}, ".HTML", true},
+        {{}, {}, "~.htm", true},
+        {{}, {}, "ml", false},
+        {{}, {}, "html", false},
+        {{"*.shtml"}, {}, ".orig", false},
+        {{"*.shtml"}, {}, "l", false},
+        {{"*.shtm", "*.shtml"}, {}, "l", true},
+        {{"*.htm*"}, {}, ".orig", true},
+        {{"*.htm*"}, {"*.orig"}, ".orig", false},
+        {{"*.htm*"}, {"*rig"}, ".orig", false},
+        {{"*.htm*"}, {"*[[:alpha:]]"}, ".orig", true},  // a class is not known for sure
+        {{"*.htm*"}, {"draft*"}, ".orig", true},
+        {{"*[0-9]"}, {}, "1", true},
+        {{"*[0-9]"}, {}, "1x", false},
+        {{"*[!0-9]"}, {}, "x", true},
+        {{"*[!0-9]"}, {}, "7", false},
+        {{"page?"}, {}, "x", false},
+        {{"page*"}, {}, "x", true},
+        {{"*.htm", "*.htm.[a-z]"}, {}, ".b", true},
+        {{"*.htm", "*.htm.[a-z]"}, {}, ".B", false},
+        {{"*\\*"}, {}, "*", true},
+        {{"[ab].htm"}, {}, ".htm", false},
+        {{"*[.]htm"}, {}, ".htm", true},
+        {{"*["}, {}, "[", true},
+    };
+    for (const auto& c : cases) {
+        WalkRules rules;
+        rules.include = c.include;
+        rules.exclude = c.exclude;
+        EXPECT_EQ(c.joins, suffix_joins_pages(rules, c.suffix))
+            << (c.include.empty() ? "" : c.include.back()) << " " << c.suffix;
+    }
+}
+
+}  // namespace
+}  // namespace tagpolish::test
