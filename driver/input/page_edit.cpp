@@ -110,9 +110,9 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const Te
     }
     page.old = file_id(work.ops, fd, now);
     if (old_text != nullptr) file->keep_record({contents_of(new_text), contents_of(*old_text)});
-    const Fate fate = file->finish(sink.error(), now);
-    if (fate == Fate::done) page.file = std::move(file);
-    return fate == Fate::failed ? failed(page) : fate;
+    const Went went = file->finish(sink.error(), now);
+    if (went == Went::on) page.file = std::move(file);
+    return went == Went::failed ? failed(page) : fate_of(went);
 }
 
 }  // namespace

@@ -86,9 +86,9 @@ bool may_not_set(int error) {
     return error == EPERM || error == EACCES || error == ENOTSUP;
 }
 
-Fate lose_acl(int error, const char* path) {
+Went lose_acl(int error, const char* path) {
     errmsg_why(error, "%s: cannot keep its ACL\n", path);
-    return Fate::failed;
+    return Went::failed;
 }
 
 // Whether the user running the program belongs to group.
@@ -115,9 +115,9 @@ std::string user_name(uid_t uid) {
 
 }  // namespace
 
-Fate give_up(int error, const char* path) {
+Went give_up(int error, const char* path) {
     errmsg_why(error, "%s: failed to rewrite\n", path);
-    return Fate::stopped;
+    return Went::stopped;
 }
 
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
@@ -139,20 +139,20 @@ OwnerGiven owner_given_to(const struct stat& old) {
 // would a page that anybody may write, left to the user who wrote it: then
 // it stays as it was. A page that only changes hands keeps its group and
 // its permission bits, and its old owner is named.
-Fate report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner) {
-    if (given.owner) return Fate::done;
+Went report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner) {
+    if (given.owner) return Went::on;
     if (!given.group) {
         errmsg("%s: cannot keep its group\n", path);
-        return Fate::failed;
+        return Went::failed;
     }
     if (old.st_mode & S_IWOTH) {
         errmsg("%s: cannot keep its owner\n", path);
-        return Fate::failed;
+        return Went::failed;
     }
-    if (!note_owner) return Fate::done;
+    if (!note_owner) return Went::on;
     const std::string name = user_name(old.st_uid);
     errmsg(msg_new_owner, path, name.c_str());
-    return Fate::done;
+    return Went::on;
 }
 
 NewFile::NewFile(FileOps& ops) : ops_(ops) {
@@ -199,17 +199,17 @@ int NewFile::copy(int from) {
 
 // Writing and a change of owner clear set-id bits and file capabilities:
 // the attributes come after both, the mode last.
-Fate NewFile::carry(int old_fd, const struct stat& old, const char* path, Made made) {
+Went NewFile::carry(int old_fd, const struct stat& old, const char* path, Made made) {
     OwnerGiven given;
     copy_owner(old, given);
-    if (Fate kept = report_owner(given, old, path, false); kept != Fate::done) return kept;
+    if (Went kept = report_owner(given, old, path, false); kept != Went::on) return kept;
     if (made == Made::page && !given.owner) old_owner_ = user_name(old.st_uid);
-    if (Fate copied = copy_attributes(old_fd, path, made); copied != Fate::done) return copied;
+    if (Went copied = copy_attributes(old_fd, path, made); copied != Went::on) return copied;
     if (ops_.fchmod(fd_, old.st_mode & 07777) != 0) {
         errmsg_why(errno, "%s: cannot keep its permission bits\n", path);
-        return Fate::failed;
+        return Went::failed;
     }
-    return Fate::done;
+    return Went::on;
 }
 
 int NewFile::copy_times(const struct stat& old) {
@@ -240,11 +240,11 @@ void NewFile::copy_owner(const struct stat& old, OwnerGiven& given) {
 // set, but for the record of the old page, which a new page does not
 // hold; an ACL must come over whole, and one that the new file inherited
 // from its directory goes when the old file had none.
-Fate NewFile::copy_attributes(int old_fd, const char* path, Made made) {
+Went NewFile::copy_attributes(int old_fd, const char* path, Made made) {
     std::string names, value;
     int error = read_sized(
         names, [&](char* list, std::size_t size) { return ops_.flistxattr(old_fd, list, size); });
-    if (error == ENOTSUP) return Fate::done;  // a file system without them
+    if (error == ENOTSUP) return Went::on;  // a file system without them
     if (error != 0) return give_up(error, path);
     bool had_acl = false;
     for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
@@ -263,7 +263,7 @@ Fate NewFile::copy_attributes(int old_fd, const char* path, Made made) {
     }
     if (!had_acl && ops_.fremovexattr(fd_, acl_name) != 0 && errno != ENODATA && errno != ENOTSUP)
         return lose_acl(errno, path);
-    return Fate::done;
+    return Went::on;
 }
 
 // Links the unnamed file into the folder under a temporary name.

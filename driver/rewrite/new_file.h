@@ -11,14 +11,15 @@
 
 namespace tagpolish {
 
-// What became of an input, and of each step of its rewrite (declared in
-// driver/rewrite/rewrite.h): a step answers done, failed (this file cannot be
-// rewritten safely; the run goes on) or stopped (the new text cannot be
-// written or put in place; the run stops), a failure reported.
-enum class Fate;
+// How one step of a rewrite went: made, and the rewrite goes on; or it
+// failed (this file cannot be rewritten safely; the run goes on) or
+// stopped (the new text cannot be written or put in place; the run
+// stops), the failure reported. The input's outcome is its Fate
+// (driver/rewrite/rewrite.h), which fate_of gives for a step that ended it.
+enum class Went : unsigned char { on, failed, stopped };
 
 // Reports "failed to rewrite" for path with the reason error; the run stops.
-Fate give_up(int error, const char* path);
+Went give_up(int error, const char* path);
 
 // Links the file open as fd into the directory open as dir_fd under name,
 // through /proc, which needs no privilege where linking the descriptor
@@ -38,7 +39,7 @@ OwnerGiven owner_given_to(const struct stat& old);
 // a file left to another group, or a file that anybody may write left to
 // another owner, is refused; a file that only changes hands is replaced,
 // with a note when note_owner is set.
-Fate report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
+Went report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
 // The note for a page that changed hands: its name, and its old owner's.
 inline constexpr MsgFormat<const char*, const char*> msg_new_owner =
     "%s: now owned by you, was %s\n";
@@ -70,7 +71,7 @@ class NewFile {
     // record (driver/rewrite/backup_record.h), and when it does not keep the old
     // owner, old_owner names that owner for the note that the caller makes
     // once the page is replaced.
-    Fate carry(int old_fd, const struct stat& old, const char* path, Made made);
+    Went carry(int old_fd, const struct stat& old, const char* path, Made made);
     // The name of the old owner that a page does not keep, or "".
     const std::string& old_owner() const { return old_owner_; }
     // Gives the file the access and modification times in old.
@@ -93,7 +94,7 @@ class NewFile {
     int give_name();
     int close_file();
     void copy_owner(const struct stat& old, OwnerGiven& given);
-    Fate copy_attributes(int old_fd, const char* path, Made made);
+    Went copy_attributes(int old_fd, const char* path, Made made);
     FileOps& ops_;
     int dir_fd_ = -1;
     int fd_ = -1;

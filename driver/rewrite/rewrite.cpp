@@ -27,24 +27,24 @@ Plan plan_for(const char* path, const Target& target, const char* suffix) {
     return plan;
 }
 
-Fate cannot_write(int error, const char* path) {
+Went cannot_write(int error, const char* path) {
     errmsg_why(error, "%s: cannot open to write\n", path);
-    return Fate::stopped;
+    return Went::stopped;
 }
 
-Fate backup_exists(const Plan& plan) {
+Went backup_exists(const Plan& plan) {
     errmsg("%s: its backup %s already exists\n", plan.path, plan.shown.c_str());
-    return Fate::failed;
+    return Went::failed;
 }
 
-Fate backup_failed(int error, const Plan& plan, Fate result) {
+Went backup_failed(int error, const Plan& plan, Went result) {
     errmsg_why(error, "%s: cannot make its backup %s\n", plan.path, plan.shown.c_str());
     return result;
 }
 
-Fate changed(const char* path) {
+Went changed(const char* path) {
     errmsg(msg_changed, path);
-    return Fate::failed;
+    return Went::failed;
 }
 
 // The errors with which the system refuses a hard link that a copy can
@@ -73,12 +73,12 @@ class Backup {
 
     // Links the old file open as old_fd under its backup name, never over
     // an existing file; sets copy when only a copy can be made.
-    Fate link(int old_fd, bool& copy);
+    Went link(int old_fd, bool& copy);
     // Makes the whole copy of the old file (which fstat described as old),
     // still without a name.
-    Fate make_copy(int old_fd, const struct stat& old);
+    Went make_copy(int old_fd, const struct stat& old);
     // Gives the copy the backup name, never over an existing file.
-    Fate name_copy();
+    Went name_copy();
     void keep() { named_ = false; }
 
   private:
@@ -95,37 +95,37 @@ Backup::~Backup() {
                plan_.shown.c_str());
 }
 
-Fate Backup::link(int old_fd, bool& copy) {
+Went Backup::link(int old_fd, bool& copy) {
     const int error = link_open_file(ops_, old_fd, dir_, plan_.backup.c_str());
     copy = link_impossible(error);
     named_ = error == 0;
-    if (error == 0 || copy) return Fate::done;
+    if (error == 0 || copy) return Went::on;
     if (error == EEXIST) return backup_exists(plan_);
-    return backup_failed(error, plan_, Fate::stopped);
+    return backup_failed(error, plan_, Went::stopped);
 }
 
-Fate Backup::make_copy(int old_fd, const struct stat& old) {
+Went Backup::make_copy(int old_fd, const struct stat& old) {
     int error = copy_.make(dir_);
     if (error == 0) error = copy_.copy(old_fd);
     if (error == 0)
-        if (Fate carried = copy_.carry(old_fd, old, plan_.path, Made::backup_copy);
-            carried != Fate::done)
+        if (Went carried = copy_.carry(old_fd, old, plan_.path, Made::backup_copy);
+            carried != Went::on)
             return carried;
     if (error == 0) error = copy_.copy_times(old);
     if (error == 0) error = copy_.sync();
-    return error == 0 ? Fate::done : backup_failed(error, plan_, Fate::stopped);
+    return error == 0 ? Went::on : backup_failed(error, plan_, Went::stopped);
 }
 
 // The copy named is the backup's to remove from then on.
-Fate Backup::name_copy() {
+Went Backup::name_copy() {
     const int error = copy_.name_as(plan_.backup);
     if (error == 0) {
         copy_.keep();
         named_ = true;
-        return Fate::done;
+        return Went::on;
     }
     if (error == EEXIST) return backup_exists(plan_);
-    return backup_failed(error, plan_, Fate::stopped);
+    return backup_failed(error, plan_, Went::stopped);
 }
 
 }  // namespace
@@ -182,38 +182,38 @@ void FileRewrite::prepare() {
     if (error_ != 0) found_ = Found::cannot_write;
 }
 
-Fate FileRewrite::report(Found found, int error) const {
+Went FileRewrite::report(Found found, int error) const {
     switch (found) {
         case Found::cannot_write:
             return cannot_write(error, plan_.path);
         case Found::backup_exists:
             return backup_exists(plan_);
         case Found::backup_unknown:
-            return backup_failed(error, plan_, Fate::failed);
+            return backup_failed(error, plan_, Went::failed);
         case Found::nothing:
             break;
     }
-    return Fate::done;
+    return Went::on;
 }
 
-Fate FileRewrite::finish(int write_error, const struct stat& old) {
+Went FileRewrite::finish(int write_error, const struct stat& old) {
     if (found_ != Found::nothing) return report(found_, error_);
     old_ = old;
     if (how_.dry_run) return report_owner(owner_given_to(old_), old_, plan_.path, true);
     if (write_error != 0) return give_up(write_error, plan_.path);
     // Set while the file is still the program's own, which may write it.
     if (record_) record_error_ = put_record(ops_, file_.fd(), *record_);
-    if (Fate carried = file_.carry(old_fd_, old_, plan_.path, Made::page); carried != Fate::done)
+    if (Went carried = file_.carry(old_fd_, old_, plan_.path, Made::page); carried != Went::on)
         return carried;
     struct stat made {};
     if (ops_.fstat(file_.fd(), &made) != 0) return give_up(errno, plan_.path);
     made_id_ = file_id(ops_, file_.fd(), made);
-    return Fate::done;
+    return Went::on;
 }
 
-Fate FileRewrite::sync() {
+Went FileRewrite::sync() {
     if (int error = file_.sync_data()) return give_up(error, plan_.path);
-    return Fate::done;
+    return Went::on;
 }
 
 // Whether the name still leads to the old file, as it was when its reading
@@ -228,29 +228,29 @@ bool FileRewrite::still_there() const {
 // (its backup link, or the rename), and a second stop signal waits until
 // the rename is made. A backup copy, which takes its time, is made outside
 // that step, and the old file is looked at again after it.
-Fate FileRewrite::put_in_place() {
+Went FileRewrite::put_in_place() {
     std::optional<StopHold> hold(std::in_place);
     if (!still_there()) return changed(plan_.path);
     Backup backup(ops_, target_.dir.get(), plan_);
     if (!plan_.backup.empty()) {
         bool copy = false;
-        if (Fate linked = backup.link(old_fd_, copy); linked != Fate::done) return linked;
+        if (Went linked = backup.link(old_fd_, copy); linked != Went::on) return linked;
         if (copy) {
             hold.reset();
-            if (Fate made = backup.make_copy(old_fd_, old_); made != Fate::done) return made;
+            if (Went made = backup.make_copy(old_fd_, old_); made != Went::on) return made;
             hold.emplace();
             if (!still_there()) return changed(plan_.path);
-            if (Fate named = backup.name_copy(); named != Fate::done) return named;
+            if (Went named = backup.name_copy(); named != Went::on) return named;
         }
     }
     if (int error = file_.put_in_place(target_.base)) return give_up(error, plan_.path);
     backup.keep();
-    return Fate::done;
+    return Went::on;
 }
 
-Fate FileRewrite::place() {
-    const Fate result = put_in_place();
-    if (result != Fate::done) return result;
+Went FileRewrite::place() {
+    const Went result = put_in_place();
+    if (result != Went::on) return result;
     if (!file_.old_owner().empty()) errmsg(msg_new_owner, plan_.path, file_.old_owner().c_str());
     // The old file is let go, and with it the lock, once the new one has
     // its name.
@@ -259,7 +259,7 @@ Fate FileRewrite::place() {
     if (ops_.fstatat(target_.dir.get(), target_.base.c_str(), &placed_, AT_SYMLINK_NOFOLLOW) != 0 ||
         placed_.st_ino != made_id_.ino)
         placed_ = {};
-    return Fate::done;
+    return Went::on;
 }
 
 // EINVAL: a file system that cannot sync a folder.

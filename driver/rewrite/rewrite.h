@@ -20,13 +20,13 @@
 
 namespace tagpolish {
 
-// What became of an input, and of each step of its rewrite: every step
-// from the opening of an input to the commit of its batch answers with
-// one, and the run counts each input by its last.
+// What became of an input: the opening of an input answers open or how it
+// ended there, and the run counts each input by its last fate. (A step of
+// its rewrite answers Went.)
 enum class Fate {
     open,         // opened and locked: its rewrite goes on
-    done,         // a step made; an input replaced by its edited text (under
-                  // a dry run: that would be)
+    done,         // replaced by its edited text (under a dry run: would be);
+                  // restored, or its backup removed
     edited,       // written to standard output
     unchanged,    // its text came out the same: the file stays as it was
     passed_over,  // a later name of a file already edited, a backup, or a
@@ -39,6 +39,16 @@ enum class Fate {
     busy,         // another holds its lock: done again once the run holds none
     not_reached,  // the run stopped before its reading, or during its walk
 };
+
+// The fate of an input whose rewrite ended at a step.
+constexpr Fate fate_of(Went went) {
+    switch (went) {
+        case Went::on: return Fate::done;
+        case Went::failed: return Fate::failed;
+        case Went::stopped: return Fate::stopped;
+    }
+    return Fate::failed;
+}
 
 // The message of an input that another program wrote, replaced or removed
 // between its reading and its rewrite.
@@ -166,9 +176,9 @@ class FileRewrite {
     // old is what fstat says of the old file at the end of its reading;
     // write_error is the errno of the first write of the new text that
     // failed, or 0.
-    Fate finish(int write_error, const struct stat& old);
-    Fate sync();
-    Fate place();
+    Went finish(int write_error, const struct stat& old);
+    Went sync();
+    Went place();
     // 0 or the errno, which the caller reports for every file of the
     // folder.
     int sync_dir();
@@ -193,9 +203,9 @@ class FileRewrite {
   private:
     // A failure of prepare, reported by finish.
     enum class Found { nothing, cannot_write, backup_exists, backup_unknown };
-    Fate report(Found found, int error) const;
+    Went report(Found found, int error) const;
     bool still_there() const;
-    Fate put_in_place();
+    Went put_in_place();
 
     int old_fd_;
     RewriteSettings how_;

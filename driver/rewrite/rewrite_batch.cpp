@@ -54,7 +54,7 @@ void RewriteBatch::make_durable() {
     }
     for (Pending& p : pending_) {
         const MsgTo to(p.file->messages_to());
-        p.fate = p.file->sync();
+        p.fate = fate_of(p.file->sync());
     }
 }
 
@@ -87,7 +87,7 @@ void RewriteBatch::commit() {
     for (Pending& p : pending_) {
         if (p.fate == Fate::done) {
             const MsgTo to(p.file->messages_to());
-            p.fate = p.file->place();
+            p.fate = fate_of(p.file->place());
         }
         if (!p.file->placed()) done_(*p.file, p.fate);
     }

@@ -179,24 +179,24 @@ bool still_there(const Pair& pair, const LockedFile& page, const struct stat& ba
 // The last look and the rename, in one step that a second stop signal
 // waits for. A page that is gone is put back only where no file has taken
 // its name since (where the file system can tell).
-Fate put_back(const Pair& pair, const LockedFile& page, const struct stat& backup, FileOps& ops) {
+Went put_back(const Pair& pair, const LockedFile& page, const struct stat& backup, FileOps& ops) {
     const StopHold hold;
     const char* shown = pair.page_shown.c_str();
     if (!still_there(pair, page, backup, ops)) {
         errmsg(msg_changed, shown);
-        return Fate::failed;
+        return Went::failed;
     }
     const int dir = pair.dir.get();
     const unsigned flags = page.fate == Fate::open ? 0 : RENAME_NOREPLACE;
     int renamed = ops.renameat(dir, pair.backup.c_str(), dir, pair.page.c_str(), flags);
     if (renamed != 0 && errno == EINVAL && flags != 0)
         renamed = ops.renameat(dir, pair.backup.c_str(), dir, pair.page.c_str());
-    if (renamed == 0) return Fate::done;
+    if (renamed == 0) return Went::on;
     if (errno == EEXIST)
         errmsg(msg_changed, shown);
     else
         errmsg_why(errno, "%s: cannot be restored from %s\n", shown, pair.backup_shown.c_str());
-    return Fate::failed;
+    return Went::failed;
 }
 
 }  // namespace
@@ -217,7 +217,7 @@ Fate restore_backup(Page& page, const BackupWork& work) {
         errmsg("%s: would be restored from %s\n", shown, from);
         return Fate::done;
     }
-    if (Fate put = put_back(pair, locked, backup_st, work.ops); put != Fate::done) return put;
+    if (Went put = put_back(pair, locked, backup_st, work.ops); put != Went::on) return fate_of(put);
     errmsg("%s: restored from %s\n", shown, from);
     // EINVAL: a file system that cannot sync a folder.
     if (work.ops.fsync(pair.dir.get()) != 0 && errno != EINVAL) {

@@ -61,7 +61,7 @@ std::pair<Fate, std::string> rewrite(const std::string& path, FileOps& ops,
         FdSink sink(file->fd(), LineEnd::lf, ops);
         sink.put(new_text);
         sink.flush();
-        result = file->finish(sink.error(), old);
+        result = fate_of(file->finish(sink.error(), old));
         if (result == Fate::done && !how.dry_run) batch.add(std::move(file));
         batch.commit();
     }

@@ -46,7 +46,7 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
             FdSink sink(file->fd(), LineEnd::lf, ops);
             sink.put("new " + names[i]);
             sink.flush();
-            ASSERT_EQ(Fate::done, file->finish(sink.error(), old));
+            ASSERT_EQ(Went::on, file->finish(sink.error(), old));
             batch.add(std::move(file));
         }
         batch.commit();
