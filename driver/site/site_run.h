@@ -4,6 +4,23 @@
 // started the run, one at a time in the order they were found: their
 // messages, their --list and --report lines, the rewrites of their batch
 // and the summary all come from that one thread.
+//
+// Conventions of SiteRun. Every field is the run's own thread's; a worker
+// touches only the Page it was given, from give() until its stage is done,
+// and reads letting_go_. A page goes through these states:
+//
+//   found by inputs_ ─▶ flight_ (at most window_) ─give─▶ a worker:
+//     stage queued ─▶ running ─▶ done, with its fate
+//   its turn, at the head of flight_ (take_turn):
+//     busy ─hand_off─▶ back at the head of flight_, given alone (alone_)
+//     done with a whole rewrite ─take_rewrite─▶ fate open, in pending_ and
+//       batch_ ─commit─▶ committed: fate done, failed, stopped or unsynced
+//     any other fate: as the worker left it
+//   ─▶ told_, in order ─tell_ready─▶ told (its messages, its --list and
+//      --report lines) and counted in tally_ once nothing before it waits
+//
+// stopped and unsynced end the run (ending_): nothing more is given, and
+// what is in flight is let go or told.
 #pragma once
 
 #include <atomic>
@@ -76,23 +93,23 @@ class SiteRun {
     static void memory_stop(void* run);
 
     RunSettings settings_;
-    FileOps& ops_;
-    Clock::time_point start_ = Clock::now();
+    FileOps& ops_;                            // every system call on a page
+    Clock::time_point start_ = Clock::now();  // for the status line and the summary
     std::size_t window_;  // the most pages given to the workers at once
-    Inputs inputs_;
-    StatusLine status_;
-    Listing listing_;
-    EditedFiles edited_;
-    RewriteBatch batch_;
-    Tally tally_;
-    int status_code_ = 0;
-    std::uint64_t told_count_ = 0;
+    Inputs inputs_;       // the names given, and what the walk finds in them
+    StatusLine status_;   // standard error, with the status line under it
+    Listing listing_;     // standard output: --list, --report, --dry-run names
+    EditedFiles edited_;  // the files edited so far (the same-file rule)
+    RewriteBatch batch_;  // the rewrites waiting to be put in place
+    Tally tally_;         // the pages told, by fate, for the summary
+    int status_code_ = 0;           // the run's exit status so far
+    std::uint64_t told_count_ = 0;  // pages told
     bool alone_ = false;     // one page, which may wait for a lock, is given alone
     bool ending_ = false;    // the run stops: nothing more is given
     bool ending_memory_ = false;
     bool said_unrecorded_ = false;  // that a record for --restore cannot be kept
     std::atomic<bool> letting_go_{false};
-    Clock::time_point pending_since_{};
+    Clock::time_point pending_since_{};  // when the first page of the batch came
     // Found and not yet taken back, in order; taken back and not yet told
     // (behind a page that waits in the batch), in order; in the batch.
     std::deque<std::unique_ptr<Page>> flight_, told_;
