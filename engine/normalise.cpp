@@ -142,7 +142,7 @@ void walk_text_byte(LineBuf& line, const WalkOptions& opt, EditCounts& counts) {
 
 std::size_t fragment_length(std::string_view rest) {
     std::size_t k = 1;
-    while (k < rest.size() && (rest[k] == ' ' || rest[k] == '\t')) ++k;
+    while (k < rest.size() && is_space_or_tab(static_cast<unsigned char>(rest[k]))) ++k;
     while (k < rest.size() && rest[k] != '>' && rest[k] != ' ' && rest[k] != '\t')
         k += char_length(rest, k);
     return k;

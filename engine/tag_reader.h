@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/line_buf.h"
+#include "lib/sjstr.h"
 
 namespace tagpolish {
 
@@ -36,11 +37,8 @@ constexpr std::size_t index_of(TagRead r) {
     return static_cast<std::size_t>(r);
 }
 
-// Blanks inside a tag: they end names and unquoted values. (The line end
-// is one of them.)
-constexpr bool is_tag_blank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
-}
+// Blanks inside a tag (is_tag_blank, lib/sjstr.h) end names and unquoted
+// values; the line end is one of them.
 
 // The state that byte c leads to from state r. A byte that begins a
 // double-byte character reads as any letter would, and so does its second

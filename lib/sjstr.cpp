@@ -43,7 +43,7 @@ const char* Strrchr(const char* s, int c) {
 }
 
 const char* sp_skip(const char* s) {
-    while (*s == ' ' || *s == '\t') ++s;
+    while (is_space_or_tab(static_cast<unsigned char>(*s))) ++s;
     return s;
 }
 

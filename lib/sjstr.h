@@ -37,6 +37,19 @@ constexpr unsigned char ascii_upper(unsigned char c) {
     return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
 }
 
+// The three kinds of blank the program tells apart: within a line (a
+// space or a tab), between words of a declaration (those or a line end),
+// and inside a tag as a browser reads it (those or a form feed).
+constexpr bool is_space_or_tab(unsigned char c) {
+    return c == ' ' || c == '\t';
+}
+constexpr bool is_blank_or_line_end(unsigned char c) {
+    return is_space_or_tab(c) || c == '\r' || c == '\n';
+}
+constexpr bool is_tag_blank(unsigned char c) {
+    return is_blank_or_line_end(c) || c == '\f';
+}
+
 // Last occurrence of byte c in s, stepping over double-byte characters
 // (whose second byte is never tested); null when absent or c is 0.
 const char* Strrchr(const char* s, int c);

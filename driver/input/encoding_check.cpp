@@ -32,10 +32,6 @@ constexpr std::string_view sjis_charsets[] = {
 constexpr std::size_t name_keep = 16;
 
 
-bool is_blank(unsigned char b) {
-    return b == ' ' || b == '\t' || b == '\r' || b == '\n';
-}
-
 bool in_charset_name(unsigned char b) {
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
            b == '_' || b == '.' || b == ':';
@@ -204,7 +200,7 @@ void EncodingCheck::meta_byte(unsigned char b) {
             }
             return;
         case Meta::equals:
-            if (is_blank(b)) return;
+            if (is_blank_or_line_end(b)) return;
             if (b == '=') {
                 meta_ = Meta::value, quoted_ = false;
                 return;
@@ -213,7 +209,7 @@ void EncodingCheck::meta_byte(unsigned char b) {
             meta_byte(b);
             return;
         case Meta::value:
-            if (is_blank(b)) return;
+            if (is_blank_or_line_end(b)) return;
             if ((b == '"' || b == '\'') && !quoted_) {
                 quoted_ = true;
                 return;

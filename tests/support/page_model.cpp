@@ -20,7 +20,9 @@ std::string small_letters(std::string_view s) {
     return small;
 }
 
-bool is_blank(unsigned char c) {
+
+// The model's own: the blanks a browser reads inside a tag.
+bool is_browser_blank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
@@ -170,7 +172,7 @@ class Model {
     // One character of a tag outside quoted values, as a browser's
     // tokenizer splits a start tag.
     void tokenize(unsigned char c) {
-        const bool blank = is_blank(c);
+        const bool blank = is_browser_blank(c);
         switch (in_) {
             case In::name:
                 if (blank || c == '/') in_ = In::before_attr;
