@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -98,17 +99,49 @@ std::set<std::string> accepted_options() {
     return names;
 }
 
-// What a long option needs beside it to be taken: none, its value, or the
-// option it acts with.
+// What a long option needs beside it to be taken, from its row: -r for
+// one the walk alone takes, the option it acts with, a value in range for
+// a number, a pattern for a list. The backup beside the page was not made
+// by a run of the program, so restoring it needs --force; and .orig is
+// taken, so --backup makes another.
 std::vector<std::string> taken_with(const std::string& name) {
-    if (name == "--include" || name == "--exclude") return {"-r", name + "=x"};
-    if (name == "--follow-links") return {"-r", name};
-    if (name == "--jobs") return {name + "=2"};
-    // The backup beside the page was not made by a run of the program.
+    const OptionRow* row = find_row(name);
+    if (row == nullptr) return {name};
     if (name == "--force" || name == "--restore") return {"--restore", "--force"};
-    if (name == "--flatten-offsite") return {"-u", name};
-    if (name == "--backup") return {name + "=.bak"};  // .orig is taken
-    return {name};
+    if (name == "--backup") return {name + "=.bak"};
+    std::vector<std::string> args;
+    if (row->walk_only) args.push_back("-r");
+    if (row->needs != nullptr) args.push_back(row->needs);
+    if (row->list != nullptr)
+        args.push_back(name + "=x");
+    else if (row->form == OptionForm::with_value && row->text == nullptr)
+        args.push_back(name + "=" + std::to_string(row->most));
+    else
+        args.push_back(name);
+    return args;
+}
+
+// The long options of the table, "--" aside.
+std::set<std::string> long_option_rows() {
+    std::set<std::string> names;
+    for (const OptionRow& row : option_rows)
+        if (std::string_view(row.name).starts_with("--") && std::string_view(row.name) != "--")
+            names.insert(row.name);
+    return names;
+}
+
+// The letter clusters that text shows in brackets ("[-acijknsuw]",
+// "[ \-d: abcfhilos ]" in troff), written as on the command line.
+std::set<std::string> clusters_in(std::string text) {
+    for (std::size_t at; (at = text.find("\\-")) != std::string::npos;) text.erase(at, 1);
+    std::set<std::string> found;
+    static const std::regex cluster(R"(\[ ?(-(d: ?)?[a-z]+) ?\])");
+    for (std::sregex_iterator it(text.begin(), text.end(), cluster), end; it != end; ++it) {
+        std::string c = (*it)[1];
+        std::erase(c, ' ');
+        found.insert(c);
+    }
+    return found;
 }
 
 // The long options that text names: each "--" and a letter, up to what is
@@ -135,10 +168,7 @@ std::string between(const std::string& page, const std::string& start, const std
 }
 
 TEST(ManPage, SynopsesNameEveryLongOption) {
-    std::set<std::string> table;
-    for (const OptionRow& row : option_rows)
-        if (std::string_view(row.name).starts_with("--") && std::string_view(row.name) != "--")
-            table.insert(row.name);
+    const std::set<std::string> table = long_option_rows();
     std::string help, readme_block;
     for (const std::string& line : help_lines()) {
         if (!line.starts_with("Usage:") && !line.starts_with(" ")) break;
@@ -152,6 +182,9 @@ TEST(ManPage, SynopsesNameEveryLongOption) {
     std::string synopsis = between(read_file(man_page), "\n.SH SYNOPSIS\n", "\n.SH ");
     for (std::size_t at; (at = synopsis.find("\\-")) != std::string::npos;) synopsis.erase(at, 1);
     EXPECT_EQ(table, long_options_in(synopsis));
+    // The letters too, cluster by cluster, as --help shows them.
+    EXPECT_FALSE(clusters_in(help).empty());
+    EXPECT_EQ(clusters_in(help), clusters_in(synopsis));
 }
 
 TEST(ManPage, GroffFormatsItWithoutWarnings) {
@@ -178,7 +211,9 @@ TEST(ManPage, OptionsSectionNamesEveryOptionOfTheProgram) {
     // Every long option is taken; with -w and --list, each of them may be,
     // on a page that has a backup.
     TempDir dir;
-    EXPECT_EQ(18u, long_options.size());
+    std::set<std::string> rows = long_option_rows();
+    rows.insert("--");
+    EXPECT_EQ(rows, long_options);
     for (const std::string& name : long_options) {
         const std::string file = dir.write("empty.htm", "");
         dir.write("empty.htm.orig", "");

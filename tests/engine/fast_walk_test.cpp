@@ -6,48 +6,24 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/engine_run.h"
+#include "support/option_sets.h"
 #include "support/random_pages.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
 namespace {
 
-std::vector<std::string> option_words(const std::string& set) {
-    std::vector<std::string> words;
-    std::istringstream in(set);
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
-
-// Each single option and each option set of bench/run; each also with -i,
-// so that the walk goes on past the bracket errors of a page.
+// Each single option, none, and sets of several; each also with -i, so
+// that the walk goes on past the bracket errors of a page.
 std::vector<std::string> option_sets() {
-    const std::vector<std::string> sets = {"-a",
-                                           "-c",
-                                           "-i",
-                                           "-j",
-                                           "-k",
-                                           "-n",
-                                           "-s",
-                                           "-u",
-                                           "-d:a",
-                                           "-d:b",
-                                           "-d:c",
-                                           "-d:f",
-                                           "-d:h",
-                                           "-d:i",
-                                           "-d:l",
-                                           "-d:o",
-                                           "-d:s",
-                                           "",
-                                           "-na",
-                                           "-acknu -d:abcfhilos",
-                                           "-acknu -d:abcfhilos -j"};
+    std::vector<std::string> sets = test::each_walk_option();
+    for (const std::string& more :
+         {std::string(), std::string("-na"), test::every_walk_option("ijs"), test::every_walk_option("is")})
+        sets.push_back(more);
     std::vector<std::string> all = sets;
     for (const std::string& set : sets) all.push_back(set + " -i");
     return all;
@@ -60,7 +36,7 @@ void expect_walks_agree(const std::string& page, const std::string& set, const s
     test::EditRun plain;
     for (const test::Walk& walk : walks) {
         test::WalkWith with(walk);
-        const test::EditRun fast = test::edit(page, option_words(set));
+        const test::EditRun fast = test::edit(page, test::words(set));
         if (!walk.fast) {
             plain = fast;
             continue;

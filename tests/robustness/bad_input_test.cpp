@@ -13,12 +13,13 @@
 
 #include "lib/diag.h"
 #include "support/markup_messages.h"
+#include "support/option_sets.h"
 #include "support/test_support.h"
 
 namespace tagpolish::test {
 namespace {
 
-const std::vector<std::string> every_option = {"-acijknsu", "-d:abcfhilos"};
+const std::vector<std::string> every_option = words(every_walk_option());
 
 std::string bytes_from(int first, int last) {
     std::string s;
@@ -104,7 +105,7 @@ TEST(BadInput, AllByteValues) {
                  {"-ik"},
                  bytes_from(27, 0xA0) + kana_full + bytes_from(0xE0, 255),
                  0});
-    RunResult every = run_tool({every_option[0], every_option[1], dir.write("tail", tail)});
+    RunResult every = run_tool(words(every_walk_option(), {dir.write("tail", tail)}));
     EXPECT_EQ(0, every.status);
     EXPECT_EQ("", every.err);
 }
@@ -138,7 +139,7 @@ TEST(BadInput, RandomBinary) {
         EXPECT_EQ(0, ignoring.status);
         EXPECT_TRUE(ignoring.out == text) << "-i changed the text";
 
-        expect_ended_cleanly(run_tool({every_option[0], every_option[1], path}), path);
+        expect_ended_cleanly(run_tool(words(every_walk_option(), {path})), path);
 
         // One NUL in it: refused, naming the line that holds it.
         std::size_t at = 200000 + seed;

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "lib/sjstr.h"
 #include "support/corpus_pages.h"
+#include "support/option_sets.h"
 #include "support/page_model.h"
 #include "support/test_support.h"
 
@@ -24,10 +26,20 @@ class CorpusSweep : public CorpusPage {};
 
 // Options that edit characters or attributes but never a bracket, so a page
 // fails with them exactly when it fails without options.
-const std::vector<std::string> bracket_neutral = {"-a", "-c",   "-j",   "-k",   "-n",  "-s",
-                                                  "-u", "-d:b", "-d:h", "-d:l", "-d:s"};
+const std::vector<std::string> bracket_neutral = {
+    "-a", "-c", "-j", "-k", "-n", "-s", "-u", "-u --flatten-offsite", "-d:b", "-d:h", "-d:l", "-d:s"};
 // Options that remove whole tags or comments.
 const std::vector<std::string> removals = {"-d:a", "-d:c", "-d:f", "-d:i", "-d:o"};
+
+// The two lists and -i are every option of the walk: a new one must be
+// placed in one of them.
+TEST(CorpusSweepOptions, EveryOptionOfTheWalkIsSwept) {
+    std::set<std::string> swept(bracket_neutral.begin(), bracket_neutral.end());
+    swept.insert(removals.begin(), removals.end());
+    swept.insert("-i");
+    const std::vector<std::string> each = each_walk_option();
+    EXPECT_EQ(std::set<std::string>(each.begin(), each.end()), swept);
+}
 
 // The first n lines of raw, each with its line end.
 std::string first_lines(const std::string& raw, int n) {
@@ -171,7 +183,7 @@ std::size_t line_ends(const std::string& s) {
 // - -u makes "./x" of an unquoted "abc/x", which a second run cuts down to
 //   "x"; no corpus page has such a value.
 void expect_second_run_changes_nothing(const std::string& option, const std::string& first) {
-    RunResult second = run_tool({option}, first);
+    RunResult second = run_tool(words(option), first);
     EXPECT_EQ(0, second.status) << second.err;
     if (option != "-j") {
         EXPECT_TRUE(second.out == first) << "a second run changed the page";
@@ -237,7 +249,7 @@ TEST_P(CorpusSweep, EachSingleOptionRunsCleanAndTwiceAsOnce) {
     std::string unedited = b ? first_lines(raw_, b->line - 1) : raw_;
     for (const std::string& option : bracket_neutral) {
         SCOPED_TRACE(option);
-        RunResult r = run_tool({option, path_});
+        RunResult r = run_tool(words(option, {path_}));
         expect_clean(r, path_);
         EXPECT_EQ(b ? 1 : 0, r.status);
         if (option == "-c" || option == "-s") {
@@ -310,7 +322,7 @@ TEST_P(CorpusSweep, RemovedTagThatLostItsBracketRefusesThePageAsTheWalkDoes) {
 }
 
 TEST_P(CorpusSweep, AllOptionsAtOnceRunClean) {
-    RunResult r = run_tool({"-acijknsu", "-d:abcfhilos", path_});
+    RunResult r = run_tool(words(every_walk_option(), {path_}));
     expect_clean(r, path_);
     EXPECT_EQ(std::string::npos, PageRegions(r.out).first_text_kana);
 }
