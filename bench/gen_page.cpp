@@ -64,8 +64,9 @@ int main(int argc, char** argv) {
     auto size = static_cast<std::size_t>(std::strtoull(argv[2], nullptr, 10));
     if (kind == "site") return site(static_cast<int>(size), argv[3]) ? 0 : 1;
     if (kind == "realistic") return write_file(argv[3], tagpolish::realistic_page(size)) ? 0 : 1;
-    std::string page = argc == 5 ? tagpolish::pathological_page(
-                                       size, static_cast<std::size_t>(std::strtoull(argv[4], nullptr, 10)))
-                                 : tagpolish::pathological_page(size);
+    std::string page =
+        argc == 5 ? tagpolish::pathological_page(
+                        size, static_cast<std::size_t>(std::strtoull(argv[4], nullptr, 10)))
+                  : tagpolish::pathological_page(size);
     return write_file(argv[3], page) ? 0 : 1;
 }

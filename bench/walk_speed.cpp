@@ -27,8 +27,8 @@
 
 #include "bench/page_gen.h"
 #include "driver/command_line/options.h"
-#include "engine/line_io.h"
 #include "engine/fast_walk.h"
+#include "engine/line_io.h"
 #include "engine/scanner.h"
 
 namespace tagpolish {

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <csignal>
 
-#include "driver/input/line_source.h"
 #include "driver/command_line/options.h"
+#include "driver/input/line_source.h"
 #include "driver/input/page_edit.h"
 #include "driver/rewrite/resolve.h"
 #include "driver/run_stop.h"
@@ -25,12 +25,12 @@ constexpr MsgFormat<const char*> msg_not_edited = "%s: not edited (the run stopp
 struct StdoutRun {
     explicit StdoutRun(FileOps& ops) : ops(ops) {}
 
-    FileOps& ops;                   // what the inputs are opened and read through
+    FileOps& ops;                              // what the inputs are opened and read through
     WalkOptions edits = walk_options_given();  // what the walk of each does
-    char** names = nullptr;         // the file arguments
-    int next = 0;                   // the first of them not yet begun
-    int end = 0;                    // one past the last
-    const char* current = nullptr;  // the input being edited, if any
+    char** names = nullptr;                    // the file arguments
+    int next = 0;                              // the first of them not yet begun
+    int end = 0;                               // one past the last
+    const char* current = nullptr;             // the input being edited, if any
     InputBuffer buf;
     EditCounts counts{};
 
@@ -55,7 +55,8 @@ Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
     const InputInfo info = load_input(run.ops, fd, st, run.buf);
     const bool cut_short = info.read_error && stop_requested();
     int result = cut_short ? -1 : check_input(name, info, false);
-    if (result == 0) result = edit_to_stdout(run.edits, name, fd, info, run.buf, why, run.counts, run.ops);
+    if (result == 0)
+        result = edit_to_stdout(run.edits, name, fd, info, run.buf, why, run.counts, run.ops);
     // The free space is looked at only for an input that went through, so
     // that its message never follows another failure.
     if (is_stdin || result != 0)
@@ -124,8 +125,10 @@ int Fclose(int fd, const char* name, FileOps& ops) {
 int run_files(int first, int argc, char** argv, FileOps& ops) {
     const bool acts_on_names = opt_r || restore_suffix != nullptr || remove_suffix != nullptr;
     if (first >= argc && acts_on_names) {
-        errmsg("%s: name the folders or pages to act on\n",
-               opt_r ? "-r" : restore_suffix != nullptr ? "--restore" : "--remove-backups");
+        errmsg("%s: name the folders or pages to act on\n", opt_r ? "-r"
+                                                            : restore_suffix != nullptr
+                                                                ? "--restore"
+                                                                : "--remove-backups");
         return 1;
     }
     if (!opt_w || first >= argc) return run_to_stdout(first, argc, argv, ops);

@@ -2,10 +2,10 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "driver/file_loop.h"
 #include "driver/command_line/options.h"
-#include "driver/run_stop.h"
 #include "driver/command_line/startup.h"
+#include "driver/file_loop.h"
+#include "driver/run_stop.h"
 #include "lib/mem.h"
 
 int main(int argc, char** argv) {

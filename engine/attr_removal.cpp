@@ -5,8 +5,12 @@
 namespace tagpolish {
 namespace {
 
-bool is_quote(char c) { return c == '"' || c == '\''; }
-bool is_sign_or_digit(char c) { return c == '+' || c == '-' || (c >= '0' && c <= '9'); }
+bool is_quote(char c) {
+    return c == '"' || c == '\'';
+}
+bool is_sign_or_digit(char c) {
+    return c == '+' || c == '-' || (c >= '0' && c <= '9');
+}
 
 // Position after the blanks that follow position k of s.
 std::size_t skip_blanks(std::string_view s, std::size_t k) {
@@ -46,7 +50,8 @@ std::size_t size_end(std::string_view s, std::size_t v) {
     if (q) ++k;
     while (k < s.size() && is_sign_or_digit(s[k])) ++k;
     if (q) return k < s.size() && s[k] == q ? k + 1 : std::string_view::npos;
-    if (k < s.size() && (s[k] == '>' || is_space_or_tab(static_cast<unsigned char>(s[k])))) return k;
+    if (k < s.size() && (s[k] == '>' || is_space_or_tab(static_cast<unsigned char>(s[k]))))
+        return k;
     return std::string_view::npos;
 }
 

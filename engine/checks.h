@@ -15,8 +15,8 @@
 #include "engine/attr_removal.h"
 #include "engine/edit_state.h"
 #include "engine/links.h"
-#include "lib/walk_options.h"
 #include "lib/sjstr.h"
+#include "lib/walk_options.h"
 
 namespace tagpolish {
 
@@ -176,10 +176,28 @@ inline constexpr AttrEditRow attr_edits[] = {
      flatten_reference,
      Edit::links,
      Edit::offsite_links},
-    {{"href="}, false, &WalkOptions::u, tag_kinds({TAG_BASE}), false, remove_base_href, Edit::base_refs},
+    {{"href="},
+     false,
+     &WalkOptions::u,
+     tag_kinds({TAG_BASE}),
+     false,
+     remove_base_href,
+     Edit::base_refs},
     {{"bgcolor="}, false, &WalkOptions::del_b, tag_kinds(), false, remove_bgcolor, Edit::bgcolor},
-    {{"size="}, false, &WalkOptions::del_s, tag_kinds({TAG_FONT}), false, remove_size, Edit::font_sizes},
-    {{"valign=", "align="}, false, &WalkOptions::del_l, tag_kinds(), true, remove_align, Edit::table_aligns},
+    {{"size="},
+     false,
+     &WalkOptions::del_s,
+     tag_kinds({TAG_FONT}),
+     false,
+     remove_size,
+     Edit::font_sizes},
+    {{"valign=", "align="},
+     false,
+     &WalkOptions::del_l,
+     tag_kinds(),
+     true,
+     remove_align,
+     Edit::table_aligns},
 };
 
 constexpr unsigned tag_kinds_needed(const AttrEditRow& row) {

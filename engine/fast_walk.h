@@ -41,8 +41,9 @@ struct RunTables {
         StateSet attrs = 0;
     };
     std::array<EditCase, 2 * tag_kind_count> cases{};
-    bool letters_change = false;            // -c or -s
-    std::vector<void (*)(LineBuf&, const WalkOptions&, EditCounts&)> steps;  // StopRoles::step names them
+    bool letters_change = false;  // -c or -s
+    std::vector<void (*)(LineBuf&, const WalkOptions&, EditCounts&)>
+        steps;  // StopRoles::step names them
 
     // Inside a tag the walk reads byte by byte, through the same roles
     // folded into one small table per edit case: each byte falls into a

@@ -181,15 +181,15 @@ struct LineBuf {
     void settle_spilling();
 
     std::string done_;
-    std::size_t spilled_ = 0;  // walked bytes handed to spill
+    std::size_t spilled_ = 0;            // walked bytes handed to spill
     std::size_t spill_next_ = spill_at;  // done_'s size that spills
     std::size_t mark_ = 0;
-    std::string own_;            // a copy of text's bytes to write into
-    char* written_ = nullptr;    // where text's bytes are written, once owned_
-    bool owned_ = false;         // text may be written (it is own_, or in place)
-    bool in_place_ = false;      // text is written where the source holds it
-    std::string_view handed_;    // the line as the source handed it out
-    std::string head_;           // its first bytes, once it is written in place
+    std::string own_;          // a copy of text's bytes to write into
+    char* written_ = nullptr;  // where text's bytes are written, once owned_
+    bool owned_ = false;       // text may be written (it is own_, or in place)
+    bool in_place_ = false;    // text is written where the source holds it
+    std::string_view handed_;  // the line as the source handed it out
+    std::string head_;         // its first bytes, once it is written in place
     LineSource* source_ = nullptr;
     unsigned version_ = 0;
 };

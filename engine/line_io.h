@@ -12,7 +12,7 @@ using LineMark = std::uint64_t;
 
 // Hands out the lines of one input in order.
 class LineSource {
-public:
+  public:
     virtual ~LineSource() = default;
     // The next line: its bytes through its line end, which the walk sees as
     // "\n" whatever the input has there (the last line of an input may lack
@@ -40,7 +40,7 @@ public:
 
 // Receives each output item of one input in order.
 class OutputSink {
-public:
+  public:
     virtual ~OutputSink() = default;
     // Takes the bytes of item, which need not outlive the call.
     virtual void put(std::string_view item) = 0;

@@ -36,7 +36,8 @@ PagePlace cursor_place(const EditState& st) {
 }
 
 void quote_open_tag(EditState& st) {
-    if (st.in_tag && st.tag_began.line == st.line_no) st.tag_quote.take(st.line_no, st.line_buf.as_read());
+    if (st.in_tag && st.tag_began.line == st.line_no)
+        st.tag_quote.take(st.line_no, st.line_buf.as_read());
 }
 
 }  // namespace tagpolish

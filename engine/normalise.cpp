@@ -85,10 +85,14 @@ int alnum_entry(const char* p) {
 char digit_separator(const char* p) {
     if (p[0] != '\x81') return 0;
     switch (p[1]) {
-        case '\x44': return '.';
-        case '\x43': return ',';
-        case '\x7C': return '-';
-        default: return 0;
+        case '\x44':
+            return '.';
+        case '\x43':
+            return ',';
+        case '\x7C':
+            return '-';
+        default:
+            return 0;
     }
 }
 

@@ -60,22 +60,26 @@ enum class NameEnd : unsigned char {
 
 constexpr bool name_ends(NameEnd end, char c) {
     switch (end) {
-        case NameEnd::any: return true;
-        case NameEnd::word: return ends_tag_name(c) || c == '\0';
-        case NameEnd::opener: return ends_tag_name(c) || c == '/' || c == '\0';
-        case NameEnd::raw_closer: return ends_tag_name(c) || c == '/';
+        case NameEnd::any:
+            return true;
+        case NameEnd::word:
+            return ends_tag_name(c) || c == '\0';
+        case NameEnd::opener:
+            return ends_tag_name(c) || c == '/' || c == '\0';
+        case NameEnd::raw_closer:
+            return ends_tag_name(c) || c == '/';
     }
     return false;
 }
 
 // What a row's name means to the walk.
 enum class TagUse : unsigned char {
-    kind,         // the open tag is of `kind`
-    removal,      // removed under `option`, counted as `removal`
-    block,        // opens block `block` at its ">"
-    block_end,    // ends raw block `block`
-    preformatted, // opens preformatted block `pre`
-    pre_end,      // ends preformatted block `pre`
+    kind,          // the open tag is of `kind`
+    removal,       // removed under `option`, counted as `removal`
+    block,         // opens block `block` at its ">"
+    block_end,     // ends raw block `block`
+    preformatted,  // opens preformatted block `pre`
+    pre_end,       // ends preformatted block `pre`
 };
 
 struct TagName {
@@ -151,7 +155,8 @@ inline constexpr const auto& tag_names = tag_table::rows;
 constexpr bool every_kind_named() {
     for (std::size_t k = TAG_NONE + 1; k < tag_kind_count; ++k) {
         bool named = false;
-        for (const TagName& row : tag_names) named = named || (row.use == TagUse::kind && row.kind == k);
+        for (const TagName& row : tag_names)
+            named = named || (row.use == TagUse::kind && row.kind == k);
         if (!named) return false;
     }
     return true;
@@ -162,7 +167,8 @@ static_assert(every_kind_named(), "every TagKind has a row in tag_names");
 constexpr bool uses_together() {
     for (std::size_t i = 1; i < std::size(tag_names); ++i)
         for (std::size_t j = i + 1; j < std::size(tag_names); ++j)
-            if (tag_names[j].use == tag_names[i - 1].use && tag_names[i].use != tag_names[i - 1].use)
+            if (tag_names[j].use == tag_names[i - 1].use &&
+                tag_names[i].use != tag_names[i - 1].use)
                 return false;
     return true;
 }

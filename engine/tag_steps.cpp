@@ -51,8 +51,8 @@ AttrEdit attribute_edits(EditState& st) {
 // when none matches. A table opened counts in table_depth.
 void classify_tag(EditState& st, const char* p) {
     if (st.kinds_told == 0) return;
-    const TagName* row =
-        tag_at(TagUse::kind, p, [&](const TagName& r) { return (st.kinds_told >> r.kind & 1) != 0; });
+    const TagName* row = tag_at(
+        TagUse::kind, p, [&](const TagName& r) { return (st.kinds_told >> r.kind & 1) != 0; });
     if (row == nullptr) return;
     st.tag_kind = row->kind;
     if (row->kind == TAG_TABLE) ++st.table_depth;

@@ -21,8 +21,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/input/line_source.h"
 #include "driver/command_line/options.h"
+#include "driver/input/line_source.h"
 #include "engine/block_search.h"
 #include "engine/fast_walk.h"
 #include "engine/scanner.h"
@@ -154,8 +154,7 @@ struct Outcome {
     EditCounts counts{};
 };
 
-Outcome edit_loaded(const WalkOptions& opt, std::string_view text, bool fast,
-                    BlockSearch search) {
+Outcome edit_loaded(const WalkOptions& opt, std::string_view text, bool fast, BlockSearch search) {
     set_fast_walk(fast);
     use_block_search(search);
     Outcome o;
@@ -177,8 +176,7 @@ Outcome edit_every_way(const WalkOptions& opt, std::string_view text) {
         fast = edit_loaded(opt, text, true, s);
         require(fast.out == plain.out, "the fast walk puts out what the plain walk does");
         require(fast.messages == plain.messages, "the fast walk reports what the plain walk does");
-        require(fast.result == plain.result,
-                "the fast walk ends as the plain walk does");
+        require(fast.result == plain.result, "the fast walk ends as the plain walk does");
         require(fast.counts == plain.counts, "the fast walk counts the edits the plain walk does");
     }
     return fast;

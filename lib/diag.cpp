@@ -166,8 +166,8 @@ std::string_view add_reason(std::string_view text, int errnum) {
         text = std::string_view(msg_buf, n);
     }
     std::size_t end = text.size();
-    for (std::string_view part : {std::string_view("  "), why.substr(0, sizeof words - 1),
-                                  std::string_view("\n")}) {
+    for (std::string_view part :
+         {std::string_view("  "), why.substr(0, sizeof words - 1), std::string_view("\n")}) {
         std::memcpy(msg_buf + end, part.data(), part.size());
         end += part.size();
     }

@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

@@ -21,7 +21,7 @@ inline WalkOptions walk_flags;
 inline int opt_w;
 inline int opt_dry_run, opt_list, opt_null;
 inline int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
-inline int opt_jobs;  // --jobs=N; 0: not given
+inline int opt_jobs;                  // --jobs=N; 0: not given
 inline constexpr int max_jobs = 256;  // the most --jobs takes
 
 // The suffixes of --backup, --restore and --remove-backups (".orig", or the
@@ -54,7 +54,7 @@ struct OptionRow {
     OptionForm form;
     const char* name;  // as typed: "-a", "-d:c", "--list", "--backup"
     OptionRole role = OptionRole::run;
-    int* flag = nullptr;     // a run option's flag
+    int* flag = nullptr;      // a run option's flag
     WalkFlag walk = nullptr;  // or the field of the walk's options it sets
     int value = 1;
     const char** text = nullptr;
@@ -148,7 +148,8 @@ inline constexpr OptionRow rows[] = {
     letter("-a", edit, &WalkOptions::a, "full-width Latin letters become ASCII letters"),
     letter("-c", edit, &WalkOptions::c, "names in tags (and values like align=) become upper case"),
     letter("-i", OptionRole::check, &WalkOptions::i, "ignore tag-bracket errors"),
-    letter("-j", edit, &WalkOptions::j, "join lines that do not end in '>' (not in <pre>/<listing>)"),
+    letter("-j", edit, &WalkOptions::j,
+           "join lines that do not end in '>' (not in <pre>/<listing>)"),
     letter("-k", edit, &WalkOptions::k, "half-width katakana outside tags become full-width"),
     letter("-n", edit, &WalkOptions::n, "full-width digits become ASCII digits"),
     letter("-s", edit, &WalkOptions::s, "as -c, but to lower case; wins over -c"),
@@ -159,8 +160,7 @@ inline constexpr OptionRow rows[] = {
     edit_word("--flatten-offsite", &WalkOptions::flatten_offsite, "-u",
               "with -u: cut references to other sites down too (a mirror)"),
     letter("-w", &opt_w, "write the result back over each FILE"),
-    letter("-r", &opt_r,
-           "with -w: edit the pages in each FOLDER and the ones below"),
+    letter("-r", &opt_r, "with -w: edit the pages in each FOLDER and the ones below"),
     word("--recursive", &opt_r, "the same as -r"),
     pattern("--include", &include_globs, "--include=GLOB",
             "with -r: edit the files named so (default *.htm, *.html)"),
@@ -188,7 +188,8 @@ inline constexpr OptionRow rows[] = {
     letter("-d:b", edit, &WalkOptions::del_b, "remove bgcolor= attributes"),
     letter("-d:c", edit, &WalkOptions::del_c, "remove comments"),
     letter("-d:f", edit, &WalkOptions::del_f, "remove font tags"),
-    letter("-d:h", edit, &WalkOptions::del_h, "remove charset= settings, also inside quoted values"),
+    letter("-d:h", edit, &WalkOptions::del_h,
+           "remove charset= settings, also inside quoted values"),
     letter("-d:i", edit, &WalkOptions::del_i, "remove image tags"),
     letter("-d:l", edit, &WalkOptions::del_l, "remove align= and valign= inside tables"),
     letter("-d:o", edit, &WalkOptions::del_o, "remove bgsound tags"),

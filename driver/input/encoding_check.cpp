@@ -31,7 +31,6 @@ constexpr std::string_view sjis_charsets[] = {
 // A declared name longer than this is none of the names above.
 constexpr std::size_t name_keep = 16;
 
-
 bool in_charset_name(unsigned char b) {
     return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
            b == '_' || b == '.' || b == ':';

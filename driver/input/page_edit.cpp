@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "driver/input/output.h"
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
-#include "driver/input/output.h"
 #include "driver/run_stop.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"

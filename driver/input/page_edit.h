@@ -9,8 +9,8 @@
 #include "driver/file_ops.h"
 #include "driver/input/input_checks.h"
 #include "driver/input/line_source.h"
-#include "driver/site/page.h"
 #include "driver/rewrite/rewrite.h"
+#include "driver/site/page.h"
 #include "lib/walk_options.h"
 
 namespace tagpolish {

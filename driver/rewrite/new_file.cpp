@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/rewrite/backup_record.h"
 #include "driver/input/output.h"
+#include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/rewrite.h"
 #include "lib/diag.h"
 

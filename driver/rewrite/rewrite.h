@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "driver/file_ops.h"
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
-#include "driver/file_ops.h"
 #include "driver/rewrite/new_file.h"
 #include "driver/rewrite/resolve.h"
 #include "lib/diag.h"
@@ -43,9 +43,12 @@ enum class Fate {
 // The fate of an input whose rewrite ended at a step.
 constexpr Fate fate_of(Went went) {
     switch (went) {
-        case Went::on: return Fate::done;
-        case Went::failed: return Fate::failed;
-        case Went::stopped: return Fate::stopped;
+        case Went::on:
+            return Fate::done;
+        case Went::failed:
+            return Fate::failed;
+        case Went::stopped:
+            return Fate::stopped;
     }
     return Fate::failed;
 }
@@ -82,10 +85,10 @@ struct OpenHooks {
 // entry of a folder that the walk holds open, its name shown after the
 // folder's.
 struct InputName {
-    const char* name;           // as messages show it
-    int folder = -1;            // the walk's folder, or -1: find name
-    std::size_t entry_at = 0;   // where the entry's own name begins in name
-    bool follow_link = true;    // an entry that is a symbolic link is followed
+    const char* name;          // as messages show it
+    int folder = -1;           // the walk's folder, or -1: find name
+    std::size_t entry_at = 0;  // where the entry's own name begins in name
+    bool follow_link = true;   // an entry that is a symbolic link is followed
 };
 
 // Finds the input (resolve) and opens the regular file it leads to for

@@ -32,8 +32,7 @@ class RewriteBatch {
     using Done = std::function<void(const FileRewrite& file, Fate fate)>;
 
     // files is the most rewrites a batch holds (at most max_batch_files).
-    RewriteBatch(Done done, FileOps& ops = system_file_ops(),
-                 std::size_t files = max_batch_files);
+    RewriteBatch(Done done, FileOps& ops = system_file_ops(), std::size_t files = max_batch_files);
     // What is still pending is dropped: its pages stay as they were.
     ~RewriteBatch();
     RewriteBatch(const RewriteBatch&) = delete;

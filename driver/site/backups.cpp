@@ -10,9 +10,9 @@
 
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
-#include "driver/site/inputs.h"
 #include "driver/rewrite/resolve.h"
 #include "driver/run_stop.h"
+#include "driver/site/inputs.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -20,7 +20,7 @@ namespace {
 
 // A page and its backup, in the folder that holds both.
 struct Pair {
-    Fd dir;  // open to be read, so that it can be synced
+    Fd dir;                                // open to be read, so that it can be synced
     std::string page, backup;              // their names in it
     std::string page_shown, backup_shown;  // as messages show them
 };
@@ -217,7 +217,8 @@ Fate restore_backup(Page& page, const BackupWork& work) {
         errmsg("%s: would be restored from %s\n", shown, from);
         return Fate::done;
     }
-    if (Went put = put_back(pair, locked, backup_st, work.ops); put != Went::on) return fate_of(put);
+    if (Went put = put_back(pair, locked, backup_st, work.ops); put != Went::on)
+        return fate_of(put);
     errmsg("%s: restored from %s\n", shown, from);
     // EINVAL: a file system that cannot sync a folder.
     if (work.ops.fsync(pair.dir.get()) != 0 && errno != EINVAL) {

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-
 namespace tagpolish {
 
 Seen seen_as(FileOps& ops, int fd, const struct stat& st, const Target& target) {

@@ -27,7 +27,8 @@ std::unique_ptr<Page> Inputs::next() {
         if (rules_ != nullptr) {
             Resolution r = resolve(name, ops_);
             if (r.how == Resolved::found && S_ISDIR(r.target.st.st_mode)) {
-                Fd dir(ops_.openat(r.target.file.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+                Fd dir(
+                    ops_.openat(r.target.file.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
                 if (!dir) {
                     ++found_;
                     return note_page(name, Fate::failed, errno, "%s: cannot read\n");
@@ -43,8 +44,7 @@ std::unique_ptr<Page> Inputs::next() {
 }
 
 void Inputs::name_unreached() const {
-    if (walk_ && !walk_->done())
-        errmsg("%s: not walked to its end (the run stopped)\n", walked_);
+    if (walk_ && !walk_->done()) errmsg("%s: not walked to its end (the run stopped)\n", walked_);
     for (int i = at_; i < count_; ++i)
         errmsg("%s: not edited (the run stopped)\n", static_cast<const char*>(names_[i]));
 }

@@ -1,8 +1,8 @@
 #include "driver/site/listing.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <string_view>
 
 #include "driver/run_stop.h"

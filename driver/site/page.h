@@ -10,9 +10,9 @@
 #include <string_view>
 #include <type_traits>
 
-#include "driver/site/edited_files.h"
 #include "driver/file_ops.h"
 #include "driver/rewrite/rewrite.h"
+#include "driver/site/edited_files.h"
 #include "engine/edits.h"
 #include "lib/diag.h"
 
@@ -63,11 +63,11 @@ class Page : public MsgDest {
     std::uint64_t bytes = 0;            // of the page, read
     bool out_of_memory = false;         // the worker ran out of memory on it
 
-    std::string listed;                 // what --list names, when not name
-    bool given = false;                 // a worker is to edit it, or has
+    std::string listed;  // what --list names, when not name
+    bool given = false;  // a worker is to edit it, or has
 
     // Set by the run once the page's turn has come.
-    std::size_t pending = 0;  // its record of EditedFiles while pending
+    std::size_t pending = 0;               // its record of EditedFiles while pending
     const FileRewrite* placing = nullptr;  // its rewrite in the batch
 
   private:

@@ -34,7 +34,8 @@ std::size_t pages_in_flight(int jobs) {
         if (setrlimit(RLIMIT_NOFILE, &limit) != 0) getrlimit(RLIMIT_NOFILE, &limit);
     }
     const rlim_t others = 16 + deepest_walk + 3 * max_batch_files;
-    const rlim_t room = limit.rlim_cur > others + fds_per_page ? (limit.rlim_cur - others) / fds_per_page : 1;
+    const rlim_t room =
+        limit.rlim_cur > others + fds_per_page ? (limit.rlim_cur - others) / fds_per_page : 1;
     const std::size_t wanted = std::max(max_batch_files, 2 * static_cast<std::size_t>(jobs));
     return std::clamp<std::size_t>(wanted, 1, room);
 }
@@ -164,8 +165,7 @@ int SiteRun::go() {
         Page& head = *flight_.front();
         const bool ready = head.given ? workers_->wait_for(head, std::chrono::milliseconds(100))
                                       : head.stage == Stage::done;
-        if (stop_requested() ||
-            (ready && head.fate == Fate::not_reached && !head.out_of_memory)) {
+        if (stop_requested() || (ready && head.fate == Fate::not_reached && !head.out_of_memory)) {
             stop_early(true);
             break;
         }
@@ -212,7 +212,8 @@ void SiteRun::take_turn(std::unique_ptr<Page> page) {
                page->name.c_str(), earlier->c_str());
         page->fate = Fate::passed_over;
     }
-    if (page->fate == Fate::unchanged && page->left) edited_.note_unchanged(*page->left, page->name);
+    if (page->fate == Fate::unchanged && page->left)
+        edited_.note_unchanged(*page->left, page->name);
     if (page->fate == Fate::done && page->file) take_rewrite(*page);
     if (page->fate == Fate::stopped || page->fate == Fate::unsynced) ending_ = true;
     told_.push_back(std::move(page));
@@ -302,8 +303,7 @@ void SiteRun::tell_ready() {
 void SiteRun::tell(Page& page) {
     page.tell();
     const bool changed = page.fate == Fate::done || page.fate == Fate::unsynced;
-    if (changed && settings_.list)
-        listing_.name(page.listed.empty() ? page.name : page.listed);
+    if (changed && settings_.list) listing_.name(page.listed.empty() ? page.name : page.listed);
     if (changed && settings_.report) listing_.name(report_line(page.name, page.counts));
     ++told_count_;
     tally_.bytes += page.bytes;
@@ -313,8 +313,8 @@ void SiteRun::tell(Page& page) {
     }
     if (page.fate == Fate::unchanged || page.fate == Fate::passed_over) ++tally_.unchanged;
     if (page.fate == Fate::passed_over) ++tally_.passed_over;
-    const bool failed = page.fate == Fate::failed || page.fate == Fate::stopped ||
-                        page.fate == Fate::unsynced;
+    const bool failed =
+        page.fate == Fate::failed || page.fate == Fate::stopped || page.fate == Fate::unsynced;
     if (failed) {
         ++tally_.failed;
         status_code_ = 1;

@@ -29,14 +29,14 @@
 #include <memory>
 #include <vector>
 
+#include "driver/input/page_edit.h"
+#include "driver/rewrite/rewrite_batch.h"
 #include "driver/site/backups.h"
 #include "driver/site/edited_files.h"
 #include "driver/site/inputs.h"
 #include "driver/site/listing.h"
 #include "driver/site/page.h"
-#include "driver/input/page_edit.h"
 #include "driver/site/progress.h"
-#include "driver/rewrite/rewrite_batch.h"
 #include "driver/site/workers.h"
 
 namespace tagpolish {
@@ -44,11 +44,11 @@ namespace tagpolish {
 // What a run under -w is asked to do, from the options.
 struct RunSettings {
     RunJob job = RunJob::edit;
-    WalkOptions edits;            // what each page's walk does
-    RewriteSettings how;          // dry run, backup suffix
+    WalkOptions edits;    // what each page's walk does
+    RewriteSettings how;  // dry run, backup suffix
     // The suffix of the backups passed over, restored, removed.
     const char* backups = default_backup_suffix;
-    bool walk = false;            // -r
+    bool walk = false;  // -r
     WalkRules rules;
     int jobs = 1;
     bool list = false;     // name each page changed (a dry run always does)
@@ -95,17 +95,17 @@ class SiteRun {
     RunSettings settings_;
     FileOps& ops_;                            // every system call on a page
     Clock::time_point start_ = Clock::now();  // for the status line and the summary
-    std::size_t window_;  // the most pages given to the workers at once
-    Inputs inputs_;       // the names given, and what the walk finds in them
-    StatusLine status_;   // standard error, with the status line under it
-    Listing listing_;     // standard output: --list, --report, --dry-run names
-    EditedFiles edited_;  // the files edited so far (the same-file rule)
-    RewriteBatch batch_;  // the rewrites waiting to be put in place
-    Tally tally_;         // the pages told, by fate, for the summary
-    int status_code_ = 0;           // the run's exit status so far
-    std::uint64_t told_count_ = 0;  // pages told
-    bool alone_ = false;     // one page, which may wait for a lock, is given alone
-    bool ending_ = false;    // the run stops: nothing more is given
+    std::size_t window_;                      // the most pages given to the workers at once
+    Inputs inputs_;                           // the names given, and what the walk finds in them
+    StatusLine status_;                       // standard error, with the status line under it
+    Listing listing_;                         // standard output: --list, --report, --dry-run names
+    EditedFiles edited_;                      // the files edited so far (the same-file rule)
+    RewriteBatch batch_;                      // the rewrites waiting to be put in place
+    Tally tally_;                             // the pages told, by fate, for the summary
+    int status_code_ = 0;                     // the run's exit status so far
+    std::uint64_t told_count_ = 0;            // pages told
+    bool alone_ = false;                      // one page, which may wait for a lock, is given alone
+    bool ending_ = false;                     // the run stops: nothing more is given
     bool ending_memory_ = false;
     bool said_unrecorded_ = false;  // that a record for --restore cannot be kept
     std::atomic<bool> letting_go_{false};

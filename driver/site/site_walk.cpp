@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "driver/site/name_patterns.h"
 #include "driver/rewrite/resolve.h"
+#include "driver/site/name_patterns.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -69,12 +69,11 @@ unsigned char type_of(mode_t mode) {
 }  // namespace
 
 bool is_page_name(const WalkRules& rules, std::string_view name) {
-    const bool taken = rules.include.empty()
-                           ? std::any_of(default_pages.begin(), default_pages.end(),
-                                         [name](const std::string& p) {
-                                             return matches(p, name, FNM_CASEFOLD);
-                                         })
-                           : matches_any(rules.include, name);
+    const bool taken =
+        rules.include.empty()
+            ? std::any_of(default_pages.begin(), default_pages.end(),
+                          [name](const std::string& p) { return matches(p, name, FNM_CASEFOLD); })
+            : matches_any(rules.include, name);
     return taken && !matches_any(rules.exclude, name);
 }
 
@@ -125,8 +124,8 @@ std::unique_ptr<Page> SiteWalk::enter(const std::string& shown, Fd dir) {
     for (const auto& l : levels_)
         if (l->dev == st.st_dev && l->ino == st.st_ino)
             return note_page(name, Fate::passed_over, 0,
-                        "%s: a folder that the walk is in already (a loop of links); passed "
-                        "over\n");
+                             "%s: a folder that the walk is in already (a loop of links); passed "
+                             "over\n");
     auto level = std::make_unique<Level>();
     if (int error = read_entries(dir.get(), level->entries))
         return note_page(name, Fate::failed, error, "%s: cannot read\n");
@@ -167,9 +166,8 @@ std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, unsig
         last_ = &level;
         return std::make_unique<Page>(level.shown + name, level.dir, level.shown.size());
     }
-    if (type != DT_DIR ||
-        std::find(std::begin(version_control), std::end(version_control), name) !=
-            std::end(version_control))
+    if (type != DT_DIR || std::find(std::begin(version_control), std::end(version_control), name) !=
+                              std::end(version_control))
         return nullptr;
     // Opened without following a link: a folder that became one is not
     // entered.
@@ -192,7 +190,7 @@ std::unique_ptr<Page> SiteWalk::met_link(Level& level, const std::string& name) 
     if (!folder && !walk_takes(rules_, name)) return nullptr;
     if (!rules_.follow_links)
         return note_page(shown, Fate::passed_over, 0,
-                    "%s: a symbolic link; passed over (--follow-links follows it)\n");
+                         "%s: a symbolic link; passed over (--follow-links follows it)\n");
     if (!folder) {
         last_ = &level;
         return std::make_unique<Page>(shown, level.dir, level.shown.size());
@@ -200,12 +198,13 @@ std::unique_ptr<Page> SiteWalk::met_link(Level& level, const std::string& name) 
     Resolution found = resolve_at(level.dir->get(), level.shown, name.c_str(), true, ops_);
     if (found.how == Resolved::foreign_link)
         return note_page(shown, Fate::failed, 0,
-                    "%s: a symbolic link owned by another user; not followed\n");
+                         "%s: a symbolic link owned by another user; not followed\n");
     Fd dir;
     if (found.how == Resolved::found)
         dir = Fd(ops_.openat(found.target.file.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-    if (!dir) return note_page(shown, Fate::failed, found.error != 0 ? found.error : errno,
-                          "%s: cannot read\n");
+    if (!dir)
+        return note_page(shown, Fate::failed, found.error != 0 ? found.error : errno,
+                         "%s: cannot read\n");
     return enter(shown + "/", std::move(dir));
 }
 

@@ -2,8 +2,6 @@
 // its new text in place, keeps its permission bits and its links, and a
 // rewrite that fails, or a run that stops, leaves every page whole and
 // names those it left.
-#include "driver/file_loop.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/file_loop.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -18,8 +17,8 @@ namespace {
 
 using test::read_file;
 using test::repeat;
-using test::RunResult;
 using test::run_tool_in;
+using test::RunResult;
 using test::TempDir;
 
 mode_t mode_of(const std::string& path) {

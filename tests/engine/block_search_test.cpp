@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/options.h"
 #include "engine/fast_walk.h"
+#include "lib/options.h"
 #include "lib/sjstr.h"
 
 namespace tagpolish {
@@ -62,7 +62,8 @@ TEST(BlockSearch, EachSearchKnowsTheLeadBytesOfTheRule) {
                 line[at] = static_cast<char>(c);
                 line[at + 1] = '<';
                 BlockCache kept;
-                const std::size_t found = LineSearch(line, 1, classes, pairs, kept).find(0, roles, 0);
+                const std::size_t found =
+                    LineSearch(line, 1, classes, pairs, kept).find(0, roles, 0);
                 EXPECT_EQ(is_lead_byte(static_cast<unsigned char>(c)) ? line.size() : at + 1, found)
                     << block_search_name(s) << " byte " << c << " at " << at;
             }

@@ -85,7 +85,8 @@ std::vector<std::string> without(const std::vector<std::string>& options, const 
             if (arg == r.name && r.form == OptionForm::word) named = &r;
         if (named != nullptr) {
             found = found || named == &row;
-            if (named != &row && (named->needs == nullptr || row.name != std::string_view(named->needs)))
+            if (named != &row &&
+                (named->needs == nullptr || row.name != std::string_view(named->needs)))
                 left.push_back(arg);
             continue;
         }

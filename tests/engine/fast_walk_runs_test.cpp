@@ -1,5 +1,3 @@
-#include "engine/fast_walk.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fast_walk.h"
 #include "engine/scanner.h"
 #include "lib/options.h"
 #include "support/engine_run.h"

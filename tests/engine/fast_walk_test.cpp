@@ -21,8 +21,8 @@ namespace {
 // that the walk goes on past the bracket errors of a page.
 std::vector<std::string> option_sets() {
     std::vector<std::string> sets = test::each_walk_option();
-    for (const std::string& more :
-         {std::string(), std::string("-na"), test::every_walk_option("ijs"), test::every_walk_option("is")})
+    for (const std::string& more : {std::string(), std::string("-na"),
+                                    test::every_walk_option("ijs"), test::every_walk_option("is")})
         sets.push_back(more);
     std::vector<std::string> all = sets;
     for (const std::string& set : sets) all.push_back(set + " -i");

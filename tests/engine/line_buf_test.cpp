@@ -146,7 +146,8 @@ TEST(LineBuf, LongWalkedPartIsSpilledInOrder) {
         bool whole_characters = true;
         LineBuf spilling, holding;
         spilling.spill = [&](std::string_view part) {
-            whole_characters = whole_characters && !is_lead_byte(static_cast<unsigned char>(part.back()));
+            whole_characters =
+                whole_characters && !is_lead_byte(static_cast<unsigned char>(part.back()));
             spilled.append(part);
         };
         for (LineBuf* line : {&spilling, &holding}) {

@@ -339,7 +339,9 @@ TEST(ScannerWalk, ScriptAndRawBlocksAreLeftAsTheyAre) {
         {{"-kc"},
          "<plaintext>\n<b>\xB1 > </plaintext>\n\xB1",
          "<PLAINTEXT>\n<b>\xB1 > </plaintext>\n\xB1"},
-        {{"-j"}, "a\n<textarea>\nx\ny\n</textarea>\nb\nc\n", "a <textarea>\nx\ny\n</textarea>\nb c"},
+        {{"-j"},
+         "a\n<textarea>\nx\ny\n</textarea>\nb\nc\n",
+         "a <textarea>\nx\ny\n</textarea>\nb c"},
         // Only the names themselves open blocks.
         {{"-c"}, "<scripts>a<styles>b<xmpl>c<b>\n", "<SCRIPTS>a<STYLES>b<XMPL>c<B>\n"},
         // A '<' that starts the tag afresh (-i) forgets the block.

@@ -26,8 +26,9 @@ class CorpusSweep : public CorpusPage {};
 
 // Options that edit characters or attributes but never a bracket, so a page
 // fails with them exactly when it fails without options.
-const std::vector<std::string> bracket_neutral = {
-    "-a", "-c", "-j", "-k", "-n", "-s", "-u", "-u --flatten-offsite", "-d:b", "-d:h", "-d:l", "-d:s"};
+const std::vector<std::string> bracket_neutral = {"-a",   "-c",   "-j",   "-k",
+                                                  "-n",   "-s",   "-u",   "-u --flatten-offsite",
+                                                  "-d:b", "-d:h", "-d:l", "-d:s"};
 // Options that remove whole tags or comments.
 const std::vector<std::string> removals = {"-d:a", "-d:c", "-d:f", "-d:i", "-d:o"};
 

@@ -20,7 +20,6 @@ std::string small_letters(std::string_view s) {
     return small;
 }
 
-
 // The model's own: the blanks a browser reads inside a tag.
 bool is_browser_blank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';

@@ -10,8 +10,7 @@
 
 namespace tagpolish::test {
 
-RunResult run_on_terminal(const std::string& dir, std::vector<std::string> args,
-                          const char* lang) {
+RunResult run_on_terminal(const std::string& dir, std::vector<std::string> args, const char* lang) {
     RunResult r;
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {

@@ -12,7 +12,6 @@ namespace tagpolish::test {
 // pseudo-terminal that passes bytes through as they are), standard input
 // and output on /dev/null, and LANG set to lang (LC_ALL and LC_CTYPE
 // unset); out stays empty.
-RunResult run_on_terminal(const std::string& dir, std::vector<std::string> args,
-                          const char* lang);
+RunResult run_on_terminal(const std::string& dir, std::vector<std::string> args, const char* lang);
 
 }  // namespace tagpolish::test

@@ -180,9 +180,13 @@ void give_to_child(const std::string& path) {
         ADD_FAILURE() << "cannot give " << path << " to user " << unprivileged_id;
 }
 
-std::string sjis(std::string_view utf8_text) { return convert(utf8_text, "CP932", "UTF-8"); }
+std::string sjis(std::string_view utf8_text) {
+    return convert(utf8_text, "CP932", "UTF-8");
+}
 
-std::string utf8(std::string_view sjis_bytes) { return convert(sjis_bytes, "UTF-8", "CP932"); }
+std::string utf8(std::string_view sjis_bytes) {
+    return convert(sjis_bytes, "UTF-8", "CP932");
+}
 
 TempDir::TempDir(const std::string& parent) {
     const std::filesystem::path in =

@@ -5,8 +5,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <ctime>
 
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,7 +61,7 @@ std::string utf8(std::string_view sjis_bytes);
 
 // A fresh temporary directory, removed with everything in it on destruction.
 class TempDir {
-public:
+  public:
     // Made in parent, or in the system's temporary directory.
     explicit TempDir(const std::string& parent = "");
     ~TempDir();
@@ -73,7 +73,7 @@ public:
     // Names of the entries of the directory, sorted.
     std::vector<std::string> entries() const;
 
-private:
+  private:
     std::string path_;
 };
 

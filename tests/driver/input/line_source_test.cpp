@@ -170,7 +170,8 @@ TEST(BlockLines, RewindHandsTheMarkedLinesOutAgain) {
     for (bool from_file : {false, true}) {
         for (int past : {0, 20, 50000}) {
             for (bool write : {false, true}) {
-                SCOPED_TRACE(std::to_string(past) + (from_file ? " lines on, file" : " lines on, held") +
+                SCOPED_TRACE(std::to_string(past) +
+                             (from_file ? " lines on, file" : " lines on, held") +
                              (write ? ", written into" : ""));
                 Input in(raw, from_file);
                 BlockLines lines(in.fd, in.buf, in.info);

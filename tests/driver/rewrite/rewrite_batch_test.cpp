@@ -40,8 +40,8 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
             RewriteInput in = open_to_rewrite({path.c_str()}, system);
             ASSERT_EQ(Fate::open, in.fate);
             const struct stat old = in.st;
-            auto file = std::make_unique<FileRewrite>(path.c_str(), std::move(in),
-                                                      RewriteSettings{}, ops);
+            auto file =
+                std::make_unique<FileRewrite>(path.c_str(), std::move(in), RewriteSettings{}, ops);
             file->prepare();
             FdSink sink(file->fd(), LineEnd::lf, ops);
             sink.put("new " + names[i]);

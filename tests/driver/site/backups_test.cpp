@@ -101,9 +101,10 @@ TEST_F(Backups, RestoreGivesBackTheSite) {
     ASSERT_EQ(0, run_in(t.path(), {"site/link.htm"}, RunJob::edit, false).status);
     const Ran linked = run_in(t.path(), {"site/link.htm"}, RunJob::restore, false);
     const Ran forced = run_in(t.path(), {"site/b.htm"}, RunJob::restore, false, false, true);
-    EXPECT_EQ("site/link.htm: restored from site/sub/d.htm.orig\n"
-              "1 pages restored, 0 failed\n0 passed over, T seconds\n",
-              linked.err);
+    EXPECT_EQ(
+        "site/link.htm: restored from site/sub/d.htm.orig\n"
+        "1 pages restored, 0 failed\n0 passed over, T seconds\n",
+        linked.err);
     EXPECT_EQ(0, forced.status);
     EXPECT_EQ(before, tree(t.path()));
 }

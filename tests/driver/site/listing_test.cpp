@@ -72,9 +72,9 @@ TEST(DryRun, NamesExactlyTheFilesARealRunChanges) {
     site.write("old.htm", "<p>a page of its own, not named\n");
     site.write("old.htm.orig", font);
     site.write("utf8.htm", "<p>\xE6\x9C\xAC</p>\n");
-    const std::vector<std::string> names{"a.htm",    "same.htm",      "bad.htm",  "sub/deep.htm",
-                                         "link.htm", "hard.htm",      "old.htm.orig",
-                                         "utf8.htm", "./sub/../a.htm"};
+    const std::vector<std::string> names{"a.htm",        "same.htm", "bad.htm",
+                                         "sub/deep.htm", "link.htm", "hard.htm",
+                                         "old.htm.orig", "utf8.htm", "./sub/../a.htm"};
     auto args = [&names](std::vector<std::string> options) {
         options.insert(options.end(), names.begin(), names.end());
         return options;

@@ -1,6 +1,8 @@
 // The status line of a run under -w: drawn on a terminal, cleared before
 // each message and drawn again after it, cleared at the end; never in a
 // file, and not with --quiet.
+#include "driver/site/progress.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "driver/site/listing.h"
-#include "driver/site/progress.h"
 #include "support/terminal_run.h"
 #include "support/test_support.h"
 
@@ -19,7 +20,8 @@ namespace {
 TEST(StatusLine, OnATerminalOnlyAndNeverInTheMessages) {
     TempDir dir;
     std::filesystem::create_directories(dir.path() + "/site");
-    for (int i = 10; i < 40; ++i) dir.write("site/p" + std::to_string(i) + ".htm", "<font>x</font>\n");
+    for (int i = 10; i < 40; ++i)
+        dir.write("site/p" + std::to_string(i) + ".htm", "<font>x</font>\n");
     dir.write("site/p25.htm", "a > b\n");  // a message in the middle of the run
     const std::vector<std::string> args{"-w", "-r", "-d:f", "--dry-run", "site"};
 
@@ -36,8 +38,9 @@ TEST(StatusLine, OnATerminalOnlyAndNeverInTheMessages) {
     // message, the line starts afresh); the line itself never holds a line
     // end. Taken out, the messages are as in a log, and the last clearing
     // comes before the summary.
-    const std::regex line("(\r\x1b\\[K)?[0-9]+ of [0-9]+ pages( found so far)?, [0-9.]+ MB, "
-                          "[0-9]+ would change, [0-9]+ failed, [0-9.]+ s");
+    const std::regex line(
+        "(\r\x1b\\[K)?[0-9]+ of [0-9]+ pages( found so far)?, [0-9.]+ MB, "
+        "[0-9]+ would change, [0-9]+ failed, [0-9.]+ s");
     EXPECT_TRUE(std::regex_search(shown.err, line)) << shown.err;
     const std::string bare =
         std::regex_replace(std::regex_replace(shown.err, line, ""), std::regex("\r\x1b\\[K"), "");

@@ -63,8 +63,9 @@ std::vector<std::string> make_site(const TempDir& t) {
             const std::string name = folder + "/p" + std::to_string(10 + i) + ".htm";
             const std::string text = i % 7 == 0    ? "<p>plain</p>\n"
                                      : i % 11 == 0 ? "<font>a > b\n"
-                                     : i % 13 == 0 ? "<p>\xE6\x9C\xAC</p>\n"
-                                                   : "<font color=red>" + sjis("本文") + "</font>\n";
+                                     : i % 13 == 0
+                                         ? "<p>\xE6\x9C\xAC</p>\n"
+                                         : "<font color=red>" + sjis("本文") + "</font>\n";
             t.write(name, text);
             pages.push_back(name);
         }
@@ -131,8 +132,9 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
     FakeFileOps ops;
     std::string listed;
     for (std::size_t at = 0; at < pages.size(); at += 30) {
-        std::vector<std::string> some(pages.begin() + static_cast<long>(at),
-                                      pages.begin() + static_cast<long>(std::min(at + 30, pages.size())));
+        std::vector<std::string> some(
+            pages.begin() + static_cast<long>(at),
+            pages.begin() + static_cast<long>(std::min(at + 30, pages.size())));
         listed += run_site(t.path(), some, reporting(site_settings(1, false)), ops).out;
     }
     EXPECT_EQ(result, files_in(t.path()));
@@ -151,7 +153,8 @@ using HandOff = SiteRunTest;
 TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
     TempDir t;
     std::vector<std::string> pages;
-    for (int i = 10; i < 30; ++i) pages.push_back(t.write("p" + std::to_string(i) + ".htm", "<font>x</font>\n"));
+    for (int i = 10; i < 30; ++i)
+        pages.push_back(t.write("p" + std::to_string(i) + ".htm", "<font>x</font>\n"));
     int holder = open(pages[8].c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(0, flock(holder, LOCK_EX));
     FakeFileOps ops;
@@ -188,7 +191,8 @@ TEST(RunsAtOnce, OverlappingTreesKeepBothEdits) {
     for (int d = 0; d < 3; ++d) fs::create_directories(t.path() + "/d" + std::to_string(d));
     for (int d = 0; d < 3; ++d)
         for (int i = 0; i < 60; ++i)
-            t.write("d" + std::to_string(d) + "/p" + std::to_string(i) + ".htm", sjis("<p>ｱ１</p>\n"));
+            t.write("d" + std::to_string(d) + "/p" + std::to_string(i) + ".htm",
+                    sjis("<p>ｱ１</p>\n"));
     TracedRun kana(t.path(), {"-w", "-r", "-k", "--jobs=3", "d1", "."});
     TracedRun digits(t.path(), {"-w", "-r", "-n", "--jobs=3", ".", "d2"});
     if (!kana.traced() || !digits.traced()) GTEST_SKIP() << "ptrace is not allowed here";

@@ -42,9 +42,9 @@ std::vector<std::string> walk(const std::string& top, const WalkRules& rules, Fi
 void make_tree(const TempDir& t) {
     for (const char* dir : {".git", ".hidden", "CVS", "loop", "skip", "sub", "sub/deeper"})
         ASSERT_EQ(0, mkdir((t.path() + "/" + dir).c_str(), 0755));
-    for (const char* file : {".git/y.htm", ".hidden/z.htm", "B.htm", "CVS/x.htm", "a.htm",
-                             "a.htm.orig", "c.HTML", "d.txt", "other.htm.orig", "skip/h.htm",
-                             "sub/e.htm", "sub/g.htm", "sub/deeper/f.html"})
+    for (const char* file :
+         {".git/y.htm", ".hidden/z.htm", "B.htm", "CVS/x.htm", "a.htm", "a.htm.orig", "c.HTML",
+          "d.txt", "other.htm.orig", "skip/h.htm", "sub/e.htm", "sub/g.htm", "sub/deeper/f.html"})
         t.write(file, "<p>\n");
     ASSERT_EQ(0, mkfifo((t.path() + "/fifo.htm").c_str(), 0644));
     ASSERT_EQ(0, symlink("a.htm", (t.path() + "/link.htm").c_str()));
@@ -85,8 +85,10 @@ TEST(SiteWalk, TakesThePagesInOrderAndNotesWhatItPassesOver) {
           "top/linkdir/deeper/f.html", "top/linkdir/e.htm", "top/linkdir/g.htm",
           "top/loop/back: a folder that the walk is in already (a loop of links); passed over\n",
           "top/skip/h.htm", "top/sub/deeper/f.html", "top/sub/e.htm", "top/sub/g.htm"}},
-        {"patterns given", text, {}, {"top/d.txt", "top/linkdir" + link_note,
-                                      "top/loop/back" + link_note}},
+        {"patterns given",
+         text,
+         {},
+         {"top/d.txt", "top/linkdir" + link_note, "top/loop/back" + link_note}},
         {"backups of pages",
          backups,
          {},
