@@ -22,6 +22,11 @@ namespace tagpolish {
 // options act in; a table is told apart where an edit acts only inside one.
 unsigned tag_kinds_needed(const WalkOptions& opt);
 
+struct EditState;
+
+// Hands st the options of its walk, and what they make it tell apart.
+void take_options(EditState& st, const WalkOptions& opt);
+
 // The engine's state for one input; every field starts at zero but the
 // options and the kinds of tag told apart, which they give.
 struct EditState {
@@ -42,7 +47,8 @@ struct EditState {
     int nl_kept_flg = 0;      // the last joined-or-not line kept its newline
     bool blank_owed = false;  // the last line was joined after ASCII text
     TagKind tag_kind = TAG_NONE;
-    unsigned kinds_told = 0;  // the kinds that tag_kind tells apart (tag_kinds_needed)
+    unsigned kinds_told = 0;    // the kinds that tag_kind tells apart (tag_kinds_needed)
+    bool removes_tags = false;  // an option asks for a tag removal
     int table_depth = 0;
     const char* path = "";
     LineSource* in = nullptr;

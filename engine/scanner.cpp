@@ -320,8 +320,7 @@ StateSet whole_characters() {
 int edit_html(const WalkOptions& opt, const char* path, LineSource& in, OutputSink& out,
               EditCounts* counts) {
     EditState st;
-    st.opt = opt;
-    st.kinds_told = tag_kinds_needed(opt);
+    take_options(st, opt);
     st.path = path;
     st.in = &in;
     st.out = &out;

@@ -151,6 +151,15 @@ inline constexpr TagName rows[] = {
 
 inline constexpr const auto& tag_names = tag_table::rows;
 
+// Names are written in small letters, as named_after_lt compares them.
+constexpr bool names_in_small_letters() {
+    for (const TagName& row : tag_names)
+        for (char c : row.name)
+            if (c >= 'A' && c <= 'Z') return false;
+    return true;
+}
+static_assert(names_in_small_letters(), "tag names are written in small letters");
+
 // Every kind of tag has a name; a kind without one would never be told.
 constexpr bool every_kind_named() {
     for (std::size_t k = TAG_NONE + 1; k < tag_kind_count; ++k) {
@@ -178,8 +187,8 @@ static_assert(uses_together(), "the rows of one use stand together in tag_names"
 struct TagRows {
     const TagName* first;
     const TagName* last;
-    const TagName* begin() const { return first; }
-    const TagName* end() const { return last; }
+    constexpr const TagName* begin() const { return first; }
+    constexpr const TagName* end() const { return last; }
 };
 constexpr TagRows rows_of(TagUse use) {
     const TagName* first = std::begin(tag_names);
@@ -190,12 +199,46 @@ constexpr TagRows rows_of(TagUse use) {
 }
 
 // The first row of the use whose name stands at p and for which
-// wanted(row) holds, or nullptr.
-template <class Wanted>
-const TagName* tag_at(TagUse use, const char* p, Wanted wanted) {
-    for (const TagName& row : rows_of(use)) {
-        const int n = static_cast<int>(row.name.size());
-        if (at(p, row.name.data(), n) && name_ends(row.end, p[n]) && wanted(row)) return &row;
+// wanted(row) holds, or nullptr. The rows of the use are found when the
+// program is compiled.
+// Whether name stands at p, whose "<" and the byte after it are known to
+// match (p is a tag): the rest is compared ignoring the case of letters,
+// up to the first byte that differs (a NUL at the latest).
+inline bool named_after_lt(const char* p, std::string_view name) {
+    for (std::size_t k = 2; k < name.size(); ++k)
+        if (ascii_lower(static_cast<unsigned char>(p[k])) != static_cast<unsigned char>(name[k]))
+            return false;
+    return true;
+}
+
+// The rows of a use whose names have the same byte after "<" (folded to a
+// small letter), so that most tags are told apart at that byte, as by a
+// switch on it.
+struct RowsAfterLt {
+    std::array<unsigned char, 6> index{};  // into the use's rows
+    unsigned char count = 0;
+};
+constexpr std::array<RowsAfterLt, 256> rows_after_lt(TagUse use) {
+    std::array<RowsAfterLt, 256> by{};
+    const TagRows rows = rows_of(use);
+    for (const TagName* row = rows.first; row != rows.last; ++row) {
+        RowsAfterLt& same = by[static_cast<unsigned char>(row->name[1]) | 0x20];
+        same.index[same.count++] = static_cast<unsigned char>(row - rows.first);
+    }
+    return by;
+}
+
+// The first row of the use whose name stands at p and for which
+// wanted(row) holds (asked first: it is the cheaper), or nullptr.
+template <TagUse use, class Wanted>
+const TagName* tag_at(const char* p, Wanted wanted) {
+    static constexpr TagRows rows = rows_of(use);
+    static constexpr std::array<RowsAfterLt, 256> by = rows_after_lt(use);
+    const RowsAfterLt& same = by[static_cast<unsigned char>(p[1]) | 0x20];
+    for (unsigned i = 0; i < same.count; ++i) {
+        const TagName& row = rows.first[same.index[i]];
+        if (wanted(row) && named_after_lt(p, row.name) && name_ends(row.end, p[row.name.size()]))
+            return &row;
     }
     return nullptr;
 }

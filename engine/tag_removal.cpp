@@ -116,7 +116,7 @@ struct Doomed {
 
 bool doomed_tag(const WalkOptions& opt, const char* p, Doomed& doomed) {
     const TagName* row =
-        tag_at(TagUse::removal, p, [&](const TagName& r) { return opt.*r.option != 0; });
+        tag_at<TagUse::removal>(p, [&](const TagName& r) { return opt.*r.option != 0; });
     if (row == nullptr) return false;
     doomed = {row->removal, row->end_length()};
     return true;
@@ -127,7 +127,7 @@ bool doomed_tag(const WalkOptions& opt, const char* p, Doomed& doomed) {
 Removal remove_tag_at(EditState& st) {
     LineBuf& line = st.line_buf;
     Doomed doomed;
-    if (!doomed_tag(st.opt, line.cur(), doomed)) return Removal::none;
+    if (!st.removes_tags || !doomed_tag(st.opt, line.cur(), doomed)) return Removal::none;
     if (doomed.end_length) {
         line.remove(doomed.end_length);
     } else if (const Removal done = remove_tag(st); done != Removal::removed) {

@@ -51,8 +51,8 @@ AttrEdit attribute_edits(EditState& st) {
 // when none matches. A table opened counts in table_depth.
 void classify_tag(EditState& st, const char* p) {
     if (st.kinds_told == 0) return;
-    const TagName* row = tag_at(
-        TagUse::kind, p, [&](const TagName& r) { return (st.kinds_told >> r.kind & 1) != 0; });
+    const TagName* row = tag_at<TagUse::kind>(
+        p, [&](const TagName& r) { return (st.kinds_told >> r.kind & 1) != 0; });
     if (row == nullptr) return;
     st.tag_kind = row->kind;
     if (row->kind == TAG_TABLE) ++st.table_depth;
@@ -122,7 +122,8 @@ Step open_tag(EditState& st) {
     if (at(p, "</table", 7) && st.table_depth > 0) --st.table_depth;
     classify_tag(st, p);
     st.tag_opens = opened_block(p);
-    st.in_pre = preformatted_after(st.in_pre, p);
+    // Only -j keeps the lines of preformatted text.
+    if (st.opt.j) st.in_pre = preformatted_after(st.in_pre, p);
     // The name of an end tag begins after its "/".
     line.advance(p[1] == '/' ? 2 : 1);
     return Step::next;
@@ -130,6 +131,14 @@ Step open_tag(EditState& st) {
 
 void tag_byte_step(EditState& st, unsigned char c) {
     if (attribute_edits<false>(st) != AttrEdit::removed) walk_in_tag(st, c);
+}
+
+void take_options(EditState& st, const WalkOptions& opt) {
+    st.opt = opt;
+    st.kinds_told = tag_kinds_needed(opt);
+    st.removes_tags = false;
+    for (const TagName& row : tag_names)
+        if (row.use == TagUse::removal && opt.*row.option) st.removes_tags = true;
 }
 
 unsigned tag_kinds_needed(const WalkOptions& opt) {

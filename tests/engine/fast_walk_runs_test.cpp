@@ -192,8 +192,8 @@ TEST(FastWalkRuns, EndWhereThePlainWalkArrivesInTheSameState) {
                 test::TextSink out;
                 for (std::size_t steps = 0;; ++steps) {
                     EditState run, walk;
-                    run.opt = walk.opt = opt;
-                    run.kinds_told = walk.kinds_told = tag_kinds_needed(opt);
+                    take_options(run, opt);
+                    take_options(walk, opt);
                     run.out = walk.out = &out;
                     if (!walk_steps(run, start, line, steps)) break;
                     if (walk_runs(run, tables) == 0) continue;
