@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string_view>
 
@@ -198,6 +199,17 @@ constexpr TagRows rows_of(TagUse use) {
     return {first, last};
 }
 
+constexpr bool at_most_four_after_lt() {
+    for (TagUse use : {TagUse::kind, TagUse::removal, TagUse::block, TagUse::block_end,
+                       TagUse::preformatted, TagUse::pre_end}) {
+        std::array<unsigned, 256> count{};
+        for (const TagName& row : rows_of(use))
+            if (++count[static_cast<unsigned char>(row.name[1]) | 0x20] > 4) return false;
+    }
+    return true;
+}
+static_assert(at_most_four_after_lt(), "at most four rows of a use share the byte after '<'");
+
 // The first row of the use whose name stands at p and for which
 // wanted(row) holds, or nullptr. The rows of the use are found when the
 // program is compiled.
@@ -213,17 +225,15 @@ inline bool named_after_lt(const char* p, std::string_view name) {
 
 // The rows of a use whose names have the same byte after "<" (folded to a
 // small letter), so that most tags are told apart at that byte, as by a
-// switch on it.
-struct RowsAfterLt {
-    std::array<unsigned char, 6> index{};  // into the use's rows
-    unsigned char count = 0;
-};
-constexpr std::array<RowsAfterLt, 256> rows_after_lt(TagUse use) {
-    std::array<RowsAfterLt, 256> by{};
+// switch on it: up to four rows, one byte each (its index in the use's
+// rows, plus one), the first in the low byte; 0 where none.
+constexpr std::array<std::uint32_t, 256> rows_after_lt(TagUse use) {
+    std::array<std::uint32_t, 256> by{};
+    std::array<unsigned, 256> count{};
     const TagRows rows = rows_of(use);
     for (const TagName* row = rows.first; row != rows.last; ++row) {
-        RowsAfterLt& same = by[static_cast<unsigned char>(row->name[1]) | 0x20];
-        same.index[same.count++] = static_cast<unsigned char>(row - rows.first);
+        const unsigned char c = static_cast<unsigned char>(row->name[1]) | 0x20;
+        by[c] |= static_cast<std::uint32_t>(row - rows.first + 1) << (8 * count[c]++);
     }
     return by;
 }
@@ -233,10 +243,9 @@ constexpr std::array<RowsAfterLt, 256> rows_after_lt(TagUse use) {
 template <TagUse use, class Wanted>
 const TagName* tag_at(const char* p, Wanted wanted) {
     static constexpr TagRows rows = rows_of(use);
-    static constexpr std::array<RowsAfterLt, 256> by = rows_after_lt(use);
-    const RowsAfterLt& same = by[static_cast<unsigned char>(p[1]) | 0x20];
-    for (unsigned i = 0; i < same.count; ++i) {
-        const TagName& row = rows.first[same.index[i]];
+    static constexpr std::array<std::uint32_t, 256> by = rows_after_lt(use);
+    for (std::uint32_t next = by[static_cast<unsigned char>(p[1]) | 0x20]; next != 0; next >>= 8) {
+        const TagName& row = rows.first[(next & 0xFF) - 1];
         if (wanted(row) && named_after_lt(p, row.name) && name_ends(row.end, p[row.name.size()]))
             return &row;
     }
