@@ -187,6 +187,26 @@ TEST(ManPage, SynopsesNameEveryLongOption) {
     EXPECT_EQ(clusters_in(help), clusters_in(synopsis));
 }
 
+// The README's table of options names every option --help lists but the
+// ones that only ask (-usage, --help, --version) and "--", which the text
+// above the table tells of.
+TEST(ManPage, ReadmeTableNamesEveryOption) {
+    const std::string readme = read_file(TAGPOLISH_SOURCE_DIR "/README.md");
+    const std::string table = between(readme, "| option | effect |\n", "\n\n");
+    ASSERT_FALSE(table.empty());
+    std::set<std::string> named;
+    static const std::regex cell(R"(`(-[^`=\[]+)[^`]*`)");
+    std::istringstream lines(table);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string first = line.substr(0, line.find(" | ", 2));
+        for (std::sregex_iterator it(first.begin(), first.end(), cell), end; it != end; ++it)
+            named.insert((*it)[1]);
+    }
+    std::set<std::string> listed = help_options();
+    for (const char* asks : {"-usage", "--help", "--version", "--"}) listed.erase(asks);
+    EXPECT_EQ(listed, named);
+}
+
 TEST(ManPage, GroffFormatsItWithoutWarnings) {
     if (std::system("command -v groff >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "groff is not installed";
