@@ -29,13 +29,13 @@
 #include <memory>
 #include <vector>
 
-#include "driver/input/page_edit.h"
 #include "driver/rewrite/rewrite_batch.h"
 #include "driver/site/backups.h"
 #include "driver/site/edited_files.h"
 #include "driver/site/inputs.h"
 #include "driver/site/listing.h"
 #include "driver/site/page.h"
+#include "driver/site/page_edit.h"
 #include "driver/site/progress.h"
 #include "driver/site/workers.h"
 

@@ -1,4 +1,4 @@
-#include "driver/input/page_edit.h"
+#include "driver/site/page_edit.h"
 
 #include <utility>
 

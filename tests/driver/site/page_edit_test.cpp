@@ -1,7 +1,7 @@
 // An input read while another program writes it, and reads that fail
 // part way, through the fake file calls: a page that changed while it was
 // read keeps the other program's text, and a failed read fails the input.
-#include "driver/input/page_edit.h"
+#include "driver/site/page_edit.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
