@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 
 #include "driver/command_line/options.h"
 #include "driver/input/line_source.h"
@@ -27,6 +28,7 @@ struct StdoutRun {
 
     FileOps& ops;                              // what the inputs are opened and read through
     WalkOptions edits = walk_options_given();  // what the walk of each does
+    std::optional<Utf8Settings> to_utf8;       // how the text is converted, if it is
     char** names = nullptr;                    // the file arguments
     int next = 0;                              // the first of them not yet begun
     int end = 0;                               // one past the last
@@ -54,9 +56,14 @@ Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
     int why = 0;
     const InputInfo info = load_input(run.ops, fd, st, run.buf);
     const bool cut_short = info.read_error && stop_requested();
+    if (!cut_short && passes_over_utf8(name, info, run.to_utf8)) {
+        run.ops.close(fd);
+        return Fate::passed_over;
+    }
     int result = cut_short ? -1 : check_input(name, info, false);
     if (result == 0)
-        result = edit_to_stdout(run.edits, name, fd, info, run.buf, why, run.counts, run.ops);
+        result = edit_to_stdout({run.edits, run.to_utf8}, name, fd, info, run.buf, why, run.counts,
+                                run.ops);
     // The free space is looked at only for an input that went through, so
     // that its message never follows another failure.
     if (is_stdin || result != 0)
@@ -88,6 +95,7 @@ Fate edit_input(const char* name, bool is_stdin, StdoutRun& run) {
 // the rest undone.
 int run_to_stdout(int first, int argc, char** argv, FileOps& ops) {
     StdoutRun run(ops);
+    if (opt_to_utf8) run.to_utf8 = Utf8Settings{.replace = opt_to_utf8 == 2};
     run.names = argv;
     run.next = first;
     run.end = argc;

@@ -26,6 +26,13 @@ enum class Edit : unsigned char {
     links,          // -u: references flattened
     offsite_links,  // -u: references to other sites left as they were
     base_refs,      // -u: base references removed
+    // The conversion to UTF-8 (--to-utf8), after the walk:
+    utf8_declarations,  // declarations of Shift_JIS made to say UTF-8
+    utf8_declared,      // a UTF-8 declaration put in a page that had none
+    utf8_characters,    // characters beyond ASCII converted
+    utf8_replaced,      // sequences that make no character become U+FFFD
+    forms_marked,       // forms that post to another site keep Shift_JIS
+    scripts_kept,       // script charsets of Shift_JIS left as they were
 };
 
 struct EditName {
@@ -51,9 +58,15 @@ inline constexpr EditName edit_names[] = {
     {Edit::links, "links flattened"},
     {Edit::offsite_links, "off-site links passed over"},
     {Edit::base_refs, "base references"},
+    {Edit::utf8_declarations, "declarations made UTF-8"},
+    {Edit::utf8_declared, "declarations added"},
+    {Edit::utf8_characters, "characters converted"},
+    {Edit::utf8_replaced, "characters replaced"},
+    {Edit::forms_marked, "forms marked Shift_JIS"},
+    {Edit::scripts_kept, "script charsets kept"},
 };
 inline constexpr std::size_t edit_count = std::size(edit_names);
-static_assert(edit_count == static_cast<std::size_t>(Edit::base_refs) + 1,
+static_assert(edit_count == static_cast<std::size_t>(Edit::scripts_kept) + 1,
               "every edit has its name");
 
 // How many times each edit acted, by Edit.

@@ -9,7 +9,7 @@ namespace tagpolish {
 namespace {
 
 constexpr bool walk_reads(const OptionRow& row) {
-    return row.role != OptionRole::run;
+    return row.walk != nullptr;
 }
 
 constexpr std::size_t walk_option_count =
@@ -38,7 +38,8 @@ const OptionRow* find_row(std::string_view name) {
 
 bool edits_asked() {
     return std::any_of(std::begin(option_rows), std::end(option_rows), [](const OptionRow& row) {
-        return row.role == OptionRole::edit && *flag_of(row) != 0;
+        return (row.role == OptionRole::edit || row.role == OptionRole::output) &&
+               *flag_of(row) != 0;
     });
 }
 

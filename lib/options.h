@@ -22,6 +22,7 @@ inline int opt_w;
 inline int opt_dry_run, opt_list, opt_null;
 inline int opt_r, opt_follow_links, opt_quiet, opt_report, opt_force;
 inline int opt_jobs;                  // --jobs=N; 0: not given
+inline int opt_to_utf8;               // --to-utf8: 1; --to-utf8=replace: 2; 0: not given
 inline constexpr int max_jobs = 256;  // the most --jobs takes
 
 // The suffixes of --backup, --restore and --remove-backups (".orig", or the
@@ -42,9 +43,11 @@ enum class OptionForm : unsigned char {
 
 // What an option changes.
 enum class OptionRole : unsigned char {
-    edit,   // the text of the page
-    check,  // how the page's markup is checked (-i)
-    run,    // how the run goes: where the text goes, which files, what is said
+    edit,    // the text of the page
+    check,   // how the page's markup is checked (-i)
+    run,     // how the run goes: where the text goes, which files, what is said
+    output,  // how the edited text is written (--to-utf8): it changes the text,
+             // as an edit does, but after the walk, which never reads it
 };
 
 // One option. A letter or word sets its flag to its value; an option with
@@ -59,11 +62,12 @@ struct OptionRow {
     int value = 1;
     const char** text = nullptr;
     std::vector<const char*>* list = nullptr;
-    bool walk_only = false;       // taken only with -r
-    const char* needs = nullptr;  // the name of the option it is taken only with
-    const char* help = "";        // its --help line after the name column; "\n" breaks it
-    const char* shown = nullptr;  // the name column of --help, when not the name
-    int least = 0, most = 0;      // the range of a number
+    bool walk_only = false;        // taken only with -r
+    const char* needs = nullptr;   // the name of the option it is taken only with
+    const char* help = "";         // its --help line after the name column; "\n" breaks it
+    const char* shown = nullptr;   // the name column of --help, when not the name
+    int least = 0, most = 0;       // the range of a number
+    const char* choice = nullptr;  // the one value an option alone may also take
     MsgFormat<const char*> out_of_range = "%s\n";  // said, with its name, of any other value
 
     // The letter of a cluster row.
@@ -122,6 +126,19 @@ constexpr OptionRow number(const char* name, int* flag, const char* shown, const
             .most = most,
             .out_of_range = out_of_range};
 }
+// An option alone (its flag set to 1) or with the one value it takes (set
+// to 2); any other value is refused with the message other.
+constexpr OptionRow choice(const char* name, int* flag, const char* value, const char* shown,
+                           const char* help, MsgFormat<const char*> other) {
+    return {.form = OptionForm::with_value,
+            .name = name,
+            .role = OptionRole::output,
+            .flag = flag,
+            .help = help,
+            .shown = shown,
+            .choice = value,
+            .out_of_range = other};
+}
 constexpr OptionRow suffix(const char* name, const char** text, const char* shown,
                            const char* help) {
     return {
@@ -159,6 +176,11 @@ inline constexpr OptionRow rows[] = {
            4),
     edit_word("--flatten-offsite", &WalkOptions::flatten_offsite, "-u",
               "with -u: cut references to other sites down too (a mirror)"),
+    choice("--to-utf8", &opt_to_utf8, "replace", "--to-utf8[=replace]",
+           "write the text in UTF-8, read as browsers read Shift_JIS;\n"
+           "each declaration says UTF-8 (=replace: bytes that make no\n"
+           "character become U+FFFD; otherwise the page is refused)",
+           "%s: give --to-utf8 alone or --to-utf8=replace\n"),
     letter("-w", &opt_w, "write the result back over each FILE"),
     letter("-r", &opt_r, "with -w: edit the pages in each FOLDER and the ones below"),
     word("--recursive", &opt_r, "the same as -r"),

@@ -111,6 +111,14 @@ int take_number(const OptionRow& row, const char* arg, const char* value) {
     return static_cast<int>(n);
 }
 
+// Takes the value of a choice's row: 1 alone, 2 with its one value.
+int take_choice(const OptionRow& row, const char* arg, const char* value) {
+    if (value == nullptr) return 1;
+    if (std::strcmp(value, row.choice) == 0) return 2;
+    errmsg(row.out_of_range, arg);
+    finish(1);
+}
+
 // Sets what an option with a value asks for; false when arg is none of
 // them. A pattern needs its value; a suffix has one by default.
 bool set_valued(const char* arg) {
@@ -119,6 +127,8 @@ bool set_valued(const char* arg) {
         if (row.form != OptionForm::with_value || !long_option(arg, row.name, value)) continue;
         if (row.text != nullptr)
             *row.text = take_suffix(arg, value);
+        else if (row.choice != nullptr)
+            *row.flag = take_choice(row, arg, value);
         else if (row.flag != nullptr)
             *row.flag = take_number(row, arg, value);
         else if (value != nullptr)
@@ -197,10 +207,16 @@ void check_long_options(const char* first_long, const char* first_walk) {
     check_suffix("--remove-backups", remove_suffix);
 }
 
-// Whether arg is a long option that edits, which works without -w.
+// Whether arg is a long option that changes the text, which works
+// without -w.
 bool edits_text(std::string_view arg) {
-    const OptionRow* row = find_long(OptionForm::word, arg);
-    return row != nullptr && row->role == OptionRole::edit;
+    const char* value;
+    for (const OptionRow& row : option_rows)
+        if ((row.role == OptionRole::edit || row.role == OptionRole::output) &&
+            row.form != OptionForm::letter && row.form != OptionForm::delete_letter &&
+            long_option(arg, row.name, value))
+            return true;
+    return false;
 }
 
 // An option given without the one it works with is refused.

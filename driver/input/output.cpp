@@ -56,6 +56,19 @@ void SameText::write_own(std::uint64_t at, std::string_view bytes) {
     written_ += bytes.size();
 }
 
+// A text to convert, kept whole until it is.
+struct FdSink::Conversion {
+    Conversion(const Utf8Settings& how, EditCounts& counts) : how(how), counts(counts) {}
+
+    Utf8Settings how;
+    EditCounts& counts;
+    std::string text;                // the walk's text, with its line ends
+    std::unique_ptr<SameText> same;  // compares the converted text
+    bool done = false;               // finish has converted the text
+    bool failed = false;
+    Utf8Failure failure;
+};
+
 FdSink::FdSink(int fd, LineEnd first_end, FileOps& ops)
     : fd_(fd),
       first_end_(end_bytes(first_end)),
@@ -65,6 +78,7 @@ FdSink::FdSink(int fd, LineEnd first_end, FileOps& ops)
 }
 
 FdSink::~FdSink() {
+    // A text never finished is not converted and so never written.
     flush();
     if (lines_) lines_->before_reuse = nullptr;
 }
@@ -75,8 +89,36 @@ void FdSink::follow(BlockLines& lines) {
 }
 
 void FdSink::compare_with(int fd, const InputInfo& info) {
-    same_ =
+    auto same =
         std::make_unique<SameText>(ops_, fd, info.start, info.text_size + (info.eof_mark ? 1 : 0));
+    (utf8_ ? utf8_->same : same_) = std::move(same);
+}
+
+bool FdSink::unchanged() const {
+    const SameText* same = utf8_ ? utf8_->same.get() : same_.get();
+    return same != nullptr && same->whole();
+}
+
+void FdSink::convert_to_utf8(const Utf8Settings& how, EditCounts& counts) {
+    utf8_ = std::make_unique<Conversion>(how, counts);
+}
+
+bool FdSink::finish() {
+    if (!flush() || !utf8_ || utf8_->done) return error_ == 0 && !(utf8_ && utf8_->failed);
+    Conversion& c = *utf8_;
+    c.done = true;
+    std::string out;
+    c.failed = !tagpolish::convert_to_utf8(c.text, c.how, out, c.counts, c.failure);
+    std::string().swap(c.text);
+    if (c.failed) return false;
+    if (c.same) c.same->write(out);
+    add(out.data(), out.size());
+    write_all();
+    return error_ == 0;
+}
+
+const Utf8Failure* FdSink::conversion_failure() const {
+    return utf8_ && utf8_->failed ? &utf8_->failure : nullptr;
 }
 
 // What the "\n" of the current line is written as: the line end that the
@@ -181,6 +223,13 @@ void FdSink::end_pending() {
 // before. The pending line end that flush adds may take the queue one past
 // what a writev takes, so it goes in calls of at most iov_max pieces.
 void FdSink::write_all() {
+    if (utf8_ && !utf8_->done) {
+        for (const iovec& piece : iov_)
+            utf8_->text.append(static_cast<const char*>(piece.iov_base), piece.iov_len);
+        iov_.clear();
+        staged_ = 0;
+        return;
+    }
     if (hash_ != nullptr && error_ == 0 && fd_ >= 0)
         for (const iovec& piece : iov_)
             hash_->add({static_cast<const char*>(piece.iov_base), piece.iov_len});

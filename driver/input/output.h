@@ -13,6 +13,7 @@
 #include "driver/input/line_end.h"
 #include "driver/input/line_source.h"
 #include "engine/line_io.h"
+#include "engine/utf8_page.h"
 #include "lib/text_hash.h"
 
 namespace tagpolish {
@@ -63,10 +64,21 @@ class FdSink : public OutputSink {
     // read through the sink's own ops.
     void compare_with(int fd, const InputInfo& info);
     // Whether the text written is, whole, the compared file's own.
-    bool unchanged() const { return same_ && same_->whole(); }
+    bool unchanged() const;
     // Gives every byte written to hash (which must outlive the sink) as
     // it is written.
     void hash_into(TextHash* hash) { hash_ = hash; }
+    // Writes the text in UTF-8 (engine/utf8_page.h), counting what the
+    // conversion changed in counts (which must outlive the sink). The text
+    // is kept until finish, as a page is converted whole; nothing is
+    // written before. Called before compare_with.
+    void convert_to_utf8(const Utf8Settings& how, EditCounts& counts);
+    // Writes out the rest of a whole text: under the conversion, the text
+    // converted, or nothing when it does not convert. False when it did
+    // not convert (conversion_failure says where) or a write failed.
+    bool finish();
+    // Where the text did not convert, once finish said so.
+    const Utf8Failure* conversion_failure() const;
 
     void put(std::string_view item) override;
     void put_newline() override;
@@ -89,6 +101,8 @@ class FdSink : public OutputSink {
     BlockLines* lines_ = nullptr;
     std::unique_ptr<SameText> same_;
     TextHash* hash_ = nullptr;
+    struct Conversion;
+    std::unique_ptr<Conversion> utf8_;
     std::vector<iovec> iov_;         // what is to be written, in order
     std::unique_ptr<char[]> stage_;  // copies of what put() takes
     std::size_t staged_ = 0;

@@ -50,6 +50,13 @@ Fate refused(const Page& page) {
 
 }  // namespace
 
+bool passes_over_utf8(const char* name, const InputInfo& info,
+                      const std::optional<Utf8Settings>& to_utf8) {
+    if (!to_utf8 || info.read_error || info.encoding.kind != Encoding::utf8) return false;
+    errmsg("%s: already UTF-8; passed over\n", name);
+    return true;
+}
+
 int check_lines(const char* name, const BlockLines& lines) {
     if (lines.read_errno() != 0) {
         errmsg_why(lines.read_errno(), "%s: cannot read\n", name);
@@ -58,13 +65,55 @@ int check_lines(const char* name, const BlockLines& lines) {
     return lines.changed() ? changed_meanwhile(name) : 0;
 }
 
-int edit_to_stdout(const WalkOptions& edits, const char* name, int fd, const InputInfo& info,
+namespace {
+
+bool is_style_sheet(std::string_view name) {
+    return name.size() >= 4 && name[name.size() - 4] == '.' &&
+           (name[name.size() - 3] | 0x20) == 'c' && (name[name.size() - 2] | 0x20) == 's' &&
+           (name[name.size() - 1] | 0x20) == 's';
+}
+
+// Sets sink to convert the text of the input name, if it is to be.
+void set_conversion(FdSink& sink, const char* name, const std::optional<Utf8Settings>& to_utf8,
+                    EditCounts& counts) {
+    if (!to_utf8) return;
+    Utf8Settings how = *to_utf8;
+    how.style_sheet = is_style_sheet(name);
+    sink.convert_to_utf8(how, counts);
+}
+
+// Walks the lines of the input into sink, or, for a style sheet that is
+// only converted, hands them on as they are: the walk reads markup.
+int walk_text(const TextEdits& edits, const char* name, LineSource& lines, OutputSink& sink,
+              EditCounts& counts) {
+    if (!(edits.to_utf8 && is_style_sheet(name)))
+        return edit_html(edits.walk, name, lines, sink, &counts);
+    for (std::string_view line = lines.next_line(); line.data() != nullptr;
+         line = lines.next_line())
+        sink.put_span(line);
+    return 0;
+}
+
+// Ends the text in sink once it was walked; false, said for name, when it
+// does not convert.
+bool finish_text(FdSink& sink, const char* name) {
+    if (sink.finish()) return true;
+    if (const Utf8Failure* bad = sink.conversion_failure())
+        errmsg("%s: line %d, byte %d does not convert to UTF-8; not converted\n", name,
+               static_cast<long long>(bad->line), static_cast<long long>(bad->byte));
+    return false;
+}
+
+}  // namespace
+
+int edit_to_stdout(const TextEdits& edits, const char* name, int fd, const InputInfo& info,
                    InputBuffer& buf, int& why, EditCounts& counts, FileOps& ops) {
     BlockLines lines(fd, buf, info, ops);
     FdSink sink(1, info.line_end, stoppable_file_ops());
     sink.follow(lines);
-    int result = edit_html(edits, name, lines, sink, &counts);
-    if (!sink.flush()) result |= -1;
+    set_conversion(sink, name, edits.to_utf8, counts);
+    int result = walk_text(edits, name, lines, sink, counts);
+    if (result == 0 ? !finish_text(sink, name) : !sink.flush()) result |= -1;
     why = sink.error();
     return result | check_lines(name, lines);
 }
@@ -90,13 +139,16 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const Te
     TextHash new_text;
     if (old_text != nullptr) sink.hash_into(&new_text);
     sink.follow(lines);
+    set_conversion(sink, name, work.to_utf8, page.counts);
     sink.compare_with(fd, info);
-    const int walked = edit_html(work.edits, name, lines, sink, &page.counts);
-    sink.flush();
+    const int walked = walk_text({work.edits, work.to_utf8}, name, lines, sink, page.counts);
+    const bool converted = walked == 0 && finish_text(sink, name);
+    if (walked != 0) sink.flush();
     if (stop_requested()) return Fate::not_reached;
     const int read = check_lines(name, lines);
     // A markup error is the page's own only where its text was read whole.
     if (walked != 0) return read == 0 ? refused(page) : failed(page);
+    if (!converted && sink.conversion_failure() != nullptr) return Fate::failed;
     // Read twice, the file must have held the same text both times; as it
     // is now, it is looked at again before it is replaced.
     struct stat now {};
@@ -140,6 +192,10 @@ Fate edit_page(Page& page, PageWork& work) {
     if (info.read_error && stop_requested()) {
         work.ops.close(in.fd);
         return Fate::not_reached;
+    }
+    if (passes_over_utf8(input.name, info, work.to_utf8)) {
+        work.ops.close(in.fd);
+        return Fate::passed_over;
     }
     if (check_input(input.name, info, true) != 0) {
         work.ops.close(in.fd);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "driver/file_ops.h"
@@ -11,6 +12,7 @@
 #include "driver/input/line_source.h"
 #include "driver/rewrite/rewrite.h"
 #include "driver/site/page.h"
+#include "engine/utf8_page.h"
 #include "lib/walk_options.h"
 
 namespace tagpolish {
@@ -23,11 +25,22 @@ int check_input(const char* name, const InputInfo& info, bool rewrite);
 // not.
 int check_lines(const char* name, const BlockLines& lines);
 
+// Under --to-utf8 (to_utf8 set), passes over an input already in UTF-8,
+// saying so, and answers true.
+bool passes_over_utf8(const char* name, const InputInfo& info,
+                      const std::optional<Utf8Settings>& to_utf8);
+
+// What is done to an input's text: the walk, then, if set, the conversion.
+struct TextEdits {
+    const WalkOptions& walk;
+    const std::optional<Utf8Settings>& to_utf8;
+};
+
 // Edits the checked input open as fd, read again through ops, to standard
 // output, counting the edits' acts in counts; why receives the errno of a
 // failed write (ECANCELED when a stop cut a wait short). Returns 0 or
 // non-zero after a failure (reported, but for the write).
-int edit_to_stdout(const WalkOptions& edits, const char* name, int fd, const InputInfo& info,
+int edit_to_stdout(const TextEdits& edits, const char* name, int fd, const InputInfo& info,
                    InputBuffer& buf, int& why, EditCounts& counts, FileOps& ops);
 
 // What a worker edits pages with.
@@ -42,6 +55,7 @@ struct PageWork {
           letting_go(std::move(letting_go)) {}
 
     const WalkOptions& edits;
+    std::optional<Utf8Settings> to_utf8;  // how the text is converted, if it is
     const RewriteSettings& how;
     FileOps& ops;
     const char* backup_suffix;  // of the backups passed over, or null

@@ -75,6 +75,7 @@ RunSettings settings_from_options() {
             : remove_suffix != nullptr ? RunJob::remove
                                        : RunJob::edit;
     s.edits = walk_options_given();
+    if (opt_to_utf8) s.to_utf8 = Utf8Settings{.replace = opt_to_utf8 == 2};
     s.how = {opt_dry_run != 0, backup_suffix};
     for (const char* suffix : {backup_suffix, restore_suffix, remove_suffix})
         if (suffix != nullptr) s.backups = suffix;
@@ -82,6 +83,7 @@ RunSettings settings_from_options() {
     s.rules.include.assign(include_globs.begin(), include_globs.end());
     s.rules.exclude.assign(exclude_globs.begin(), exclude_globs.end());
     s.rules.follow_links = opt_follow_links != 0;
+    s.rules.style_sheets = opt_to_utf8 != 0;
     s.rules.backup_suffix = s.backups;
     s.rules.backups = s.job != RunJob::edit;
     s.jobs = opt_jobs != 0 ? opt_jobs : opt_r ? processors() : 1;
@@ -108,6 +110,7 @@ SiteRun::SiteRun(char** names, int count, const RunSettings& settings, FileOps& 
         auto tools = std::make_shared<PageWork>(settings_.edits, settings_.how, ops_, nullptr,
                                                 settings_.rules.follow_links,
                                                 [this] { return letting_go_.load(); });
+        tools->to_utf8 = settings_.to_utf8;
         return [this, tools](Page& page) { work(page, *tools); };
     });
 }

@@ -27,6 +27,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "driver/rewrite/rewrite_batch.h"
@@ -44,8 +45,9 @@ namespace tagpolish {
 // What a run under -w is asked to do, from the options.
 struct RunSettings {
     RunJob job = RunJob::edit;
-    WalkOptions edits;    // what each page's walk does
-    RewriteSettings how;  // dry run, backup suffix
+    WalkOptions edits;                    // what each page's walk does
+    std::optional<Utf8Settings> to_utf8;  // how the text is converted, if it is
+    RewriteSettings how;                  // dry run, backup suffix
     // The suffix of the backups passed over, restored, removed.
     const char* backups = default_backup_suffix;
     bool walk = false;  // -r

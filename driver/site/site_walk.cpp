@@ -30,6 +30,11 @@ bool matches_any(const std::vector<std::string>& patterns, std::string_view name
 }
 
 const std::vector<std::string> default_pages{"*.htm", "*.html"};
+const std::vector<std::string> default_pages_and_sheets{"*.htm", "*.html", "*.css"};
+
+const std::vector<std::string>& defaults_of(const WalkRules& rules) {
+    return rules.style_sheets ? default_pages_and_sheets : default_pages;
+}
 
 struct Entry {
     std::string name;
@@ -71,7 +76,7 @@ unsigned char type_of(mode_t mode) {
 bool is_page_name(const WalkRules& rules, std::string_view name) {
     const bool taken =
         rules.include.empty()
-            ? std::any_of(default_pages.begin(), default_pages.end(),
+            ? std::any_of(defaults_of(rules).begin(), defaults_of(rules).end(),
                           [name](const std::string& p) { return matches(p, name, FNM_CASEFOLD); })
             : matches_any(rules.include, name);
     return taken && !matches_any(rules.exclude, name);
@@ -82,7 +87,7 @@ bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix) {
                     [suffix](const std::string& p) { return matches_every_end(p, suffix); }))
         return false;
     const bool casefold = rules.include.empty();
-    const std::vector<std::string>& pages = casefold ? default_pages : rules.include;
+    const std::vector<std::string>& pages = casefold ? defaults_of(rules) : rules.include;
     for (const std::string& first : pages)
         for (const std::string& second : pages)
             if (suffix_joins(first, suffix, second, casefold)) return true;

@@ -24,6 +24,9 @@ struct WalkRules {
     // Patterns (as the shell's) for the names of the files to take; none:
     // names that end in .htm or .html, in any letter case.
     std::vector<std::string> include;
+    // With no include patterns, style sheets (.css) are taken too: a
+    // conversion to UTF-8 converts them with the pages.
+    bool style_sheets = false;
     // Patterns for the names of files and folders to leave out.
     std::vector<std::string> exclude;
     // Symbolic links are followed (by the link rule of -w), not passed over.

@@ -114,6 +114,8 @@ std::vector<std::string> taken_with(const std::string& name) {
     if (row->needs != nullptr) args.push_back(row->needs);
     if (row->list != nullptr)
         args.push_back(name + "=x");
+    else if (row->choice != nullptr)
+        args.push_back(name + "=" + row->choice);
     else if (row->form == OptionForm::with_value && row->text == nullptr)
         args.push_back(name + "=" + std::to_string(row->most));
     else
@@ -150,7 +152,8 @@ std::set<std::string> long_options_in(const std::string& text) {
     std::set<std::string> names;
     for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
         std::size_t end = at + 2;
-        while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') || text[end] == '-'))
+        while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') ||
+                                     (text[end] >= '0' && text[end] <= '9') || text[end] == '-'))
             ++end;
         if (end > at + 2 && text[at + 2] != '-') names.insert(text.substr(at, end - at));
         at = end - 2;

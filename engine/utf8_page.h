@@ -1,0 +1,42 @@
+// Moving a page to UTF-8 (--to-utf8): a stage after the walk, on the text
+// as it is to be written, line ends and all. Every declaration of
+// Shift_JIS the browser reads (the meta tags' charsets, the XML
+// declaration's encoding, a style sheet's @charset) is made to say UTF-8 in
+// place; a page with no meta declaration gets one near its top; a form that
+// posts to another site keeps sending Shift_JIS; the text is decoded as
+// browsers decode Shift_JIS. Nothing else changes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/edits.h"
+
+namespace tagpolish {
+
+struct Utf8Settings {
+    bool replace = false;      // a sequence that makes no character becomes U+FFFD
+    bool style_sheet = false;  // the text is a style sheet, not a page
+};
+
+// Where a text first fails to convert: its line and the byte in that line,
+// both from 1.
+struct Utf8Failure {
+    std::uint64_t line = 0, byte = 0;
+};
+
+// Converts text into out, counting what it changed. False (out is then
+// of no use) when a byte sequence makes no character and replace is not
+// set.
+bool convert_to_utf8(std::string_view text, const Utf8Settings& how, std::string& out,
+                     EditCounts& counts, Utf8Failure& failure);
+
+// The declaration a page without one gets.
+inline constexpr std::string_view utf8_meta = "<meta charset=\"UTF-8\">";
+
+// Whether name (blanks around it and letter case aside) is a name of
+// Shift_JIS.
+bool names_shift_jis(std::string_view name);
+
+}  // namespace tagpolish

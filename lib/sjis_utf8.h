@@ -1,0 +1,40 @@
+// Shift_JIS decoded as browsers decode it, into UTF-8: the Encoding
+// Standard's decoder (Windows' code page 932 with the NEC and IBM rows),
+// carried in the program so that it is the same everywhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tagpolish {
+
+// The code point of each pointer of the two-byte area; 0 where none.
+inline constexpr std::size_t sjis_index_size = 11104;
+extern const std::uint16_t sjis_index[sjis_index_size];
+
+// What one character of Shift_JIS text decodes to.
+struct SjisChar {
+    char32_t code = 0;     // the code point; invalid_char for an error
+    std::size_t size = 1;  // the bytes it takes (an error takes what it must)
+};
+inline constexpr char32_t invalid_char = 0xFFFFFFFF;
+
+// The character that begins at byte i of s. A lead byte whose second byte
+// makes no character is an error of one byte when that byte is ASCII (it
+// is read again on its own) and of two otherwise; a lead byte at the end of
+// s is an error of one byte.
+SjisChar decode_sjis(std::string_view s, std::size_t i);
+
+// What a sequence that makes no character becomes where it may be kept.
+inline constexpr char32_t replacement_char = 0xFFFD;
+
+// Writes the UTF-8 bytes of code point c at to; answers the byte after them.
+char* write_utf8(char* to, char32_t c);
+
+// The number of UTF-8 bytes of code point c.
+constexpr std::size_t utf8_size(char32_t c) {
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+}  // namespace tagpolish
