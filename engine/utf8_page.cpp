@@ -131,6 +131,31 @@ Tag read_tag(std::string_view s, std::size_t from) {
     return tag;
 }
 
+// Where the tag whose name begins at from closes, its ">" (or the size of
+// the text), for a tag whose attributes do not count.
+std::size_t tag_close(std::string_view s, std::size_t from) {
+    TagRead r = TagRead::name;
+    for (std::size_t i = from; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '>' && !is_quoted(r)) return i;
+        r = tag_reads.next[index_of(r)][c];
+    }
+    return s.size();
+}
+
+// The name of the tag whose name begins at from.
+std::string_view tag_name(std::string_view s, std::size_t from) {
+    std::size_t end = from;
+    while (end < s.size() && !is_blank(s[end]) && s[end] != '/' && s[end] != '>') ++end;
+    return s.substr(from, end - from);
+}
+
+// Whether the attributes of a tag so named count.
+bool attributes_count(std::string_view name) {
+    return same_caseless(name, "meta") || same_caseless(name, "form") ||
+           same_caseless(name, "script");
+}
+
 // A change to the text besides its characters: size bytes at `at` become
 // text.
 struct Change {
@@ -227,16 +252,18 @@ std::size_t PageScan::markup(std::size_t lt) {
         if (caseless_at(s_, lt + 2, "doctype")) prolog_end_ = std::max(prolog_end_, gt + 1);
         return gt + 1;
     }
-    if (next == '/') {
-        const Tag tag = read_tag(s_, lt + 2);
-        return std::min(tag.close + 1, s_.size());
-    }
+    if (next == '/') return std::min(tag_close(s_, lt + 2) + 1, s_.size());
     if (!std::isalpha(static_cast<unsigned char>(next))) return lt + 1;
     return start_tag(lt);
 }
 
 std::size_t PageScan::start_tag(std::size_t lt) {
-    const Tag tag = read_tag(s_, lt + 1);
+    const std::string_view name = tag_name(s_, lt + 1);
+    Tag tag = attributes_count(name) ? read_tag(s_, lt + 1) : Tag{};
+    if (!attributes_count(name)) {
+        tag.name = name;
+        tag.close = tag_close(s_, lt + 1);
+    }
     if (tag.close == s_.size()) return s_.size();
     const std::size_t end = tag.close + 1;
     if (first_element_ == npos) first_element_ = lt;
@@ -377,11 +404,24 @@ struct Utf8Run {
     std::size_t bad = npos;  // where a sequence made no character
     std::uint64_t chars = 0, replaced = 0;
 
+    // Copies the ASCII bytes from i on, eight at a time, up to end or the
+    // eight that hold a byte beyond ASCII.
+    void copy_ascii(std::size_t end) {
+        constexpr std::uint64_t high_bits = 0x8080808080808080;
+        for (std::uint64_t eight; end - i >= 8; i += 8, to += 8) {
+            std::memcpy(&eight, text.data() + i, 8);
+            if ((eight & high_bits) != 0) return;
+            std::memcpy(to, &eight, 8);
+        }
+    }
+
     // Converts the text from i up to end; false where a sequence makes no
     // character and is not to be replaced.
     bool up_to(std::size_t end) {
         const std::string_view part = text.substr(0, end);
         while (i < end) {
+            copy_ascii(end);
+            if (i == end) break;
             const auto b = static_cast<unsigned char>(part[i]);
             if (b < 0x80) {
                 *to++ = static_cast<char>(b);

@@ -1,7 +1,5 @@
 #include "lib/sjis_utf8.h"
 
-#include "lib/sjstr.h"
-
 namespace tagpolish {
 namespace {
 
@@ -9,7 +7,8 @@ namespace {
 // private-use code points from U+E000 on.
 constexpr std::size_t user_area_first = 8836, user_area_last = 10715;
 
-// The code point of a lead and a second byte, or invalid_char.
+}  // namespace
+
 char32_t two_byte_code(unsigned char lead, unsigned char trail) {
     if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return invalid_char;
     const std::size_t row = lead - (lead < 0xA0 ? 0x81 : 0xC1);
@@ -18,19 +17,6 @@ char32_t two_byte_code(unsigned char lead, unsigned char trail) {
         return 0xE000 + static_cast<char32_t>(pointer - user_area_first);
     if (pointer >= sjis_index_size || sjis_index[pointer] == 0) return invalid_char;
     return sjis_index[pointer];
-}
-
-}  // namespace
-
-SjisChar decode_sjis(std::string_view s, std::size_t i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    if (b <= 0x80) return {b, 1};
-    if (b >= 0xA1 && b <= 0xDF) return {0xFF61 + static_cast<char32_t>(b - 0xA1), 1};
-    if (!is_lead_byte(b) || i + 1 == s.size()) return {invalid_char, 1};
-    const auto trail = static_cast<unsigned char>(s[i + 1]);
-    const char32_t code = two_byte_code(b, trail);
-    if (code != invalid_char) return {code, 2};
-    return {invalid_char, trail < 0x80 ? std::size_t{1} : std::size_t{2}};
 }
 
 char* write_utf8(char* to, char32_t c) {

@@ -20,11 +20,23 @@ struct SjisChar {
 };
 inline constexpr char32_t invalid_char = 0xFFFFFFFF;
 
+// The code point of a lead byte and the byte after it, or invalid_char.
+char32_t two_byte_code(unsigned char lead, unsigned char trail);
+
 // The character that begins at byte i of s. A lead byte whose second byte
 // makes no character is an error of one byte when that byte is ASCII (it
 // is read again on its own) and of two otherwise; a lead byte at the end of
 // s is an error of one byte.
-SjisChar decode_sjis(std::string_view s, std::size_t i);
+inline SjisChar decode_sjis(std::string_view s, std::size_t i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b <= 0x80) return {b, 1};
+    if (b >= 0xA1 && b <= 0xDF) return {0xFF61 + static_cast<char32_t>(b - 0xA1), 1};
+    if (b == 0xA0 || b >= 0xFD || i + 1 == s.size()) return {invalid_char, 1};
+    const auto trail = static_cast<unsigned char>(s[i + 1]);
+    const char32_t code = two_byte_code(b, trail);
+    if (code != invalid_char) return {code, 2};
+    return {invalid_char, trail < 0x80 ? std::size_t{1} : std::size_t{2}};
+}
 
 // What a sequence that makes no character becomes where it may be kept.
 inline constexpr char32_t replacement_char = 0xFFFD;

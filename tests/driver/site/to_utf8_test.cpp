@@ -1,0 +1,87 @@
+// --to-utf8 as a run goes: to standard output a page at a time, whole or
+// not at all; under -w -r with the site's style sheets; pages already in
+// UTF-8 passed over, so that a second run changes nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace tagpolish {
+namespace {
+
+using test::read_file;
+using test::run_tool_in;
+using test::TempDir;
+
+const std::string sjis_page = "<html><head><meta charset=Shift_JIS></head>\r\n\x93\xFA\r\n";
+const std::string utf8_page = "<html><head><meta charset=UTF-8></head>\r\n\xE6\x97\xA5\r\n";
+
+TEST(ToUtf8, ToStandardOutputWholeOrNotAtAll) {
+    const struct {
+        std::string page;
+        std::vector<std::string> options;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {sjis_page, {"--to-utf8"}, 0, utf8_page, ""},
+        {utf8_page, {"--to-utf8"}, 0, "", "page.htm: already UTF-8; passed over\n"},
+        // Another edit first, on the Shift_JIS text.
+        {"<p>\x82\x50\n", {"-n", "--to-utf8"}, 0, "<meta charset=\"UTF-8\"><p>1\n", ""},
+        {"<p>a\n<p>b\xA0\n",
+         {"--to-utf8"},
+         1,
+         "",
+         "page.htm: line 2, byte 5 does not convert to UTF-8; not converted\n"
+         "page.htm: failed to convert\n"},
+        {"<p>b\xA0\n", {"--to-utf8=replace"}, 0, "<meta charset=\"UTF-8\"><p>b\xEF\xBF\xBD\n", ""},
+        {"<p>b\n",
+         {"--to-utf8=yes"},
+         1,
+         "",
+         "--to-utf8=yes: give --to-utf8 alone or --to-utf8=replace\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("page.htm", c.page);
+        std::vector<std::string> args = c.options;
+        args.push_back("page.htm");
+        const test::RunResult run = run_tool_in(dir.path(), args);
+        EXPECT_EQ(c.status, run.status) << c.page;
+        EXPECT_EQ(c.out, run.out) << c.page;
+        EXPECT_EQ(c.err, run.err) << c.page;
+        EXPECT_EQ(c.page, read_file(dir.path() + "/page.htm"));
+    }
+}
+
+TEST(ToUtf8, ASiteWithItsStyleSheetsOnceOnly) {
+    TempDir dir;
+    dir.write("index.htm", sjis_page);
+    dir.write("done.htm", utf8_page);
+    dir.write("site.css", "@charset \"Shift_JIS\";\nbody { font-family: \"\x82\x6C\x82\x72\" }\n");
+    dir.write("notes.txt", "\x93\xFA\n");
+    const test::RunResult first =
+        run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "--report", "--backup", "."});
+    EXPECT_EQ(0, first.status) << first.err;
+    EXPECT_EQ(
+        "./index.htm: declarations made UTF-8 1, characters converted 1\n"
+        "./site.css: declarations made UTF-8 1, characters converted 2\n",
+        first.out);
+    EXPECT_NE(std::string::npos, first.err.find("./done.htm: already UTF-8; passed over\n"));
+    EXPECT_EQ(utf8_page, read_file(dir.path() + "/index.htm"));
+    EXPECT_EQ("@charset \"UTF-8\";\nbody { font-family: \"\xEF\xBC\xAD\xEF\xBC\xB3\" }\n",
+              read_file(dir.path() + "/site.css"));
+    EXPECT_EQ("\x93\xFA\n", read_file(dir.path() + "/notes.txt"));
+    const test::RunResult restore = run_tool_in(dir.path(), {"-w", "-r", "--restore", "."});
+    EXPECT_EQ(0, restore.status) << restore.err;
+    EXPECT_EQ(sjis_page, read_file(dir.path() + "/index.htm"));
+    EXPECT_EQ(0, run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "."}).status);
+    const test::RunResult second =
+        run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "--list", "."});
+    EXPECT_EQ(0, second.status);
+    EXPECT_NE(std::string::npos, second.err.find("0 files rewritten, 3 unchanged, 0 failed\n"))
+        << second.err;
+}
+
+}  // namespace
+}  // namespace tagpolish
