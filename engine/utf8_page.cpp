@@ -150,11 +150,20 @@ std::string_view tag_name(std::string_view s, std::size_t from) {
     return s.substr(from, end - from);
 }
 
-// Whether the attributes of a tag so named count.
-bool attributes_count(std::string_view name) {
-    return same_caseless(name, "meta") || same_caseless(name, "form") ||
-           same_caseless(name, "script");
-}
+// A tag's name in small letters, for names of up to ten letters (no
+// element this stage knows has more).
+struct SmallName {
+    std::array<char, 10> letters{};
+    std::size_t size = 0;
+
+    explicit SmallName(std::string_view name) {
+        if (name.size() > letters.size()) return;
+        size = name.size();
+        for (std::size_t i = 0; i < size; ++i)
+            letters[i] = static_cast<char>(ascii_lower(static_cast<unsigned char>(name[i])));
+    }
+    std::string_view view() const { return {letters.data(), size}; }
+};
 
 // A change to the text besides its characters: size bytes at `at` become
 // text.
@@ -179,6 +188,7 @@ class PageScan {
     std::size_t after_raw(std::string_view name, std::size_t from) const;
     void meta(const Tag& tag);
     void form(const Tag& tag);
+    void script(const Tag& tag);
     void make_utf8(std::size_t at, std::string_view value);
     void declare();
     bool fits(std::size_t at) const;
@@ -258,28 +268,34 @@ std::size_t PageScan::markup(std::size_t lt) {
 }
 
 std::size_t PageScan::start_tag(std::size_t lt) {
-    const std::string_view name = tag_name(s_, lt + 1);
-    Tag tag = attributes_count(name) ? read_tag(s_, lt + 1) : Tag{};
-    if (!attributes_count(name)) {
-        tag.name = name;
+    const SmallName small(tag_name(s_, lt + 1));
+    const std::string_view name = small.view();
+    const bool attributes_count = name == "meta" || name == "form" || name == "script";
+    Tag tag;
+    if (attributes_count)
+        tag = read_tag(s_, lt + 1);
+    else
         tag.close = tag_close(s_, lt + 1);
-    }
     if (tag.close == s_.size()) return s_.size();
     const std::size_t end = tag.close + 1;
     if (first_element_ == npos) first_element_ = lt;
-    if (same_caseless(tag.name, "html") && html_end_ == npos) html_end_ = end;
-    if (same_caseless(tag.name, "head") && head_end_ == npos) head_end_ = end;
-    if (same_caseless(tag.name, "meta")) meta(tag);
-    if (same_caseless(tag.name, "form")) form(tag);
-    if (same_caseless(tag.name, "script")) {
-        const Attr* charset = tag.attr("charset");
-        if (charset != nullptr && names_shift_jis(charset->value))
-            count_edit(counts_, Edit::scripts_kept);
-    }
-    if (same_caseless(tag.name, "plaintext")) return s_.size();
+    if (name == "html" && html_end_ == npos) html_end_ = end;
+    if (name == "head" && head_end_ == npos) head_end_ = end;
+    if (name == "meta") meta(tag);
+    if (name == "form") form(tag);
+    if (name == "script") script(tag);
+    if (name == "plaintext") return s_.size();
     for (std::string_view raw : raw_elements)
-        if (same_caseless(tag.name, raw)) return after_raw(raw, end);
+        if (name == raw) return after_raw(raw, end);
     return end;
+}
+
+// A script whose charset is Shift_JIS is read so after the conversion too:
+// its file is not this page's text.
+void PageScan::script(const Tag& tag) {
+    const Attr* charset = tag.attr("charset");
+    if (charset != nullptr && names_shift_jis(charset->value))
+        count_edit(counts_, Edit::scripts_kept);
 }
 
 // Where the end tag of the raw element name begins, from from on.
@@ -418,6 +434,7 @@ struct Utf8Run {
     // Converts the text from i up to end; false where a sequence makes no
     // character and is not to be replaced.
     bool up_to(std::size_t end) {
+        const Utf8Forms& forms = utf8_forms();
         const std::string_view part = text.substr(0, end);
         while (i < end) {
             copy_ascii(end);
@@ -428,20 +445,25 @@ struct Utf8Run {
                 ++i;
                 continue;
             }
-            const SjisChar ch = decode_sjis(part, i);
-            char32_t code = ch.code;
-            if (code == invalid_char && !replace) {
+            std::uint32_t form = forms.single[b];
+            std::size_t size = 1;
+            if (forms.row[b] != 0 && i + 1 < end) {
+                form = forms.pair[forms.row[b] - 1][static_cast<unsigned char>(part[i + 1])];
+                size = 2;
+            }
+            if (form == 0 && !replace) {
                 bad = i;
                 return false;
             }
-            if (code == invalid_char) {
-                code = replacement_char;
+            if (form == 0) {
+                form = utf8_form(replacement_char);
+                size = decode_sjis(part, i).size;
                 ++replaced;
             } else {
                 ++chars;
             }
-            to = write_utf8(to, code);
-            i += ch.size;
+            to = put_form(to, form);
+            i += size;
         }
         return true;
     }
@@ -456,7 +478,7 @@ bool names_shift_jis(std::string_view name) {
                        [name](std::string_view known) { return same_caseless(name, known); });
 }
 
-bool convert_to_utf8(std::string_view text, const Utf8Settings& how, std::string& out,
+bool convert_to_utf8(std::string_view text, const Utf8Settings& how, Utf8Text& out,
                      EditCounts& counts, Utf8Failure& failure) {
     PageScan scan(text, counts);
     if (how.style_sheet)
@@ -465,9 +487,10 @@ bool convert_to_utf8(std::string_view text, const Utf8Settings& how, std::string
         scan.scan_page();
     std::size_t added = 0;
     for (const Change& c : scan.changes) added += c.text.size();
-    // No character takes more than three times its bytes in UTF-8.
-    out.resize(text.size() * 3 + added);
-    Utf8Run run{text, out.data(), how.replace};
+    // No character takes more than three times its bytes in UTF-8, and a
+    // form is written three bytes at a time.
+    out.bytes = std::make_unique_for_overwrite<char[]>(text.size() * 3 + added + 2);
+    Utf8Run run{text, out.bytes.get(), how.replace};
     for (const Change& c : scan.changes) {
         if (!run.up_to(c.at)) break;
         run.to = std::copy(c.text.begin(), c.text.end(), run.to);
@@ -480,7 +503,7 @@ bool convert_to_utf8(std::string_view text, const Utf8Settings& how, std::string
         failure = place_of(text, run.bad);
         return false;
     }
-    out.resize(static_cast<std::size_t>(run.to - out.data()));
+    out.size = static_cast<std::size_t>(run.to - out.bytes.get());
     return true;
 }
 

@@ -8,7 +8,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <string_view>
 
 #include "engine/edits.h"
@@ -26,10 +26,17 @@ struct Utf8Failure {
     std::uint64_t line = 0, byte = 0;
 };
 
+// A text in UTF-8.
+struct Utf8Text {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::string_view view() const { return {bytes.get(), size}; }
+};
+
 // Converts text into out, counting what it changed. False (out is then
 // of no use) when a byte sequence makes no character and replace is not
 // set.
-bool convert_to_utf8(std::string_view text, const Utf8Settings& how, std::string& out,
+bool convert_to_utf8(std::string_view text, const Utf8Settings& how, Utf8Text& out,
                      EditCounts& counts, Utf8Failure& failure);
 
 // The declaration a page without one gets.

@@ -19,6 +19,27 @@ char32_t two_byte_code(unsigned char lead, unsigned char trail) {
     return sjis_index[pointer];
 }
 
+const Utf8Forms& utf8_forms() {
+    static const Utf8Forms forms = [] {
+        Utf8Forms f;
+        unsigned rows = 0;
+        for (int b = 0x80; b < 0x100; ++b) {
+            const char byte = static_cast<char>(b);
+            const SjisChar alone = decode_sjis(std::string_view(&byte, 1), 0);
+            if (alone.code != invalid_char) f.single[b] = utf8_form(alone.code);
+            if (b == 0xA0 || b > 0xFC || (b >= 0xA1 && b <= 0xDF) || b == 0x80) continue;
+            f.row[b] = static_cast<std::uint8_t>(++rows);
+            for (int trail = 0; trail < 0x100; ++trail) {
+                const char32_t code =
+                    two_byte_code(static_cast<unsigned char>(b), static_cast<unsigned char>(trail));
+                if (code != invalid_char) f.pair[rows - 1][trail] = utf8_form(code);
+            }
+        }
+        return f;
+    }();
+    return forms;
+}
+
 char* write_utf8(char* to, char32_t c) {
     auto byte = [](char32_t v) { return static_cast<char>(v); };
     if (c < 0x80) {

@@ -3,6 +3,7 @@
 // carried in the program so that it is the same everywhere.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -43,6 +44,33 @@ inline constexpr char32_t replacement_char = 0xFFFD;
 
 // Writes the UTF-8 bytes of code point c at to; answers the byte after them.
 char* write_utf8(char* to, char32_t c);
+
+// The UTF-8 form of each Shift_JIS character made ready, for converting a
+// text a character at a time. A form holds up to three bytes, the first in
+// its low byte, and their count in its top byte; 0 where the bytes make no
+// character.
+struct Utf8Forms {
+    std::array<std::uint32_t, 256> single{};  // of a byte alone
+    std::array<std::uint8_t, 256> row{};      // of a lead byte: its row of pair, from 1
+    std::array<std::array<std::uint32_t, 256>, 60> pair{};  // of a lead's row and the next byte
+};
+const Utf8Forms& utf8_forms();
+
+// The form of code point c (below U+10000).
+constexpr std::uint32_t utf8_form(char32_t c) {
+    if (c < 0x80) return c | 1u << 24;
+    if (c < 0x800) return (0xC0 | c >> 6) | (0x80 | (c & 0x3F)) << 8 | 2u << 24;
+    return (0xE0 | c >> 12) | (0x80 | (c >> 6 & 0x3F)) << 8 | (0x80 | (c & 0x3F)) << 16 | 3u << 24;
+}
+
+// Writes the bytes of a form at to, and three bytes in all (to must have
+// room for them); answers the byte after the form's own.
+inline char* put_form(char* to, std::uint32_t form) {
+    to[0] = static_cast<char>(form);
+    to[1] = static_cast<char>(form >> 8);
+    to[2] = static_cast<char>(form >> 16);
+    return to + (form >> 24);
+}
 
 // The number of UTF-8 bytes of code point c.
 constexpr std::size_t utf8_size(char32_t c) {

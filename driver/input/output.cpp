@@ -107,12 +107,12 @@ bool FdSink::finish() {
     if (!flush() || !utf8_ || utf8_->done) return error_ == 0 && !(utf8_ && utf8_->failed);
     Conversion& c = *utf8_;
     c.done = true;
-    std::string out;
+    Utf8Text out;
     c.failed = !tagpolish::convert_to_utf8(c.text, c.how, out, c.counts, c.failure);
     std::string().swap(c.text);
     if (c.failed) return false;
-    if (c.same) c.same->write(out);
-    add(out.data(), out.size());
+    if (c.same) c.same->write(out.view());
+    add(out.bytes.get(), out.size);
     write_all();
     return error_ == 0;
 }

@@ -20,12 +20,12 @@ struct PageCase {
 };
 
 std::string converted(const PageCase& c, std::string& report) {
-    std::string out;
+    Utf8Text out;
     EditCounts counts{};
     Utf8Failure failure;
     EXPECT_TRUE(convert_to_utf8(sjis(c.in), {.style_sheet = c.style_sheet}, out, counts, failure));
     report = report_line("page.htm", counts);
-    return out;
+    return std::string(out.view());
 }
 
 TEST(Utf8Page, DeclarationsSayUtf8WhereTheyStand) {
@@ -149,7 +149,7 @@ TEST(Utf8Page, BytesThatMakeNoCharacter) {
         {"<p>abc\x82", 1, 7, "<p>abc\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
-        std::string out;
+        Utf8Text out;
         EditCounts counts{};
         Utf8Failure failure;
         ASSERT_FALSE(convert_to_utf8(c.in, {}, out, counts, failure)) << c.in;
@@ -157,8 +157,8 @@ TEST(Utf8Page, BytesThatMakeNoCharacter) {
         EXPECT_EQ(c.byte, failure.byte) << c.in;
         counts = {};
         ASSERT_TRUE(convert_to_utf8(c.in, {.replace = true}, out, counts, failure));
-        EXPECT_EQ(std::string(utf8_meta), out.substr(0, utf8_meta.size())) << c.in;
-        EXPECT_EQ(c.replaced, out.substr(utf8_meta.size())) << c.in;
+        EXPECT_EQ(utf8_meta, out.view().substr(0, utf8_meta.size())) << c.in;
+        EXPECT_EQ(c.replaced, out.view().substr(utf8_meta.size())) << c.in;
         EXPECT_EQ(1u, counts[static_cast<std::size_t>(Edit::utf8_replaced)]);
     }
 }

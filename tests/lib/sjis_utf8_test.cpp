@@ -91,6 +91,36 @@ TEST(SjisDecode, KnownCodesAndErrorLengths) {
     }
 }
 
+// The forms the conversion writes are the decoder's characters in UTF-8,
+// for every byte alone and every pair.
+TEST(SjisDecode, FormsAreTheDecodersCharacters) {
+    const Utf8Forms& forms = utf8_forms();
+    auto bytes_of = [](std::uint32_t form) {
+        char out[3];
+        return std::string(out, static_cast<std::size_t>(put_form(out, form) - out));
+    };
+    auto utf8_of = [](const SjisChar& ch) {
+        char out[4];
+        return ch.code == invalid_char
+                   ? std::string()
+                   : std::string(out, static_cast<std::size_t>(write_utf8(out, ch.code) - out));
+    };
+    for (int b = 0x80; b < 0x100; ++b) {
+        const std::string one(1, static_cast<char>(b));
+        if (forms.row[b] == 0) {
+            EXPECT_EQ(utf8_of(decode_sjis(one, 0)), bytes_of(forms.single[b])) << b;
+            continue;
+        }
+        for (int trail = 0; trail < 0x100; ++trail) {
+            const std::string pair{static_cast<char>(b), static_cast<char>(trail)};
+            const SjisChar ch = decode_sjis(pair, 0);
+            const std::uint32_t form = forms.pair[forms.row[b] - 1][trail];
+            EXPECT_EQ(ch.size == 2 ? utf8_of(ch) : "", form == 0 ? "" : bytes_of(form))
+                << b << " " << trail;
+        }
+    }
+}
+
 TEST(SjisDecode, Utf8BytesOfEachLength) {
     const std::pair<char32_t, std::string> cases[] = {
         {0x41, "A"}, {0xA7, "\xC2\xA7"}, {0x65E5, "\xE6\x97\xA5"}, {0x1F600, "\xF0\x9F\x98\x80"}};
