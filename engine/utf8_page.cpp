@@ -175,7 +175,8 @@ struct Change {
 // Finds what a page's conversion changes besides its characters.
 class PageScan {
   public:
-    PageScan(std::string_view text, EditCounts& counts) : s_(text), counts_(counts) {}
+    PageScan(std::string_view text, const Utf8Settings& how, EditCounts& counts)
+        : s_(text), how_(how), counts_(counts) {}
 
     void scan_page();
     void scan_style_sheet();
@@ -194,6 +195,7 @@ class PageScan {
     bool fits(std::size_t at) const;
 
     std::string_view s_;
+    const Utf8Settings& how_;
     EditCounts& counts_;
     bool declared_ = false;       // a meta tag declares a charset
     std::size_t prolog_end_ = 0;  // after the XML declaration and the doctype
@@ -290,11 +292,15 @@ std::size_t PageScan::start_tag(std::size_t lt) {
     return end;
 }
 
-// A script whose charset is Shift_JIS is read so after the conversion too:
-// its file is not this page's text.
+// A script whose charset is Shift_JIS is read so after the conversion too,
+// but where its file is converted with the page.
 void PageScan::script(const Tag& tag) {
     const Attr* charset = tag.attr("charset");
-    if (charset != nullptr && names_shift_jis(charset->value))
+    if (charset == nullptr || !names_shift_jis(charset->value)) return;
+    const Attr* src = tag.attr("src");
+    if (src != nullptr && how_.script_converted && how_.script_converted(src->value))
+        make_utf8(charset->value_at, charset->value);
+    else
         count_edit(counts_, Edit::scripts_kept);
 }
 
@@ -480,16 +486,14 @@ bool names_shift_jis(std::string_view name) {
 
 bool convert_to_utf8(std::string_view text, const Utf8Settings& how, Utf8Text& out,
                      EditCounts& counts, Utf8Failure& failure) {
-    PageScan scan(text, counts);
-    if (how.style_sheet)
-        scan.scan_style_sheet();
-    else
-        scan.scan_page();
+    PageScan scan(text, how, counts);
+    if (how.kind == Utf8Kind::page) scan.scan_page();
+    if (how.kind == Utf8Kind::style_sheet) scan.scan_style_sheet();
     std::size_t added = 0;
     for (const Change& c : scan.changes) added += c.text.size();
     // No character takes more than three times its bytes in UTF-8, and a
     // form is written three bytes at a time.
-    out.bytes = std::make_unique_for_overwrite<char[]>(text.size() * 3 + added + 2);
+    out.bytes = std::make_unique_for_overwrite<char[]>(text.size() * 3 + added + 3);
     Utf8Run run{text, out.bytes.get(), how.replace};
     for (const Change& c : scan.changes) {
         if (!run.up_to(c.at)) break;
@@ -503,6 +507,7 @@ bool convert_to_utf8(std::string_view text, const Utf8Settings& how, Utf8Text& o
         failure = place_of(text, run.bad);
         return false;
     }
+    if (how.end_mark) *run.to++ = '\x1A';
     out.size = static_cast<std::size_t>(run.to - out.bytes.get());
     return true;
 }

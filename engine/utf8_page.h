@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -15,9 +16,16 @@
 
 namespace tagpolish {
 
+// What a text is: a page, whose markup is read, or a file a page loads.
+enum class Utf8Kind : unsigned char { page, style_sheet, script };
+
 struct Utf8Settings {
-    bool replace = false;      // a sequence that makes no character becomes U+FFFD
-    bool style_sheet = false;  // the text is a style sheet, not a page
+    Utf8Kind kind = Utf8Kind::page;
+    bool replace = false;   // a sequence that makes no character becomes U+FFFD
+    bool end_mark = false;  // the text ended at a 0x1A mark, which it keeps
+    // Whether the script file that a page's <script src=...> names is
+    // converted too, so that its charset may say UTF-8; none is when unset.
+    std::function<bool(std::string_view src)> script_converted{};
 };
 
 // Where a text first fails to convert: its line and the byte in that line,

@@ -8,6 +8,7 @@
 #include "driver/run_stop.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"
+#include "lib/sjstr.h"
 
 namespace tagpolish {
 
@@ -67,26 +68,42 @@ int check_lines(const char* name, const BlockLines& lines) {
 
 namespace {
 
-bool is_style_sheet(std::string_view name) {
-    return name.size() >= 4 && name[name.size() - 4] == '.' &&
-           (name[name.size() - 3] | 0x20) == 'c' && (name[name.size() - 2] | 0x20) == 's' &&
-           (name[name.size() - 1] | 0x20) == 's';
+bool ends_in(std::string_view name, std::string_view extension) {
+    if (name.size() < extension.size()) return false;
+    name.remove_prefix(name.size() - extension.size());
+    for (std::size_t i = 0; i < name.size(); ++i)
+        if (ascii_lower(static_cast<unsigned char>(name[i])) != extension[i]) return false;
+    return true;
 }
 
-// Sets sink to convert the text of the input name, if it is to be.
-void set_conversion(FdSink& sink, const char* name, const std::optional<Utf8Settings>& to_utf8,
-                    EditCounts& counts) {
+// A style sheet or a script is only converted: the walk reads markup.
+Utf8Kind kind_of(std::string_view name) {
+    return ends_in(name, ".css")  ? Utf8Kind::style_sheet
+           : ends_in(name, ".js") ? Utf8Kind::script
+                                  : Utf8Kind::page;
+}
+
+// Sets sink to convert the text of the input name, if it is to be. The
+// walk never sees an end-of-file mark; the converted text keeps it.
+void set_conversion(FdSink& sink, const char* name, const InputInfo& info,
+                    const std::optional<Utf8Settings>& to_utf8, EditCounts& counts,
+                    ConvertedScripts* scripts = nullptr) {
     if (!to_utf8) return;
     Utf8Settings how = *to_utf8;
-    how.style_sheet = is_style_sheet(name);
+    how.kind = kind_of(name);
+    how.end_mark = info.eof_mark;
+    if (scripts != nullptr)
+        how.script_converted = [scripts, name](std::string_view src) {
+            return scripts->converts(name, src);
+        };
     sink.convert_to_utf8(how, counts);
 }
 
-// Walks the lines of the input into sink, or, for a style sheet that is
-// only converted, hands them on as they are: the walk reads markup.
+// Walks the lines of the input into sink, or, for a style sheet or a
+// script that is only converted, hands them on as they are.
 int walk_text(const TextEdits& edits, const char* name, LineSource& lines, OutputSink& sink,
               EditCounts& counts) {
-    if (!(edits.to_utf8 && is_style_sheet(name)))
+    if (!edits.to_utf8 || kind_of(name) == Utf8Kind::page)
         return edit_html(edits.walk, name, lines, sink, &counts);
     for (std::string_view line = lines.next_line(); line.data() != nullptr;
          line = lines.next_line())
@@ -111,7 +128,7 @@ int edit_to_stdout(const TextEdits& edits, const char* name, int fd, const Input
     BlockLines lines(fd, buf, info, ops);
     FdSink sink(1, info.line_end, stoppable_file_ops());
     sink.follow(lines);
-    set_conversion(sink, name, edits.to_utf8, counts);
+    set_conversion(sink, name, info, edits.to_utf8, counts);
     int result = walk_text(edits, name, lines, sink, counts);
     if (result == 0 ? !finish_text(sink, name) : !sink.flush()) result |= -1;
     why = sink.error();
@@ -139,7 +156,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const Te
     TextHash new_text;
     if (old_text != nullptr) sink.hash_into(&new_text);
     sink.follow(lines);
-    set_conversion(sink, name, work.to_utf8, page.counts);
+    set_conversion(sink, name, info, work.to_utf8, page.counts, work.scripts);
     sink.compare_with(fd, info);
     const int walked = walk_text({work.edits, work.to_utf8}, name, lines, sink, page.counts);
     const bool converted = walked == 0 && finish_text(sink, name);

@@ -11,6 +11,7 @@
 #include "driver/input/input_checks.h"
 #include "driver/input/line_source.h"
 #include "driver/rewrite/rewrite.h"
+#include "driver/site/converted_scripts.h"
 #include "driver/site/page.h"
 #include "engine/utf8_page.h"
 #include "lib/walk_options.h"
@@ -56,6 +57,7 @@ struct PageWork {
 
     const WalkOptions& edits;
     std::optional<Utf8Settings> to_utf8;  // how the text is converted, if it is
+    ConvertedScripts* scripts = nullptr;  // the scripts converted with the pages, under to_utf8
     const RewriteSettings& how;
     FileOps& ops;
     const char* backup_suffix;  // of the backups passed over, or null

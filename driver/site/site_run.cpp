@@ -106,11 +106,16 @@ SiteRun::SiteRun(char** names, int count, const RunSettings& settings, FileOps& 
       batch_([this](const FileRewrite& file, Fate fate) { committed(file, fate); }, ops,
              batch_files_within(fds_per_page * window_ + deepest_walk)) {
     set_memory_stop_hook(memory_stop, this);
+    if (settings_.to_utf8)
+        scripts_ = std::make_unique<ConvertedScripts>(
+            std::vector<std::string>(names, names + count),
+            settings_.walk ? &settings_.rules : nullptr, settings_.to_utf8->replace, ops_);
     workers_ = std::make_unique<Workers>(settings.jobs, window_, [this] {
         auto tools = std::make_shared<PageWork>(settings_.edits, settings_.how, ops_, nullptr,
                                                 settings_.rules.follow_links,
                                                 [this] { return letting_go_.load(); });
         tools->to_utf8 = settings_.to_utf8;
+        tools->scripts = scripts_.get();
         return [this, tools](Page& page) { work(page, *tools); };
     });
 }

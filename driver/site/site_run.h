@@ -95,19 +95,20 @@ class SiteRun {
     static void memory_stop(void* run);
 
     RunSettings settings_;
-    FileOps& ops_;                            // every system call on a page
-    Clock::time_point start_ = Clock::now();  // for the status line and the summary
-    std::size_t window_;                      // the most pages given to the workers at once
-    Inputs inputs_;                           // the names given, and what the walk finds in them
-    StatusLine status_;                       // standard error, with the status line under it
-    Listing listing_;                         // standard output: --list, --report, --dry-run names
-    EditedFiles edited_;                      // the files edited so far (the same-file rule)
-    RewriteBatch batch_;                      // the rewrites waiting to be put in place
-    Tally tally_;                             // the pages told, by fate, for the summary
-    int status_code_ = 0;                     // the run's exit status so far
-    std::uint64_t told_count_ = 0;            // pages told
-    bool alone_ = false;                      // one page, which may wait for a lock, is given alone
-    bool ending_ = false;                     // the run stops: nothing more is given
+    FileOps& ops_;                               // every system call on a page
+    Clock::time_point start_ = Clock::now();     // for the status line and the summary
+    std::size_t window_;                         // the most pages given to the workers at once
+    Inputs inputs_;                              // the names given, and what the walk finds in them
+    std::unique_ptr<ConvertedScripts> scripts_;  // under --to-utf8: the scripts it converts
+    StatusLine status_;                          // standard error, with the status line under it
+    Listing listing_;               // standard output: --list, --report, --dry-run names
+    EditedFiles edited_;            // the files edited so far (the same-file rule)
+    RewriteBatch batch_;            // the rewrites waiting to be put in place
+    Tally tally_;                   // the pages told, by fate, for the summary
+    int status_code_ = 0;           // the run's exit status so far
+    std::uint64_t told_count_ = 0;  // pages told
+    bool alone_ = false;            // one page, which may wait for a lock, is given alone
+    bool ending_ = false;           // the run stops: nothing more is given
     bool ending_memory_ = false;
     bool said_unrecorded_ = false;  // that a record for --restore cannot be kept
     std::atomic<bool> letting_go_{false};

@@ -94,6 +94,12 @@ bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix) {
     return false;
 }
 
+bool walk_enters(const WalkRules& rules, std::string_view name) {
+    return !matches_any(rules.exclude, name) &&
+           std::find(std::begin(version_control), std::end(version_control), name) ==
+               std::end(version_control);
+}
+
 bool walk_takes(const WalkRules& rules, std::string_view name) {
     if (!rules.backups) return is_page_name(rules, name);
     const std::string_view suffix = rules.backup_suffix;
@@ -171,9 +177,7 @@ std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, unsig
         last_ = &level;
         return std::make_unique<Page>(level.shown + name, level.dir, level.shown.size());
     }
-    if (type != DT_DIR || std::find(std::begin(version_control), std::end(version_control), name) !=
-                              std::end(version_control))
-        return nullptr;
+    if (type != DT_DIR || !walk_enters(rules_, name)) return nullptr;
     // Opened without following a link: a folder that became one is not
     // entered.
     const int fd = ops_.openat(level.dir->get(), name.c_str(),

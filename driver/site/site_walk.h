@@ -52,6 +52,10 @@ bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix);
 // with rules.backups a page's backup.
 bool walk_takes(const WalkRules& rules, std::string_view name);
 
+// Whether the walk enters a folder of that name (an entry's own name):
+// one exclude does not leave out and that no version control keeps.
+bool walk_enters(const WalkRules& rules, std::string_view name);
+
 // One folder and every folder below it.
 class SiteWalk {
   public:

@@ -16,14 +16,14 @@ struct PageCase {
     std::string in;      // Shift_JIS, written as UTF-8 and converted
     std::string out;     // UTF-8
     std::string report;  // the page's report line
-    bool style_sheet = false;
+    Utf8Kind kind = Utf8Kind::page;
 };
 
 std::string converted(const PageCase& c, std::string& report) {
     Utf8Text out;
     EditCounts counts{};
     Utf8Failure failure;
-    EXPECT_TRUE(convert_to_utf8(sjis(c.in), {.style_sheet = c.style_sheet}, out, counts, failure));
+    EXPECT_TRUE(convert_to_utf8(sjis(c.in), {.kind = c.kind}, out, counts, failure));
     report = report_line("page.htm", counts);
     return std::string(out.view());
 }
@@ -67,9 +67,12 @@ TEST(Utf8Page, DeclarationsSayUtf8WhereTheyStand) {
          "page.htm: declarations made UTF-8 1"},
         {"@charset \"Shift_JIS\";\np { font-family: \"ＭＳ ゴシック\" }\n",
          "@charset \"UTF-8\";\np { font-family: \"ＭＳ ゴシック\" }\n",
-         "page.htm: declarations made UTF-8 1, characters converted 6", true},
+         "page.htm: declarations made UTF-8 1, characters converted 6", Utf8Kind::style_sheet},
         {"p{}\n@charset \"Shift_JIS\";\n", "p{}\n@charset \"Shift_JIS\";\n", "page.htm: no edits",
-         true},
+         Utf8Kind::style_sheet},
+        // A script is only converted, whatever it holds.
+        {"w('<head><meta charset=Shift_JIS>あ')", "w('<head><meta charset=Shift_JIS>あ')",
+         "page.htm: characters converted 1", Utf8Kind::script},
     };
     for (const PageCase& c : cases) {
         std::string report;

@@ -34,6 +34,12 @@ TEST(ToUtf8, ToStandardOutputWholeOrNotAtAll) {
          "",
          "page.htm: line 2, byte 5 does not convert to UTF-8; not converted\n"
          "page.htm: failed to convert\n"},
+        // The end-of-file mark stays.
+        {"<p>\x82\xA0\n\x1A",
+         {"--to-utf8"},
+         0,
+         "<meta charset=\"UTF-8\"><p>\xE3\x81\x82\n\x1A",
+         ""},
         {"<p>b\xA0\n", {"--to-utf8=replace"}, 0, "<meta charset=\"UTF-8\"><p>b\xEF\xBF\xBD\n", ""},
         {"<p>b\n",
          {"--to-utf8=yes"},
@@ -81,6 +87,30 @@ TEST(ToUtf8, ASiteWithItsStyleSheetsOnceOnly) {
     EXPECT_EQ(0, second.status);
     EXPECT_NE(std::string::npos, second.err.find("0 files rewritten, 3 unchanged, 0 failed\n"))
         << second.err;
+}
+
+// A page's script says UTF-8 when its file is converted by the same run,
+// which --include makes take scripts; not otherwise.
+TEST(ToUtf8, AScriptSaysUtf8OnlyWithItsFile) {
+    TempDir dir;
+    const std::string page = "<head><script src=a.js charset=Shift_JIS></script>\n";
+    dir.write("index.htm", page);
+    dir.write("a.js", "w('<p>\x93\xFA')\n");
+    const test::RunResult pages_only =
+        run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "--report", "--dry-run", "."});
+    EXPECT_EQ("./index.htm\n./index.htm: declarations added 1, script charsets kept 1\n",
+              pages_only.out);
+    const test::RunResult with_scripts = run_tool_in(
+        dir.path(),
+        {"-w", "-r", "--to-utf8", "--report", "--include=*.htm", "--include=*.js", "."});
+    EXPECT_EQ(0, with_scripts.status) << with_scripts.err;
+    EXPECT_EQ(
+        "./a.js: characters converted 1\n"
+        "./index.htm: declarations made UTF-8 1, declarations added 1\n",
+        with_scripts.out);
+    EXPECT_EQ("w('<p>\xE6\x97\xA5')\n", read_file(dir.path() + "/a.js"));
+    EXPECT_EQ("<head><meta charset=\"UTF-8\"><script src=a.js charset=UTF-8></script>\n",
+              read_file(dir.path() + "/index.htm"));
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+#include "driver/site/converted_scripts.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "driver/input/encoding_check.h"
+#include "driver/input/line_source.h"
+#include "engine/utf8_page.h"
+
+namespace tagpolish {
+namespace {
+
+// The largest script file this looks into; a larger one is not taken for
+// converted.
+constexpr std::size_t largest_script = std::size_t{64} << 20;
+
+// The file a script's src names, from the page's folder: a relative
+// reference without a scheme, a query or a fragment; "" for any other.
+std::string script_path(std::string_view page, std::string_view src) {
+    while (!src.empty() && (src.front() == ' ' || src.front() == '\t')) src.remove_prefix(1);
+    while (!src.empty() && (src.back() == ' ' || src.back() == '\t')) src.remove_suffix(1);
+    src = src.substr(0, src.find_first_of("?#"));
+    if (src.empty() || src.front() == '/' || src.find_first_of(":\\%") != src.npos) return "";
+    const std::size_t slash = page.rfind('/');
+    const std::string folder(slash == page.npos ? "." : page.substr(0, slash));
+    return plain_path(folder + "/" + std::string(src));
+}
+
+}  // namespace
+
+std::string plain_path(std::string_view path) {
+    std::vector<std::string_view> steps;
+    const bool rooted = path.starts_with('/');
+    while (!path.empty()) {
+        const std::size_t slash = path.find('/');
+        const std::string_view step = path.substr(0, slash);
+        path.remove_prefix(slash == path.npos ? path.size() : slash + 1);
+        if (step.empty() || step == ".") continue;
+        if (step == ".." && !steps.empty() && steps.back() != "..")
+            steps.pop_back();
+        else if (!(step == ".." && rooted))
+            steps.push_back(step);
+    }
+    std::string plain = rooted ? "/" : "";
+    for (std::size_t i = 0; i < steps.size(); ++i) plain.append(i ? "/" : "").append(steps[i]);
+    return plain.empty() ? "." : plain;
+}
+
+ConvertedScripts::ConvertedScripts(const std::vector<std::string>& names, const WalkRules* walk,
+                                   bool replace, FileOps& ops)
+    : walk_(walk), replace_(replace), ops_(ops) {
+    for (const std::string& name : names) names_.push_back(plain_path(name));
+}
+
+bool ConvertedScripts::converts(std::string_view page, std::string_view src) {
+    const std::string path = script_path(page, src);
+    return !path.empty() && taken(path) && converts_cleanly(path);
+}
+
+// Whether the run takes the file at path: one of its names, or under -r a
+// file the walk of a folder named takes.
+bool ConvertedScripts::taken(const std::string& path) const {
+    if (std::find(names_.begin(), names_.end(), path) != names_.end()) return true;
+    if (walk_ == nullptr) return false;
+    for (const std::string& folder : names_) {
+        const bool below = folder == "." ? path.front() != '/' && !path.starts_with("..")
+                                         : path.starts_with(folder + "/");
+        if (!below) continue;
+        std::string_view rest(path);
+        if (folder != ".") rest.remove_prefix(folder.size() + 1);
+        for (std::size_t slash; (slash = rest.find('/')) != rest.npos;
+             rest.remove_prefix(slash + 1))
+            if (!walk_enters(*walk_, rest.substr(0, slash))) return false;
+        return walk_takes(*walk_, rest);
+    }
+    return false;
+}
+
+// Whether the script at path, a regular file, converts as it is (or is
+// in UTF-8 already); what it said of a path is kept for the other pages.
+bool ConvertedScripts::converts_cleanly(const std::string& path) {
+    {
+        const std::lock_guard<std::mutex> hold(mutex_);
+        if (const auto known = known_.find(path); known != known_.end()) return known->second;
+    }
+    bool clean = false;
+    const int fd = ops_.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+    struct stat st {};
+    if (fd >= 0 && ops_.fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) <= largest_script) {
+        std::string text(static_cast<std::size_t>(st.st_size), '\0');
+        std::size_t got = 0;
+        for (ssize_t n = 1; got < text.size() && n > 0; got += n > 0 ? n : 0)
+            n = read_some(ops_, fd, text.data() + got, text.size() - got, nullptr);
+        EncodingCheck check;
+        check.feed(text);
+        const Encoding kind = check.verdict().kind;
+        Utf8Text out;
+        EditCounts counts{};
+        Utf8Failure failure;
+        clean = got == text.size() && text.find('\0') == text.npos &&
+                (kind == Encoding::utf8 ||
+                 (kind == Encoding::shift_jis &&
+                  (replace_ ||
+                   convert_to_utf8(text, {.kind = Utf8Kind::script}, out, counts, failure))));
+    }
+    if (fd >= 0) ops_.close(fd);
+    const std::lock_guard<std::mutex> hold(mutex_);
+    known_.emplace(path, clean);
+    return clean;
+}
+
+}  // namespace tagpolish
