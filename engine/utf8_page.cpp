@@ -287,6 +287,9 @@ std::size_t PageScan::start_tag(std::size_t lt) {
     if (name == "form") form(tag);
     if (name == "script") script(tag);
     if (name == "plaintext") return s_.size();
+    // Most tags are not raw, and no raw element begins as "a", "b", "d" ...
+    if (name.empty() || std::string_view("sxint").find(name[0]) == std::string_view::npos)
+        return end;
     for (std::string_view raw : raw_elements)
         if (name == raw) return after_raw(raw, end);
     return end;
@@ -426,50 +429,45 @@ struct Utf8Run {
     std::size_t bad = npos;  // where a sequence made no character
     std::uint64_t chars = 0, replaced = 0;
 
-    // Copies the ASCII bytes from i on, eight at a time, up to end or the
-    // eight that hold a byte beyond ASCII.
+    // Copies the ASCII bytes from i on, eight at a time while it can, up
+    // to end or the first byte beyond ASCII.
     void copy_ascii(std::size_t end) {
         constexpr std::uint64_t high_bits = 0x8080808080808080;
         for (std::uint64_t eight; end - i >= 8; i += 8, to += 8) {
             std::memcpy(&eight, text.data() + i, 8);
-            if ((eight & high_bits) != 0) return;
+            if ((eight & high_bits) != 0) break;
             std::memcpy(to, &eight, 8);
         }
+        while (i < end && static_cast<unsigned char>(text[i]) < 0x80) *to++ = text[i++];
     }
 
     // Converts the text from i up to end; false where a sequence makes no
     // character and is not to be replaced.
     bool up_to(std::size_t end) {
         const Utf8Forms& forms = utf8_forms();
-        const std::string_view part = text.substr(0, end);
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         while (i < end) {
-            copy_ascii(end);
-            if (i == end) break;
-            const auto b = static_cast<unsigned char>(part[i]);
+            const unsigned char b = p[i];
             if (b < 0x80) {
-                *to++ = static_cast<char>(b);
-                ++i;
+                copy_ascii(end);
                 continue;
             }
-            std::uint32_t form = forms.single[b];
-            std::size_t size = 1;
-            if (forms.row[b] != 0 && i + 1 < end) {
-                form = forms.pair[forms.row[b] - 1][static_cast<unsigned char>(part[i + 1])];
-                size = 2;
+            const bool pair = forms.row[b] != 0 && i + 1 < end;
+            const std::uint32_t form =
+                pair ? forms.pair[forms.row[b] - 1][p[i + 1]] : forms.single[b];
+            if (form != 0) {
+                to = put_form(to, form);
+                i += pair ? 2 : 1;
+                ++chars;
+                continue;
             }
-            if (form == 0 && !replace) {
+            if (!replace) {
                 bad = i;
                 return false;
             }
-            if (form == 0) {
-                form = utf8_form(replacement_char);
-                size = decode_sjis(part, i).size;
-                ++replaced;
-            } else {
-                ++chars;
-            }
-            to = put_form(to, form);
-            i += size;
+            to = put_form(to, utf8_form(replacement_char));
+            i += decode_sjis(text.substr(0, end), i).size;
+            ++replaced;
         }
         return true;
     }

@@ -99,8 +99,9 @@ bool FdSink::unchanged() const {
     return same != nullptr && same->whole();
 }
 
-void FdSink::convert_to_utf8(const Utf8Settings& how, EditCounts& counts) {
+void FdSink::convert_to_utf8(const Utf8Settings& how, EditCounts& counts, std::size_t size) {
     utf8_ = std::make_unique<Conversion>(how, counts);
+    utf8_->text.reserve(size);
 }
 
 bool FdSink::finish() {

@@ -71,8 +71,9 @@ class FdSink : public OutputSink {
     // Writes the text in UTF-8 (engine/utf8_page.h), counting what the
     // conversion changed in counts (which must outlive the sink). The text
     // is kept until finish, as a page is converted whole; nothing is
-    // written before. Called before compare_with.
-    void convert_to_utf8(const Utf8Settings& how, EditCounts& counts);
+    // written before; size is what the text is likely to take. Called
+    // before compare_with.
+    void convert_to_utf8(const Utf8Settings& how, EditCounts& counts, std::size_t size);
     // Writes out the rest of a whole text: under the conversion, the text
     // converted, or nothing when it does not convert. False when it did
     // not convert (conversion_failure says where) or a write failed.

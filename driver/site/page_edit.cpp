@@ -96,7 +96,7 @@ void set_conversion(FdSink& sink, const char* name, const InputInfo& info,
         how.script_converted = [scripts, name](std::string_view src) {
             return scripts->converts(name, src);
         };
-    sink.convert_to_utf8(how, counts);
+    sink.convert_to_utf8(how, counts, static_cast<std::size_t>(info.text_size));
 }
 
 // Walks the lines of the input into sink, or, for a style sheet or a
