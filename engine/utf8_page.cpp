@@ -384,8 +384,11 @@ bool PageScan::fits(std::size_t at) const {
 // element is not a page: it gets nothing.
 void PageScan::declare() {
     if (declared_ || first_element_ == npos) return;
-    std::size_t at = prolog_end_;
-    for (std::size_t place : {head_end_, html_end_, first_element_}) {
+    // After <html> or the doctype, past the blanks that follow: a browser
+    // drops those there, and would keep them in the head the meta tag opens.
+    std::size_t at = skip_blanks(s_, prolog_end_);
+    const std::size_t in_html = html_end_ == npos ? npos : skip_blanks(s_, html_end_);
+    for (std::size_t place : {head_end_, in_html, first_element_}) {
         if (place != npos && place >= prolog_end_ && fits(place)) {
             at = place;
             break;

@@ -89,6 +89,7 @@ TEST(Utf8Page, APageWithoutADeclarationGetsOneNearItsTop) {
          "<!DOCTYPE html>\r\n<html lang=ja>\r\n<head>" + meta + "\r\n<title>t</title>",
          "page.htm: declarations added 1"},
         {"<html><body>x", "<html>" + meta + "<body>x", "page.htm: declarations added 1"},
+        {"<html>\r\n<body>x", "<html>\r\n" + meta + "<body>x", "page.htm: declarations added 1"},
         {"<!doctype html>\n<p>x", "<!doctype html>\n" + meta + "<p>x",
          "page.htm: declarations added 1"},
         {"<!-- <head> -->\n<p>x", "<!-- <head> -->\n" + meta + "<p>x",
