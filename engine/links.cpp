@@ -28,13 +28,13 @@ bool is_slash(std::string_view text, std::size_t i) {
     return i < text.size() && (text[i] == '/' || text[i] == '\\');
 }
 
-// Whether a reference leads to another site, as a browser reads it: after
-// the blanks and control bytes it skips, a scheme ("http:", "mailto:",
-// "javascript:", "file:": a letter, then letters, digits, "+", "-" or "."
-// up to ":", tabs and line ends left out) or two slashes ("//host/",
-// where a backslash counts as a slash). One letter before the ":" is a
-// Windows drive (C:/site/a.gif), a path on the author's own disk, which is
-// flattened as any path.
+}  // namespace
+
+// As a browser reads a reference: after the blanks and control bytes it skips, a scheme ("http:",
+// "mailto:", "javascript:", "file:": a letter, then letters, digits, "+", "-" or "." up to ":",
+// tabs and line ends left out) or two slashes ("//host/", where a backslash counts as a slash). One
+// letter before the ":" is a Windows drive (C:/site/a.gif), a path on the author's own disk, which
+// is flattened as any path.
 bool leads_off_site(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && static_cast<unsigned char>(text[i]) <= 0x20) ++i;
@@ -48,8 +48,6 @@ bool leads_off_site(std::string_view text) {
     }
     return letters > 1 && i < text.size() && text[i] == ':';
 }
-
-}  // namespace
 
 AttrEdit flatten_reference(LineBuf& line, const WalkOptions& opt, std::size_t name) {
     const char* p = line.cur();

@@ -2,12 +2,17 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "engine/attr_removal.h"
 #include "engine/line_buf.h"
 #include "lib/walk_options.h"
 
 namespace tagpolish {
+
+// Whether a reference (an attribute's value) leads to another site: a
+// scheme ("http:", "mailto:"; not a Windows drive letter) or "//host".
+bool leads_off_site(std::string_view text);
 
 // "src=", "href=" or "background=", of `name` bytes, at the cursor: cuts
 // the value's path down to its last part; a reference to another site

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/links.h"
 #include "engine/tag_reader.h"
 #include "lib/sjis_utf8.h"
 #include "lib/sjstr.h"
@@ -66,17 +67,6 @@ std::pair<std::size_t, std::size_t> trim(std::string_view value) {
     std::size_t last = value.size();
     while (last > first && is_blank(value[last - 1])) --last;
     return {first, last - first};
-}
-
-// A reference with a scheme ("http:") or a host ("//host").
-bool names_a_site(std::string_view ref) {
-    if (ref.starts_with("//")) return true;
-    std::size_t i = 0;
-    while (i < ref.size() && (std::isalnum(static_cast<unsigned char>(ref[i])) || ref[i] == '+' ||
-                              ref[i] == '-' || ref[i] == '.'))
-        ++i;
-    return i > 0 && i < ref.size() && ref[i] == ':' &&
-           std::isalpha(static_cast<unsigned char>(ref[0]));
 }
 
 // One attribute of a tag, its value where it stands in the text.
@@ -359,7 +349,7 @@ void PageScan::form(const Tag& tag) {
     const Attr* action = tag.attr("action");
     if (action == nullptr || tag.attr("accept-charset") != nullptr) return;
     const auto [first, size] = trim(action->value);
-    if (!names_a_site(action->value.substr(first, size))) return;
+    if (!leads_off_site(action->value.substr(first, size))) return;
     changes.push_back({tag.close, 0, form_mark});
     count_edit(counts_, Edit::forms_marked);
 }
