@@ -10,7 +10,7 @@
 #include "driver/command_line/options.h"
 #include "driver/input/line_source.h"
 #include "driver/rewrite/resolve.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "driver/site/page_edit.h"
 #include "driver/site/site_run.h"
 #include "lib/diag.h"

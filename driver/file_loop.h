@@ -1,7 +1,7 @@
 // The loop over the inputs after option parsing.
 #pragma once
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -5,7 +5,7 @@
 #include "driver/command_line/options.h"
 #include "driver/command_line/startup.h"
 #include "driver/file_loop.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "lib/mem.h"
 
 int main(int argc, char** argv) {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "lib/mem.h"
 
 namespace tagpolish {

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string_view>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/input/input_checks.h"
 #include "driver/input/line_end.h"
 #include "engine/line_io.h"

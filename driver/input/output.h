@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/input/line_end.h"
 #include "driver/input/line_source.h"
 #include "engine/line_io.h"

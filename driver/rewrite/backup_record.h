@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "lib/text_hash.h"
 
 namespace tagpolish {

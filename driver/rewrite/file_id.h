@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "driver/rewrite/backup_record.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 namespace {

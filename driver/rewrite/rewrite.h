@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
 #include "driver/rewrite/new_file.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/rewrite/rewrite.h"
 
 namespace tagpolish {

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "driver/rewrite/rewrite.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 

@@ -11,7 +11,7 @@
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
 #include "driver/rewrite/resolve.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "driver/site/inputs.h"
 #include "lib/diag.h"
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/site/page.h"
 #include "driver/site/site_walk.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/site/site_walk.h"
 
 namespace tagpolish {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/site/page.h"
 #include "driver/site/site_walk.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "lib/diag.h"
 
 namespace tagpolish {

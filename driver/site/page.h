@@ -10,7 +10,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/rewrite/rewrite.h"
 #include "driver/site/edited_files.h"
 #include "engine/edits.h"

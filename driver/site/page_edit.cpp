@@ -5,7 +5,7 @@
 #include "driver/input/output.h"
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"
 #include "lib/sjstr.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/input/input_checks.h"
 #include "driver/input/line_source.h"
 #include "driver/rewrite/rewrite.h"

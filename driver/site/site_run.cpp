@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "driver/rewrite/resolve.h"
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "lib/mem.h"
 #include "lib/options.h"
 

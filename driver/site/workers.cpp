@@ -4,7 +4,7 @@
 
 #include <system_error>
 
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 #include "lib/diag.h"
 
 namespace tagpolish {

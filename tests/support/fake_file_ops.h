@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish::test {
 

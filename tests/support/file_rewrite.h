@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/rewrite/rewrite.h"
 
 namespace tagpolish::test {

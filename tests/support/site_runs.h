@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 #include "driver/site/site_run.h"
 
 namespace tagpolish::test {

@@ -1,4 +1,4 @@
-#include "driver/file_ops.h"
+#include "platform/file_ops.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 

@@ -1,4 +1,4 @@
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 
 #include <pthread.h>
 #include <signal.h>

@@ -1,7 +1,7 @@
 // Stopping a run: a stop signal, or a list that nobody reads any more,
 // ends it between pages, with every page of its batch put in place and
 // listed, and every page it did not edit named.
-#include "driver/run_stop.h"
+#include "platform/run_stop.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
