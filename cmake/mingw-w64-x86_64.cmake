@@ -1,0 +1,14 @@
+# Cross-building tagpolish.exe for x86-64 Windows with Debian's mingw-w64.
+# The posix-threads compiler is the one with std::thread; everything is
+# linked in, so the .exe needs no DLL beside it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The tests run under wine on the machine that builds them.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
