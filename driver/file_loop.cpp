@@ -10,12 +10,12 @@
 #include "driver/command_line/options.h"
 #include "driver/input/line_source.h"
 #include "driver/rewrite/resolve.h"
-#include "platform/run_stop.h"
 #include "driver/site/page_edit.h"
 #include "driver/site/site_run.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
 #include "platform/free_space.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 namespace {
@@ -51,7 +51,7 @@ void memory_stop(void* run) {
 
 // How an input to standard output ended.
 Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
-    struct stat st {};
+    FileStat st{};
     run.ops.fstat(fd, &st);
     int why = 0;
     const InputInfo info = load_input(run.ops, fd, st, run.buf);

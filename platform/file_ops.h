@@ -6,38 +6,71 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/uio.h>
-#include <unistd.h>
+#include <time.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
+#ifdef _WIN32
+#include <io.h>
+
+// The descriptor calls come from the C runtime; what it lacks of the
+// POSIX names the interface uses is given here, with the meaning the
+// Windows side gives it.
+struct iovec {
+    void* iov_base;
+    std::size_t iov_len;
+};
+struct file_handle;
+#define AT_FDCWD (-100)
+#define O_CLOEXEC O_NOINHERIT
+#else
+#include <sys/uio.h>
+#include <unistd.h>
+#endif
+
 namespace tagpolish {
+
+// What the program reads of a file's status, under the names of POSIX's
+// stat, so that each system fills the same record: a size and times in 64
+// bits whatever the system's own stat holds.
+struct FileStat {
+    std::uint64_t st_dev = 0;
+    std::uint64_t st_ino = 0;
+    std::uint32_t st_mode = 0;
+    std::uint32_t st_uid = 0;
+    std::uint32_t st_gid = 0;
+    std::int64_t st_size = 0;
+    timespec st_atim{};
+    timespec st_mtim{};
+    timespec st_ctim{};
+};
 
 // Each call does what the system call of its name does and reports a
 // failure the same way (-1 and errno).
 class FileOps {
   public:
     virtual ~FileOps() = default;
-    virtual int openat(int dirfd, const char* path, int flags, mode_t mode) = 0;
+    virtual int openat(int dirfd, const char* path, int flags, std::uint32_t mode) = 0;
     virtual int close(int fd) = 0;
     virtual int faccessat(int dirfd, const char* path, int mode, int flags) = 0;
-    virtual int fstatat(int dirfd, const char* path, struct stat* st, int flags) = 0;
-    virtual int fstat(int fd, struct stat* st) = 0;
+    virtual int fstatat(int dirfd, const char* path, FileStat* st, int flags) = 0;
+    virtual int fstat(int fd, FileStat* st) = 0;
     virtual ssize_t readlinkat(int dirfd, const char* path, char* data, std::size_t size) = 0;
     virtual int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle,
                                   int* mount_id, int flags) = 0;
     virtual int flock(int fd, int operation) = 0;
     virtual ssize_t read(int fd, void* data, std::size_t size) = 0;
-    virtual ssize_t pread(int fd, void* data, std::size_t size, off_t offset) = 0;
-    virtual off_t lseek(int fd, off_t offset, int whence) = 0;
+    virtual ssize_t pread(int fd, void* data, std::size_t size, std::int64_t offset) = 0;
+    virtual std::int64_t lseek(int fd, std::int64_t offset, int whence) = 0;
     virtual ssize_t write(int fd, const void* data, std::size_t size) = 0;
     virtual ssize_t writev(int fd, const iovec* iov, int count) = 0;
     virtual int fsync(int fd) = 0;
     virtual int fdatasync(int fd) = 0;
     virtual int syncfs(int fd) = 0;
-    virtual int fchown(int fd, uid_t uid, gid_t gid) = 0;
-    virtual int fchmod(int fd, mode_t mode) = 0;
+    virtual int fchown(int fd, std::uint32_t uid, std::uint32_t gid) = 0;
+    virtual int fchmod(int fd, std::uint32_t mode) = 0;
     virtual int futimens(int fd, const struct timespec times[2]) = 0;
     virtual ssize_t flistxattr(int fd, char* list, std::size_t size) = 0;
     virtual ssize_t fgetxattr(int fd, const char* name, void* value, std::size_t size) = 0;
@@ -55,25 +88,25 @@ class FileOps {
 // The calls of the system itself.
 class SystemFileOps : public FileOps {
   public:
-    int openat(int dirfd, const char* path, int flags, mode_t mode) override;
+    int openat(int dirfd, const char* path, int flags, std::uint32_t mode) override;
     int close(int fd) override;
     int faccessat(int dirfd, const char* path, int mode, int flags) override;
-    int fstatat(int dirfd, const char* path, struct stat* st, int flags) override;
-    int fstat(int fd, struct stat* st) override;
+    int fstatat(int dirfd, const char* path, FileStat* st, int flags) override;
+    int fstat(int fd, FileStat* st) override;
     ssize_t readlinkat(int dirfd, const char* path, char* data, std::size_t size) override;
     int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle, int* mount_id,
                           int flags) override;
     int flock(int fd, int operation) override;
     ssize_t read(int fd, void* data, std::size_t size) override;
-    ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
-    off_t lseek(int fd, off_t offset, int whence) override;
+    ssize_t pread(int fd, void* data, std::size_t size, std::int64_t offset) override;
+    std::int64_t lseek(int fd, std::int64_t offset, int whence) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
     ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;
     int fdatasync(int fd) override;
     int syncfs(int fd) override;
-    int fchown(int fd, uid_t uid, gid_t gid) override;
-    int fchmod(int fd, mode_t mode) override;
+    int fchown(int fd, std::uint32_t uid, std::uint32_t gid) override;
+    int fchmod(int fd, std::uint32_t mode) override;
     int futimens(int fd, const struct timespec times[2]) override;
     ssize_t flistxattr(int fd, char* list, std::size_t size) override;
     ssize_t fgetxattr(int fd, const char* name, void* value, std::size_t size) override;

@@ -1,14 +1,13 @@
 #include "driver/input/line_source.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
 
-#include "platform/run_stop.h"
 #include "lib/mem.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 
@@ -130,8 +129,7 @@ InputInfo hold_stream(FileOps& ops, int fd, InputBuffer& buf, TextHash* hash) {
 
 }  // namespace
 
-InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf,
-                     TextHash* hash) {
+InputInfo load_input(FileOps& ops, int fd, const FileStat& st, InputBuffer& buf, TextHash* hash) {
     buf.reset();
     // A file that says it is empty may be one whose text is made as it is
     // read (as in /proc): it is read once, as a stream.

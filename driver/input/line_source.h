@@ -2,17 +2,16 @@
 // where they lie in it.
 #pragma once
 
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <functional>
 #include <string_view>
 
-#include "platform/file_ops.h"
 #include "driver/input/input_checks.h"
 #include "driver/input/line_end.h"
 #include "engine/line_io.h"
 #include "lib/text_hash.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 
@@ -57,7 +56,7 @@ ssize_t read_some(FileOps& ops, int fd, char* p, std::size_t n, const std::uint6
 // held whole in buf, up to its end, its first NUL byte, or the byte after
 // its end-of-file mark. Every byte read is taken by hash, when one is
 // given: for an input that passes its checks, the whole input.
-InputInfo load_input(FileOps& ops, int fd, const struct stat& st, InputBuffer& buf,
+InputInfo load_input(FileOps& ops, int fd, const FileStat& st, InputBuffer& buf,
                      TextHash* hash = nullptr);
 
 // Holds a text from memory as load_input holds a stream.

@@ -1,7 +1,6 @@
 // Where finished lines go: standard output, or the new file of a rewrite.
 #pragma once
 
-#include <sys/uio.h>
 
 #include <cstdint>
 #include <memory>

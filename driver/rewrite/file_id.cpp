@@ -13,13 +13,13 @@ bool same_time(const struct timespec& a, const struct timespec& b) {
 
 }  // namespace
 
-bool unchanged(const struct stat& before, const struct stat& now) {
+bool unchanged(const FileStat& before, const FileStat& now) {
     return before.st_dev == now.st_dev && before.st_ino == now.st_ino &&
            before.st_size == now.st_size && same_time(before.st_mtim, now.st_mtim) &&
            same_time(before.st_ctim, now.st_ctim);
 }
 
-void take_state(FileId& id, const struct stat& st) {
+void take_state(FileId& id, const FileStat& st) {
     id.dev = st.st_dev;
     id.ino = st.st_ino;
     id.size = st.st_size;
@@ -28,7 +28,7 @@ void take_state(FileId& id, const struct stat& st) {
 }
 
 // The handle is kept with its type in front, as bytes.
-FileId file_id(FileOps& ops, int fd, const struct stat& st) {
+FileId file_id(FileOps& ops, int fd, const FileStat& st) {
     FileId id;
     take_state(id, st);
     alignas(file_handle) unsigned char room[sizeof(file_handle) + MAX_HANDLE_SZ] = {};

@@ -13,7 +13,7 @@ namespace tagpolish {
 // Whether now describes the file that before described, with the same
 // size, modification time and change time: nobody has written it, renamed
 // it, linked it or changed its attributes in between.
-bool unchanged(const struct stat& before, const struct stat& now);
+bool unchanged(const FileStat& before, const FileStat& now);
 
 // A file as a run remembers it, in the state it was in.
 struct FileId {
@@ -30,10 +30,10 @@ struct FileId {
 
 // The identity of the file open as fd (O_PATH will do), which fstat
 // described as st.
-FileId file_id(FileOps& ops, int fd, const struct stat& st);
+FileId file_id(FileOps& ops, int fd, const FileStat& st);
 
 // Gives id the state that fstat described as st, of the same file later.
-void take_state(FileId& id, const struct stat& st);
+void take_state(FileId& id, const FileStat& st);
 
 // Whether a and b are the very same file in the same state: the same
 // device and inode, the same handle where both have one, and the same

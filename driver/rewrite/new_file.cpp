@@ -129,7 +129,7 @@ int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
 // Root may give a file to anyone (a root user's site whose pages belong to
 // the web server's user); others only to themselves, and to a group of
 // their own.
-OwnerGiven owner_given_to(const struct stat& old) {
+OwnerGiven owner_given_to(const FileStat& old) {
     if (geteuid() == 0) return {true, true};
     const bool group = in_group(old.st_gid);
     return {group && old.st_uid == geteuid(), group};
@@ -139,7 +139,7 @@ OwnerGiven owner_given_to(const struct stat& old) {
 // would a page that anybody may write, left to the user who wrote it: then
 // it stays as it was. A page that only changes hands keeps its group and
 // its permission bits, and its old owner is named.
-Went report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner) {
+Went report_owner(OwnerGiven given, const FileStat& old, const char* path, bool note_owner) {
     if (given.owner) return Went::on;
     if (!given.group) {
         errmsg("%s: cannot keep its group\n", path);
@@ -199,7 +199,7 @@ int NewFile::copy(int from) {
 
 // Writing and a change of owner clear set-id bits and file capabilities:
 // the attributes come after both, the mode last.
-Went NewFile::carry(int old_fd, const struct stat& old, const char* path, Made made) {
+Went NewFile::carry(int old_fd, const FileStat& old, const char* path, Made made) {
     OwnerGiven given;
     copy_owner(old, given);
     if (Went kept = report_owner(given, old, path, false); kept != Went::on) return kept;
@@ -212,7 +212,7 @@ Went NewFile::carry(int old_fd, const struct stat& old, const char* path, Made m
     return Went::on;
 }
 
-int NewFile::copy_times(const struct stat& old) {
+int NewFile::copy_times(const FileStat& old) {
     const struct timespec times[2] = {old.st_atim, old.st_mtim};
     return ops_.futimens(fd_, times) == 0 ? 0 : errno;
 }
@@ -227,7 +227,7 @@ int NewFile::sync_data() {
 
 // The new file is made by the user running the program, in a group the
 // folder gives it: what the system lets that user give is tried.
-void NewFile::copy_owner(const struct stat& old, OwnerGiven& given) {
+void NewFile::copy_owner(const FileStat& old, OwnerGiven& given) {
     if (ops_.fchown(fd_, old.st_uid, old.st_gid) == 0) {
         given = {true, true};
         return;

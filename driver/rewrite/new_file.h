@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "platform/file_ops.h"
 #include "lib/diag.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 
@@ -34,12 +34,12 @@ struct OwnerGiven {
     bool group = false;
 };
 // What the user running the program could give, without trying.
-OwnerGiven owner_given_to(const struct stat& old);
+OwnerGiven owner_given_to(const FileStat& old);
 // Reports what a new file that was given that much cannot keep of old:
 // a file left to another group, or a file that anybody may write left to
 // another owner, is refused; a file that only changes hands is replaced,
 // with a note when note_owner is set.
-Went report_owner(OwnerGiven given, const struct stat& old, const char* path, bool note_owner);
+Went report_owner(OwnerGiven given, const FileStat& old, const char* path, bool note_owner);
 // The note for a page that changed hands: its name, and its old owner's.
 inline constexpr MsgFormat<const char*, const char*> msg_new_owner =
     "%s: now owned by you, was %s\n";
@@ -71,11 +71,11 @@ class NewFile {
     // record (driver/rewrite/backup_record.h), and when it does not keep the old
     // owner, old_owner names that owner for the note that the caller makes
     // once the page is replaced.
-    Went carry(int old_fd, const struct stat& old, const char* path, Made made);
+    Went carry(int old_fd, const FileStat& old, const char* path, Made made);
     // The name of the old owner that a page does not keep, or "".
     const std::string& old_owner() const { return old_owner_; }
     // Gives the file the access and modification times in old.
-    int copy_times(const struct stat& old);
+    int copy_times(const FileStat& old);
     // Makes the file (sync) or its bytes and size (sync_data) last a power
     // cut. 0 or the errno.
     int sync();
@@ -93,7 +93,7 @@ class NewFile {
   private:
     int give_name();
     int close_file();
-    void copy_owner(const struct stat& old, OwnerGiven& given);
+    void copy_owner(const FileStat& old, OwnerGiven& given);
     Went copy_attributes(int old_fd, const char* path, Made made);
     FileOps& ops_;
     int dir_fd_ = -1;

@@ -75,7 +75,7 @@ int read_link(FileOps& ops, int fd, std::string& to) {
 
 // A link that its owner could have made to lead anywhere is trusted only
 // when that owner could change what it leads to anyway.
-bool trusted(const struct stat& link, const struct stat& to, const Walk& w) {
+bool trusted(const FileStat& link, const FileStat& to, const Walk& w) {
     return link.st_uid == w.me || link.st_uid == 0 || link.st_uid == to.st_uid;
 }
 
@@ -104,7 +104,7 @@ Resolution magic_link(Walk& w, int dir, const std::string& name) {
 // The component name, met in dir, is a symbolic link open as fd (which
 // fstat described as st): what it leads to, when it may be followed.
 Resolution follow(Walk& w, int dir, const std::string& shown, const std::string& name, const Fd& fd,
-                  const struct stat& st) {
+                  const FileStat& st) {
     if (++w.links > max_links) return missing(ELOOP);
     std::string to;
     if (int error = read_link(w.ops, fd.get(), to)) return missing(error);
@@ -136,7 +136,7 @@ Resolution the_folder(Walk& w, int from, std::string shown) {
 Resolution component(Walk& w, int from, Fd& held, const std::string& shown,
                      const std::string& name) {
     Fd fd(w.ops.openat(from, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0));
-    struct stat st {};
+    FileStat st{};
     if (!fd || w.ops.fstat(fd.get(), &st) != 0) return missing(errno);
     if (S_ISLNK(st.st_mode) && !w.follow_last) {
         Resolution r;

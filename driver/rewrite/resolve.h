@@ -21,7 +21,7 @@ struct Target {
         dir_shown;      // that folder as messages show it, with its "/" ("" for the current one)
     bool link = false;  // the name itself was a symbolic link
     Fd file;            // the file (O_PATH), until it is opened
-    struct stat st {};  // what fstat said of the file
+    FileStat st{};      // what fstat said of the file
     std::string shown() const { return dir_shown + base; }
 };
 

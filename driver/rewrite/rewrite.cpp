@@ -76,7 +76,7 @@ class Backup {
     Went link(int old_fd, bool& copy);
     // Makes the whole copy of the old file (which fstat described as old),
     // still without a name.
-    Went make_copy(int old_fd, const struct stat& old);
+    Went make_copy(int old_fd, const FileStat& old);
     // Gives the copy the backup name, never over an existing file.
     Went name_copy();
     void keep() { named_ = false; }
@@ -104,7 +104,7 @@ Went Backup::link(int old_fd, bool& copy) {
     return backup_failed(error, plan_, Went::stopped);
 }
 
-Went Backup::make_copy(int old_fd, const struct stat& old) {
+Went Backup::make_copy(int old_fd, const FileStat& old) {
     int error = copy_.make(dir_);
     if (error == 0) error = copy_.copy(old_fd);
     if (error == 0)
@@ -166,7 +166,7 @@ void FileRewrite::prepare() {
     if (error_ != 0) return;
     found_ = Found::nothing;
     if (!plan_.backup.empty()) {
-        struct stat st {};
+        FileStat st{};
         if (ops_.fstatat(t.dir.get(), plan_.backup.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             found_ = Found::backup_exists;
             return;
@@ -196,7 +196,7 @@ Went FileRewrite::report(Found found, int error) const {
     return Went::on;
 }
 
-Went FileRewrite::finish(int write_error, const struct stat& old) {
+Went FileRewrite::finish(int write_error, const FileStat& old) {
     if (found_ != Found::nothing) return report(found_, error_);
     old_ = old;
     if (how_.dry_run) return report_owner(owner_given_to(old_), old_, plan_.path, true);
@@ -205,7 +205,7 @@ Went FileRewrite::finish(int write_error, const struct stat& old) {
     if (record_) record_error_ = put_record(ops_, file_.fd(), *record_);
     if (Went carried = file_.carry(old_fd_, old_, plan_.path, Made::page); carried != Went::on)
         return carried;
-    struct stat made {};
+    FileStat made{};
     if (ops_.fstat(file_.fd(), &made) != 0) return give_up(errno, plan_.path);
     made_id_ = file_id(ops_, file_.fd(), made);
     return Went::on;
@@ -219,7 +219,7 @@ Went FileRewrite::sync() {
 // Whether the name still leads to the old file, as it was when its reading
 // ended: nobody has written it, replaced it or removed it since.
 bool FileRewrite::still_there() const {
-    struct stat now {};
+    FileStat now{};
     return ops_.fstatat(target_.dir.get(), target_.base.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
            unchanged(old_, now);
 }

@@ -11,12 +11,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/file_ops.h"
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
 #include "driver/rewrite/new_file.h"
 #include "driver/rewrite/resolve.h"
 #include "lib/diag.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 
@@ -62,7 +62,7 @@ inline constexpr MsgFormat<const char*> msg_changed = "%s: the file changed whil
 struct RewriteInput {
     int fd = -1;
     int error = 0;
-    struct stat st {};
+    FileStat st{};
     Fate fate = Fate::open;
     Target target;
 };
@@ -105,8 +105,8 @@ RewriteInput open_to_rewrite(const InputName& input, FileOps& ops = system_file_
 // A file of a folder, opened and locked as open_to_rewrite opens and locks
 // an input.
 struct LockedFile {
-    Fd fd;              // open and locked when fate is open
-    struct stat st {};  // what fstat said of it
+    Fd fd;          // open and locked when fate is open
+    FileStat st{};  // what fstat said of it
     Fate fate = Fate::failed;
     int error = 0;  // why it failed; 0 for a file that is not a regular one
 };
@@ -179,7 +179,7 @@ class FileRewrite {
     // old is what fstat says of the old file at the end of its reading;
     // write_error is the errno of the first write of the new text that
     // failed, or 0.
-    Went finish(int write_error, const struct stat& old);
+    Went finish(int write_error, const FileStat& old);
     Went sync();
     Went place();
     // 0 or the errno, which the caller reports for every file of the
@@ -190,12 +190,12 @@ class FileRewrite {
     // The file replaced, by its folder and name.
     const Target& target() const { return target_; }
     // What fstat said of the target's folder.
-    const struct stat& dir_st() const { return dir_st_; }
+    const FileStat& dir_st() const { return dir_st_; }
     // The new file as it was finished (there is none under a dry run).
     const FileId& made_id() const { return made_id_; }
     // What fstat said of the new file once it had taken the target's
     // name (st_ino 0 when another file had taken it at once).
-    const struct stat& placed_st() const { return placed_; }
+    const FileStat& placed_st() const { return placed_; }
     // Whether the new file has taken the target's place.
     bool placed() const { return old_fd_ < 0; }
     // Where the messages of the steps that the batch makes go (null:
@@ -217,9 +217,9 @@ class FileRewrite {
     Plan plan_;
     Found found_ = Found::nothing;
     int error_ = 0;  // the errno of what prepare found
-    struct stat dir_st_ {};
-    struct stat old_ {};
-    struct stat placed_ {};
+    FileStat dir_st_{};
+    FileStat old_{};
+    FileStat placed_{};
     FileId made_id_;
     std::optional<BackupRecord> record_;
     int record_error_ = 0;

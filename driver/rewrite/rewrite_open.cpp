@@ -49,9 +49,9 @@ Fate lock_input(int fd, const char* name, FileOps& ops, const OpenHooks& hooks) 
 // The change time is taken again under the lock: this run's own commit may
 // have renamed another name of the file meanwhile, which changes it.
 Fate lock_and_look(int fd, int dir, const char* base, const char* shown, FileOps& ops,
-                   const OpenHooks& hooks, struct stat& st) {
+                   const OpenHooks& hooks, FileStat& st) {
     if (Fate locked = lock_input(fd, shown, ops, hooks); locked != Fate::open) return locked;
-    struct stat named {};
+    FileStat named{};
     const bool same = ops.fstat(fd, &st) == 0 &&
                       ops.fstatat(dir, base, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                       named.st_dev == st.st_dev && named.st_ino == st.st_ino;
@@ -169,7 +169,7 @@ namespace {
 bool names_page_beside(FileOps& ops, int dir, std::string_view base, std::string_view suffix) {
     if (base.size() <= suffix.size() || !base.ends_with(suffix)) return false;
     const std::string page(base.substr(0, base.size() - suffix.size()));
-    struct stat st {};
+    FileStat st{};
     return ops.fstatat(dir, page.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 

@@ -11,9 +11,9 @@
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
 #include "driver/rewrite/resolve.h"
-#include "platform/run_stop.h"
 #include "driver/site/inputs.h"
 #include "lib/diag.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 namespace {
@@ -78,7 +78,7 @@ bool find_pair(Page& page, const BackupWork& work, Pair& pair) {
     const bool found = page.folder ? find_walked(page, work.suffix, pair, work.ops)
                                    : find_named(page, work.suffix, pair, work.ops);
     if (!found) return false;
-    struct stat backup {};
+    FileStat backup{};
     if (work.ops.fstatat(pair.dir.get(), pair.backup.c_str(), &backup, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             errmsg("%s: has no backup %s\n", pair.page_shown.c_str(), pair.backup_shown.c_str());
@@ -102,7 +102,7 @@ LockedFile lock_page(const Pair& pair, const Page& page, const BackupWork& work)
 
 // The backup, open to be read (st is what fstat says of it): false after
 // a message.
-bool open_backup(const Pair& pair, FileOps& ops, Fd& fd, struct stat& st) {
+bool open_backup(const Pair& pair, FileOps& ops, Fd& fd, FileStat& st) {
     fd = Fd(ops.openat(pair.dir.get(), pair.backup.c_str(),
                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
     if (!fd || ops.fstat(fd.get(), &st) != 0) {
@@ -165,9 +165,8 @@ bool may_restore(const Pair& pair, const LockedFile& page, int backup, const Bac
 // Whether the names of the pair still lead to the files as they were
 // looked at: the page as it was locked (or still none), the backup as it
 // was opened.
-bool still_there(const Pair& pair, const LockedFile& page, const struct stat& backup,
-                 FileOps& ops) {
-    struct stat now {};
+bool still_there(const Pair& pair, const LockedFile& page, const FileStat& backup, FileOps& ops) {
+    FileStat now{};
     const int dir = pair.dir.get();
     const bool named = ops.fstatat(dir, pair.page.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
     if (page.fate == Fate::open ? !named || !unchanged(page.st, now) : named || errno != ENOENT)
@@ -179,7 +178,7 @@ bool still_there(const Pair& pair, const LockedFile& page, const struct stat& ba
 // The last look and the rename, in one step that a second stop signal
 // waits for. A page that is gone is put back only where no file has taken
 // its name since (where the file system can tell).
-Went put_back(const Pair& pair, const LockedFile& page, const struct stat& backup, FileOps& ops) {
+Went put_back(const Pair& pair, const LockedFile& page, const FileStat& backup, FileOps& ops) {
     const StopHold hold;
     const char* shown = pair.page_shown.c_str();
     if (!still_there(pair, page, backup, ops)) {
@@ -207,7 +206,7 @@ Fate restore_backup(Page& page, const BackupWork& work) {
     const LockedFile locked = lock_page(pair, page, work);
     if (locked.fate == Fate::busy || locked.fate == Fate::not_reached) return locked.fate;
     Fd backup;
-    struct stat backup_st {};
+    FileStat backup_st{};
     if (!open_backup(pair, work.ops, backup, backup_st) ||
         !may_restore(pair, locked, backup.get(), work))
         return stop_requested() ? Fate::not_reached : Fate::failed;
@@ -288,7 +287,7 @@ void count_backups(char** names, int count, const WalkRules* rules, std::vector<
         const Resolution r = resolve(page->name.c_str(), ops);
         if (r.how != Resolved::found || !S_ISREG(r.target.st.st_mode)) continue;
         for (Found& f : found) {
-            struct stat st {};
+            FileStat st{};
             if (ops.fstatat(r.target.dir.get(), (r.target.base + f.suffix).c_str(), &st,
                             AT_SYMLINK_NOFOLLOW) == 0)
                 f.add(r.target.link ? r.target.shown() : page->name);

@@ -87,7 +87,7 @@ bool ConvertedScripts::converts_cleanly(const std::string& path) {
     }
     bool clean = false;
     const int fd = ops_.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
-    struct stat st {};
+    FileStat st{};
     if (fd >= 0 && ops_.fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
         static_cast<std::uint64_t>(st.st_size) <= largest_script) {
         std::string text(static_cast<std::size_t>(st.st_size), '\0');

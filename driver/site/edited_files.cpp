@@ -4,9 +4,9 @@
 
 namespace tagpolish {
 
-Seen seen_as(FileOps& ops, int fd, const struct stat& st, const Target& target) {
+Seen seen_as(FileOps& ops, int fd, const FileStat& st, const Target& target) {
     Seen seen{file_id(ops, fd, st), 0, 0, target.base};
-    struct stat dir {};
+    FileStat dir{};
     if (ops.fstat(target.dir.get(), &dir) == 0) {
         seen.dir_dev = dir.st_dev;
         seen.dir_ino = dir.st_ino;
@@ -25,7 +25,7 @@ void EditedFiles::note_unchanged(const FileId& id, const std::string& name) {
 }
 
 // The new file is noted at once, so that its commit only changes records.
-std::size_t EditedFiles::note_pending(const FileId& old, const struct stat& dir,
+std::size_t EditedFiles::note_pending(const FileId& old, const FileStat& dir,
                                       const std::string& base, const FileId* made,
                                       const std::string& name) {
     const std::size_t at = add({Kind::pending, old, name, dir.st_dev, dir.st_ino, base});
@@ -33,7 +33,7 @@ std::size_t EditedFiles::note_pending(const FileId& old, const struct stat& dir,
     return at;
 }
 
-void EditedFiles::committed(std::size_t pending, const struct stat* placed) {
+void EditedFiles::committed(std::size_t pending, const FileStat* placed) {
     if (pending + 1 >= records_.size()) return;
     records_[pending].kind = Kind::gone;
     if (placed == nullptr) return;

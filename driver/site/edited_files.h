@@ -24,7 +24,7 @@ struct Seen {
 
 // What the file open as fd (which fstat described as st) is, found as
 // target.
-Seen seen_as(FileOps& ops, int fd, const struct stat& st, const Target& target);
+Seen seen_as(FileOps& ops, int fd, const FileStat& st, const Target& target);
 
 // Files that this run has read and left unchanged, has written, or is to
 // write (a rewrite pending in its batch, or one that a dry run would
@@ -43,13 +43,13 @@ class EditedFiles {
     // leads to the same place and finds the old file there as it was is
     // passed over, while a hard link elsewhere keeps the old file and is
     // edited. Returns what committed takes.
-    std::size_t note_pending(const FileId& old, const struct stat& dir, const std::string& base,
+    std::size_t note_pending(const FileId& old, const FileStat& dir, const std::string& base,
                              const FileId* made, const std::string& name);
     // The pending rewrite noted as pending has ended: when placed is not
     // null (what fstat said of the new file after its rename), the new
     // file is noted in that state. Asks for no memory: a run that has run
     // out of it still commits.
-    void committed(std::size_t pending, const struct stat* placed);
+    void committed(std::size_t pending, const FileStat* placed);
     // When the file that a name leads to, as seen when it was opened, is a
     // file edited earlier in this run, the name it was edited under; else
     // null.

@@ -5,10 +5,10 @@
 #include "driver/input/output.h"
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/file_id.h"
-#include "platform/run_stop.h"
 #include "engine/scanner.h"
 #include "lib/diag.h"
 #include "lib/sjstr.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 
@@ -148,7 +148,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const Te
                   PageWork& work) {
     const char* name = page.name.c_str();
     const int fd = in.fd;
-    const struct stat st = in.st;
+    const FileStat st = in.st;
     auto file = std::make_unique<FileRewrite>(name, std::move(in), work.how, work.ops);
     file->prepare();
     BlockLines lines(fd, work.buf, info, work.ops);
@@ -168,7 +168,7 @@ Fate edit_to_file(Page& page, RewriteInput&& in, const InputInfo& info, const Te
     if (!converted && sink.conversion_failure() != nullptr) return Fate::failed;
     // Read twice, the file must have held the same text both times; as it
     // is now, it is looked at again before it is replaced.
-    struct stat now {};
+    FileStat now{};
     const bool same = work.ops.fstat(fd, &now) == 0 && unchanged(st, now);
     int result = read;
     if (result == 0 && !sink.unchanged() && !info.held && !same) result = changed_meanwhile(name);

@@ -129,7 +129,7 @@ SiteWalk::~SiteWalk() = default;
 // loop of links); a folder that cannot be read is a note, and failed.
 std::unique_ptr<Page> SiteWalk::enter(const std::string& shown, Fd dir) {
     const std::string name = shown.size() > 1 ? shown.substr(0, shown.size() - 1) : shown;
-    struct stat st {};
+    FileStat st{};
     if (ops_.fstat(dir.get(), &st) != 0)
         return note_page(name, Fate::failed, errno, "%s: cannot read\n");
     for (const auto& l : levels_)
@@ -166,7 +166,7 @@ std::unique_ptr<Page> SiteWalk::next() {
 std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, unsigned char type) {
     if (matches_any(rules_.exclude, name)) return nullptr;
     if (type == DT_UNKNOWN) {
-        struct stat st {};
+        FileStat st{};
         if (ops_.fstatat(level.dir->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return nullptr;
         type = type_of(st.st_mode);
@@ -193,7 +193,7 @@ std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, unsig
 // it, is passed over with a note.
 std::unique_ptr<Page> SiteWalk::met_link(Level& level, const std::string& name) {
     const std::string shown = level.shown + name;
-    struct stat to {};
+    FileStat to{};
     const bool folder =
         ops_.fstatat(level.dir->get(), name.c_str(), &to, 0) == 0 && S_ISDIR(to.st_mode);
     if (!folder && !walk_takes(rules_, name)) return nullptr;

@@ -8,11 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/run_stop.h"
 
 namespace tagpolish {
 
-int SystemFileOps::openat(int dirfd, const char* path, int flags, mode_t mode) {
+int SystemFileOps::openat(int dirfd, const char* path, int flags, std::uint32_t mode) {
     return ::openat(dirfd, path, flags, mode);
 }
 
@@ -24,12 +23,34 @@ int SystemFileOps::faccessat(int dirfd, const char* path, int mode, int flags) {
     return ::faccessat(dirfd, path, mode, flags);
 }
 
-int SystemFileOps::fstatat(int dirfd, const char* path, struct stat* st, int flags) {
-    return ::fstatat(dirfd, path, st, flags);
+namespace {
+
+void take_stat(const struct stat& from, FileStat& to) {
+    to.st_dev = from.st_dev;
+    to.st_ino = from.st_ino;
+    to.st_mode = from.st_mode;
+    to.st_uid = from.st_uid;
+    to.st_gid = from.st_gid;
+    to.st_size = from.st_size;
+    to.st_atim = from.st_atim;
+    to.st_mtim = from.st_mtim;
+    to.st_ctim = from.st_ctim;
 }
 
-int SystemFileOps::fstat(int fd, struct stat* st) {
-    return ::fstat(fd, st);
+}  // namespace
+
+int SystemFileOps::fstatat(int dirfd, const char* path, FileStat* st, int flags) {
+    struct stat got {};
+    const int result = ::fstatat(dirfd, path, &got, flags);
+    if (result == 0) take_stat(got, *st);
+    return result;
+}
+
+int SystemFileOps::fstat(int fd, FileStat* st) {
+    struct stat got {};
+    const int result = ::fstat(fd, &got);
+    if (result == 0) take_stat(got, *st);
+    return result;
 }
 
 ssize_t SystemFileOps::readlinkat(int dirfd, const char* path, char* data, std::size_t size) {
@@ -49,11 +70,11 @@ ssize_t SystemFileOps::read(int fd, void* data, std::size_t size) {
     return ::read(fd, data, size);
 }
 
-ssize_t SystemFileOps::pread(int fd, void* data, std::size_t size, off_t offset) {
+ssize_t SystemFileOps::pread(int fd, void* data, std::size_t size, std::int64_t offset) {
     return ::pread(fd, data, size, offset);
 }
 
-off_t SystemFileOps::lseek(int fd, off_t offset, int whence) {
+std::int64_t SystemFileOps::lseek(int fd, std::int64_t offset, int whence) {
     return ::lseek(fd, offset, whence);
 }
 
@@ -77,11 +98,11 @@ int SystemFileOps::syncfs(int fd) {
     return ::syncfs(fd);
 }
 
-int SystemFileOps::fchown(int fd, uid_t uid, gid_t gid) {
+int SystemFileOps::fchown(int fd, std::uint32_t uid, std::uint32_t gid) {
     return ::fchown(fd, uid, gid);
 }
 
-int SystemFileOps::fchmod(int fd, mode_t mode) {
+int SystemFileOps::fchmod(int fd, std::uint32_t mode) {
     return ::fchmod(fd, mode);
 }
 
@@ -119,36 +140,6 @@ int SystemFileOps::renameat(int olddirfd, const char* oldpath, int newdirfd, con
 
 int SystemFileOps::unlinkat(int dirfd, const char* path, int flags) {
     return ::unlinkat(dirfd, path, flags);
-}
-
-FileOps& system_file_ops() {
-    static SystemFileOps ops;
-    return ops;
-}
-
-namespace {
-
-class StoppableFileOps : public SystemFileOps {
-  public:
-    ssize_t write(int fd, const void* data, std::size_t size) override {
-        return cut_short(SystemFileOps::write(fd, data, size));
-    }
-    ssize_t writev(int fd, const iovec* iov, int count) override {
-        return cut_short(SystemFileOps::writev(fd, iov, count));
-    }
-
-  private:
-    static ssize_t cut_short(ssize_t result) {
-        if (result < 0 && errno == EINTR && stop_requested()) errno = ECANCELED;
-        return result;
-    }
-};
-
-}  // namespace
-
-FileOps& stoppable_file_ops() {
-    static StoppableFileOps ops;
-    return ops;
 }
 
 }  // namespace tagpolish

@@ -34,7 +34,7 @@ bool FakeFileOps::fails(Call call, const char* attr) {
     return false;
 }
 
-int FakeFileOps::openat(int dirfd, const char* path, int flags, mode_t mode) {
+int FakeFileOps::openat(int dirfd, const char* path, int flags, std::uint32_t mode) {
     const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
     return fails(unnamed ? Call::tmpfile : Call::openat)
                ? -1
@@ -55,13 +55,13 @@ int FakeFileOps::faccessat(int dirfd, const char* path, int mode, int flags) {
     return fails(Call::faccessat) ? -1 : SystemFileOps::faccessat(dirfd, path, mode, flags);
 }
 
-int FakeFileOps::fstatat(int dirfd, const char* path, struct stat* st, int flags) {
+int FakeFileOps::fstatat(int dirfd, const char* path, FileStat* st, int flags) {
     if (fails(Call::fstatat) || SystemFileOps::fstatat(dirfd, path, st, flags) != 0) return -1;
     if (restat) restat(*st);
     return 0;
 }
 
-int FakeFileOps::fstat(int fd, struct stat* st) {
+int FakeFileOps::fstat(int fd, FileStat* st) {
     if (fails(Call::fstat) || SystemFileOps::fstat(fd, st) != 0) return -1;
     if (restat) restat(*st);
     return 0;
@@ -87,11 +87,11 @@ ssize_t FakeFileOps::read(int fd, void* data, std::size_t size) {
     return fails(Call::read) ? -1 : SystemFileOps::read(fd, data, size);
 }
 
-ssize_t FakeFileOps::pread(int fd, void* data, std::size_t size, off_t offset) {
+ssize_t FakeFileOps::pread(int fd, void* data, std::size_t size, std::int64_t offset) {
     return fails(Call::pread) ? -1 : SystemFileOps::pread(fd, data, size, offset);
 }
 
-off_t FakeFileOps::lseek(int fd, off_t offset, int whence) {
+std::int64_t FakeFileOps::lseek(int fd, std::int64_t offset, int whence) {
     return fails(Call::lseek) ? -1 : SystemFileOps::lseek(fd, offset, whence);
 }
 
@@ -115,11 +115,11 @@ int FakeFileOps::syncfs(int fd) {
     return fails(Call::syncfs) ? -1 : SystemFileOps::syncfs(fd);
 }
 
-int FakeFileOps::fchown(int fd, uid_t uid, gid_t gid) {
+int FakeFileOps::fchown(int fd, std::uint32_t uid, std::uint32_t gid) {
     return fails(Call::fchown) ? -1 : SystemFileOps::fchown(fd, uid, gid);
 }
 
-int FakeFileOps::fchmod(int fd, mode_t mode) {
+int FakeFileOps::fchmod(int fd, std::uint32_t mode) {
     return fails(Call::fchmod) ? -1 : SystemFileOps::fchmod(fd, mode);
 }
 

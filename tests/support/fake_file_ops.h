@@ -65,31 +65,31 @@ class FakeFileOps : public SystemFileOps {
     std::function<void(int operation)> before_flock;
     // Runs on what fstat and fstatat say of a file, so that a test can
     // make two files look alike.
-    std::function<void(struct stat&)> restat;
+    std::function<void(FileStat&)> restat;
     // Calls of each kind so far, failed ones included.
     int count(Call call) const;
     // Every call so far, in order.
     std::vector<Call> log() const;
 
-    int openat(int dirfd, const char* path, int flags, mode_t mode) override;
+    int openat(int dirfd, const char* path, int flags, std::uint32_t mode) override;
     int close(int fd) override;
     int faccessat(int dirfd, const char* path, int mode, int flags) override;
-    int fstatat(int dirfd, const char* path, struct stat* st, int flags) override;
-    int fstat(int fd, struct stat* st) override;
+    int fstatat(int dirfd, const char* path, FileStat* st, int flags) override;
+    int fstat(int fd, FileStat* st) override;
     ssize_t readlinkat(int dirfd, const char* path, char* data, std::size_t size) override;
     int name_to_handle_at(int dirfd, const char* path, struct file_handle* handle, int* mount_id,
                           int flags) override;
     int flock(int fd, int operation) override;
     ssize_t read(int fd, void* data, std::size_t size) override;
-    ssize_t pread(int fd, void* data, std::size_t size, off_t offset) override;
-    off_t lseek(int fd, off_t offset, int whence) override;
+    ssize_t pread(int fd, void* data, std::size_t size, std::int64_t offset) override;
+    std::int64_t lseek(int fd, std::int64_t offset, int whence) override;
     ssize_t write(int fd, const void* data, std::size_t size) override;
     ssize_t writev(int fd, const iovec* iov, int count) override;
     int fsync(int fd) override;
     int fdatasync(int fd) override;
     int syncfs(int fd) override;
-    int fchown(int fd, uid_t uid, gid_t gid) override;
-    int fchmod(int fd, mode_t mode) override;
+    int fchown(int fd, std::uint32_t uid, std::uint32_t gid) override;
+    int fchmod(int fd, std::uint32_t mode) override;
     int futimens(int fd, const struct timespec times[2]) override;
     ssize_t flistxattr(int fd, char* list, std::size_t size) override;
     ssize_t fgetxattr(int fd, const char* name, void* value, std::size_t size) override;

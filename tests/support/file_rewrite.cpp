@@ -51,7 +51,7 @@ std::pair<Fate, std::string> rewrite(const std::string& path, FileOps& ops,
     SystemFileOps system;
     RewriteInput in = open_to_rewrite({path.c_str()}, system);
     EXPECT_EQ(Fate::open, in.fate);
-    const struct stat old = in.st;
+    const FileStat old = in.st;
     testing::internal::CaptureStderr();
     Fate result = Fate::done;
     {

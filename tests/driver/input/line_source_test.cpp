@@ -36,8 +36,8 @@ class Input {
         path = dir.write("page.htm", raw);
         fd = open(path.c_str(), O_RDONLY);
         EXPECT_GE(fd, 0);
-        struct stat st {};
-        fstat(fd, &st);
+        FileStat st{};
+        system_file_ops().fstat(fd, &st);
         info = load_input(system_file_ops(), fd, st, buf);
     }
     ~Input() {
@@ -234,8 +234,8 @@ TEST(LoadInput, DirectoryIsAReadError) {
     test::TempDir dir;
     const int fd = open(dir.path().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    struct stat st {};
-    fstat(fd, &st);
+    FileStat st{};
+    system_file_ops().fstat(fd, &st);
     InputBuffer buf;
     const InputInfo info = load_input(system_file_ops(), fd, st, buf);
     close(fd);

@@ -31,8 +31,8 @@ Written through_sink(const std::string& raw, const std::vector<std::string>& opt
     const std::string path = dir.write("page.htm", raw);
     const int fd = open(path.c_str(), O_RDONLY);
     const int out = open((dir.path() + "/out").c_str(), O_WRONLY | O_CREAT, 0600);
-    struct stat st {};
-    fstat(fd, &st);
+    FileStat st{};
+    system_file_ops().fstat(fd, &st);
     InputBuffer buf;
     const InputInfo info = load_input(system_file_ops(), fd, st, buf);
     test::FakeFileOps ops;

@@ -39,7 +39,7 @@ TEST(RewriteBatch, FailedSyncLeavesOnlyThatPageOld) {
             SystemFileOps system;
             RewriteInput in = open_to_rewrite({path.c_str()}, system);
             ASSERT_EQ(Fate::open, in.fate);
-            const struct stat old = in.st;
+            const FileStat old = in.st;
             auto file =
                 std::make_unique<FileRewrite>(path.c_str(), std::move(in), RewriteSettings{}, ops);
             file->prepare();

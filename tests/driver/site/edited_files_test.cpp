@@ -79,7 +79,7 @@ TEST(EditedFiles, ANewFileUnderAReusedInodeNumberIsEdited) {
             ASSERT_EQ(0, std::rename((dir.path() + "/c.new").c_str(), c_htm.c_str()));
             close(holder);
         };
-        ops.restat = [&](struct stat& st) {
+        ops.restat = [&](FileStat& st) {
             if (fresh != 0 && st.st_ino == fresh) st.st_ino = reused;
         };
 
