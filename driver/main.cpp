@@ -5,8 +5,8 @@
 #include "driver/command_line/options.h"
 #include "driver/command_line/startup.h"
 #include "driver/file_loop.h"
-#include "platform/run_stop.h"
 #include "lib/mem.h"
+#include "platform/run_stop.h"
 
 int main(int argc, char** argv) {
     if (!tagpolish::take_standard_descriptors()) return 1;

@@ -26,6 +26,7 @@ struct file_handle;
 #define AT_FDCWD (-100)
 #define O_CLOEXEC O_NOINHERIT
 #else
+#include <sys/file.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #endif

@@ -1,6 +1,5 @@
 #include "driver/input/line_source.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

@@ -2,7 +2,6 @@
 // where they lie in it.
 #pragma once
 
-
 #include <cstdint>
 #include <functional>
 #include <string_view>

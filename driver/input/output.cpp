@@ -1,6 +1,5 @@
 #include "driver/input/output.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

@@ -1,19 +1,18 @@
 // Where finished lines go: standard output, or the new file of a rewrite.
 #pragma once
 
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/file_ops.h"
 #include "driver/input/line_end.h"
 #include "driver/input/line_source.h"
 #include "engine/line_io.h"
 #include "engine/utf8_page.h"
 #include "lib/text_hash.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_ops.h"
 #include "lib/text_hash.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -1,7 +1,5 @@
 #include "driver/rewrite/file_id.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 
 namespace tagpolish {

@@ -2,8 +2,6 @@
 // one, so that a run notices what other programs do to its pages.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <string>
 
 #include "platform/file_ops.h"
@@ -17,9 +15,9 @@ bool unchanged(const FileStat& before, const FileStat& now);
 
 // A file as a run remembers it, in the state it was in.
 struct FileId {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    std::int64_t size = 0;
     struct timespec mtime {};
     struct timespec ctime {};
     // The file system's handle for the file: it holds the inode's

@@ -1,9 +1,5 @@
 #include "driver/rewrite/new_file.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +13,7 @@
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/rewrite.h"
 #include "lib/diag.h"
+#include "platform/users.h"
 
 namespace tagpolish {
 namespace {
@@ -91,28 +88,6 @@ Went lose_acl(int error, const char* path) {
     return Went::failed;
 }
 
-// Whether the user running the program belongs to group.
-bool in_group(gid_t group) {
-    if (group == getegid()) return true;
-    const int n = getgroups(0, nullptr);
-    std::vector<gid_t> groups(static_cast<std::size_t>(n > 0 ? n : 0));
-    const int got = n > 0 ? getgroups(n, groups.data()) : 0;
-    for (int i = 0; i < got; ++i)
-        if (groups[static_cast<std::size_t>(i)] == group) return true;
-    return false;
-}
-
-// The name of the user uid, or its number; getpwuid_r, as workers ask at
-// the same time.
-std::string user_name(uid_t uid) {
-    passwd entry{}, *found = nullptr;
-    std::vector<char> text(1024);
-    while (getpwuid_r(uid, &entry, text.data(), text.size(), &found) == ERANGE &&
-           text.size() < (std::size_t{1} << 20))
-        text.resize(text.size() * 2);
-    return found != nullptr ? found->pw_name : std::to_string(uid);
-}
-
 }  // namespace
 
 Went give_up(int error, const char* path) {
@@ -130,9 +105,9 @@ int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
 // the web server's user); others only to themselves, and to a group of
 // their own.
 OwnerGiven owner_given_to(const FileStat& old) {
-    if (geteuid() == 0) return {true, true};
+    if (acts_as_superuser()) return {true, true};
     const bool group = in_group(old.st_gid);
-    return {group && old.st_uid == geteuid(), group};
+    return {group && old.st_uid == effective_user(), group};
 }
 
 // A page left to another group would be open to the wrong people, and so
@@ -185,7 +160,7 @@ int NewFile::make(int dir) {
 int NewFile::copy(int from) {
     FdSink sink(fd_, LineEnd::lf, ops_);
     std::string chunk(std::size_t{1} << 16, '\0');
-    for (off_t at = 0;;) {
+    for (std::int64_t at = 0;;) {
         const ssize_t got = ops_.pread(from, chunk.data(), chunk.size(), at);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return errno;
@@ -232,8 +207,8 @@ void NewFile::copy_owner(const FileStat& old, OwnerGiven& given) {
         given = {true, true};
         return;
     }
-    given.group = ops_.fchown(fd_, static_cast<uid_t>(-1), old.st_gid) == 0;
-    given.owner = given.group && old.st_uid == geteuid();
+    given.group = ops_.fchown(fd_, static_cast<std::uint32_t>(-1), old.st_gid) == 0;
+    given.owner = given.group && old.st_uid == effective_user();
 }
 
 // Copies every extended attribute of the old file that the process may

@@ -2,8 +2,6 @@
 // a rewrite, or the copy that backs up the old file.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <string>
 
 #include "lib/diag.h"

@@ -1,8 +1,5 @@
 #include "driver/rewrite/resolve.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <string_view>
@@ -10,6 +7,7 @@
 #include <vector>
 
 #include "lib/diag.h"
+#include "platform/users.h"
 
 namespace tagpolish {
 namespace {
@@ -18,7 +16,7 @@ constexpr int max_links = 40;  // as the system itself allows
 
 struct Walk {
     FileOps& ops;
-    uid_t me = geteuid();
+    std::uint32_t me = effective_user();
     int links = 0;
     bool follow_last = true;  // a link as the last component is followed
 };

@@ -5,8 +5,6 @@
 // folder's descriptor and never looks the name up again.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <string>
 
 #include "platform/file_ops.h"

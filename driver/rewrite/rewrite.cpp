@@ -1,9 +1,5 @@
 #include "driver/rewrite/rewrite.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>

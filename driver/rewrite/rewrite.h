@@ -4,8 +4,6 @@
 // program changed it in the meantime.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <functional>
 #include <optional>

@@ -1,11 +1,10 @@
 #include "driver/rewrite/rewrite_batch.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <utility>
 
 #include "lib/diag.h"
+#include "platform/process.h"
 
 namespace tagpolish {
 namespace {
@@ -19,11 +18,11 @@ bool same_folder(const FileRewrite& a, const FileRewrite& b) {
 // Besides what the run holds (others), a batch leaves room under the
 // process's limit for what the system itself opens.
 std::size_t batch_files_within(std::size_t others) {
-    struct rlimit limit {};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return max_batch_files;
-    const rlim_t spare = 16 + others;
-    const rlim_t room = limit.rlim_cur > spare + 3 ? (limit.rlim_cur - spare) / 3 : 1;
+    const long limit = open_file_limit();
+    if (limit <= 0) return max_batch_files;
+    const std::size_t held = static_cast<std::size_t>(limit);
+    const std::size_t spare = 16 + others;
+    const std::size_t room = held > spare + 3 ? (held - spare) / 3 : 1;
     return std::min<std::size_t>(max_batch_files, room);
 }
 
@@ -46,7 +45,7 @@ void RewriteBatch::add(std::unique_ptr<FileRewrite> file) {
 // text written and only learns whether that failed.
 void RewriteBatch::make_durable() {
     for (std::size_t i = 0; i < pending_.size(); ++i) {
-        const dev_t dev = pending_[i].file->made_id().dev;
+        const std::uint64_t dev = pending_[i].file->made_id().dev;
         const bool seen =
             std::any_of(pending_.begin(), pending_.begin() + static_cast<long>(i),
                         [dev](const Pending& p) { return p.file->made_id().dev == dev; });

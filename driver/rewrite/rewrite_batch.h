@@ -4,15 +4,13 @@
 // instead of two for every page.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "platform/file_ops.h"
 #include "driver/rewrite/rewrite.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -1,7 +1,4 @@
 // Finding and locking an input under -w (declared in driver/rewrite/rewrite.h).
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>

@@ -1,8 +1,5 @@
 #include "driver/site/backups.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <string>

@@ -7,9 +7,9 @@
 
 #include <functional>
 
-#include "platform/file_ops.h"
 #include "driver/site/page.h"
 #include "driver/site/site_walk.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -1,8 +1,5 @@
 #include "driver/site/converted_scripts.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "driver/input/encoding_check.h"

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_ops.h"
 #include "driver/site/site_walk.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -1,9 +1,6 @@
 // The files a run has edited under -w, so that each is edited only once.
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,8 +14,8 @@ namespace tagpolish {
 // the folder and name it was found under.
 struct Seen {
     FileId id;
-    dev_t dir_dev = 0;
-    ino_t dir_ino = 0;
+    std::uint64_t dir_dev = 0;
+    std::uint64_t dir_ino = 0;
     std::string base;
 };
 
@@ -61,14 +58,14 @@ class EditedFiles {
         Kind kind;
         FileId id;
         std::string name;
-        dev_t dir_dev = 0;  // a pending rewrite's place
-        ino_t dir_ino = 0;
+        std::uint64_t dir_dev = 0;  // a pending rewrite's place
+        std::uint64_t dir_ino = 0;
         std::string base = {};
     };
     std::size_t add(Record record);
 
     std::vector<Record> records_;
-    std::unordered_multimap<ino_t, std::size_t> by_inode_;
+    std::unordered_multimap<std::uint64_t, std::size_t> by_inode_;
 };
 
 }  // namespace tagpolish

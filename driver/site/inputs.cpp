@@ -1,7 +1,5 @@
 #include "driver/site/inputs.h"
 
-#include <fcntl.h>
-
 #include "driver/rewrite/resolve.h"
 #include "lib/diag.h"
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/file_ops.h"
 #include "driver/site/page.h"
 #include "driver/site/site_walk.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

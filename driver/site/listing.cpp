@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/run_stop.h"
 #include "lib/diag.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 

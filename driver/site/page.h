@@ -10,11 +10,11 @@
 #include <string_view>
 #include <type_traits>
 
-#include "platform/file_ops.h"
 #include "driver/rewrite/rewrite.h"
 #include "driver/site/edited_files.h"
 #include "engine/edits.h"
 #include "lib/diag.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

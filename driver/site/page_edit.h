@@ -7,7 +7,6 @@
 #include <optional>
 #include <utility>
 
-#include "platform/file_ops.h"
 #include "driver/input/input_checks.h"
 #include "driver/input/line_source.h"
 #include "driver/rewrite/rewrite.h"
@@ -15,6 +14,7 @@
 #include "driver/site/page.h"
 #include "engine/utf8_page.h"
 #include "lib/walk_options.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish {
 

@@ -1,9 +1,8 @@
 #include "driver/site/progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "platform/terminal.h"
 
 namespace tagpolish {
 namespace {
@@ -11,12 +10,6 @@ namespace {
 // "\r" goes back to the start of the line, and ESC [ K clears from there
 // on: the line is drawn over itself without scrolling.
 constexpr std::string_view back_and_clear = "\r\x1b[K";
-
-std::size_t terminal_width() {
-    winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
-    return size.ws_col;
-}
 
 }  // namespace
 
@@ -64,7 +57,7 @@ void StatusLine::show(const Progress& p) {
     std::lock_guard lock(mutex_);
     if (!line_.empty() && now - drawn_ < std::chrono::milliseconds(100)) return;
     drawn_ = now;
-    line_ = progress_text(p, terminal_width());
+    line_ = progress_text(p, message_terminal_width());
     write_line();
 }
 

@@ -1,16 +1,14 @@
 #include "driver/site/site_run.h"
 
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 
 #include "driver/rewrite/resolve.h"
-#include "platform/run_stop.h"
 #include "lib/mem.h"
 #include "lib/options.h"
+#include "platform/process.h"
+#include "platform/run_stop.h"
+#include "platform/terminal.h"
 
 namespace tagpolish {
 namespace {
@@ -27,25 +25,14 @@ constexpr std::size_t deepest_walk = 64;
 // batch while this thread syncs the last; within that limit beside a full
 // batch and a deep walk.
 std::size_t pages_in_flight(int jobs) {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, rlim_t{1} << 20);
-        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    const rlim_t others = 16 + deepest_walk + 3 * max_batch_files;
-    const rlim_t room =
-        limit.rlim_cur > others + fds_per_page ? (limit.rlim_cur - others) / fds_per_page : 1;
+    const long limit = open_file_limit(true);
+    if (limit < 0) return 2;
     const std::size_t wanted = std::max(max_batch_files, 2 * static_cast<std::size_t>(jobs));
+    if (limit == 0) return wanted;
+    const std::size_t held = static_cast<std::size_t>(limit);
+    const std::size_t others = 16 + deepest_walk + 3 * max_batch_files;
+    const std::size_t room = held > others + fds_per_page ? (held - others) / fds_per_page : 1;
     return std::clamp<std::size_t>(wanted, 1, room);
-}
-
-// The processors this process may run on.
-int processors() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
 }
 
 // Whether a page's fate is told: it no longer waits in the batch.
@@ -86,12 +73,12 @@ RunSettings settings_from_options() {
     s.rules.style_sheets = opt_to_utf8 != 0;
     s.rules.backup_suffix = s.backups;
     s.rules.backups = s.job != RunJob::edit;
-    s.jobs = opt_jobs != 0 ? opt_jobs : opt_r ? processors() : 1;
+    s.jobs = opt_jobs != 0 ? opt_jobs : opt_r ? processor_count() : 1;
     s.list = opt_list || opt_dry_run;
     s.report = opt_report != 0;
     s.end = opt_null ? '\0' : '\n';
     s.summary = opt_list || opt_dry_run || opt_r || s.job != RunJob::edit;
-    s.status = !opt_quiet && isatty(STDERR_FILENO) == 1;
+    s.status = !opt_quiet && messages_to_terminal();
     s.force = opt_force != 0;
     return s;
 }

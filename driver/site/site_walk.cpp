@@ -1,9 +1,5 @@
 #include "driver/site/site_walk.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <utility>
@@ -11,6 +7,7 @@
 #include "driver/rewrite/resolve.h"
 #include "driver/site/name_patterns.h"
 #include "lib/diag.h"
+#include "platform/folders.h"
 
 namespace tagpolish {
 namespace {
@@ -19,14 +16,9 @@ namespace {
 // site's.
 constexpr std::string_view version_control[] = {".git", ".svn", ".hg", "CVS"};
 
-bool matches(const std::string& pattern, std::string_view name, int flags) {
-    const std::string text(name);
-    return fnmatch(pattern.c_str(), text.c_str(), flags) == 0;
-}
-
 bool matches_any(const std::vector<std::string>& patterns, std::string_view name) {
     return std::any_of(patterns.begin(), patterns.end(),
-                       [name](const std::string& p) { return matches(p, name, 0); });
+                       [name](const std::string& p) { return name_matches(p, name, false); });
 }
 
 const std::vector<std::string> default_pages{"*.htm", "*.html"};
@@ -36,48 +28,13 @@ const std::vector<std::string>& defaults_of(const WalkRules& rules) {
     return rules.style_sheets ? default_pages_and_sheets : default_pages;
 }
 
-struct Entry {
-    std::string name;
-    unsigned char type;  // as readdir gives it
-};
-
-// The entries of the folder open as fd, in byte order of their names.
-// Returns 0 or the errno.
-int read_entries(int fd, std::vector<Entry>& entries) {
-    const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    DIR* dir = own < 0 ? nullptr : fdopendir(own);
-    if (dir == nullptr) {
-        const int error = errno;
-        if (own >= 0) close(own);
-        return error;
-    }
-    errno = 0;
-    while (const dirent* e = readdir(dir)) {
-        const std::string_view name(e->d_name);
-        if (name != "." && name != "..") entries.push_back({std::string(name), e->d_type});
-        errno = 0;
-    }
-    const int error = errno;
-    closedir(dir);
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return error;
-}
-
-unsigned char type_of(mode_t mode) {
-    if (S_ISDIR(mode)) return DT_DIR;
-    if (S_ISLNK(mode)) return DT_LNK;
-    if (S_ISREG(mode)) return DT_REG;
-    return DT_UNKNOWN;
-}
-
 }  // namespace
 
 bool is_page_name(const WalkRules& rules, std::string_view name) {
     const bool taken =
         rules.include.empty()
             ? std::any_of(defaults_of(rules).begin(), defaults_of(rules).end(),
-                          [name](const std::string& p) { return matches(p, name, FNM_CASEFOLD); })
+                          [name](const std::string& p) { return name_matches(p, name, true); })
             : matches_any(rules.include, name);
     return taken && !matches_any(rules.exclude, name);
 }
@@ -110,10 +67,10 @@ bool walk_takes(const WalkRules& rules, std::string_view name) {
 struct SiteWalk::Level {
     std::shared_ptr<const Fd> dir;
     std::string shown;  // the folder as messages show it, with its "/"
-    std::vector<Entry> entries;
+    std::vector<FolderEntry> entries;
     std::size_t at = 0;  // the next entry to meet
-    dev_t dev = 0;
-    ino_t ino = 0;
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
 };
 
 SiteWalk::SiteWalk(Fd top, const std::string& shown, const WalkRules& rules, FileOps& ops)
@@ -138,7 +95,7 @@ std::unique_ptr<Page> SiteWalk::enter(const std::string& shown, Fd dir) {
                              "%s: a folder that the walk is in already (a loop of links); passed "
                              "over\n");
     auto level = std::make_unique<Level>();
-    if (int error = read_entries(dir.get(), level->entries))
+    if (int error = read_folder(dir.get(), level->entries))
         return note_page(name, Fate::failed, error, "%s: cannot read\n");
     level->dir = std::make_shared<const Fd>(std::move(dir));
     level->shown = shown;
@@ -157,27 +114,27 @@ std::unique_ptr<Page> SiteWalk::next() {
             levels_.pop_back();
             continue;
         }
-        const Entry& e = level.entries[level.at++];
+        const FolderEntry& e = level.entries[level.at++];
         if (std::unique_ptr<Page> page = met(level, e.name, e.type)) return page;
     }
     return nullptr;
 }
 
-std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, unsigned char type) {
+std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, EntryType type) {
     if (matches_any(rules_.exclude, name)) return nullptr;
-    if (type == DT_UNKNOWN) {
+    if (type == EntryType::unknown) {
         FileStat st{};
         if (ops_.fstatat(level.dir->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return nullptr;
-        type = type_of(st.st_mode);
+        type = entry_type_of(st.st_mode);
     }
-    if (type == DT_LNK) return met_link(level, name);
-    if (type == DT_REG) {
+    if (type == EntryType::link) return met_link(level, name);
+    if (type == EntryType::file) {
         if (!walk_takes(rules_, name)) return nullptr;
         last_ = &level;
         return std::make_unique<Page>(level.shown + name, level.dir, level.shown.size());
     }
-    if (type != DT_DIR || !walk_enters(rules_, name)) return nullptr;
+    if (type != EntryType::folder || !walk_enters(rules_, name)) return nullptr;
     // Opened without following a link: a folder that became one is not
     // entered.
     const int fd = ops_.openat(level.dir->get(), name.c_str(),
@@ -220,8 +177,9 @@ std::unique_ptr<Page> SiteWalk::met_link(Level& level, const std::string& name) 
 bool SiteWalk::beside(std::string_view name) const {
     if (last_ == nullptr) return false;
     const auto& e = last_->entries;
-    const auto it = std::lower_bound(e.begin(), e.end(), name,
-                                     [](const Entry& a, std::string_view n) { return a.name < n; });
+    const auto it =
+        std::lower_bound(e.begin(), e.end(), name,
+                         [](const FolderEntry& a, std::string_view n) { return a.name < n; });
     return it != e.end() && it->name == name;
 }
 

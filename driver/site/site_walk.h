@@ -4,15 +4,14 @@
 // link meanwhile is never entered.
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/file_ops.h"
 #include "driver/site/page.h"
+#include "platform/file_ops.h"
+#include "platform/folders.h"
 
 namespace tagpolish {
 
@@ -81,7 +80,7 @@ class SiteWalk {
   private:
     struct Level;
     std::unique_ptr<Page> enter(const std::string& shown, Fd dir);
-    std::unique_ptr<Page> met(Level& level, const std::string& name, unsigned char type);
+    std::unique_ptr<Page> met(Level& level, const std::string& name, EntryType type);
     std::unique_ptr<Page> met_link(Level& level, const std::string& name);
 
     const WalkRules& rules_;

@@ -1,11 +1,9 @@
 #include "driver/site/workers.h"
 
-#include <unistd.h>
-
 #include <system_error>
 
-#include "platform/run_stop.h"
 #include "lib/diag.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 namespace {

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 
-
 namespace tagpolish {
 
 int SystemFileOps::openat(int dirfd, const char* path, int flags, std::uint32_t mode) {

@@ -34,23 +34,23 @@ bool from_here(int dirfd, const char* path) {
 
 int errno_of(DWORD error) {
     switch (error) {
-    case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA:
-        return EPIPE;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
-    case ERROR_OPERATION_ABORTED:
-        return EINTR;
-    case ERROR_ACCESS_DENIED:
-        return EACCES;
-    case ERROR_INVALID_HANDLE:
-        return EBADF;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
-    default:
-        return EIO;
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+            return EPIPE;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_OPERATION_ABORTED:
+            return EINTR;
+        case ERROR_ACCESS_DENIED:
+            return EACCES;
+        case ERROR_INVALID_HANDLE:
+            return EBADF;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        default:
+            return EIO;
     }
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/file_ops.h"
 #include "driver/rewrite/rewrite.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish::test {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_ops.h"
 #include "driver/site/site_run.h"
+#include "platform/file_ops.h"
 
 namespace tagpolish::test {
 
