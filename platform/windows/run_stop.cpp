@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <mutex>
 
 #include "lib/options.h"
 
@@ -27,7 +26,17 @@ struct Worker {
 
 Worker workers[max_workers];
 // Guards the workers' thread handles: one is never used while it closes.
-std::mutex handles;
+// A lock with nothing to destroy, so that the watcher may hold it while
+// the process ends.
+SRWLOCK handles = SRWLOCK_INIT;
+
+class HandlesLock {
+  public:
+    HandlesLock() { AcquireSRWLockExclusive(&handles); }
+    ~HandlesLock() { ReleaseSRWLockExclusive(&handles); }
+    HandlesLock(const HandlesLock&) = delete;
+    HandlesLock& operator=(const HandlesLock&) = delete;
+};
 thread_local int my_slot = -1;
 std::atomic<int> stopped_by{0};
 std::atomic<int> holds{0};
@@ -46,7 +55,7 @@ bool anyone_waits() {
 // ERROR_OPERATION_ABORTED, and the worker looks again.
 void wake_workers() {
     const bool all = stopped_by.load() != 0;
-    const std::lock_guard<std::mutex> lock(handles);
+    const HandlesLock lock;
     for (Worker& w : workers)
         if (w.used.load() && w.thread != nullptr && (all || w.waiting.load()))
             CancelSynchronousIo(w.thread);
@@ -105,7 +114,7 @@ int take_slot() {
         HANDLE self = nullptr;
         DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0,
                         FALSE, DUPLICATE_SAME_ACCESS);
-        const std::lock_guard<std::mutex> lock(handles);
+        const HandlesLock lock;
         workers[i].thread = self;
         return i;
     }
@@ -115,7 +124,7 @@ int take_slot() {
 void give_slot(int slot) {
     if (slot < 0) return;
     {
-        const std::lock_guard<std::mutex> lock(handles);
+        const HandlesLock lock;
         if (workers[slot].thread != nullptr) CloseHandle(workers[slot].thread);
         workers[slot].thread = nullptr;
     }
