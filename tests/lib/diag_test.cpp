@@ -183,9 +183,9 @@ TEST(ErrMsg, OwnReasonsAreTheCLibrarysWordsForTheErrorsTheProgramMeets) {
         EXPECT_TRUE(seen.insert(r.errnum).second) << "twice: " << r.text;
         EXPECT_STREQ(std::strerror(r.errnum), r.text);
     }
-    for (int e : {ENOENT, EACCES, EISDIR, ENOSPC, EPIPE, EBADF, EIO, ENOMEM, EROFS, EEXIST,
-                  ENOTDIR, ELOOP, EINVAL, EFBIG, EMFILE, ENAMETOOLONG, ECANCELED, EAGAIN,
-                  EWOULDBLOCK, ETXTBSY, EPERM, EXDEV, EDQUOT, EINTR})
+    for (int e : {ENOENT,    EACCES, EISDIR,      ENOSPC,  EPIPE,  EBADF, EIO,    ENOMEM,
+                  EROFS,     EEXIST, ENOTDIR,     ELOOP,   EINVAL, EFBIG, EMFILE, ENAMETOOLONG,
+                  ECANCELED, EAGAIN, EWOULDBLOCK, ETXTBSY, EPERM,  EXDEV, EDQUOT, EINTR})
         EXPECT_EQ(1u, seen.count(e)) << std::strerror(e);
 
     constexpr int other = EHOSTUNREACH;
