@@ -10,9 +10,6 @@
 
 int main(int argc, char** argv) {
     if (!tagpolish::take_standard_descriptors()) return 1;
-    // A file-size limit must fail the write, not kill the process before
-    // it can remove its temporary file.
-    std::signal(SIGXFSZ, SIG_IGN);
     tagpolish::install_memory_handler();
     int first = tagpolish::parse_options(argc, argv);
     tagpolish::start_stop_watch();

@@ -1,14 +1,14 @@
 // Messages: a small formatter with a bounded result, and its writer.
 #include "lib/diag.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string_view>
+
+#include "platform/console.h"
 
 namespace tagpolish {
 
@@ -143,12 +143,60 @@ MsgTo::~MsgTo() {
 }
 
 void write_stderr(std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
+    write_standard_error(text);
+}
+
+// The words of the errors that the program meets are its own, the same on
+// every system (they are those of the GNU C library, which the program
+// has always printed); any other error takes the system's.
+std::span<const ErrorReason> error_reasons() {
+    static constexpr ErrorReason reasons[] = {
+        {EPERM, "Operation not permitted"},
+        {ENOENT, "No such file or directory"},
+        {EINTR, "Interrupted system call"},
+        {EIO, "Input/output error"},
+        {ENXIO, "No such device or address"},
+        {EBADF, "Bad file descriptor"},
+        {EAGAIN, "Resource temporarily unavailable"},
+#if EWOULDBLOCK != EAGAIN
+        {EWOULDBLOCK, "Resource temporarily unavailable"},
+#endif
+        {ENOMEM, "Cannot allocate memory"},
+        {EACCES, "Permission denied"},
+        {EBUSY, "Device or resource busy"},
+        {EEXIST, "File exists"},
+        {EXDEV, "Invalid cross-device link"},
+        {ENODEV, "No such device"},
+        {ENOTDIR, "Not a directory"},
+        {EISDIR, "Is a directory"},
+        {EINVAL, "Invalid argument"},
+        {ENFILE, "Too many open files in system"},
+        {EMFILE, "Too many open files"},
+        {ETXTBSY, "Text file busy"},
+        {EFBIG, "File too large"},
+        {ENOSPC, "No space left on device"},
+        {ESPIPE, "Illegal seek"},
+        {EROFS, "Read-only file system"},
+        {EMLINK, "Too many links"},
+        {EPIPE, "Broken pipe"},
+        {ENAMETOOLONG, "File name too long"},
+        {ENOLCK, "No locks available"},
+        {ENOSYS, "Function not implemented"},
+        {ENOTEMPTY, "Directory not empty"},
+        {ELOOP, "Too many levels of symbolic links"},
+        {EOVERFLOW, "Value too large for defined data type"},
+        {EILSEQ, "Invalid or incomplete multibyte or wide character"},
+        {EOPNOTSUPP, "Operation not supported"},
+        {ETIMEDOUT, "Connection timed out"},
+        {ECANCELED, "Operation canceled"},
+#ifdef ESTALE
+        {ESTALE, "Stale file handle"},
+#endif
+#ifdef EDQUOT
+        {EDQUOT, "Disk quota exceeded"},
+#endif
+    };
+    return reasons;
 }
 
 namespace {
@@ -157,9 +205,10 @@ namespace {
 // in msg_buf or is a format; returns the whole.
 std::string_view add_reason(std::string_view text, int errnum) {
     char words[reason_max - 4];
-    // The GNU strerror_r, which may return its own text instead of filling
-    // words; unlike strerror it is safe in every thread.
-    const std::string_view why = strerror_r(errnum, words, sizeof words);
+    std::string_view why;
+    for (const ErrorReason& r : error_reasons())
+        if (r.errnum == errnum) why = r.text;
+    if (why.data() == nullptr) why = system_error_text(errnum, words, sizeof words);
     if (text.data() != msg_buf) {
         const std::size_t n = std::min(text.size(), msg_buf_size - 1);
         std::memcpy(msg_buf, text.data(), n);

@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <span>
 #include <string_view>
 #include <type_traits>
 
@@ -57,6 +58,16 @@ class MsgTo {
 // Writes text to standard error whole, in as few writes as it takes;
 // nothing can be done about a failure, which is ignored.
 void write_stderr(std::string_view text);
+
+// The words that a message's reason line gives for an error number.
+struct ErrorReason {
+    int errnum;
+    const char* text;
+};
+
+// The errors whose words are the program's own, alike on every system;
+// the reason for any other is the system's.
+std::span<const ErrorReason> error_reasons();
 
 // Expands the message as it is: no prefix, no added line break; when
 // errnum is not 0, the system's words for it follow on a line of their

@@ -1,12 +1,10 @@
 #include "lib/page_text.h"
 
-#include <iconv.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <cstring>
 
 #include "lib/sjstr.h"
+#include "platform/console.h"
+#include "platform/text_convert.h"
 
 namespace tagpolish {
 namespace {
@@ -66,36 +64,7 @@ std::size_t escape(std::string_view bytes, char* out) {
     return static_cast<std::size_t>(at - out);
 }
 
-// The C library's converter from CP932 to UTF-8, for one text.
-class Converter {
-  public:
-    Converter() : cd_(iconv_open("UTF-8", "CP932")) {}
-    ~Converter() {
-        if (usable()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Writes the character ch at out; returns how many bytes, or 0 when it
-    // does not convert (or there is no converter).
-    std::size_t convert(std::string_view ch, char* out) {
-        if (!usable()) return 0;
-        char in[2];
-        std::memcpy(in, ch.data(), ch.size());
-        char* ip = in;
-        std::size_t in_left = ch.size();
-        char* op = out;
-        std::size_t out_left = utf8_growth * ch.size();
-        const std::size_t done = iconv(cd_, &ip, &in_left, &op, &out_left);
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (done == static_cast<std::size_t>(-1) || in_left != 0) return 0;
-        return static_cast<std::size_t>(op - out);
-    }
-
-  private:
-    bool usable() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t cd_;
-};
+static_assert(utf8_growth == sjis_utf8_growth);
 
 }  // namespace
 
@@ -104,14 +73,20 @@ PageView page_view_for(bool terminal, const char* lc_all, const char* lc_ctype, 
     return terminal && locale != nullptr && names_utf8(locale) ? PageView::utf8 : PageView::bytes;
 }
 
+// A console that takes UTF-8 (Windows, where the messages go to it as
+// UTF-16) always shows the characters.
 PageView page_view() {
-    static const PageView view = page_view_for(isatty(STDERR_FILENO) == 1, std::getenv("LC_ALL"),
-                                               std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    static const PageView view = [] {
+        const ErrorTerminal terminal = standard_error_terminal();
+        if (terminal == ErrorTerminal::unicode) return PageView::utf8;
+        return page_view_for(terminal == ErrorTerminal::by_locale, std::getenv("LC_ALL"),
+                             std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    }();
     return view;
 }
 
 std::size_t show_as_utf8(std::string_view sjis, char* out) {
-    Converter converter;
+    SjisToUtf8 converter;
     char* at = out;
     for (std::size_t k = 0; k < sjis.size();) {
         const auto c = static_cast<unsigned char>(sjis[k]);

@@ -14,7 +14,9 @@ enum class PageView {
 
 // The view that suits standard error: utf8 when it is a terminal and the
 // locale's character set (from the first of LC_ALL, LC_CTYPE and LANG that
-// is set and not empty) is UTF-8. Decided at the first call. These are the
+// is set and not empty) is UTF-8, or when it is a Windows console, which
+// takes the messages as UTF-16 whatever its code page. Decided at the
+// first call. These are the
 // only environment variables the program reads: scripts and logs, which
 // take standard error from a file or a pipe, always get the page's bytes.
 PageView page_view();
@@ -27,10 +29,11 @@ inline constexpr std::size_t utf8_growth = 4;
 
 // Writes the Shift_JIS bytes as UTF-8 at out, which has room for
 // utf8_growth bytes for each of them, and returns how many it wrote. A
-// character goes whole (a lead byte with its second byte) through the C
-// library's CP932 converter; a character that does not convert, and a
-// control byte other than tab and line feed, is written as \xNN, one for
-// each of its bytes, so that no byte of a page can act on the terminal.
+// character goes whole (a lead byte with its second byte) through the
+// system's CP932 converter (platform/text_convert.h); a character that
+// does not convert, and a control byte other than tab and line feed, is
+// written as \xNN, one for each of its bytes, so that no byte of a page
+// can act on the terminal.
 std::size_t show_as_utf8(std::string_view sjis, char* out);
 
 // How many of the first n bytes of text (at most its size) form whole

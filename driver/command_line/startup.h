@@ -3,11 +3,10 @@
 
 namespace tagpolish {
 
-// Takes every closed standard descriptor: 0 write-only and 1 and 2
-// read-only on /dev/null, so that no file the run opens gets one of their
-// numbers (a message would go into a page) and any use of them still
-// fails. False, with a message where one can go, when /dev/null cannot be
-// opened.
+// Takes every closed standard stream on the null device, and sets up the
+// standard streams and the process as the run needs them
+// (platform/standard_streams.h). False, with a message where one can go,
+// when the null device cannot be opened.
 bool take_standard_descriptors();
 
 }  // namespace tagpolish

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cfloat>
+#include <cstring>
+#include <set>
 #include <string>
 
 namespace tagpolish {
@@ -168,6 +170,34 @@ TEST(ErrMsg, ReasonFollowsOnALineOfItsOwn) {
     errmsg_why(ENOSPC, "%s: failed to rewrite\n", "a.htm");
     errmsg_why(0, "%s: failed to convert\n", "a.htm");
     EXPECT_EQ("a.htm: failed to rewrite\n  No space left on device\na.htm: failed to convert\n",
+              testing::internal::GetCapturedStderr());
+}
+
+// The program's own words for the errors it meets are glibc's, so that
+// its messages read as they always have on Linux and the same elsewhere,
+// and they cover every error its file calls report; any other error still
+// gets the system's words.
+TEST(ErrMsg, OwnReasonsAreGlibcsWordsForTheErrorsTheProgramMeets) {
+    std::set<int> seen;
+    for (const ErrorReason& r : error_reasons()) {
+        EXPECT_TRUE(seen.insert(r.errnum).second) << "twice: " << r.text;
+#ifdef __GLIBC__
+        EXPECT_STREQ(std::strerror(r.errnum), r.text);
+#endif
+    }
+    for (int e : {ENOENT,    EACCES, EISDIR,      ENOSPC,  EPIPE,  EBADF, EIO,    ENOMEM,
+                  EROFS,     EEXIST, ENOTDIR,     ELOOP,   EINVAL, EFBIG, EMFILE, ENAMETOOLONG,
+                  ECANCELED, EAGAIN, EWOULDBLOCK, ETXTBSY, EPERM,  EXDEV, EINTR})
+        EXPECT_EQ(1u, seen.count(e)) << std::strerror(e);
+#ifdef EDQUOT
+    EXPECT_EQ(1u, seen.count(EDQUOT));
+#endif
+
+    constexpr int other = EHOSTUNREACH;
+    ASSERT_EQ(0u, seen.count(other));
+    testing::internal::CaptureStderr();
+    errmsg_why(other, "a.htm: failed\n");
+    EXPECT_EQ(std::string("a.htm: failed\n  ") + std::strerror(other) + "\n",
               testing::internal::GetCapturedStderr());
 }
 
