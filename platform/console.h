@@ -22,6 +22,10 @@ ErrorTerminal standard_error_terminal();
 // shows its characters whatever its code page.
 void write_standard_error(std::string_view text);
 
+// The columns of the terminal or console that standard error shows; 80
+// when it cannot be told.
+std::size_t standard_error_width();
+
 // The system's words for errnum, in buf of size bytes or in storage of
 // the C library's own; safe in every thread.
 std::string_view system_error_text(int errnum, char* buf, std::size_t size);

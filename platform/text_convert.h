@@ -1,6 +1,5 @@
 // Conversions between the program's encodings that take the system's
-// converters: a Shift_JIS character of a page to UTF-8 for a message, and
-// on Windows the program's UTF-8 names to the UTF-16 of the W calls.
+// converters: a Shift_JIS character of a page to UTF-8 for a message.
 #pragma once
 
 #include <cstddef>
@@ -30,12 +29,5 @@ class SjisToUtf8 {
   private:
     void* state_;
 };
-
-#ifdef _WIN32
-// UTF-8 to UTF-16 and back, for the names and texts that the W calls take
-// and give. A byte that is not UTF-8 becomes U+FFFD.
-std::wstring to_wide(std::string_view utf8);
-std::string from_wide(std::wstring_view wide);
-#endif
 
 }  // namespace tagpolish

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/terminal.h"
+#include "platform/console.h"
 
 namespace tagpolish {
 namespace {
@@ -57,7 +57,7 @@ void StatusLine::show(const Progress& p) {
     std::lock_guard lock(mutex_);
     if (!line_.empty() && now - drawn_ < std::chrono::milliseconds(100)) return;
     drawn_ = now;
-    line_ = progress_text(p, message_terminal_width());
+    line_ = progress_text(p, standard_error_width());
     write_line();
 }
 

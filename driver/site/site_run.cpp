@@ -6,9 +6,9 @@
 #include "driver/rewrite/resolve.h"
 #include "lib/mem.h"
 #include "lib/options.h"
+#include "platform/console.h"
 #include "platform/process.h"
 #include "platform/run_stop.h"
-#include "platform/terminal.h"
 
 namespace tagpolish {
 namespace {
@@ -78,7 +78,7 @@ RunSettings settings_from_options() {
     s.report = opt_report != 0;
     s.end = opt_null ? '\0' : '\n';
     s.summary = opt_list || opt_dry_run || opt_r || s.job != RunJob::edit;
-    s.status = !opt_quiet && messages_to_terminal();
+    s.status = !opt_quiet && standard_error_terminal() != ErrorTerminal::none;
     s.force = opt_force != 0;
     return s;
 }

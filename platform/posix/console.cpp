@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,12 @@ void write_standard_error(std::string_view text) {
         if (n <= 0) return;
         text.remove_prefix(static_cast<std::size_t>(n));
     }
+}
+
+std::size_t standard_error_width() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    return size.ws_col;
 }
 
 std::string_view system_error_text(int errnum, char* buf, std::size_t size) {

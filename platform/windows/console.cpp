@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/text_convert.h"
+#include "platform/windows/utf16.h"
 
 namespace tagpolish {
 namespace {
@@ -23,7 +23,7 @@ bool is_console(HANDLE handle) {
 }
 
 void write_console(HANDLE console, std::string_view text) {
-    const std::wstring wide = to_wide(text);
+    const std::wstring wide = utf16_of(text);
     std::wstring_view rest = wide;
     while (!rest.empty()) {
         DWORD written = 0;
@@ -53,6 +53,14 @@ void write_standard_error(std::string_view text) {
         if (!WriteFile(handle, text.data(), n, &written, nullptr) || written == 0) return;
         text.remove_prefix(written);
     }
+}
+
+std::size_t standard_error_width() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!is_console(error_handle()) || !GetConsoleScreenBufferInfo(error_handle(), &info))
+        return 80;
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? static_cast<std::size_t>(columns) : 80;
 }
 
 std::string_view system_error_text(int errnum, char* buf, std::size_t size) {

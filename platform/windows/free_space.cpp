@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/text_convert.h"
+#include "platform/windows/utf16.h"
 
 namespace tagpolish {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 // "C:page.htm"), with the closing backslash that the root of a share
 // needs.
 std::wstring folder_of(const char* name) {
-    std::wstring path = to_wide(name);
+    std::wstring path = utf16_of(name);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     const bool folder =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
