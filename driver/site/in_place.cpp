@@ -1,6 +1,9 @@
 // The rewrite in place, as the command line and the file loop reach it.
 #include "driver/in_place.h"
 
+#include <cstddef>
+#include <iterator>
+
 #include "driver/site/backups.h"
 #include "driver/site/site_run.h"
 #include "driver/site/site_walk.h"
