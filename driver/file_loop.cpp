@@ -1,17 +1,12 @@
 #include "driver/file_loop.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
-#include <csignal>
 #include <optional>
 
 #include "driver/command_line/options.h"
+#include "driver/in_place.h"
+#include "driver/input/input_edit.h"
 #include "driver/input/line_source.h"
-#include "driver/rewrite/resolve.h"
-#include "driver/site/page_edit.h"
-#include "driver/site/site_run.h"
 #include "lib/diag.h"
 #include "lib/mem.h"
 #include "platform/free_space.h"
@@ -21,6 +16,14 @@ namespace tagpolish {
 namespace {
 
 constexpr MsgFormat<const char*> msg_not_edited = "%s: not edited (the run stopped)\n";
+
+// What became of an input to standard output.
+enum class Fate {
+    edited,       // written to standard output
+    passed_over,  // already UTF-8, under --to-utf8
+    failed,       // reported; the run goes on
+    not_reached,  // the run stopped before its reading, or during its walk
+};
 
 // A run to standard output: the inputs one after another, on this thread.
 struct StdoutRun {
@@ -72,7 +75,7 @@ Fate edit_open(const char* name, int fd, bool is_stdin, StdoutRun& run) {
         result |= Fclose(fd, name, run.ops);
     if (cut_short || (why == ECANCELED && stop_requested())) return Fate::not_reached;
     // Nobody reads the text any more: the run ends as a broken pipe ends it.
-    if (why == EPIPE) end_by_signal(SIGPIPE);
+    if (why == EPIPE) end_by_signal(broken_pipe_stop);
     if (result == 0) return Fate::edited;
     errmsg_why(why, "%s: failed to convert\n", name);
     return Fate::failed;
@@ -140,13 +143,7 @@ int run_files(int first, int argc, char** argv, FileOps& ops) {
         return 1;
     }
     if (!opt_w || first >= argc) return run_to_stdout(first, argc, argv, ops);
-    const RunSettings settings = settings_from_options();
-    if (settings.job == RunJob::edit &&
-        backups_in_the_way(argv + first, argc - first, settings.walk ? &settings.rules : nullptr,
-                           settings.how.backup_suffix, settings.how.dry_run, ops))
-        return 1;
-    SiteRun run(argv + first, argc - first, settings, ops);
-    return run.go();
+    return run_in_place(first, argc, argv, ops);
 }
 
 }  // namespace tagpolish

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/site/site_walk.h"
+#include "driver/in_place.h"
 #include "lib/diag.h"
 
 namespace tagpolish {
@@ -36,6 +36,21 @@ namespace {
 [[noreturn]] void print_help() {
     for (const std::string& line : help_lines()) std::printf("%s\n", line.c_str());
     finish(0);
+}
+
+// Whether the row is an option of the rewrite in place: -w, -r and the
+// backup options.
+bool rewrites(const OptionRow& row) {
+    return row.flag == &opt_w || row.flag == &opt_r || row.text == &backup_suffix ||
+           row.text == &restore_suffix || row.text == &remove_suffix;
+}
+
+// A build that does not rewrite in place refuses its options as they are
+// met, before any file is touched.
+void check_available(const OptionRow& row) {
+    if (rewrites_in_place() || !rewrites(row)) return;
+    errmsg(msg_not_available, row.name);
+    finish(1);
 }
 
 // The row of the letter in a cluster of that form, or nullptr.
@@ -66,6 +81,7 @@ void set_cluster(const char* arg) {
                 errmsg("%c: unknown option\n", *p);
             finish(1);
         }
+        check_available(*row);
         set_option(*row);
     }
 }
@@ -125,6 +141,7 @@ bool set_valued(const char* arg) {
     const char* value = nullptr;
     for (const OptionRow& row : option_rows) {
         if (row.form != OptionForm::with_value || !long_option(arg, row.name, value)) continue;
+        check_available(row);
         if (row.text != nullptr)
             *row.text = take_suffix(arg, value);
         else if (row.choice != nullptr)
@@ -152,6 +169,7 @@ void set_long(const char* arg) {
         finish(0);
     }
     if (const OptionRow* row = find_long(OptionForm::word, name)) {
+        check_available(*row);
         set_option(*row);
         return;
     }
@@ -163,22 +181,6 @@ void set_long(const char* arg) {
 [[noreturn]] void refuse(const char* arg, MsgFormat<const char*> why) {
     errmsg(why, arg);
     finish(1);
-}
-
-// The walk's rules, as the options give them.
-WalkRules rules_given() {
-    WalkRules rules;
-    rules.include.assign(include_globs.begin(), include_globs.end());
-    rules.exclude.assign(exclude_globs.begin(), exclude_globs.end());
-    return rules;
-}
-
-// A page must never be taken for a backup (and so never edited, or
-// renamed over another page, or removed): a suffix that makes a page's
-// name into another page's name is refused.
-void check_suffix(const char* option, const char* suffix) {
-    if (suffix != nullptr && suffix_joins_pages(rules_given(), suffix))
-        refuse(option, "%s: a page's name may end in this suffix\n");
 }
 
 // Restoring and removing backups edit nothing.
@@ -202,9 +204,10 @@ void check_long_options(const char* first_long, const char* first_walk) {
     if (opt_force && restore_suffix == nullptr) refuse("--force", "%s: needs --restore\n");
     if (restore_suffix != nullptr) check_backup_actions("--restore");
     if (remove_suffix != nullptr) check_backup_actions("--remove-backups");
-    check_suffix("--backup", backup_suffix);
-    check_suffix("--restore", restore_suffix);
-    check_suffix("--remove-backups", remove_suffix);
+    // A page must never be taken for a backup (and so never edited, or
+    // renamed over another page, or removed).
+    if (const char* option = suffix_joining_pages())
+        refuse(option, "%s: a page's name may end in this suffix\n");
 }
 
 // Whether arg is a long option that changes the text, which works

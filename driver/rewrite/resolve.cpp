@@ -214,11 +214,4 @@ Resolution resolve_at(int dir, const std::string& shown, const char* name, bool 
     return walk(w, dir, shown, name);
 }
 
-void say_unopened(const char* name, int error) {
-    if (error == ENOENT || error == ENOTDIR)
-        errmsg_why(error, "%s: not found\n", name);
-    else
-        errmsg_why(error, "%s: cannot open\n", name);
-}
-
 }  // namespace tagpolish

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "driver/input/input_edit.h"  // say_unopened, for a name that does not resolve
 #include "platform/file_ops.h"
 
 namespace tagpolish {
@@ -50,11 +51,5 @@ Resolution resolve(const char* name, FileOps& ops = system_file_ops());
 // answers link.
 Resolution resolve_at(int dir, const std::string& shown, const char* name, bool follow,
                       FileOps& ops = system_file_ops());
-
-// Reports an input that cannot be opened: "not found" when nothing is
-// there by its name (scripts read these words), "cannot open" for any other
-// reason (no permission, too many open files, a link that loops); the
-// system's reason follows on a line of its own.
-void say_unopened(const char* name, int error);
 
 }  // namespace tagpolish

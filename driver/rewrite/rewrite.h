@@ -51,10 +51,6 @@ constexpr Fate fate_of(Went went) {
     return Fate::failed;
 }
 
-// The message of an input that another program wrote, replaced or removed
-// between its reading and its rewrite.
-inline constexpr MsgFormat<const char*> msg_changed = "%s: the file changed while it was read\n";
-
 // An input opened to be rewritten: fate is open, fd is open and locked, st
 // is what fstat said of it, and target is where it is; or fd is -1.
 struct RewriteInput {

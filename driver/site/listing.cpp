@@ -18,7 +18,7 @@ void Listing::name(std::string_view path) {
     errmsg_why(sink_.error(), "standard output: cannot write\n");
     // Nobody reads the list any more: the run stops as a broken pipe would
     // have stopped it, with every page of the batch put in place.
-    if (sink_.error() == EPIPE) request_stop(SIGPIPE);
+    if (sink_.error() == EPIPE) request_stop(broken_pipe_stop);
 }
 
 void put_summary(const Tally& tally, RunJob job, bool dry_run, double seconds) {

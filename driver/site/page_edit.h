@@ -1,6 +1,6 @@
-// Editing one input: the checks it passes first, then the walk of its
-// lines into standard output or, under -w, into the new file of its
-// rewrite (a worker's part of a run).
+// Editing one page under -w: its checks, then the walk of its lines into
+// the new file of its rewrite (a worker's part of a run), with the pieces
+// that an edit to standard output takes too (driver/input/input_edit).
 #pragma once
 
 #include <functional>
@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "driver/input/input_checks.h"
+#include "driver/input/input_edit.h"
 #include "driver/input/line_source.h"
 #include "driver/rewrite/rewrite.h"
 #include "driver/site/converted_scripts.h"
@@ -17,32 +18,6 @@
 #include "platform/file_ops.h"
 
 namespace tagpolish {
-
-// Refuses an input that cannot be edited safely (reported for name).
-// Returns 0 when it may be; rewrite: it is to be written back.
-int check_input(const char* name, const InputInfo& info, bool rewrite);
-
-// Reports lines that ended before the text did. Returns 0 when they did
-// not.
-int check_lines(const char* name, const BlockLines& lines);
-
-// Under --to-utf8 (to_utf8 set), passes over an input already in UTF-8,
-// saying so, and answers true.
-bool passes_over_utf8(const char* name, const InputInfo& info,
-                      const std::optional<Utf8Settings>& to_utf8);
-
-// What is done to an input's text: the walk, then, if set, the conversion.
-struct TextEdits {
-    const WalkOptions& walk;
-    const std::optional<Utf8Settings>& to_utf8;
-};
-
-// Edits the checked input open as fd, read again through ops, to standard
-// output, counting the edits' acts in counts; why receives the errno of a
-// failed write (ECANCELED when a stop cut a wait short). Returns 0 or
-// non-zero after a failure (reported, but for the write).
-int edit_to_stdout(const TextEdits& edits, const char* name, int fd, const InputInfo& info,
-                   InputBuffer& buf, int& why, EditCounts& counts, FileOps& ops);
 
 // What a worker edits pages with.
 struct PageWork {

@@ -9,14 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/in_place.h"  // default_backup_suffix
 #include "driver/site/page.h"
 #include "platform/file_ops.h"
 #include "platform/folders.h"
 
 namespace tagpolish {
-
-// The suffix of the backups when none is given.
-inline constexpr const char* default_backup_suffix = ".orig";
 
 // What the walk takes, and what it passes over.
 struct WalkRules {
