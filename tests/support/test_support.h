@@ -2,11 +2,14 @@
 // writing Shift_JIS test text as UTF-8.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#endif
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,16 +26,32 @@ struct RunResult {
 // Runs the tagpolish executable with args, feeding input on standard input.
 RunResult run_tool(const std::vector<std::string>& args, std::string_view input = {});
 
+#ifdef _WIN32
+// A run stopped by Ctrl-Break, and whether the break could be sent.
+struct BreakRun {
+    RunResult run;
+    bool sent = false;
+};
+
+// Runs the executable in dir in a process group of its own, with nothing on
+// standard input; once at least `after` bytes of its output have come, sends
+// it Ctrl-Break while it waits for the test to read more.
+BreakRun run_tool_broken(const std::string& dir, const std::vector<std::string>& args,
+                         std::size_t after);
+#endif
+
 // How run_tool_in sets up the child beyond its working directory.
 struct ChildSetup {
-    std::string input;                     // standard input
-    std::string stdout_path;               // where standard output goes ("" = captured)
-    bool merged = false;                   // standard error goes where standard output goes
+    std::string input;          // standard input
+    std::string stdout_path;    // where standard output goes ("" = captured)
+    bool merged = false;        // standard error goes where standard output goes
+    bool unprivileged = false;  // as root, run as unprivileged_id
+#ifndef _WIN32
     rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the child, SIGXFSZ ignored
     rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the child
-    bool unprivileged = false;             // as root, run as unprivileged_id
     int closed = 0;                        // standard descriptors closed: bit n for descriptor n
     bool broken_stdout = false;            // standard output a pipe that nobody reads
+#endif
 };
 
 // The user and group that an unprivileged child runs as when the tests run
@@ -44,7 +63,8 @@ inline constexpr unsigned unprivileged_id = 65534;
 void give_to_child(const std::string& path);
 
 // Why an unprivileged child cannot run the executable (a folder on the way
-// to it is closed to that user), or "" when it can.
+// to it is closed to that user, or the system has no such user), or "" when
+// it can.
 std::string unprivileged_cannot_run();
 
 // Runs the executable in dir, so that files are named as a user types them;
@@ -77,28 +97,37 @@ class TempDir {
     std::string path_;
 };
 
+// A name as the tests write it (UTF-8 on Windows, bytes on POSIX) as a
+// path, and a path's name back.
+std::filesystem::path fs_path(const std::string& name);
+std::string name_of(const std::filesystem::path& path);
+
 // The whole content of a file ("" when it cannot be read).
 std::string read_file(const std::string& path);
 
 // unit written times over.
 std::string repeat(std::string_view unit, std::size_t times);
 
-// The extended attribute name of path, "" when it has none of that name.
-std::string attribute(const std::string& path, const char* name);
-
 // Messages with the time in the summary's second line made "T" ("3 passed
 // over, 0.2 seconds" becomes "3 passed over, T seconds"), so that a test
 // can compare them whole.
 std::string timeless(std::string err);
+
+// The names in folder dir, sorted.
+std::vector<std::string> entries_of(const std::string& dir);
+
+#ifdef _WIN32
+// Makes a folder as POSIX mkdir does; a Windows folder takes no mode.
+int mkdir(const char* path, int mode);
+#else
+// The extended attribute name of path, "" when it has none of that name.
+std::string attribute(const std::string& path, const char* name);
 
 // A time long past (2001-01-01), for files that must look old.
 inline constexpr time_t old_time = 978307200;
 
 // The lstat of path; a failure fails the test.
 struct stat lstat_of(const std::string& path);
-
-// The names in folder dir, sorted.
-std::vector<std::string> entries_of(const std::string& dir);
 
 // Runs command in the shell, its output thrown away; true when it succeeded.
 bool shell(const std::string& command);
@@ -109,5 +138,6 @@ bool waits_for_lock(pid_t pid);
 
 // Sets the access and modification times of path to old_time.
 void make_old(const std::string& path);
+#endif
 
 }  // namespace tagpolish::test
