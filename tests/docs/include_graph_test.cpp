@@ -52,5 +52,30 @@ TEST(IncludeGraph, EachRoomIncludesOnlyTheRoomsAfterIt) {
                     << rooms[r] << " includes " << header;
 }
 
+// A header of the system (<unistd.h>, <sys/stat.h>, <windows.h>) as
+// opposed to one of the C++ library (<cerrno>, <string>): it has a ".h" or
+// a folder in its name. The compiler's intrinsics (<immintrin.h>) are not
+// the system's.
+std::set<std::string> system_headers_of(const std::string& folder) {
+    std::set<std::string> found;
+    static const std::regex include(R"re(^#include <([^>]*(\.h|/)[^>]*)>)re");
+    for (const auto& e :
+         fs::recursive_directory_iterator(std::string(TAGPOLISH_SOURCE_DIR "/") + folder)) {
+        if (!e.is_regular_file()) continue;
+        std::ifstream in(e.path());
+        for (std::string line; std::getline(in, line);) {
+            std::smatch m;
+            if (std::regex_search(line, m, include) && !m[1].str().ends_with("intrin.h"))
+                found.insert(e.path().filename().string() + ": " + m[1].str());
+        }
+    }
+    return found;
+}
+
+TEST(IncludeGraph, OnlyThePlatformLayerIncludesSystemHeaders) {
+    for (const char* folder : {"driver", "engine", "lib"})
+        EXPECT_EQ(std::set<std::string>{}, system_headers_of(folder)) << "in " << folder;
+}
+
 }  // namespace
 }  // namespace tagpolish::test

@@ -247,7 +247,7 @@ TEST(BadInput, TextAfterTheEndOfFileMark) {
 TEST(BadInput, DirectoryAsAFileName) {
     TempDir dir;
     std::string sub = dir.path() + "/sub.htm";
-    ASSERT_EQ(0, mkdir(sub.c_str(), 0755));
+    ASSERT_TRUE(std::filesystem::create_directory(fs_path(sub)));
     std::string next = dir.write("next.htm", "<p>ok</p>\n");
     for (const char* option : {"-k", "-w"}) {
         RunResult r = run_tool({option, sub, next});

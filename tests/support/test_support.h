@@ -116,10 +116,7 @@ std::string timeless(std::string err);
 // The names in folder dir, sorted.
 std::vector<std::string> entries_of(const std::string& dir);
 
-#ifdef _WIN32
-// Makes a folder as POSIX mkdir does; a Windows folder takes no mode.
-int mkdir(const char* path, int mode);
-#else
+#ifndef _WIN32
 // The extended attribute name of path, "" when it has none of that name.
 std::string attribute(const std::string& path, const char* name);
 

@@ -250,10 +250,6 @@ std::string unprivileged_cannot_run() {
 
 void give_to_child(const std::string&) {}
 
-int mkdir(const char* path, int) {
-    return CreateDirectoryW(wide_name(path).c_str(), nullptr) ? 0 : -1;
-}
-
 std::filesystem::path fs_path(const std::string& name) {
     return std::filesystem::path(std::u8string(name.begin(), name.end()));
 }
