@@ -36,6 +36,7 @@ int errno_of(DWORD error) {
     switch (error) {
         case ERROR_BROKEN_PIPE:
         case ERROR_NO_DATA:
+        case ERROR_PIPE_NOT_CONNECTED:
             return EPIPE;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:

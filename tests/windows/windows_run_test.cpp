@@ -27,6 +27,37 @@ std::wstring wide_path(const std::string& utf8_path) {
 
 // A Japanese name, by itself in its folder and as a whole path: the page is
 // edited, and a message names the file as it was given.
+// -w and what needs it are refused before any file is touched.
+TEST(WindowsRefusals, RewriteOptionsAreRefusedBeforeAnyFileIsTouched) {
+    const struct {
+        std::vector<std::string> args;
+        const char* refused;
+    } cases[] = {
+        {{"-w"}, "-w"},
+        {{"-akw", "-r"}, "-w"},
+        {{"-rw"}, "-r"},
+        {{"-a", "--recursive"}, "--recursive"},
+        {{"--list", "--backup=.bak", "-w"}, "--backup"},
+        {{"--restore"}, "--restore"},
+        {{"-k", "--remove-backups=.old"}, "--remove-backups"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string page = sjis("<FONT SIZE=3>ＡＢＣ</FONT>\n");
+        dir.write("page.htm", page);
+        std::vector<std::string> args = c.args;
+        args.push_back("page.htm");
+        RunResult r = run_tool_in(dir.path(), args);
+        std::string shown;
+        for (const std::string& a : args) shown += a + " ";
+        EXPECT_EQ(1, r.status) << shown;
+        EXPECT_EQ(std::string(c.refused) + ": not yet available on Windows\n", r.err) << shown;
+        EXPECT_EQ("", r.out) << shown;
+        EXPECT_EQ(page, read_file(dir.path() + "/page.htm")) << shown;
+        EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries()) << shown;
+    }
+}
+
 TEST(WindowsNames, JapaneseFileNameIsOpenedAndNamedInMessages) {
     TempDir dir;
     const std::string name = "ページ.htm", broken = "壊れた.htm";

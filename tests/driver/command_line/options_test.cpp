@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/in_place.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -309,39 +308,6 @@ TEST(OptionsTool, UnknownOptionLeavesTheFileUntouched) {
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("x: unknown -d option\n", r.err);
     EXPECT_EQ(page, test::read_file(path));
-}
-
-// A build without the rewrite in place (Windows, so far) refuses its
-// options, the first given, before any file is touched, also -r without
-// -w and a backup option before the options that need -w.
-TEST(OptionsTool, BuildWithoutRewriteRefusesItsOptions) {
-    if (rewrites_in_place()) GTEST_SKIP() << "this build rewrites in place";
-    const struct {
-        std::vector<std::string> args;
-        const char* refused;
-    } cases[] = {
-        {{"-w"}, "-w"},
-        {{"-akw", "-r"}, "-w"},
-        {{"-rw"}, "-r"},
-        {{"-a", "--recursive"}, "--recursive"},
-        {{"--list", "--backup=.bak", "-w"}, "--backup"},
-        {{"--restore"}, "--restore"},
-        {{"-k", "--remove-backups=.old"}, "--remove-backups"},
-    };
-    for (const auto& c : cases) {
-        test::TempDir dir;
-        const std::string page = test::sjis("<FONT SIZE=3>ＡＢＣ</FONT>\n");
-        dir.write("page.htm", page);
-        std::vector<std::string> args = c.args;
-        args.push_back("page.htm");
-        test::RunResult r = test::run_tool_in(dir.path(), args);
-        const std::string shown = joined(args);
-        EXPECT_EQ(1, r.status) << shown;
-        EXPECT_EQ(std::string(c.refused) + ": not yet available on Windows\n", r.err) << shown;
-        EXPECT_EQ("", r.out) << shown;
-        EXPECT_EQ(page, test::read_file(dir.path() + "/page.htm")) << shown;
-        EXPECT_EQ(std::vector<std::string>{"page.htm"}, dir.entries()) << shown;
-    }
 }
 
 // Every option that is set, as the table of options names it, with a
