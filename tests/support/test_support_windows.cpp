@@ -142,8 +142,15 @@ Child start(const std::vector<std::string>& args, const std::string& dir, HANDLE
     const std::wstring cwd = wide_name(dir);
     PROCESS_INFORMATION pi{};
     Child c;
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                        dir.empty() ? nullptr : cwd.c_str(), &si, &pi)) {
+    // wine now and then fails to start a process with an internal error
+    // that the next attempt does not meet; any other failure is the test's.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                                 dir.empty() ? nullptr : cwd.c_str(), &si, &pi) != 0;
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
+    if (!started) {
         ADD_FAILURE() << "cannot start " TAGPOLISH_EXE ": error " << GetLastError();
         return c;
     }
