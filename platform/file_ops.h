@@ -22,9 +22,32 @@ struct iovec {
     void* iov_base;
     std::size_t iov_len;
 };
-struct file_handle;
+// What name_to_handle_at fills: the bytes of the handle follow the record.
+struct file_handle {
+    unsigned handle_bytes;
+    int handle_type;
+};
+#define MAX_HANDLE_SZ 128
 #define AT_FDCWD (-100)
+#define AT_SYMLINK_NOFOLLOW 0x100
+#define AT_REMOVEDIR 0x200
+#define AT_SYMLINK_FOLLOW 0x400
+#define AT_EMPTY_PATH 0x1000
 #define O_CLOEXEC O_NOINHERIT
+// Flags above those of the runtime's own, which the Windows side reads.
+#define O_NONBLOCK 0x100000
+#define O_NOCTTY 0x200000
+#define O_NOFOLLOW 0x400000
+#define O_DIRECTORY 0x800000
+#define O_PATH 0x1000000
+#define O_TMPFILE 0x2000000
+#define LOCK_SH 1
+#define LOCK_EX 2
+#define LOCK_NB 4
+#define LOCK_UN 8
+#define RENAME_NOREPLACE 1
+#define S_IFLNK 0xA000
+#define S_ISLNK(m) (((m)&S_IFMT) == S_IFLNK)
 #else
 #include <sys/file.h>
 #include <sys/uio.h>
