@@ -83,8 +83,12 @@ struct SiteWalk::Level {
 
 SiteWalk::SiteWalk(Fd top, const std::string& shown, const WalkRules& rules, FileOps& ops)
     : rules_(rules), ops_(ops) {
+    // A root without a separator ("C:", that drive's current folder) is
+    // followed by names as it is.
     std::string folder = shown;
-    if (!folder.empty() && !is_path_separator(folder.back())) folder += shown_separator;
+    if (!folder.empty() && !is_path_separator(folder.back()) &&
+        path_root_length(folder) != folder.size())
+        folder += shown_separator;
     first_ = enter(folder, std::move(top));
 }
 
@@ -93,7 +97,9 @@ SiteWalk::~SiteWalk() = default;
 // Opens the level of a folder, unless it is one the walk is in already (a
 // loop of links); a folder that cannot be read is a note, and failed.
 std::unique_ptr<Page> SiteWalk::enter(const std::string& shown, Fd dir) {
-    const std::string name = shown.size() > 1 ? shown.substr(0, shown.size() - 1) : shown;
+    const std::string name = shown.size() > 1 && is_path_separator(shown.back())
+                                 ? shown.substr(0, shown.size() - 1)
+                                 : shown;
     FileStat st{};
     if (ops_.fstat(dir.get(), &st) != 0)
         return note_page(name, Fate::failed, errno, "%s: cannot read\n");
