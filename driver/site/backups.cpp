@@ -214,6 +214,9 @@ Fate restore_backup(Page& page, const BackupWork& work) {
         errmsg("%s: would be restored from %s\n", shown, from);
         return Fate::done;
     }
+    // The backup is renamed with no descriptor of its own open: some
+    // systems refuse to rename a file that is open while its new name is.
+    backup.reset();
     if (Went put = put_back(pair, locked, backup_st, work.ops); put != Went::on)
         return fate_of(put);
     errmsg("%s: restored from %s\n", shown, from);
