@@ -222,10 +222,20 @@ std::string attribute(const std::string& path, const char* name) {
     return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
 }
 
-struct stat lstat_of(const std::string& path) {
+FileStat lstat_of(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
-    return st;
+    FileStat f;
+    f.st_dev = st.st_dev;
+    f.st_ino = st.st_ino;
+    f.st_mode = st.st_mode;
+    f.st_uid = st.st_uid;
+    f.st_gid = st.st_gid;
+    f.st_size = st.st_size;
+    f.st_atim = st.st_atim;
+    f.st_mtim = st.st_mtim;
+    f.st_ctim = st.st_ctim;
+    return f;
 }
 
 bool shell(const std::string& command) {
