@@ -24,7 +24,8 @@ int read_folder(int fd, std::vector<FolderEntry>& entries);
 EntryType entry_type_of(unsigned mode);
 
 // Whether name matches the shell pattern (*, ?, [...]), with the letters
-// of either case taken as one where fold_case is set.
+// of either case taken as one where fold_case is set, and always on
+// Windows, where a file's name is the same in either case.
 bool name_matches(const std::string& pattern, std::string_view name, bool fold_case);
 
 }  // namespace tagpolish

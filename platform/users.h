@@ -1,5 +1,7 @@
 // The users and groups that the owner rules of a rewrite in place ask
-// about. Only the POSIX build rewrites in place, so only it has them.
+// about. On Windows they are security identifiers (SIDs), which the
+// Windows side numbers, and the superuser is a process that may act as an
+// administrator.
 #pragma once
 
 #include <cstdint>
