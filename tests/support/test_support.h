@@ -8,6 +8,7 @@
 #include <sys/types.h>
 #endif
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -144,6 +145,23 @@ void set_read_only(const std::string& path, bool read_only);
 // test.
 void make_folder(const std::string& path);
 void make_hard_link(const std::string& from, const std::string& to);
+
+// An exclusive lock on a whole file, taken as another program takes it
+// (flock on POSIX, LockFileEx on Windows) and held until released.
+class HeldLock {
+  public:
+    // Waits for nothing: held() says whether the lock was had.
+    explicit HeldLock(const std::string& path);
+    ~HeldLock() { release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+    bool held() const { return held_; }
+    void release();
+
+  private:
+    std::intptr_t file_ = -1;  // the descriptor, or the Windows handle
+    bool held_ = false;
+};
 
 #ifndef _WIN32
 // Runs command in the shell, its output thrown away; true when it succeeded.

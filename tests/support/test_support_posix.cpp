@@ -7,6 +7,7 @@
 #include <iconv.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -253,6 +254,17 @@ bool waits_for_lock(pid_t pid) {
         }
     }
     return false;
+}
+
+HeldLock::HeldLock(const std::string& path) {
+    file_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    held_ = file_ >= 0 && flock(static_cast<int>(file_), LOCK_EX | LOCK_NB) == 0;
+}
+
+void HeldLock::release() {
+    if (file_ >= 0) close(static_cast<int>(file_));
+    file_ = -1;
+    held_ = false;
 }
 
 void make_old(const std::string& path) {

@@ -350,6 +350,24 @@ FileStat lstat_of(const std::string& path) {
     return st;
 }
 
+// The lock covers every byte and past the end, as the program's own does.
+HeldLock::HeldLock(const std::string& path) {
+    HANDLE h = CreateFileW(wide_name(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    file_ = reinterpret_cast<std::intptr_t>(h);
+    OVERLAPPED at{};
+    held_ = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                       MAXDWORD, &at) != 0;
+}
+
+void HeldLock::release() {
+    if (file_ != -1) CloseHandle(reinterpret_cast<HANDLE>(file_));
+    file_ = -1;
+    held_ = false;
+}
+
 void make_old(const std::string& path) {
     Handle h = open_itself(path, FILE_WRITE_ATTRIBUTES);
     const std::int64_t ticks = std::int64_t{old_time} * 10000000 + ticks_to_1970;

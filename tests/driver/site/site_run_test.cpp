@@ -155,8 +155,8 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
     std::vector<std::string> pages;
     for (int i = 10; i < 30; ++i)
         pages.push_back(t.write("p" + std::to_string(i) + ".htm", "<font>x</font>\n"));
-    int holder = open(pages[8].c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(0, flock(holder, LOCK_EX));
+    HeldLock holder(pages[8]);
+    ASSERT_TRUE(holder.held());
     FakeFileOps ops;
     int waits = 0;
     std::vector<std::string> held, old;
@@ -165,12 +165,10 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
         ++waits;
         for (std::size_t i = 0; i < pages.size(); ++i) {
             if (i == 8) continue;
-            const int fd = open(pages[i].c_str(), O_RDONLY | O_CLOEXEC);
-            if (flock(fd, LOCK_EX | LOCK_NB) != 0) held.push_back(pages[i]);
-            close(fd);
+            if (!HeldLock(pages[i]).held()) held.push_back(pages[i]);
             if (i < 8 && read_file(pages[i]) != "x\n") old.push_back(pages[i]);
         }
-        close(holder);
+        holder.release();
     };
 
     const Ran r = run_site(t.path(), {"."}, site_settings(3), ops);
