@@ -187,6 +187,10 @@ std::span<const ErrorReason> error_reasons() {
         {EOVERFLOW, "Value too large for defined data type"},
         {EILSEQ, "Invalid or incomplete multibyte or wide character"},
         {EOPNOTSUPP, "Operation not supported"},
+#if ENOTSUP != EOPNOTSUPP
+        {ENOTSUP, "Operation not supported"},
+#endif
+        {ENODATA, "No data available"},
         {ETIMEDOUT, "Connection timed out"},
         {ECANCELED, "Operation canceled"},
 #ifdef ESTALE

@@ -1,5 +1,5 @@
 // What the process may use: the descriptors it may hold open, the
-// processors it may run on.
+// processors it may run on; and its number.
 #pragma once
 
 namespace tagpolish {
@@ -11,5 +11,8 @@ long open_file_limit(bool raise = false);
 
 // The processors this process may run on; at least 1.
 int processor_count();
+
+// The system's number for this process.
+long process_id();
 
 }  // namespace tagpolish

@@ -10,6 +10,7 @@
 
 #include "driver/in_place.h"
 #include "lib/diag.h"
+#include "platform/paths.h"
 
 namespace tagpolish {
 
@@ -36,21 +37,6 @@ namespace {
 [[noreturn]] void print_help() {
     for (const std::string& line : help_lines()) std::printf("%s\n", line.c_str());
     finish(0);
-}
-
-// Whether the row is an option of the rewrite in place: -w, -r and the
-// backup options.
-bool rewrites(const OptionRow& row) {
-    return row.flag == &opt_w || row.flag == &opt_r || row.text == &backup_suffix ||
-           row.text == &restore_suffix || row.text == &remove_suffix;
-}
-
-// A build that does not rewrite in place refuses its options as they are
-// met, before any file is touched.
-void check_available(const OptionRow& row) {
-    if (rewrites_in_place() || !rewrites(row)) return;
-    errmsg(msg_not_available, row.name);
-    finish(1);
 }
 
 // The row of the letter in a cluster of that form, or nullptr.
@@ -81,7 +67,6 @@ void set_cluster(const char* arg) {
                 errmsg("%c: unknown option\n", *p);
             finish(1);
         }
-        check_available(*row);
         set_option(*row);
     }
 }
@@ -100,17 +85,19 @@ bool long_option(std::string_view arg, std::string_view name, const char*& value
 
 // Takes the suffix of a backup option ("--backup" or "--backup=SUFFIX").
 // A suffix must make a name beside the file: it is neither empty nor holds
-// a "/".
+// a "/" (nor, on Windows, a "\\", a ":" or another letter that no name
+// holds there).
 const char* take_suffix(const char* arg, const char* value) {
     const char* suffix = value != nullptr ? value : default_backup_suffix;
     if (*suffix == '\0') {
         errmsg("%s: the backup suffix is empty\n", arg);
         finish(1);
     }
-    if (std::strchr(suffix, '/') != nullptr) {
-        errmsg("%s: a backup suffix cannot hold \"/\"\n", arg);
-        finish(1);
-    }
+    for (const char* c = suffix; *c != '\0'; ++c)
+        if (!name_may_hold(*c)) {
+            errmsg("%s: a backup suffix cannot hold \"%c\"\n", arg, *c);
+            finish(1);
+        }
     return suffix;
 }
 
@@ -141,7 +128,6 @@ bool set_valued(const char* arg) {
     const char* value = nullptr;
     for (const OptionRow& row : option_rows) {
         if (row.form != OptionForm::with_value || !long_option(arg, row.name, value)) continue;
-        check_available(row);
         if (row.text != nullptr)
             *row.text = take_suffix(arg, value);
         else if (row.choice != nullptr)
@@ -169,7 +155,6 @@ void set_long(const char* arg) {
         finish(0);
     }
     if (const OptionRow* row = find_long(OptionForm::word, name)) {
-        check_available(*row);
         set_option(*row);
         return;
     }

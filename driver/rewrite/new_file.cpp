@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -13,6 +12,8 @@
 #include "driver/rewrite/backup_record.h"
 #include "driver/rewrite/rewrite.h"
 #include "lib/diag.h"
+#include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/users.h"
 
 namespace tagpolish {
@@ -32,7 +33,7 @@ constexpr std::size_t temp_name_size = 17;  // ".tagpolish-" and six letters
 void pick_temp_name(std::string& name) {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::atomic<unsigned> threads{0};
-    thread_local std::minstd_rand pick{static_cast<unsigned>(getpid()) ^
+    thread_local std::minstd_rand pick{static_cast<unsigned>(process_id()) ^
                                        static_cast<unsigned>(time(nullptr)) ^
                                        (threads.fetch_add(1) * 2654435761u)};
     name.assign(".tagpolish-");
@@ -72,9 +73,11 @@ int read_sized(std::string& out, Query query) {
     }
 }
 
-// Whether an attribute name is an access control list of some file system.
+// Whether an attribute name is an access control list of some file system
+// (on Windows the file's DACL).
 bool is_acl(std::string_view name) {
-    return name.starts_with("system.posix_acl_") || name == "system.nfs4_acl";
+    return name.starts_with("system.posix_acl_") || name == "system.nfs4_acl" ||
+           name == "system.ntfs_acl";
 }
 
 // The errors with which the system says that the process may not set an
@@ -96,9 +99,8 @@ Went give_up(int error, const char* path) {
 }
 
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name) {
-    char self[32];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    return ops.linkat(AT_FDCWD, self, dir_fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    const OpenFileLink self = open_file_link(fd);
+    return ops.linkat(self.dir, self.path, dir_fd, name, self.flags) == 0 ? 0 : errno;
 }
 
 // Root may give a file to anyone (a root user's site whose pages belong to

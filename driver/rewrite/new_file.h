@@ -20,8 +20,9 @@ enum class Went : unsigned char { on, failed, stopped };
 Went give_up(int error, const char* path);
 
 // Links the file open as fd into the directory open as dir_fd under name,
-// through /proc, which needs no privilege where linking the descriptor
-// itself would. Never replaces an existing name. Returns 0 or the errno.
+// as the system names an open file (platform/paths.h: through /proc on
+// Linux, which needs no privilege where linking the descriptor itself
+// would). Never replaces an existing name. Returns 0 or the errno.
 int link_open_file(FileOps& ops, int fd, int dir_fd, const char* name);
 
 // What a new file that takes the place of old can keep of its owner and

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lib/diag.h"
+#include "platform/paths.h"
 #include "platform/users.h"
 
 namespace tagpolish {
@@ -28,12 +29,12 @@ Resolution missing(int error) {
     return r;
 }
 
-// The components of path, without the empty ones that repeated or trailing
-// slashes make.
+// The components of path (after its root), without the empty ones that
+// repeated or trailing separators make.
 std::vector<std::string_view> components(std::string_view path) {
     std::vector<std::string_view> parts;
     while (!path.empty()) {
-        const std::size_t slash = path.find('/');
+        const std::size_t slash = find_separator(path);
         const std::string_view part = path.substr(0, slash);
         if (!part.empty()) parts.push_back(part);
         if (slash == std::string_view::npos) break;
@@ -44,22 +45,26 @@ std::vector<std::string_view> components(std::string_view path) {
 
 // Adds a folder entered by name to how messages show the path: ".."
 // takes the last folder away again (every folder shown is a real one,
-// its links already followed), "." adds nothing.
+// its links already followed), or at a root folder stays there; "." adds
+// nothing.
 void enter(std::string& shown, std::string_view name) {
     if (name == ".") return;
     if (name == "..") {
-        if (shown == "/") return;
-        const std::size_t slash =
-            shown.size() < 2 ? std::string::npos : shown.rfind('/', shown.size() - 2);
-        const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+        const std::size_t root = path_root_length(shown);
+        if (root == shown.size() && root_is_absolute(shown)) return;
+        const std::size_t slash = shown.size() < root + 2
+                                      ? std::string::npos
+                                      : find_last_separator(shown, shown.size() - 1);
+        const std::size_t start = slash == std::string::npos || slash < root ? root : slash + 1;
         const std::string_view last = std::string_view(shown).substr(start);
-        if (!last.empty() && last != "../") {
+        if (!last.empty() &&
+            !(last.size() == 3 && last.starts_with("..") && is_path_separator(last.back()))) {
             shown.resize(start);
             return;
         }
     }
     shown.append(name);
-    shown += '/';
+    shown += shown_separator;
 }
 
 int read_link(FileOps& ops, int fd, std::string& to) {
@@ -79,8 +84,7 @@ bool trusted(const FileStat& link, const FileStat& to, const Walk& w) {
 
 // A descriptor of its own for the folder open as dir (or the current one).
 Fd duplicate(FileOps& ops, int dir) {
-    if (dir == AT_FDCWD) return Fd(ops.openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
-    return Fd(fcntl(dir, F_DUPFD_CLOEXEC, 0));
+    return Fd(ops.openat(dir, ".", O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
 }
 
 Resolution walk(Walk& w, int from, std::string shown, std::string_view path);
@@ -173,11 +177,12 @@ Resolution folder(Walk& w, int from, Fd& held, const std::string& shown, const s
 Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
     if (path.empty()) return missing(ENOENT);
     Fd held;  // the folder the walk is in, once it has left from
-    if (path.front() == '/') {
-        held = Fd(w.ops.openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (const std::size_t root = path_root_length(path)) {
+        shown.assign(path.substr(0, root));
+        held = Fd(w.ops.openat(AT_FDCWD, shown.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
         if (!held) return missing(errno);
         from = held.get();
-        shown = "/";
+        path.remove_prefix(root);
     }
     const std::vector<std::string_view> parts = components(path);
     if (parts.empty()) return the_folder(w, from, std::move(shown));
@@ -195,7 +200,7 @@ Resolution walk(Walk& w, int from, std::string shown, std::string_view path) {
     w.follow_last = follow_last;
     Resolution r = component(w, from, held, shown, std::string(parts.back()));
     // "page.htm/" names a folder.
-    if (r.how == Resolved::found && path.back() == '/' && !S_ISDIR(r.target.st.st_mode))
+    if (r.how == Resolved::found && is_path_separator(path.back()) && !S_ISDIR(r.target.st.st_mode))
         return missing(ENOTDIR);
     return r;
 }

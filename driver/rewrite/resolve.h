@@ -16,8 +16,9 @@ namespace tagpolish {
 struct Target {
     Fd dir;            // the folder that holds the file
     std::string base;  // the file's name in that folder
-    std::string
-        dir_shown;      // that folder as messages show it, with its "/" ("" for the current one)
+    // that folder as messages show it, with its separator ("" for the
+    // current one)
+    std::string dir_shown;
     bool link = false;  // the name itself was a symbolic link
     Fd file;            // the file (O_PATH), until it is opened
     FileStat st{};      // what fstat said of the file
@@ -37,16 +38,18 @@ struct Resolution {
     Target target;
 };
 
-// Resolves name from the current folder (or from / when it begins with
-// one), following at most 40 symbolic links. A link, whether it names the
-// file or a folder above it, is followed only when it belongs to the user
-// running the program, to root, or to the owner of what it leads to: then
-// nobody can lead the program, through a link of their own, to a file they
-// could not change themselves.
+// Resolves name from the current folder (or from the root it begins
+// with: platform/paths.h), following at most 40 symbolic links. A link
+// (on Windows a symbolic link or a junction), whether it names the file
+// or a folder above it, is followed only when it belongs to the user
+// running the program, to root (on Windows the Administrators group), or
+// to the owner of what it leads to: then nobody can lead the program,
+// through a link of their own, to a file they could not change
+// themselves.
 Resolution resolve(const char* name, FileOps& ops = system_file_ops());
 
 // Resolves name (one entry, or a path) from the folder open as dir, which
-// messages show as shown (with its "/"), as resolve does from the current
+// messages show as shown (with its separator), as resolve does from the current
 // folder; when name itself is a symbolic link and follow is not set, it
 // answers link.
 Resolution resolve_at(int dir, const std::string& shown, const char* name, bool follow,

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "driver/rewrite/rewrite.h"
+#include "platform/paths.h"
 #include "platform/run_stop.h"
 
 namespace tagpolish {
@@ -161,10 +162,11 @@ LockedFile lock_entry(int dir, const std::string& base, const char* shown, FileO
 
 namespace {
 
-// Whether base, in the folder open as dir, ends in suffix and is, without
-// it, the name of a regular file there.
+// Whether base, in the folder open as dir, ends in suffix (as names
+// compare there: on Windows in any letter case) and is, without it, the
+// name of a regular file there.
 bool names_page_beside(FileOps& ops, int dir, std::string_view base, std::string_view suffix) {
-    if (base.size() <= suffix.size() || !base.ends_with(suffix)) return false;
+    if (base.size() <= suffix.size() || !name_ends_with(base, suffix)) return false;
     const std::string page(base.substr(0, base.size() - suffix.size()));
     FileStat st{};
     return ops.fstatat(dir, page.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);

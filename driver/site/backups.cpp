@@ -10,6 +10,7 @@
 #include "driver/rewrite/resolve.h"
 #include "driver/site/inputs.h"
 #include "lib/diag.h"
+#include "platform/paths.h"
 #include "platform/run_stop.h"
 
 namespace tagpolish {
@@ -299,7 +300,7 @@ bool backups_in_the_way(char** names, int count, const WalkRules* rules, const c
     std::vector<Found> found;
     if (backup_suffix != nullptr) found.push_back({backup_suffix, 0, {}});
     const bool makes_default =
-        backup_suffix != nullptr && std::string_view(backup_suffix) == default_backup_suffix;
+        backup_suffix != nullptr && same_name(backup_suffix, default_backup_suffix);
     if (!makes_default) found.push_back({default_backup_suffix, 0, {}});
     count_backups(names, count, rules, found, ops);
     if (backup_suffix != nullptr && found.front().count > 0) {

@@ -5,6 +5,7 @@
 #include "driver/input/encoding_check.h"
 #include "driver/input/line_source.h"
 #include "engine/utf8_page.h"
+#include "platform/paths.h"
 
 namespace tagpolish {
 namespace {
@@ -13,25 +14,30 @@ namespace {
 // converted.
 constexpr std::size_t largest_script = std::size_t{64} << 20;
 
-// The file a script's src names, from the page's folder: a relative
-// reference without a scheme, a query or a fragment; "" for any other.
+// The file a script's src names, from the page's folder (the page's name
+// up to its last separator, or its root): a relative reference without a
+// scheme, a query or a fragment; "" for any other.
 std::string script_path(std::string_view page, std::string_view src) {
     while (!src.empty() && (src.front() == ' ' || src.front() == '\t')) src.remove_prefix(1);
     while (!src.empty() && (src.back() == ' ' || src.back() == '\t')) src.remove_suffix(1);
     src = src.substr(0, src.find_first_of("?#"));
     if (src.empty() || src.front() == '/' || src.find_first_of(":\\%") != src.npos) return "";
-    const std::size_t slash = page.rfind('/');
-    const std::string folder(slash == page.npos ? "." : page.substr(0, slash));
-    return plain_path(folder + "/" + std::string(src));
+    const std::size_t slash = find_last_separator(page);
+    const std::size_t cut = slash == page.npos ? path_root_length(page) : slash + 1;
+    return plain_path(std::string(page.substr(0, cut)) + std::string(src));
 }
 
 }  // namespace
 
 std::string plain_path(std::string_view path) {
     std::vector<std::string_view> steps;
-    const bool rooted = path.starts_with('/');
+    std::string plain(path.substr(0, path_root_length(path)));
+    for (char& c : plain)
+        if (is_path_separator(c)) c = '/';
+    const bool rooted = root_is_absolute(plain);
+    path.remove_prefix(plain.size());
     while (!path.empty()) {
-        const std::size_t slash = path.find('/');
+        const std::size_t slash = find_separator(path);
         const std::string_view step = path.substr(0, slash);
         path.remove_prefix(slash == path.npos ? path.size() : slash + 1);
         if (step.empty() || step == ".") continue;
@@ -40,7 +46,6 @@ std::string plain_path(std::string_view path) {
         else if (!(step == ".." && rooted))
             steps.push_back(step);
     }
-    std::string plain = rooted ? "/" : "";
     for (std::size_t i = 0; i < steps.size(); ++i) plain.append(i ? "/" : "").append(steps[i]);
     return plain.empty() ? "." : plain;
 }
@@ -59,11 +64,13 @@ bool ConvertedScripts::converts(std::string_view page, std::string_view src) {
 // Whether the run takes the file at path: one of its names, or under -r a
 // file the walk of a folder named takes.
 bool ConvertedScripts::taken(const std::string& path) const {
-    if (std::find(names_.begin(), names_.end(), path) != names_.end()) return true;
+    if (std::any_of(names_.begin(), names_.end(),
+                    [&path](const std::string& name) { return same_name(name, path); }))
+        return true;
     if (walk_ == nullptr) return false;
     for (const std::string& folder : names_) {
-        const bool below = folder == "." ? path.front() != '/' && !path.starts_with("..")
-                                         : path.starts_with(folder + "/");
+        const bool below = folder == "." ? path_root_length(path) == 0 && !path.starts_with("..")
+                                         : name_starts_with(path, folder + "/");
         if (!below) continue;
         std::string_view rest(path);
         if (folder != ".") rest.remove_prefix(folder.size() + 1);

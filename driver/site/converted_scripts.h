@@ -40,7 +40,8 @@ class ConvertedScripts {
 };
 
 // The path with its "." and ".." steps taken and its slashes single:
-// "./a/../b//c" is "b/c"; "." for none.
+// "./a/../b//c" is "b/c"; "." for none. Its names are joined with "/"
+// (on Windows, where "\\" separates them too, as well as in its root).
 std::string plain_path(std::string_view path);
 
 }  // namespace tagpolish

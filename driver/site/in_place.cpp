@@ -11,10 +11,6 @@
 
 namespace tagpolish {
 
-bool rewrites_in_place() {
-    return true;
-}
-
 const char* suffix_joining_pages() {
     WalkRules rules;
     rules.include.assign(include_globs.begin(), include_globs.end());

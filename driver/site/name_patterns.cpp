@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/paths.h"
+
 namespace tagpolish {
 namespace {
 
@@ -128,8 +130,8 @@ std::size_t step(const Tokens& t, std::size_t state, unsigned char c) {
 
 // The pairs of states that the two patterns can reach on one and the same
 // name are searched; a pair where first has matched the whole name, and
-// second can go on to match the suffix, answers yes. A name holds no "/"
-// and no NUL byte.
+// second can go on to match the suffix, answers yes. A name holds no
+// separator of paths and no NUL byte.
 bool suffix_joins(std::string_view first, std::string_view suffix, std::string_view second,
                   bool casefold) {
     const Tokens a = tokens_of(first, casefold), b = tokens_of(second, casefold);
@@ -149,7 +151,7 @@ bool suffix_joins(std::string_view first, std::string_view suffix, std::string_v
         if (i < a.size() && a[i].star) reach(i + 1, j);
         if (j < b.size() && b[j].star) reach(i, j + 1);
         for (unsigned c = 1; c < 256; ++c) {
-            if (c == '/') continue;
+            if (is_path_separator(static_cast<char>(c))) continue;
             const std::size_t ni = step(a, i, static_cast<unsigned char>(c));
             const std::size_t nj = step(b, j, static_cast<unsigned char>(c));
             if (ni != std::string_view::npos && nj != std::string_view::npos) reach(ni, nj);
@@ -158,8 +160,8 @@ bool suffix_joins(std::string_view first, std::string_view suffix, std::string_v
     return false;
 }
 
-bool matches_every_end(std::string_view pattern, std::string_view suffix) {
-    const Tokens t = tokens_of(pattern, false);
+bool matches_every_end(std::string_view pattern, std::string_view suffix, bool casefold) {
+    const Tokens t = tokens_of(pattern, casefold);
     if (t.empty() || !t[0].star || t.size() - 1 > suffix.size()) return false;
     const std::string_view end = suffix.substr(suffix.size() - (t.size() - 1));
     for (std::size_t k = 1; k < t.size(); ++k)

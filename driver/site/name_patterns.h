@@ -15,9 +15,10 @@ namespace tagpolish {
 bool suffix_joins(std::string_view first, std::string_view suffix, std::string_view second,
                   bool casefold);
 
-// Whether pattern (fnmatch without flags) matches every name that ends in
-// suffix, as far as can be told for sure: a "*" and then a part without
-// "*" or classes that matches the end of suffix.
-bool matches_every_end(std::string_view pattern, std::string_view suffix);
+// Whether pattern (fnmatch without flags, or with FNM_CASEFOLD where
+// casefold) matches every name that ends in suffix (in any letter case
+// where casefold), as far as can be told for sure: a "*" and then a part
+// without "*" or classes that matches the end of suffix.
+bool matches_every_end(std::string_view pattern, std::string_view suffix, bool casefold = false);
 
 }  // namespace tagpolish

@@ -8,6 +8,7 @@
 #include "driver/site/name_patterns.h"
 #include "lib/diag.h"
 #include "platform/folders.h"
+#include "platform/paths.h"
 
 namespace tagpolish {
 namespace {
@@ -16,9 +17,12 @@ namespace {
 // site's.
 constexpr std::string_view version_control[] = {".git", ".svn", ".hg", "CVS"};
 
+// Names given as patterns are matched as the system compares file names:
+// on Windows without regard to letter case.
 bool matches_any(const std::vector<std::string>& patterns, std::string_view name) {
-    return std::any_of(patterns.begin(), patterns.end(),
-                       [name](const std::string& p) { return name_matches(p, name, false); });
+    return std::any_of(patterns.begin(), patterns.end(), [name](const std::string& p) {
+        return name_matches(p, name, names_fold_case);
+    });
 }
 
 const std::vector<std::string> default_pages{"*.htm", "*.html"};
@@ -40,10 +44,11 @@ bool is_page_name(const WalkRules& rules, std::string_view name) {
 }
 
 bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix) {
-    if (std::any_of(rules.exclude.begin(), rules.exclude.end(),
-                    [suffix](const std::string& p) { return matches_every_end(p, suffix); }))
+    if (std::any_of(rules.exclude.begin(), rules.exclude.end(), [suffix](const std::string& p) {
+            return matches_every_end(p, suffix, names_fold_case);
+        }))
         return false;
-    const bool casefold = rules.include.empty();
+    const bool casefold = rules.include.empty() || names_fold_case;
     const std::vector<std::string>& pages = casefold ? defaults_of(rules) : rules.include;
     for (const std::string& first : pages)
         for (const std::string& second : pages)
@@ -53,21 +58,24 @@ bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix) {
 
 bool walk_enters(const WalkRules& rules, std::string_view name) {
     return !matches_any(rules.exclude, name) &&
-           std::find(std::begin(version_control), std::end(version_control), name) ==
-               std::end(version_control);
+           std::none_of(std::begin(version_control), std::end(version_control),
+                        [name](std::string_view v) { return same_name(v, name); });
 }
 
 bool walk_takes(const WalkRules& rules, std::string_view name) {
     if (!rules.backups) return is_page_name(rules, name);
     const std::string_view suffix = rules.backup_suffix;
-    return name.size() > suffix.size() && name.ends_with(suffix) &&
+    return name.size() > suffix.size() && name_ends_with(name, suffix) &&
            is_page_name(rules, name.substr(0, name.size() - suffix.size()));
 }
 
 struct SiteWalk::Level {
     std::shared_ptr<const Fd> dir;
-    std::string shown;  // the folder as messages show it, with its "/"
+    std::string shown;  // the folder as messages show it, with its separator
     std::vector<FolderEntry> entries;
+    // Where names_fold_case: the entries' names folded, sorted, once asked
+    // for (beside).
+    mutable std::vector<std::string> folded;
     std::size_t at = 0;  // the next entry to meet
     std::uint64_t dev = 0;
     std::uint64_t ino = 0;
@@ -75,8 +83,12 @@ struct SiteWalk::Level {
 
 SiteWalk::SiteWalk(Fd top, const std::string& shown, const WalkRules& rules, FileOps& ops)
     : rules_(rules), ops_(ops) {
+    // A root without a separator ("C:", that drive's current folder) is
+    // followed by names as it is.
     std::string folder = shown;
-    if (!folder.empty() && folder.back() != '/') folder += '/';
+    if (!folder.empty() && !is_path_separator(folder.back()) &&
+        path_root_length(folder) != folder.size())
+        folder += shown_separator;
     first_ = enter(folder, std::move(top));
 }
 
@@ -85,7 +97,9 @@ SiteWalk::~SiteWalk() = default;
 // Opens the level of a folder, unless it is one the walk is in already (a
 // loop of links); a folder that cannot be read is a note, and failed.
 std::unique_ptr<Page> SiteWalk::enter(const std::string& shown, Fd dir) {
-    const std::string name = shown.size() > 1 ? shown.substr(0, shown.size() - 1) : shown;
+    const std::string name = shown.size() > 1 && is_path_separator(shown.back())
+                                 ? shown.substr(0, shown.size() - 1)
+                                 : shown;
     FileStat st{};
     if (ops_.fstat(dir.get(), &st) != 0)
         return note_page(name, Fate::failed, errno, "%s: cannot read\n");
@@ -142,7 +156,7 @@ std::unique_ptr<Page> SiteWalk::met(Level& level, const std::string& name, Entry
     if (fd < 0 && errno == ELOOP) return met_link(level, name);
     if (fd < 0 && errno == ENOENT) return nullptr;
     if (fd < 0) return note_page(level.shown + name, Fate::failed, errno, "%s: cannot read\n");
-    return enter(level.shown + name + "/", Fd(fd));
+    return enter(level.shown + name + shown_separator, Fd(fd));
 }
 
 // A link is followed (as -w follows one) only with follow_links; else a
@@ -171,11 +185,21 @@ std::unique_ptr<Page> SiteWalk::met_link(Level& level, const std::string& name) 
     if (!dir)
         return note_page(shown, Fate::failed, found.error != 0 ? found.error : errno,
                          "%s: cannot read\n");
-    return enter(shown + "/", std::move(dir));
+    return enter(shown + shown_separator, std::move(dir));
 }
 
+// Where letter case does not tell names apart, the folded names are looked
+// in.
 bool SiteWalk::beside(std::string_view name) const {
     if (last_ == nullptr) return false;
+    if (names_fold_case) {
+        std::vector<std::string>& folded = last_->folded;
+        if (folded.empty() && !last_->entries.empty()) {
+            for (const FolderEntry& e : last_->entries) folded.push_back(folded_name(e.name));
+            std::sort(folded.begin(), folded.end());
+        }
+        return std::binary_search(folded.begin(), folded.end(), folded_name(name));
+    }
     const auto& e = last_->entries;
     const auto it =
         std::lower_bound(e.begin(), e.end(), name,

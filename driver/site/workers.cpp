@@ -88,7 +88,7 @@ void Workers::park() {
         --w.running_;
     }
     w.finished_.notify_all();
-    for (;;) pause();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 // A worker is woken in its waits after a stop (StopWorker), and its

@@ -27,4 +27,8 @@ int processor_count() {
     return static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
 }
 
+long process_id() {
+    return static_cast<long>(getpid());
+}
+
 }  // namespace tagpolish

@@ -391,8 +391,12 @@ ssize_t SystemFileOps::writev(int fd, const iovec* iov, int count) {
     return total;
 }
 
+// A folder's entries are the volume's own records, which its journal
+// keeps: a folder cannot be flushed, as on some POSIX file systems.
 int SystemFileOps::fsync(int fd) {
-    if (FlushFileBuffers(handle_of(fd))) return 0;
+    const HANDLE h = handle_of(fd);
+    if (kind_of(h).folder) return fail_with(ERROR_INVALID_PARAMETER);
+    if (FlushFileBuffers(h)) return 0;
     return fail_last();
 }
 
@@ -406,10 +410,14 @@ int SystemFileOps::syncfs(int) {
     return fail_with(ERROR_NOT_SUPPORTED);
 }
 
+// AT_EMPTY_PATH links the file open as olddirfd, by the name it has now.
 int SystemFileOps::linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
-                          int) {
+                          int flags) {
     std::wstring from, to;
-    if (!path_at(olddirfd, oldpath, from) || !path_at(newdirfd, newpath, to)) return -1;
+    const bool by_handle = (flags & AT_EMPTY_PATH) && oldpath[0] == '\0';
+    if (by_handle ? !name_of_handle(handle_of(olddirfd), from) : !path_at(olddirfd, oldpath, from))
+        return -1;
+    if (!path_at(newdirfd, newpath, to)) return -1;
     if (!CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) return fail_last();
     return 0;
 }

@@ -21,4 +21,8 @@ int processor_count() {
     return static_cast<int>(std::max<DWORD>(1, GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)));
 }
 
+long process_id() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
 }  // namespace tagpolish
