@@ -157,7 +157,8 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
     TempDir t;
     std::vector<std::string> pages;
     for (int i = 10; i < 30; ++i)
-        pages.push_back(t.write("p" + std::to_string(i) + ".htm", "<font>x</font>\n"));
+        pages.push_back(
+            t.write(std::string("p").append(std::to_string(i)).append(".htm"), "<font>x</font>\n"));
     HeldLock holder(pages[8]);
     ASSERT_TRUE(holder.held());
     FakeFileOps ops;
