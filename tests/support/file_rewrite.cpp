@@ -49,6 +49,8 @@ std::string dress_page(const std::string& path, bool with_acl) {
 // POSIX ACL; a user attribute is an alternate data stream.
 std::string dress_page(const std::string& path, bool with_acl) {
     if (with_acl) return "no POSIX ACLs on Windows";
+    if (!has_named_streams(name_of(fs_path(path).parent_path())))
+        return "no user attributes (alternate data streams) on this file system";
     std::ofstream(fs_path(path + ":note"), std::ios::binary) << "kept";
     return attribute(path, "user.note") == "kept" ? "" : "no alternate data streams here";
 }

@@ -163,6 +163,13 @@ class HeldLock {
     bool held_ = false;
 };
 
+#ifdef _WIN32
+// Whether the file system of folder dir keeps alternate data streams,
+// where the program keeps a file's user attributes (wine keeps none: a
+// stream's name makes a file of its own).
+bool has_named_streams(const std::string& dir);
+#endif
+
 #ifndef _WIN32
 // Runs command in the shell, its output thrown away; true when it succeeded.
 bool shell(const std::string& command);

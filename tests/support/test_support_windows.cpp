@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -366,6 +367,12 @@ void HeldLock::release() {
     if (file_ != -1) CloseHandle(reinterpret_cast<HANDLE>(file_));
     file_ = -1;
     held_ = false;
+}
+
+bool has_named_streams(const std::string& dir) {
+    TempDir probe(dir);
+    std::ofstream(fs_path(probe.write("file", "") + ":stream"), std::ios::binary) << "x";
+    return probe.entries() == std::vector<std::string>{"file"};
 }
 
 void make_old(const std::string& path) {

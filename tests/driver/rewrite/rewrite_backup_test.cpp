@@ -201,12 +201,12 @@ TEST(IsBackupName, TheNameWithoutItsSuffixIsARegularFileBesideIt) {
         const char* suffix;
         bool backup;
     } cases[] = {
-        {"page.htm.orig", ".orig", true},    {"page.htm", ".orig", false},
-        {"page.htm", ".htm", false},         {"page.htm", "htm", false},
-        {"orphan.htm.orig", ".orig", false}, {"folder.orig", ".orig", false},
+        {"page.htm.orig", ".orig", true},     {"page.htm", ".orig", false},
+        {"page.htm", ".htm", false},          {"page.htm", "htm", false},
+        {"orphan.htm.orig", ".orig", false},  {"folder.orig", ".orig", false},
         {"page.htm.orig", "htm.orig", false},
 #ifndef _WIN32
-        {"to-backup.htm", ".orig", true},    {"alias.htm.orig", ".orig", true},
+        {"to-backup.htm", ".orig", true},     {"alias.htm.orig", ".orig", true},
 #endif
     };
     for (const auto& c : cases) {

@@ -67,11 +67,14 @@ TEST(EditedFiles, ANewFileUnderAReusedInodeNumberIsEdited) {
             // About to wait for c.htm: the run's new a.htm is in place.
             reused = made.st_ino;
             dir.write("a.new", kana);
-            std::filesystem::rename(fs_path(dir.path() + "/a.new"), fs_path(a));
+            // As another run of the program renames: over a file held open.
+            ASSERT_EQ(0, system_file_ops().renameat(AT_FDCWD, (dir.path() + "/a.new").c_str(),
+                                                    AT_FDCWD, a.c_str()));
             // past the clock tick of the run's own rename
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             fresh = lstat_of(dir.write("c.new", kana)).st_ino;
-            std::filesystem::rename(fs_path(dir.path() + "/c.new"), fs_path(c_htm));
+            ASSERT_EQ(0, system_file_ops().renameat(AT_FDCWD, (dir.path() + "/c.new").c_str(),
+                                                    AT_FDCWD, c_htm.c_str()));
             holder.release();
         };
         ops.restat = [&](FileStat& st) {
