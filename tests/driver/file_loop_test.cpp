@@ -2,9 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -255,7 +252,7 @@ TEST(FileLoop, EndOfFileMarkEndsTheTextWithoutRewrite) {
 // not a regular file.
 TEST(FileLoop, DirectoryCannotBeRead) {
     TempDir dir;
-    mkdir((dir.path() + "/sub").c_str(), 0755);
+    test::make_folder(dir.path() + "/sub");
     dir.write("next.htm", zen_12 + "\n");
     for (bool rewrite : {false, true}) {
         std::vector<std::string> args{"-n", "sub", "next.htm"};

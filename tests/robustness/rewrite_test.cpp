@@ -47,13 +47,13 @@ TEST(Rewrite, UnchangedTextIsNotRewritten) {
         TempDir dir;
         std::string path = dir.write("page.htm", c.text);
         make_old(path);
-        struct stat before = lstat_of(path);
+        FileStat before = lstat_of(path);
         std::vector<std::string> args = c.options;
         args.push_back(path);
         RunResult r = run_tool(args);
         EXPECT_EQ(0, r.status);
         EXPECT_EQ("", r.err);
-        struct stat after = lstat_of(path);
+        FileStat after = lstat_of(path);
         EXPECT_EQ(before.st_ino, after.st_ino);
         EXPECT_EQ(old_time, after.st_mtim.tv_sec);
         EXPECT_EQ(c.text, read_file(path));
@@ -71,12 +71,12 @@ TEST(Rewrite, KeepsOwnerGroupAndPermissionBits) {
             ASSERT_EQ(0, chown(path.c_str(), 12345, 12345));
         }
         ASSERT_EQ(0, chmod(path.c_str(), mode));
-        struct stat before = lstat_of(path);
+        FileStat before = lstat_of(path);
         RunResult r = run_tool({"-wn", path});
         EXPECT_EQ(0, r.status);
         EXPECT_EQ("", r.err);
         EXPECT_EQ("<p>123</p>\n", read_file(path));
-        struct stat after = lstat_of(path);
+        FileStat after = lstat_of(path);
         EXPECT_NE(before.st_ino, after.st_ino) << "not a new file";
         EXPECT_EQ(before.st_uid, after.st_uid);
         EXPECT_EQ(before.st_gid, after.st_gid);
@@ -132,7 +132,7 @@ TEST(Rewrite, ReadOnlyFileIsNotReplaced) {
     give_to_child(path);
     give_to_child(dir.path());
     ASSERT_EQ(0, chmod(path.c_str(), 0444));
-    struct stat before = lstat_of(path);
+    FileStat before = lstat_of(path);
     ChildSetup unprivileged;
     unprivileged.unprivileged = true;
     RunResult r = run_tool_in("/", {"-wn", path}, unprivileged);
@@ -188,7 +188,7 @@ TEST(Rewrite, PageOfAnotherUserKeepsItsGroupOrIsLeftAlone) {
     EXPECT_EQ(r.out, predicted.out);
     for (const auto& p : pages) {
         SCOPED_TRACE(p.name);
-        const struct stat st = lstat_of(dir.path() + "/" + p.name);
+        const FileStat st = lstat_of(dir.path() + "/" + p.name);
         EXPECT_EQ(p.group, st.st_gid);
         EXPECT_EQ(p.mode, st.st_mode & 07777);
         EXPECT_EQ(p.why.empty() ? unprivileged_id : 0u, st.st_uid);
@@ -294,12 +294,12 @@ TEST(Rewrite, RejectedFilesAreLeftByteForByte) {
         std::string bad = dir.write("bad.htm", c.text);
         std::string good = dir.write("good.htm", sjis("１\n"));
         make_old(bad);
-        struct stat before = lstat_of(bad);
+        FileStat before = lstat_of(bad);
         RunResult r = run_tool({"-wn", bad, good});
         EXPECT_EQ(1, r.status);
         EXPECT_EQ(bad + c.why + bad + c.last, r.err);
         EXPECT_TRUE(c.text == read_file(bad)) << "rejected file changed";
-        struct stat after = lstat_of(bad);
+        FileStat after = lstat_of(bad);
         EXPECT_EQ(before.st_ino, after.st_ino);
         EXPECT_EQ(old_time, after.st_mtim.tv_sec);
         EXPECT_EQ("1\n", read_file(good));
@@ -376,7 +376,7 @@ TEST(Rewrite, KeepsAclAndExtendedAttributes) {
     ASSERT_EQ(0, chmod(plain.c_str(), 0600));
     const std::string acl_before = attribute(page, "system.posix_acl_access");
     ASSERT_NE("", acl_before);
-    const struct stat page_before = lstat_of(page);
+    const FileStat page_before = lstat_of(page);
 
     RunResult r = run_tool({"-wk", page, plain});
 
@@ -384,7 +384,7 @@ TEST(Rewrite, KeepsAclAndExtendedAttributes) {
     EXPECT_EQ("", r.err);
     EXPECT_EQ(sjis("<p>ア</p>\n"), read_file(page));
     EXPECT_EQ(sjis("<p>イ</p>\n"), read_file(plain));
-    const struct stat page_after = lstat_of(page);
+    const FileStat page_after = lstat_of(page);
     EXPECT_NE(page_before.st_ino, page_after.st_ino) << "not a new file";
     EXPECT_EQ(acl_before, attribute(page, "system.posix_acl_access"));
     EXPECT_EQ("old-site", attribute(page, "user.origin"));

@@ -1,16 +1,21 @@
 #include "support/file_rewrite.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#endif
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 
 #include "driver/input/output.h"
 #include "driver/rewrite/rewrite_batch.h"
+#include "support/test_support.h"
 
 namespace tagpolish::test {
+#ifndef _WIN32
 namespace {
 
 // An access ACL as the kernel keeps it: the owner may read and write, so
@@ -31,7 +36,7 @@ std::string acl_value() {
 }  // namespace
 
 std::string dress_page(const std::string& path, bool with_acl) {
-    EXPECT_EQ(0, chmod(path.c_str(), 0640));
+    EXPECT_EQ(0, chmod(path.c_str(), dressed_mode));
     if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
         return "no user attributes on this file system";
     const std::string value = acl_value();
@@ -39,6 +44,17 @@ std::string dress_page(const std::string& path, bool with_acl) {
         return "no ACLs on this file system";
     return "";
 }
+#else
+// Windows holds no permission bits but the read-only attribute, and no
+// POSIX ACL; a user attribute is an alternate data stream.
+std::string dress_page(const std::string& path, bool with_acl) {
+    if (with_acl) return "no POSIX ACLs on Windows";
+    if (!has_named_streams(name_of(fs_path(path).parent_path())))
+        return "no user attributes (alternate data streams) on this file system";
+    std::ofstream(fs_path(path + ":note"), std::ios::binary) << "kept";
+    return attribute(path, "user.note") == "kept" ? "" : "no alternate data streams here";
+}
+#endif
 
 std::string messages(const std::string& path, std::string why) {
     if (why.empty()) return why;

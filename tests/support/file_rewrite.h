@@ -3,6 +3,7 @@
 // can make fail.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -17,7 +18,14 @@ inline const std::string new_text = "<p>new</p>\n";
 // The extended attribute that holds an access ACL.
 inline constexpr const char* acl = "system.posix_acl_access";
 
-// Gives the page at path mode 0640, the attribute user.note and, when
+// The mode dress_page gives a page: Windows has none but read-only.
+#ifdef _WIN32
+inline constexpr std::uint32_t dressed_mode = 0644;
+#else
+inline constexpr std::uint32_t dressed_mode = 0640;
+#endif
+
+// Gives the page at path mode dressed_mode, the attribute user.note and, when
 // asked, an ACL; returns why this file system cannot hold them, or "".
 std::string dress_page(const std::string& path, bool with_acl);
 

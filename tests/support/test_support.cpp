@@ -1,6 +1,8 @@
 // The helpers that are the same on every system.
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +51,30 @@ std::vector<std::string> entries_of(const std::string& dir) {
         names.push_back(name_of(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
+}
+
+void set_read_only(const std::string& path, bool read_only) {
+    namespace fs = std::filesystem;
+    constexpr fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    std::error_code ec;
+    if (read_only)
+        fs::permissions(fs_path(path), writable, fs::perm_options::remove, ec);
+    else
+        fs::permissions(fs_path(path), fs::perms::owner_write, fs::perm_options::add, ec);
+    EXPECT_FALSE(ec) << path << ": " << ec.message();
+}
+
+void make_folder(const std::string& path) {
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::create_directory(fs_path(path), ec))
+        << path << ": " << ec.message();
+}
+
+void make_hard_link(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    std::filesystem::create_hard_link(fs_path(from), fs_path(to), ec);
+    EXPECT_FALSE(ec) << to << ": " << ec.message();
 }
 
 }  // namespace tagpolish::test

@@ -8,11 +8,14 @@
 #include <sys/types.h>
 #endif
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/file_ops.h"
 
 namespace tagpolish::test {
 
@@ -116,25 +119,64 @@ std::string timeless(std::string err);
 // The names in folder dir, sorted.
 std::vector<std::string> entries_of(const std::string& dir);
 
-#ifndef _WIN32
 // The extended attribute name of path, "" when it has none of that name.
+// On Windows a "user." attribute is the alternate data stream of the rest
+// of its name, and there are no others.
 std::string attribute(const std::string& path, const char* name);
 
 // A time long past (2001-01-01), for files that must look old.
 inline constexpr time_t old_time = 978307200;
 
-// The lstat of path; a failure fails the test.
-struct stat lstat_of(const std::string& path);
+// The status of path itself (a link not followed), read by the system's
+// own calls rather than the program's; a failure fails the test. On
+// Windows the mode is what POSIX would show (S_IFLNK for a reparse point,
+// 0444 for a read-only file, 0644 for another, 0755 for a folder), and
+// the owner and group are 0: the program numbers SIDs its own way.
+FileStat lstat_of(const std::string& path);
 
+// Sets the access and modification times of path to old_time.
+void make_old(const std::string& path);
+
+// Makes path read-only (no one may write it), or writable by its owner
+// again: the permission bits on POSIX, the read-only attribute on Windows.
+void set_read_only(const std::string& path, bool read_only);
+
+// A folder, and a second name for the file at from; a failure fails the
+// test.
+void make_folder(const std::string& path);
+void make_hard_link(const std::string& from, const std::string& to);
+
+// An exclusive lock on a whole file, taken as another program takes it
+// (flock on POSIX, LockFileEx on Windows) and held until released.
+class HeldLock {
+  public:
+    // Waits for nothing: held() says whether the lock was had.
+    explicit HeldLock(const std::string& path);
+    ~HeldLock() { release(); }
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+    bool held() const { return held_; }
+    void release();
+
+  private:
+    std::intptr_t file_ = -1;  // the descriptor, or the Windows handle
+    bool held_ = false;
+};
+
+#ifdef _WIN32
+// Whether the file system of folder dir keeps alternate data streams,
+// where the program keeps a file's user attributes (wine keeps none: a
+// stream's name makes a file of its own).
+bool has_named_streams(const std::string& dir);
+#endif
+
+#ifndef _WIN32
 // Runs command in the shell, its output thrown away; true when it succeeded.
 bool shell(const std::string& command);
 
 // Whether process pid waits for a lock: /proc/locks marks a waiting
 // request "->".
 bool waits_for_lock(pid_t pid);
-
-// Sets the access and modification times of path to old_time.
-void make_old(const std::string& path);
 #endif
 
 }  // namespace tagpolish::test

@@ -7,6 +7,7 @@
 #include <iconv.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -222,10 +223,20 @@ std::string attribute(const std::string& path, const char* name) {
     return n < 0 ? "" : std::string(value, static_cast<std::size_t>(n));
 }
 
-struct stat lstat_of(const std::string& path) {
+FileStat lstat_of(const std::string& path) {
     struct stat st {};
     EXPECT_EQ(0, lstat(path.c_str(), &st)) << path;
-    return st;
+    FileStat f;
+    f.st_dev = st.st_dev;
+    f.st_ino = st.st_ino;
+    f.st_mode = st.st_mode;
+    f.st_uid = st.st_uid;
+    f.st_gid = st.st_gid;
+    f.st_size = st.st_size;
+    f.st_atim = st.st_atim;
+    f.st_mtim = st.st_mtim;
+    f.st_ctim = st.st_ctim;
+    return f;
 }
 
 bool shell(const std::string& command) {
@@ -243,6 +254,17 @@ bool waits_for_lock(pid_t pid) {
         }
     }
     return false;
+}
+
+HeldLock::HeldLock(const std::string& path) {
+    file_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    held_ = file_ >= 0 && flock(static_cast<int>(file_), LOCK_EX | LOCK_NB) == 0;
+}
+
+void HeldLock::release() {
+    if (file_ >= 0) close(static_cast<int>(file_));
+    file_ = -1;
+    held_ = false;
 }
 
 void make_old(const std::string& path) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -293,6 +295,91 @@ TempDir::TempDir(const std::string& parent) {
 TempDir::~TempDir() {
     std::error_code ec;
     if (!path_.empty()) std::filesystem::remove_all(fs_path(path_), ec);
+}
+
+namespace {
+
+// Windows counts time in 100 ns from 1601; POSIX in seconds from 1970.
+constexpr std::int64_t ticks_to_1970 = 116444736000000000;
+
+timespec time_of(const LARGE_INTEGER& ticks) {
+    const std::int64_t since = ticks.QuadPart - ticks_to_1970;
+    return {static_cast<time_t>(since / 10000000), static_cast<long>(since % 10000000 * 100)};
+}
+
+// The file or folder at path itself, opened to read its attributes.
+Handle open_itself(const std::string& path, DWORD access) {
+    return Handle(CreateFileW(wide_name(path).c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+}  // namespace
+
+std::string attribute(const std::string& path, const char* name) {
+    const std::string_view user = "user.";
+    const std::string_view n = name;
+    if (n.substr(0, user.size()) != user) return "";
+    return read_file(path + ":" + std::string(n.substr(user.size())));
+}
+
+FileStat lstat_of(const std::string& path) {
+    FileStat st;
+    Handle h = open_itself(path, FILE_READ_ATTRIBUTES);
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    if (!h || !GetFileInformationByHandle(h.get(), &info) ||
+        !GetFileInformationByHandleEx(h.get(), FileBasicInfo, &times, sizeof times)) {
+        ADD_FAILURE() << "cannot read the status of " << path << ": error " << GetLastError();
+        return st;
+    }
+    st.st_dev = info.dwVolumeSerialNumber;
+    st.st_ino = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    const DWORD a = info.dwFileAttributes;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT)
+        st.st_mode = S_IFLNK | 0777;
+    else if (a & FILE_ATTRIBUTE_DIRECTORY)
+        st.st_mode = S_IFDIR | 0755;
+    else
+        st.st_mode = S_IFREG | (a & FILE_ATTRIBUTE_READONLY ? 0444 : 0644);
+    st.st_size =
+        static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
+    st.st_atim = time_of(times.LastAccessTime);
+    st.st_mtim = time_of(times.LastWriteTime);
+    st.st_ctim = time_of(times.ChangeTime);
+    return st;
+}
+
+// The lock covers every byte and past the end, as the program's own does.
+HeldLock::HeldLock(const std::string& path) {
+    HANDLE h = CreateFileW(wide_name(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    file_ = reinterpret_cast<std::intptr_t>(h);
+    OVERLAPPED at{};
+    held_ = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                       MAXDWORD, &at) != 0;
+}
+
+void HeldLock::release() {
+    if (file_ != -1) CloseHandle(reinterpret_cast<HANDLE>(file_));
+    file_ = -1;
+    held_ = false;
+}
+
+bool has_named_streams(const std::string& dir) {
+    TempDir probe(dir);
+    std::ofstream(fs_path(probe.write("file", "") + ":stream"), std::ios::binary) << "x";
+    return probe.entries() == std::vector<std::string>{"file"};
+}
+
+void make_old(const std::string& path) {
+    Handle h = open_itself(path, FILE_WRITE_ATTRIBUTES);
+    const std::int64_t ticks = std::int64_t{old_time} * 10000000 + ticks_to_1970;
+    FILETIME old{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    ASSERT_TRUE(h && SetFileTime(h.get(), nullptr, &old, &old)) << path;
 }
 
 }  // namespace tagpolish::test

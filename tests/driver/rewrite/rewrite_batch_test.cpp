@@ -77,14 +77,13 @@ TEST(OpenToRewrite, BusyLockLetsTheCallerCommitBeforeItWaits) {
     const std::string path = dir.write("page.htm", "text");
     for (bool wait : {true, false}) {
         SCOPED_TRACE(wait ? "waits" : "gives up");
-        int holder = open(path.c_str(), O_RDONLY);
-        ASSERT_EQ(0, flock(holder, LOCK_EX));
+        HeldLock holder(path);
+        ASSERT_TRUE(holder.held());
         int asked = 0;
         OpenHooks hooks;
         hooks.before_wait = [&] {
             ++asked;
-            close(holder);  // what the caller held, let go
-            holder = -1;
+            holder.release();  // what the caller held, let go
             return wait;
         };
         SystemFileOps ops;

@@ -3,15 +3,14 @@
 // place, even under the same inode number, is edited.
 #include "driver/site/edited_files.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/file_loop.h"
@@ -56,28 +55,27 @@ TEST(EditedFiles, ANewFileUnderAReusedInodeNumberIsEdited) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string a = dir.write("a.htm", kana), c_htm = dir.write("c.htm", kana);
-        int holder = open(c_htm.c_str(), O_RDONLY);
-        ASSERT_EQ(0, flock(holder, LOCK_EX));
+        HeldLock holder(c_htm);
+        ASSERT_TRUE(holder.held());
         FakeFileOps ops(c.plan);
-        struct stat first {};
-        ASSERT_EQ(0, stat(a.c_str(), &first));
-        ino_t reused = 0, fresh = 0;
+        const FileStat first = lstat_of(a);
+        std::uint64_t reused = 0, fresh = 0;
         ops.before = [&](Call call) {
-            struct stat made {};
-            if (call != Call::flock || reused != 0 || stat(a.c_str(), &made) != 0 ||
-                made.st_ino == first.st_ino)
-                return;
+            if (call != Call::flock || reused != 0) return;
+            const FileStat made = lstat_of(a);
+            if (made.st_ino == first.st_ino) return;
             // About to wait for c.htm: the run's new a.htm is in place.
             reused = made.st_ino;
             dir.write("a.new", kana);
-            ASSERT_EQ(0, std::rename((dir.path() + "/a.new").c_str(), a.c_str()));
-            usleep(20000);  // past the clock tick of the run's own rename
-            dir.write("c.new", kana);
-            struct stat other {};
-            ASSERT_EQ(0, stat((dir.path() + "/c.new").c_str(), &other));
-            fresh = other.st_ino;
-            ASSERT_EQ(0, std::rename((dir.path() + "/c.new").c_str(), c_htm.c_str()));
-            close(holder);
+            // As another run of the program renames: over a file held open.
+            ASSERT_EQ(0, system_file_ops().renameat(AT_FDCWD, (dir.path() + "/a.new").c_str(),
+                                                    AT_FDCWD, a.c_str()));
+            // past the clock tick of the run's own rename
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            fresh = lstat_of(dir.write("c.new", kana)).st_ino;
+            ASSERT_EQ(0, system_file_ops().renameat(AT_FDCWD, (dir.path() + "/c.new").c_str(),
+                                                    AT_FDCWD, c_htm.c_str()));
+            holder.release();
         };
         ops.restat = [&](FileStat& st) {
             if (fresh != 0 && st.st_ino == fresh) st.st_ino = reused;

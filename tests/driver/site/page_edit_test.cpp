@@ -55,9 +55,9 @@ Ran run_in(const std::string& dir, const std::vector<std::string>& options, File
 // Waits until the clock that stamps files has moved past the change time
 // of path, so that a change made now shows in that time too.
 void wait_past_ctime(const TempDir& dir, const std::string& path) {
-    const struct stat page = lstat_of(path);
+    const FileStat page = lstat_of(path);
     for (int i = 0; i < 1000; ++i) {
-        const struct stat probe = lstat_of(dir.write("probe", ""));
+        const FileStat probe = lstat_of(dir.write("probe", ""));
         unlink((dir.path() + "/probe").c_str());
         if (probe.st_ctim.tv_sec != page.st_ctim.tv_sec ||
             probe.st_ctim.tv_nsec != page.st_ctim.tv_nsec)

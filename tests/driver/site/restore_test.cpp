@@ -205,8 +205,8 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
 // it, since it is not what the run with --backup wrote.
 TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
     make_site();
-    const int held = open(page.c_str(), O_RDONLY);
-    ASSERT_EQ(0, flock(held, LOCK_EX));
+    HeldLock held(page);
+    ASSERT_TRUE(held.held());
     FakeFileOps ops;
     bool replaced = false;
     ops.before_flock = [&](int operation) {
@@ -214,7 +214,7 @@ TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
         // The other run's rename, then its lock let go.
         t.write("site/theirs.new", "theirs\n");
         fs::rename(site + "/theirs.new", page);
-        close(held);
+        held.release();
         replaced = true;
     };
 

@@ -4,11 +4,7 @@
 // another program's; backups put back and removed.
 #include "driver/site/site_run.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,7 +16,6 @@
 #include "support/fake_file_ops.h"
 #include "support/site_runs.h"
 #include "support/test_support.h"
-#include "support/traced_run.h"
 
 namespace tagpolish::test {
 namespace {
@@ -44,15 +39,17 @@ RunSettings reporting(RunSettings s) {
 // Every file under dir and what it holds.
 std::map<std::string, std::string> files_in(const std::string& dir) {
     std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
+    for (const auto& e : fs::recursive_directory_iterator(fs_path(dir)))
         if (e.is_regular_file() && !e.is_symlink())
-            files[e.path().lexically_relative(dir)] = read_file(e.path());
+            files[name_of(e.path().lexically_relative(fs_path(dir)))] =
+                read_file(name_of(e.path()));
     return files;
 }
 
 // A site of 80 pages in four folders: pages to edit, pages that stay as
 // they are, pages with a bracket error or in UTF-8 (which fail), a text
-// file, and a link to a page; returns the pages in walk order.
+// file, and (but on Windows, where a test cannot count on making one) a
+// link to a page; returns the pages in walk order.
 std::vector<std::string> make_site(const TempDir& t) {
     std::vector<std::string> pages;
     fs::create_directories(t.path() + "/site");
@@ -71,7 +68,9 @@ std::vector<std::string> make_site(const TempDir& t) {
         }
     }
     t.write("site/notes.txt", "<font>\n");
+#ifndef _WIN32
     fs::create_symlink("d0/p11.htm", t.path() + "/site/alias.htm");
+#endif
     return pages;
 }
 
@@ -118,9 +117,13 @@ TEST_F(Jobs, AnyNumberOfJobsAndTheWalkGiveTheSameRun) {
     }
     const std::vector<std::string> told = lines_of(err);
     ASSERT_LE(3u, told.size());
+#ifdef _WIN32
+    EXPECT_EQ("0 passed over, T seconds", told[told.size() - 2]);
+#else
     EXPECT_EQ("site/alias.htm: a symbolic link; passed over (--follow-links follows it)", told[0]);
-    EXPECT_EQ("60 files rewritten, 13 unchanged, 8 failed", told[told.size() - 3]);
     EXPECT_EQ("1 passed over, T seconds", told[told.size() - 2]);
+#endif
+    EXPECT_EQ("60 files rewritten, 13 unchanged, 8 failed", told[told.size() - 3]);
     EXPECT_EQ("in all: font tags 120", told.back());
     EXPECT_NE(std::string::npos, out.find("site/d0/p11.htm\nsite/d0/p11.htm: font tags 2\n"));
 
@@ -154,9 +157,10 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
     TempDir t;
     std::vector<std::string> pages;
     for (int i = 10; i < 30; ++i)
-        pages.push_back(t.write("p" + std::to_string(i) + ".htm", "<font>x</font>\n"));
-    int holder = open(pages[8].c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(0, flock(holder, LOCK_EX));
+        pages.push_back(
+            t.write(std::string("p").append(std::to_string(i)).append(".htm"), "<font>x</font>\n"));
+    HeldLock holder(pages[8]);
+    ASSERT_TRUE(holder.held());
     FakeFileOps ops;
     int waits = 0;
     std::vector<std::string> held, old;
@@ -165,12 +169,10 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
         ++waits;
         for (std::size_t i = 0; i < pages.size(); ++i) {
             if (i == 8) continue;
-            const int fd = open(pages[i].c_str(), O_RDONLY | O_CLOEXEC);
-            if (flock(fd, LOCK_EX | LOCK_NB) != 0) held.push_back(pages[i]);
-            close(fd);
+            if (!HeldLock(pages[i]).held()) held.push_back(pages[i]);
             if (i < 8 && read_file(pages[i]) != "x\n") old.push_back(pages[i]);
         }
-        close(holder);
+        holder.release();
     };
 
     const Ran r = run_site(t.path(), {"."}, site_settings(3), ops);
@@ -181,28 +183,6 @@ TEST_F(HandOff, NoLockIsHeldWhileTheRunWaits) {
     EXPECT_EQ(0, r.status);
     for (const std::string& page : pages) EXPECT_EQ("x\n", read_file(page)) << page;
     EXPECT_EQ(20u, lines_of(r.out).size());
-}
-
-// Two runs at once, each with several jobs, over trees that overlap (xargs
-// -P over overlapping lists, or two users): both finish, and every page has
-// both edits.
-TEST(RunsAtOnce, OverlappingTreesKeepBothEdits) {
-    TempDir t;
-    for (int d = 0; d < 3; ++d) fs::create_directories(t.path() + "/d" + std::to_string(d));
-    for (int d = 0; d < 3; ++d)
-        for (int i = 0; i < 60; ++i)
-            t.write("d" + std::to_string(d) + "/p" + std::to_string(i) + ".htm",
-                    sjis("<p>ｱ１</p>\n"));
-    TracedRun kana(t.path(), {"-w", "-r", "-k", "--jobs=3", "d1", "."});
-    TracedRun digits(t.path(), {"-w", "-r", "-n", "--jobs=3", ".", "d2"});
-    if (!kana.traced() || !digits.traced()) GTEST_SKIP() << "ptrace is not allowed here";
-    kana.release();
-    digits.release();
-    const RunResult k = kana.wait(), n = digits.wait();
-    EXPECT_EQ(0, k.status) << k.err;
-    EXPECT_EQ(0, n.status) << n.err;
-    for (const auto& [name, text] : files_in(t.path()))
-        EXPECT_EQ(sjis("<p>ア1</p>\n"), text) << name;
 }
 
 }  // namespace
