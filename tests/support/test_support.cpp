@@ -9,6 +9,8 @@
 #include <regex>
 #include <sstream>
 
+#include "platform/paths.h"
+
 namespace tagpolish::test {
 
 std::string TempDir::write(const std::string& name, std::string_view bytes) const {
@@ -43,6 +45,11 @@ std::string repeat(std::string_view unit, std::size_t times) {
 std::string timeless(std::string err) {
     static const std::regex time(" passed over, [0-9]+\\.[0-9] seconds\n");
     return std::regex_replace(err, time, " passed over, T seconds\n");
+}
+
+std::string walked(std::string text) {
+    std::replace(text.begin(), text.end(), '/', shown_separator);
+    return text;
 }
 
 std::vector<std::string> entries_of(const std::string& dir) {

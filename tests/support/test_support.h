@@ -116,6 +116,11 @@ std::string repeat(std::string_view unit, std::size_t times);
 // can compare them whole.
 std::string timeless(std::string err);
 
+// text with every '/' made the separator that a walk joins the names it
+// finds with ('\\' on Windows), so that one expectation serves both
+// systems: walked("site/sub/a.htm") is what a walk of "site" shows.
+std::string walked(std::string text);
+
 // The names in folder dir, sorted.
 std::vector<std::string> entries_of(const std::string& dir);
 
