@@ -186,13 +186,16 @@ int SystemFileOps::faccessat(int dirfd, const char* path, int mode, int) {
     return _waccess(name.c_str(), mode & 06);
 }
 
+// Calls made of other calls name this class's own, not what a subclass
+// puts in their place: one that counts or fails calls sees each once, as
+// it asked for it.
 int SystemFileOps::fstatat(int dirfd, const char* path, FileStat* st, int flags) {
     const int open_flags = O_PATH | ((flags & AT_SYMLINK_NOFOLLOW) ? O_NOFOLLOW : 0);
-    const int fd = openat(dirfd, path, open_flags, 0);
+    const int fd = SystemFileOps::openat(dirfd, path, open_flags, 0);
     if (fd < 0) return -1;
-    const int result = fstat(fd, st);
+    const int result = SystemFileOps::fstat(fd, st);
     const int why = errno;
-    close(fd);
+    SystemFileOps::close(fd);
     errno = why;
     return result;
 }
@@ -289,7 +292,7 @@ ssize_t SystemFileOps::readlinkat(int dirfd, const char* path, char* data, std::
     Fd own;
     int fd = dirfd;
     if (path[0] != '\0') {
-        own.reset(openat(dirfd, path, O_PATH | O_NOFOLLOW, 0));
+        own.reset(SystemFileOps::openat(dirfd, path, O_PATH | O_NOFOLLOW, 0));
         if (!own) return -1;
         fd = own.get();
     }
@@ -360,7 +363,7 @@ ssize_t SystemFileOps::read(int fd, void* data, std::size_t size) {
 ssize_t SystemFileOps::pread(int fd, void* data, std::size_t size, std::int64_t offset) {
     const std::int64_t was = _lseeki64(fd, 0, SEEK_CUR);
     if (was < 0 || _lseeki64(fd, offset, SEEK_SET) < 0) return -1;
-    const ssize_t got = read(fd, data, size);
+    const ssize_t got = SystemFileOps::read(fd, data, size);
     const int why = errno;
     if (_lseeki64(fd, was, SEEK_SET) < 0 && got >= 0) return -1;
     errno = why;
@@ -384,7 +387,7 @@ ssize_t SystemFileOps::write(int fd, const void* data, std::size_t size) {
 ssize_t SystemFileOps::writev(int fd, const iovec* iov, int count) {
     ssize_t total = 0;
     for (int i = 0; i < count; ++i) {
-        const ssize_t wrote = write(fd, iov[i].iov_base, iov[i].iov_len);
+        const ssize_t wrote = SystemFileOps::write(fd, iov[i].iov_base, iov[i].iov_len);
         if (wrote < 0) return total > 0 ? total : -1;
         total += wrote;
         if (static_cast<std::size_t>(wrote) < iov[i].iov_len) break;
@@ -402,7 +405,7 @@ int SystemFileOps::fsync(int fd) {
 }
 
 int SystemFileOps::fdatasync(int fd) {
-    return fsync(fd);
+    return SystemFileOps::fsync(fd);
 }
 
 // Writing out a whole volume takes an administrator's handle on it: each
