@@ -3,8 +3,95 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "support/test_support.h"
 
 namespace tagpolish::test {
+
+std::string AttributeStore::names(const Id& id) const {
+    std::lock_guard lock(mutex_);
+    std::string list;
+    if (auto file = by_file_.find(id); file != by_file_.end())
+        for (const auto& [name, value] : file->second) list.append(name).push_back('\0');
+    return list;
+}
+
+ssize_t AttributeStore::get(const Id& id, const std::string& name, void* value,
+                            std::size_t size) const {
+    std::lock_guard lock(mutex_);
+    const auto file = by_file_.find(id);
+    const std::string* found = nullptr;
+    if (file != by_file_.end())
+        if (auto attr = file->second.find(name); attr != file->second.end()) found = &attr->second;
+    if (found == nullptr) {
+        errno = ENODATA;
+        return -1;
+    }
+    const std::string& text = *found;
+    if (size == 0) return static_cast<ssize_t>(text.size());
+    if (size < text.size()) {
+        errno = ERANGE;
+        return -1;
+    }
+    std::memcpy(value, text.data(), text.size());
+    return static_cast<ssize_t>(text.size());
+}
+
+void AttributeStore::set(const Id& id, const std::string& name, std::string value) {
+    std::lock_guard lock(mutex_);
+    by_file_[id][name] = std::move(value);
+}
+
+int AttributeStore::remove(const Id& id, const std::string& name) {
+    std::lock_guard lock(mutex_);
+    auto file = by_file_.find(id);
+    if (file == by_file_.end() || file->second.erase(name) == 0) {
+        errno = ENODATA;
+        return -1;
+    }
+    return 0;
+}
+
+AttributeStore* unless_kept_in([[maybe_unused]] const std::string& dir,
+                               [[maybe_unused]] AttributeStore& store) {
+#ifdef _WIN32
+    return has_named_streams(dir) ? nullptr : &store;
+#else
+    return nullptr;
+#endif
+}
+
+namespace {
+
+// The file at path open to read or write, or -1.
+int open_file(FileOps& ops, const std::string& path) {
+    return ops.openat(AT_FDCWD, path.c_str(), O_RDWR | O_CLOEXEC, 0);
+}
+
+}  // namespace
+
+std::string attribute_of(const std::string& path, const char* name, AttributeStore* kept) {
+    FakeFileOps ops({}, kept);
+    const int fd = open_file(ops, path);
+    if (fd < 0) return "";
+    std::string value(256, '\0');
+    const ssize_t got = ops.fgetxattr(fd, name, value.data(), value.size());
+    ops.close(fd);
+    value.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    return value;
+}
+
+bool set_attribute_of(const std::string& path, const char* name, std::string_view value,
+                      AttributeStore* kept) {
+    FakeFileOps ops({}, kept);
+    const int fd = open_file(ops, path);
+    if (fd < 0) return false;
+    const bool set = ops.fsetxattr(fd, name, value.data(), value.size(), 0) == 0;
+    ops.close(fd);
+    return set;
+}
 
 int FakeFileOps::count(Call call) const {
     std::lock_guard lock(mutex_);
@@ -127,22 +214,53 @@ int FakeFileOps::futimens(int fd, const struct timespec times[2]) {
     return fails(Call::futimens) ? -1 : SystemFileOps::futimens(fd, times);
 }
 
+bool FakeFileOps::kept(int fd, const char* name, AttributeStore::Id& id) {
+    if (attributes == nullptr || !std::string_view(name).starts_with("user.")) return false;
+    FileStat st{};
+    if (SystemFileOps::fstat(fd, &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
 ssize_t FakeFileOps::flistxattr(int fd, char* list, std::size_t size) {
-    return fails(Call::flistxattr) ? -1 : SystemFileOps::flistxattr(fd, list, size);
+    if (fails(Call::flistxattr)) return -1;
+    std::string names;
+    if (AttributeStore::Id id; kept(fd, "user.", id)) names = attributes->names(id);
+    if (names.empty()) return SystemFileOps::flistxattr(fd, list, size);
+    const ssize_t own = SystemFileOps::flistxattr(fd, nullptr, 0);
+    if (own < 0) return -1;
+    const std::size_t whole = static_cast<std::size_t>(own) + names.size();
+    if (size == 0) return static_cast<ssize_t>(whole);
+    if (size < whole) {
+        errno = ERANGE;
+        return -1;
+    }
+    const ssize_t got = own == 0 ? 0 : SystemFileOps::flistxattr(fd, list, size);
+    if (got < 0) return -1;
+    std::memcpy(list + got, names.data(), names.size());
+    return got + static_cast<ssize_t>(names.size());
 }
 
 ssize_t FakeFileOps::fgetxattr(int fd, const char* name, void* value, std::size_t size) {
-    return fails(Call::fgetxattr, name) ? -1 : SystemFileOps::fgetxattr(fd, name, value, size);
+    if (fails(Call::fgetxattr, name)) return -1;
+    if (AttributeStore::Id id; kept(fd, name, id)) return attributes->get(id, name, value, size);
+    return SystemFileOps::fgetxattr(fd, name, value, size);
 }
 
 int FakeFileOps::fsetxattr(int fd, const char* name, const void* value, std::size_t size,
                            int flags) {
-    return fails(Call::fsetxattr, name) ? -1
-                                        : SystemFileOps::fsetxattr(fd, name, value, size, flags);
+    if (fails(Call::fsetxattr, name)) return -1;
+    if (AttributeStore::Id id; kept(fd, name, id)) {
+        attributes->set(id, name, std::string(static_cast<const char*>(value), size));
+        return 0;
+    }
+    return SystemFileOps::fsetxattr(fd, name, value, size, flags);
 }
 
 int FakeFileOps::fremovexattr(int fd, const char* name) {
-    return fails(Call::fremovexattr, name) ? -1 : SystemFileOps::fremovexattr(fd, name);
+    if (fails(Call::fremovexattr, name)) return -1;
+    if (AttributeStore::Id id; kept(fd, name, id)) return attributes->remove(id, name);
+    return SystemFileOps::fremovexattr(fd, name);
 }
 
 int FakeFileOps::linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,

@@ -6,6 +6,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/file_ops.h"
@@ -53,11 +55,44 @@ struct Failure {
     std::string attr = {};
 };
 
+// The user attributes ("user.NAME") of files, kept in memory for fakes
+// that run over a file system that keeps none (wine keeps no named
+// streams, where the Windows build keeps them), so that a run can read
+// back what an earlier one wrote, as it does where the system keeps them.
+// A file is known by its device and inode: a hard link shares its
+// attributes, a copy has none, and a rename keeps them.
+class AttributeStore {
+  public:
+    using Id = std::pair<std::uint64_t, std::uint64_t>;
+    // The names of id's attributes, each ended by a NUL.
+    std::string names(const Id& id) const;
+    // Each answers as the system call of its kind does, -1 with errno set.
+    ssize_t get(const Id& id, const std::string& name, void* value, std::size_t size) const;
+    void set(const Id& id, const std::string& name, std::string value);
+    int remove(const Id& id, const std::string& name);
+
+  private:
+    mutable std::mutex mutex_;
+    std::map<Id, std::map<std::string, std::string>> by_file_;
+};
+
+// store, where the file system of folder dir keeps no user attributes of
+// its own; nullptr where it keeps them.
+AttributeStore* unless_kept_in(const std::string& dir, AttributeStore& store);
+
+// The attribute name of the file at path, as a fake that keeps user
+// attributes in kept (or the system, when kept is nullptr) reads it: ""
+// when it has none; and the attribute set so; false when it cannot be.
+std::string attribute_of(const std::string& path, const char* name, AttributeStore* kept);
+bool set_attribute_of(const std::string& path, const char* name, std::string_view value,
+                      AttributeStore* kept);
+
 // The workers of a run call it side by side: what it counts is guarded,
 // and a test's hooks run in whichever thread makes the call.
 class FakeFileOps : public SystemFileOps {
   public:
-    explicit FakeFileOps(std::vector<Failure> plan = {}) : plan_(std::move(plan)) {}
+    explicit FakeFileOps(std::vector<Failure> plan = {}, AttributeStore* kept = nullptr)
+        : attributes(kept), plan_(std::move(plan)) {}
     // Runs before every call, as another process might act meanwhile.
     std::function<void(Call)> before;
     // Runs before every flock, with its operation (LOCK_NB for a lock
@@ -66,6 +101,8 @@ class FakeFileOps : public SystemFileOps {
     // Runs on what fstat and fstatat say of a file, so that a test can
     // make two files look alike.
     std::function<void(FileStat&)> restat;
+    // Where set, user attributes are kept there rather than by the system.
+    AttributeStore* attributes = nullptr;
     // Calls of each kind so far, failed ones included.
     int count(Call call) const;
     // Every call so far, in order.
@@ -105,6 +142,9 @@ class FakeFileOps : public SystemFileOps {
   private:
     // Counts the call; true (with errno set) when the plan fails it.
     bool fails(Call call, const char* attr = nullptr);
+    // Whether name is an attribute that attributes keeps, and the file's
+    // identity there.
+    bool kept(int fd, const char* name, AttributeStore::Id& id);
     mutable std::mutex mutex_;
     std::vector<Failure> plan_;
     std::map<Call, int> calls_;

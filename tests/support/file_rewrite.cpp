@@ -7,7 +7,6 @@
 #endif
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 
 #include "driver/input/output.h"
@@ -35,7 +34,8 @@ std::string acl_value() {
 
 }  // namespace
 
-std::string dress_page(const std::string& path, bool with_acl) {
+std::string dress_page(const std::string& path, bool with_acl,
+                       [[maybe_unused]] AttributeStore* kept) {
     EXPECT_EQ(0, chmod(path.c_str(), dressed_mode));
     if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
         return "no user attributes on this file system";
@@ -47,12 +47,14 @@ std::string dress_page(const std::string& path, bool with_acl) {
 #else
 // Windows holds no permission bits but the read-only attribute, and no
 // POSIX ACL; a user attribute is an alternate data stream.
-std::string dress_page(const std::string& path, bool with_acl) {
+std::string dress_page(const std::string& path, bool with_acl, AttributeStore* kept) {
     if (with_acl) return "no POSIX ACLs on Windows";
-    if (!has_named_streams(name_of(fs_path(path).parent_path())))
+    if (kept == nullptr && !has_named_streams(name_of(fs_path(path).parent_path())))
         return "no user attributes (alternate data streams) on this file system";
-    std::ofstream(fs_path(path + ":note"), std::ios::binary) << "kept";
-    return attribute(path, "user.note") == "kept" ? "" : "no alternate data streams here";
+    if (!set_attribute_of(path, "user.note", "kept", kept) ||
+        attribute_of(path, "user.note", kept) != "kept")
+        return "no alternate data streams here";
+    return "";
 }
 #endif
 

@@ -9,6 +9,7 @@
 
 #include "driver/rewrite/rewrite.h"
 #include "platform/file_ops.h"
+#include "support/fake_file_ops.h"
 
 namespace tagpolish::test {
 
@@ -25,9 +26,10 @@ inline constexpr std::uint32_t dressed_mode = 0644;
 inline constexpr std::uint32_t dressed_mode = 0640;
 #endif
 
-// Gives the page at path mode dressed_mode, the attribute user.note and, when
-// asked, an ACL; returns why this file system cannot hold them, or "".
-std::string dress_page(const std::string& path, bool with_acl);
+// Gives the page at path mode dressed_mode, the attribute user.note (kept
+// in kept, where that is not nullptr) and, when asked, an ACL; returns why
+// this file system cannot hold them, or "".
+std::string dress_page(const std::string& path, bool with_acl, AttributeStore* kept = nullptr);
 
 // The messages of a case, each after path, with PATH in them made path.
 std::string messages(const std::string& path, std::string why);
