@@ -254,14 +254,18 @@ TEST(FileLoop, DirectoryCannotBeRead) {
     TempDir dir;
     test::make_folder(dir.path() + "/sub");
     dir.write("next.htm", zen_12 + "\n");
+#ifdef _WIN32
+    // Windows opens no folder as a file.
+    const std::string unread = "sub: cannot open\n  Is a directory\n";
+#else
+    const std::string unread = "sub: cannot read\n  Is a directory\nsub: failed to convert\n";
+#endif
     for (bool rewrite : {false, true}) {
         std::vector<std::string> args{"-n", "sub", "next.htm"};
         if (rewrite) args.insert(args.begin(), "-w");
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(1, r.status) << rewrite;
-        EXPECT_EQ(rewrite ? "sub: not a regular file\nsub: failed to convert\n"
-                          : "sub: cannot read\n  Is a directory\nsub: failed to convert\n",
-                  r.err)
+        EXPECT_EQ(rewrite ? "sub: not a regular file\nsub: failed to convert\n" : unread, r.err)
             << rewrite;
         EXPECT_EQ(rewrite ? "" : "12\n", r.out) << rewrite;
     }

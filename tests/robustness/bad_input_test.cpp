@@ -249,15 +249,19 @@ TEST(BadInput, DirectoryAsAFileName) {
     std::string sub = dir.path() + "/sub.htm";
     ASSERT_TRUE(std::filesystem::create_directory(fs_path(sub)));
     std::string next = dir.write("next.htm", "<p>ok</p>\n");
+#ifdef _WIN32
+    // Windows opens no folder as a file.
+    const std::string unread = sub + ": cannot open\n  Is a directory\n";
+#else
+    const std::string unread = sub + ": cannot read\n  Is a directory\n" + failed(sub);
+#endif
     for (const char* option : {"-k", "-w"}) {
         RunResult r = run_tool({option, sub, next});
         EXPECT_EQ(1, r.status);
         EXPECT_EQ(std::string(option) == "-w" ? "" : "<p>ok</p>\n", r.out);
-        EXPECT_EQ(sub +
-                      (std::string(option) == "-w" ? ": not a regular file\n"
-                                                   : ": cannot read\n  Is a directory\n") +
-                      failed(sub),
-                  r.err);
+        EXPECT_EQ(
+            std::string(option) == "-w" ? sub + ": not a regular file\n" + failed(sub) : unread,
+            r.err);
     }
     EXPECT_EQ((std::vector<std::string>{"next.htm", "sub.htm"}), dir.entries());
 }

@@ -2,15 +2,15 @@
 // over a page that still holds what the run that made the backup wrote,
 // whatever has been done to the times, owners and links of the files
 // since; and only while it holds the page's lock, as -w does.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -58,7 +58,7 @@ class Restore : public testing::Test {
         fs::create_directories(site);
         page = t.write("site/page.htm", old_page);
         backup = page + ".orig";
-        FakeFileOps ops;
+        FakeFileOps ops({}, kept);
         ASSERT_EQ(0, run_site(t.path(), {"site"}, settings_for(RunJob::edit), ops).status);
         ASSERT_EQ(new_page, read_file(page));
     }
@@ -72,26 +72,37 @@ class Restore : public testing::Test {
     TempDir t;
     const std::string site = t.path() + "/site";
     std::string page, backup;
+    AttributeStore store;
+    AttributeStore* kept = unless_kept_in(t.path(), store);
 };
 
 void append(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "a");
-    ASSERT_NE(nullptr, f);
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
+    std::ofstream(fs_path(path), std::ios::binary | std::ios::app) << text;
 }
 
-void set_times(const std::string& path, time_t when) {
-    const struct timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
+void set_later(const std::string& path) {
+    using namespace std::chrono_literals;
+    fs::last_write_time(fs_path(path), fs::file_time_type::clock::now() + 100s);
 }
 
-// Another owner where the tests may give files away; else the same owner
-// again, which moves the change time all the same.
+// What chmod -R does: the permissions (the read-only mark on Windows) set
+// and set back, which moves the change time.
+void change_mode(const std::string& path) {
+    set_read_only(path, true);
+    set_read_only(path, false);
+}
+
+// What chown -R does: another owner where the tests may give files away;
+// else the same owner again, which moves the change time all the same
+// (on Windows, where no test gives a file away, the attributes again).
 void change_owner(const std::string& path) {
+#ifdef _WIN32
+    change_mode(path);
+#else
     const bool root = geteuid() == 0;
     ASSERT_EQ(0, chown(path.c_str(), root ? unprivileged_id : geteuid(),
                        root ? unprivileged_id : getegid()));
+#endif
 }
 
 // A copy of the site made of hard links (cp -al).
@@ -115,8 +126,8 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
         {"nothing done", [](auto&, auto&) {}, Then::restored},
         {"chmod -R",
          [](auto& p, auto& b) {
-             chmod(p.c_str(), 0600);
-             chmod(b.c_str(), 0600);
+             change_mode(p);
+             change_mode(b);
          },
          Then::restored},
         {"chown -R",
@@ -125,11 +136,10 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
              change_owner(b);
          },
          Then::restored},
-        {"touched later", [](auto& p, auto&) { set_times(p, time(nullptr) + 100); },
-         Then::restored},
+        {"touched later", [](auto& p, auto&) { set_later(p); }, Then::restored},
         {"copied with cp -al", [this](auto&, auto&) { link_copy(site, t.path() + "/copy"); },
          Then::restored, false, "copy"},
-        {"gone", [](auto& p, auto&) { unlink(p.c_str()); }, Then::restored},
+        {"gone", [](auto& p, auto&) { fs::remove(fs_path(p)); }, Then::restored},
         {"edited", [](auto& p, auto&) { append(p, "<p>mine\n"); }, Then::changed},
         {"edited, then its times set back",
          [](auto& p, auto&) {
@@ -140,7 +150,7 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
         {"edited, then chmod -R and chown -R",
          [](auto& p, auto& b) {
              append(p, "<p>mine\n");
-             chmod(p.c_str(), 0600);
+             change_mode(p);
              change_owner(b);
          },
          Then::changed},
@@ -159,7 +169,9 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
          },
          Then::unrecorded},
         {"its record garbled",
-         [](auto& p, auto&) { setxattr(p.c_str(), record_attr, "1 page 5", 8, 0); },
+         [this](auto& p, auto&) {
+             EXPECT_TRUE(set_attribute_of(p, record_attr, "1 page 5", kept));
+         },
          Then::unrecorded},
         {"its backup edited", [](auto&, auto& b) { append(b, "<p>later\n"); },
          Then::backup_changed},
@@ -176,11 +188,11 @@ TEST_F(Restore, DecidesByTheRecordWhateverHappenedToTheTimes) {
         c.act(page, backup);
         const std::string in = t.path() + "/" + c.folder + "/page.htm";
         const std::string before = read_file(in);
-        FakeFileOps ops;
+        FakeFileOps ops({}, kept);
 
         const Ran r = restore(c.folder, ops, c.force);
 
-        const std::string shown = std::string(c.folder) + "/page.htm";
+        const std::string shown = walked(std::string(c.folder) + "/page.htm");
         const std::string summary = c.then == Then::restored
                                         ? "1 pages restored, 0 failed\n0 passed over, T seconds\n"
                                         : "0 pages restored, 1 failed\n0 passed over, T seconds\n";
@@ -207,13 +219,14 @@ TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
     make_site();
     HeldLock held(page);
     ASSERT_TRUE(held.held());
-    FakeFileOps ops;
+    FakeFileOps ops({}, kept);
     bool replaced = false;
     ops.before_flock = [&](int operation) {
         if ((operation & LOCK_NB) != 0 || replaced) return;
-        // The other run's rename, then its lock let go.
-        t.write("site/theirs.new", "theirs\n");
-        fs::rename(site + "/theirs.new", page);
+        // The other run's rename (made as the program makes it, which
+        // replaces a page that is open), then its lock let go.
+        const std::string theirs = t.write("site/theirs.new", "theirs\n");
+        EXPECT_EQ(0, system_file_ops().renameat(AT_FDCWD, theirs.c_str(), AT_FDCWD, page.c_str()));
         held.release();
         replaced = true;
     };
@@ -221,10 +234,10 @@ TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
     const Ran r = restore("site", ops);
 
     EXPECT_TRUE(replaced) << "--restore did not wait for the lock";
-    EXPECT_EQ(
-        "site/page.htm: has no record of the run that made its backup; not restored "
-        "(--force restores it)\n0 pages restored, 1 failed\n0 passed over, T seconds\n",
-        r.err);
+    EXPECT_EQ(walked("site/page.htm") +
+                  ": has no record of the run that made its backup; not restored "
+                  "(--force restores it)\n0 pages restored, 1 failed\n0 passed over, T seconds\n",
+              r.err);
     EXPECT_EQ("theirs\n", read_file(page));
     EXPECT_EQ(old_page, read_file(backup));
 }
@@ -234,20 +247,20 @@ TEST_F(Restore, WaitsForTheLockOfARunThatReplacesThePage) {
 TEST_F(Restore, RecordThatCannotBeKeptIsSaidOnce) {
     fs::create_directories(site);
     for (const char* name : {"site/a.htm", "site/b.htm"}) t.write(name, old_page);
-    FakeFileOps ops({{Call::fsetxattr, ENOTSUP, 0, record_attr}});
+    FakeFileOps ops({{Call::fsetxattr, ENOTSUP, 0, record_attr}}, kept);
 
     Ran r = run_site(t.path(), {"site"}, settings_for(RunJob::edit), ops);
     const Ran back = restore("site", ops);
 
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ(
-        "site/a.htm: cannot keep the record that --restore checks; --restore will refuse "
-        "such pages without --force\n  Operation not supported\n"
-        "2 files rewritten, 0 unchanged, 0 failed\n0 passed over, T seconds\n",
-        timeless(r.err));
+    EXPECT_EQ(walked("site/a.htm") +
+                  ": cannot keep the record that --restore checks; --restore will refuse "
+                  "such pages without --force\n  Operation not supported\n"
+                  "2 files rewritten, 0 unchanged, 0 failed\n0 passed over, T seconds\n",
+              timeless(r.err));
     const std::string refused =
         ": has no record of the run that made its backup; not restored (--force restores it)\n";
-    EXPECT_EQ("site/a.htm" + refused + "site/b.htm" + refused +
+    EXPECT_EQ(walked("site/a.htm") + refused + walked("site/b.htm") + refused +
                   "0 pages restored, 2 failed\n0 passed over, T seconds\n",
               back.err);
     EXPECT_EQ(new_page, read_file(site + "/b.htm"));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -13,6 +14,18 @@ namespace {
 using test::read_file;
 using test::run_tool_in;
 using test::TempDir;
+using test::walked;
+
+// The arguments of a --restore run over dir (the last one its folder):
+// with --force where its file system keeps no backup records (wine keeps
+// no named streams).
+std::vector<std::string> restoring([[maybe_unused]] const TempDir& dir,
+                                   std::vector<std::string> args) {
+#ifdef _WIN32
+    if (!test::has_named_streams(dir.path())) args.insert(args.end() - 1, "--force");
+#endif
+    return args;
+}
 
 const std::string sjis_page = "<html><head><meta charset=Shift_JIS></head>\r\n\x93\xFA\r\n";
 const std::string utf8_page = "<html><head><meta charset=UTF-8></head>\r\n\xE6\x97\xA5\r\n";
@@ -69,16 +82,17 @@ TEST(ToUtf8, ASiteWithItsStyleSheetsOnceOnly) {
     const test::RunResult first =
         run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "--report", "--backup", "."});
     EXPECT_EQ(0, first.status) << first.err;
-    EXPECT_EQ(
-        "./index.htm: declarations made UTF-8 1, characters converted 1\n"
-        "./site.css: declarations made UTF-8 1, characters converted 2\n",
-        first.out);
-    EXPECT_NE(std::string::npos, first.err.find("./done.htm: already UTF-8; passed over\n"));
+    EXPECT_EQ(walked("./index.htm: declarations made UTF-8 1, characters converted 1\n"
+                     "./site.css: declarations made UTF-8 1, characters converted 2\n"),
+              first.out);
+    EXPECT_NE(std::string::npos,
+              first.err.find(walked("./done.htm: already UTF-8; passed over\n")));
     EXPECT_EQ(utf8_page, read_file(dir.path() + "/index.htm"));
     EXPECT_EQ("@charset \"UTF-8\";\nbody { font-family: \"\xEF\xBC\xAD\xEF\xBC\xB3\" }\n",
               read_file(dir.path() + "/site.css"));
     EXPECT_EQ("\x93\xFA\n", read_file(dir.path() + "/notes.txt"));
-    const test::RunResult restore = run_tool_in(dir.path(), {"-w", "-r", "--restore", "."});
+    const test::RunResult restore =
+        run_tool_in(dir.path(), restoring(dir, {"-w", "-r", "--restore", "."}));
     EXPECT_EQ(0, restore.status) << restore.err;
     EXPECT_EQ(sjis_page, read_file(dir.path() + "/index.htm"));
     EXPECT_EQ(0, run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "."}).status);
@@ -98,16 +112,15 @@ TEST(ToUtf8, AScriptSaysUtf8OnlyWithItsFile) {
     dir.write("a.js", "w('<p>\x93\xFA')\n");
     const test::RunResult pages_only =
         run_tool_in(dir.path(), {"-w", "-r", "--to-utf8", "--report", "--dry-run", "."});
-    EXPECT_EQ("./index.htm\n./index.htm: declarations added 1, script charsets kept 1\n",
+    EXPECT_EQ(walked("./index.htm\n./index.htm: declarations added 1, script charsets kept 1\n"),
               pages_only.out);
     const test::RunResult with_scripts = run_tool_in(
         dir.path(),
         {"-w", "-r", "--to-utf8", "--report", "--include=*.htm", "--include=*.js", "."});
     EXPECT_EQ(0, with_scripts.status) << with_scripts.err;
-    EXPECT_EQ(
-        "./a.js: characters converted 1\n"
-        "./index.htm: declarations made UTF-8 1, declarations added 1\n",
-        with_scripts.out);
+    EXPECT_EQ(walked("./a.js: characters converted 1\n"
+                     "./index.htm: declarations made UTF-8 1, declarations added 1\n"),
+              with_scripts.out);
     EXPECT_EQ("w('<p>\xE6\x97\xA5')\n", read_file(dir.path() + "/a.js"));
     EXPECT_EQ("<head><meta charset=\"UTF-8\"><script src=a.js charset=UTF-8></script>\n",
               read_file(dir.path() + "/index.htm"));
