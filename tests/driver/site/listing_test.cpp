@@ -97,10 +97,12 @@ TEST(DryRun, NamesExactlyTheFilesARealRunChanges) {
         "old.htm.orig: a backup (its name ends in .orig); passed over\n"
         "utf8.htm: the text is UTF-8, not Shift_JIS\nutf8.htm: failed to convert\n"
         "./sub/../a.htm: the same file as a.htm, already edited in this run; passed over\n";
+    // A dry run writes no record, so only the real run finds that the file
+    // system cannot keep one.
     const std::string unrecorded = unrecorded_backup(site.path(), "a.htm");
     const std::string counts =
         " " + unchanged + " unchanged, 2 failed\n" + passed + " passed over, T seconds\n";
-    EXPECT_EQ(unrecorded + messages + "3 files would be rewritten," + counts, timeless(dry.err));
+    EXPECT_EQ(messages + "3 files would be rewritten," + counts, timeless(dry.err));
     EXPECT_EQ(unrecorded + messages + "3 files rewritten," + counts, timeless(real.err));
     EXPECT_EQ(1, dry.status);
     EXPECT_EQ(1, real.status);
