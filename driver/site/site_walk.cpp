@@ -49,7 +49,8 @@ bool suffix_joins_pages(const WalkRules& rules, std::string_view suffix) {
         }))
         return false;
     const bool casefold = rules.include.empty() || names_fold_case;
-    const std::vector<std::string>& pages = casefold ? defaults_of(rules) : rules.include;
+    const std::vector<std::string>& pages =
+        rules.include.empty() ? defaults_of(rules) : rules.include;
     for (const std::string& first : pages)
         for (const std::string& second : pages)
             if (suffix_joins(first, suffix, second, casefold)) return true;

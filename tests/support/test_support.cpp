@@ -78,6 +78,13 @@ void make_folder(const std::string& path) {
         << path << ": " << ec.message();
 }
 
+std::string unrecorded_backup(const std::string& dir, const std::string& name) {
+    if (keeps_user_attributes(dir)) return "";
+    return name +
+           ": cannot keep the record that --restore checks; --restore will refuse such pages "
+           "without --force\n  Operation not supported\n";
+}
+
 void make_hard_link(const std::string& from, const std::string& to) {
     std::error_code ec;
     std::filesystem::create_hard_link(fs_path(from), fs_path(to), ec);

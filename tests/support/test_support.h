@@ -168,6 +168,15 @@ class HeldLock {
     bool held_ = false;
 };
 
+// Whether the file system of folder dir keeps user attributes, where
+// --backup records a backup (wine keeps no named streams, Windows' own).
+bool keeps_user_attributes(const std::string& dir);
+
+// What a run under --backup says of the first page it rewrites, named name,
+// where the file system of folder dir keeps no user attributes; "" where
+// it keeps them.
+std::string unrecorded_backup(const std::string& dir, const std::string& name);
+
 #ifdef _WIN32
 // Whether the file system of folder dir keeps alternate data streams,
 // where the program keeps a file's user attributes (wine keeps none: a

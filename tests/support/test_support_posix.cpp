@@ -239,6 +239,12 @@ FileStat lstat_of(const std::string& path) {
     return f;
 }
 
+bool keeps_user_attributes(const std::string& dir) {
+    TempDir probe(dir);
+    const std::string file = probe.write("file", "");
+    return setxattr(file.c_str(), "user.probe", "x", 1, 0) == 0;
+}
+
 bool shell(const std::string& command) {
     return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
 }

@@ -375,6 +375,10 @@ bool has_named_streams(const std::string& dir) {
     return probe.entries() == std::vector<std::string>{"file"};
 }
 
+bool keeps_user_attributes(const std::string& dir) {
+    return has_named_streams(dir);
+}
+
 void make_old(const std::string& path) {
     Handle h = open_itself(path, FILE_WRITE_ATTRIBUTES);
     const std::int64_t ticks = std::int64_t{old_time} * 10000000 + ticks_to_1970;
