@@ -54,13 +54,8 @@ int AttributeStore::remove(const Id& id, const std::string& name) {
     return 0;
 }
 
-AttributeStore* unless_kept_in([[maybe_unused]] const std::string& dir,
-                               [[maybe_unused]] AttributeStore& store) {
-#ifdef _WIN32
-    return has_named_streams(dir) ? nullptr : &store;
-#else
-    return nullptr;
-#endif
+AttributeStore* unless_kept_in(const std::string& dir, AttributeStore& store) {
+    return keeps_user_attributes(dir) ? nullptr : &store;
 }
 
 namespace {

@@ -49,7 +49,7 @@ std::string dress_page(const std::string& path, bool with_acl,
 // POSIX ACL; a user attribute is an alternate data stream.
 std::string dress_page(const std::string& path, bool with_acl, AttributeStore* kept) {
     if (with_acl) return "no POSIX ACLs on Windows";
-    if (kept == nullptr && !has_named_streams(name_of(fs_path(path).parent_path())))
+    if (kept == nullptr && !keeps_user_attributes(name_of(fs_path(path).parent_path())))
         return "no user attributes (alternate data streams) on this file system";
     if (!set_attribute_of(path, "user.note", "kept", kept) ||
         attribute_of(path, "user.note", kept) != "kept")

@@ -169,7 +169,8 @@ class HeldLock {
 };
 
 // Whether the file system of folder dir keeps user attributes, where
-// --backup records a backup (wine keeps no named streams, Windows' own).
+// --backup records a backup: on Windows, whether it keeps alternate data
+// streams (wine keeps none: a stream's name makes a file of its own).
 bool keeps_user_attributes(const std::string& dir);
 
 // What a run under --backup says of the first page it rewrites, named name,
@@ -177,12 +178,6 @@ bool keeps_user_attributes(const std::string& dir);
 // it keeps them.
 std::string unrecorded_backup(const std::string& dir, const std::string& name);
 
-#ifdef _WIN32
-// Whether the file system of folder dir keeps alternate data streams,
-// where the program keeps a file's user attributes (wine keeps none: a
-// stream's name makes a file of its own).
-bool has_named_streams(const std::string& dir);
-#endif
 
 #ifndef _WIN32
 // Runs command in the shell, its output thrown away; true when it succeeded.

@@ -369,14 +369,10 @@ void HeldLock::release() {
     held_ = false;
 }
 
-bool has_named_streams(const std::string& dir) {
+bool keeps_user_attributes(const std::string& dir) {
     TempDir probe(dir);
     std::ofstream(fs_path(probe.write("file", "") + ":stream"), std::ios::binary) << "x";
     return probe.entries() == std::vector<std::string>{"file"};
-}
-
-bool keeps_user_attributes(const std::string& dir) {
-    return has_named_streams(dir);
 }
 
 void make_old(const std::string& path) {

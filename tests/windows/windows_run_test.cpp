@@ -37,7 +37,7 @@ TEST(WindowsRewrite, RewritesBacksUpAndRestoresAsOnLinux) {
     // Where the file system keeps no streams (wine), --backup says that it
     // cannot keep its record, and --restore needs --force.
     const std::string unrecorded =
-        has_named_streams(TempDir().path())
+        keeps_user_attributes(TempDir().path())
             ? ""
             : "page.htm: cannot keep the record that --restore checks; --restore will refuse "
               "such pages without --force\n  Operation not supported\n";

@@ -19,11 +19,8 @@ using test::walked;
 // The arguments of a --restore run over dir (the last one its folder):
 // with --force where its file system keeps no backup records (wine keeps
 // no named streams).
-std::vector<std::string> restoring([[maybe_unused]] const TempDir& dir,
-                                   std::vector<std::string> args) {
-#ifdef _WIN32
-    if (!test::has_named_streams(dir.path())) args.insert(args.end() - 1, "--force");
-#endif
+std::vector<std::string> restoring(const TempDir& dir, std::vector<std::string> args) {
+    if (!test::keeps_user_attributes(dir.path())) args.insert(args.end() - 1, "--force");
     return args;
 }
 
