@@ -1,11 +1,15 @@
 #include "driver/site/converted_scripts.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "driver/input/encoding_check.h"
 #include "driver/input/line_source.h"
 #include "engine/utf8_page.h"
 #include "platform/paths.h"
+#include "platform/run_stop.h"
 
 namespace tagpolish {
 namespace {
@@ -25,6 +29,31 @@ std::string script_path(std::string_view page, std::string_view src) {
     const std::size_t slash = find_last_separator(page);
     const std::size_t cut = slash == page.npos ? path_root_length(page) : slash + 1;
     return plain_path(std::string(page.substr(0, cut)) + std::string(src));
+}
+
+// Where locks keep others from reading (Windows), a script that another
+// worker of the run, or another program, holds locked while it rewrites it
+// cannot be read until the lock is let go, which a rewrite does within
+// moments: the read is asked again for a while, not for ever, since two
+// pages that name each other as scripts would wait on each other.
+constexpr int lock_tries = 100;
+constexpr auto lock_pause = std::chrono::milliseconds(50);
+
+// Reads text.size() bytes of fd into text; false when they could not all
+// be read.
+bool read_script(FileOps& ops, int fd, std::string& text) {
+    int refused = 0;
+    for (std::size_t got = 0; got < text.size();) {
+        const ssize_t n = read_some(ops, fd, text.data() + got, text.size() - got, nullptr);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            continue;
+        }
+        const bool locked = n < 0 && (errno == EWOULDBLOCK || errno == EAGAIN);
+        if (!locked || ++refused > lock_tries || stop_requested()) return false;
+        std::this_thread::sleep_for(lock_pause);
+    }
+    return true;
 }
 
 }  // namespace
@@ -95,16 +124,14 @@ bool ConvertedScripts::converts_cleanly(const std::string& path) {
     if (fd >= 0 && ops_.fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
         static_cast<std::uint64_t>(st.st_size) <= largest_script) {
         std::string text(static_cast<std::size_t>(st.st_size), '\0');
-        std::size_t got = 0;
-        for (ssize_t n = 1; got < text.size() && n > 0; got += n > 0 ? n : 0)
-            n = read_some(ops_, fd, text.data() + got, text.size() - got, nullptr);
+        const bool whole = read_script(ops_, fd, text);
         EncodingCheck check;
         check.feed(text);
         const Encoding kind = check.verdict().kind;
         Utf8Text out;
         EditCounts counts{};
         Utf8Failure failure;
-        clean = got == text.size() && text.find('\0') == text.npos &&
+        clean = whole && text.find('\0') == text.npos &&
                 (kind == Encoding::utf8 ||
                  (kind == Encoding::shift_jis &&
                   (replace_ ||

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
+#include "support/fake_file_ops.h"
 #include "support/test_support.h"
 
 namespace tagpolish {
@@ -53,6 +55,29 @@ TEST(ConvertedScripts, OnlyFilesTheRunTakesAndConverts) {
     EXPECT_TRUE(
         ConvertedScripts({top + "/index.htm", top + "/a.js"}, nullptr, false, system_file_ops())
             .converts(top + "/index.htm", "a.js"));
+}
+
+// A script that another worker or program holds locked, where locks keep
+// readers out (Windows), is read once the lock is let go; a read that
+// fails otherwise leaves the script taken for unconverted.
+TEST(ConvertedScripts, LockedScriptIsReadOnceItIsLetGo) {
+    test::TempDir dir;
+    dir.write("a.js", "w('\x93\xFA')\n");
+    const std::string top = dir.path();
+    const struct {
+        const char* name;
+        int error;
+        bool converts;
+    } cases[] = {
+        {"locked for a moment", EWOULDBLOCK, true},
+        {"cannot be read", EIO, false},
+    };
+    for (const auto& c : cases) {
+        test::FakeFileOps ops({{test::Call::read, c.error}});
+        ConvertedScripts scripts({top + "/index.htm", top + "/a.js"}, nullptr, false, ops);
+        EXPECT_EQ(c.converts, scripts.converts(top + "/index.htm", "a.js")) << c.name;
+        EXPECT_EQ(c.converts ? 2 : 1, ops.count(test::Call::read)) << c.name;
+    }
 }
 
 }  // namespace
