@@ -178,7 +178,6 @@ bool keeps_user_attributes(const std::string& dir);
 // it keeps them.
 std::string unrecorded_backup(const std::string& dir, const std::string& name);
 
-
 #ifndef _WIN32
 // Runs command in the shell, its output thrown away; true when it succeeded.
 bool shell(const std::string& command);
