@@ -9,35 +9,11 @@
 #include <vector>
 
 #include "driver/site/site_walk.h"
-#include "support/fake_file_ops.h"
+#include "support/site_walks.h"
 #include "support/test_support.h"
 
 namespace tagpolish::test {
 namespace {
-
-// Keeps what a page says.
-struct Said : MsgDest {
-    void take(std::string_view text) override { all.append(text); }
-    std::string all;
-};
-
-// What the walk meets: a page by its name, a note by what it says.
-std::vector<std::string> walk(const std::string& top, const WalkRules& rules) {
-    std::vector<std::string> seen;
-    FakeFileOps ops;
-    SiteWalk w(Fd(open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), "top", rules, ops);
-    while (std::unique_ptr<Page> page = w.next()) {
-        if (page->stage == Stage::found) {
-            seen.push_back(page->name);
-            continue;
-        }
-        Said said;
-        page->out = &said;
-        page->tell();
-        seen.push_back(said.all);
-    }
-    return seen;
-}
 
 const std::string link_note = ": a symbolic link; passed over (--follow-links follows it)\n";
 
@@ -73,7 +49,8 @@ TEST(SiteWalk, LinksAreNotedUnlessFollowedAndALoopIsEnteredOnce) {
           "top/sub/e.htm"}},
         {"patterns given", text, {"top/linkdir" + link_note, "top/loop/back" + link_note}},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.seen, walk(t.path(), c.rules)) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.seen, walk(t.path(), c.rules, system_file_ops())) << c.name;
 }
 
 }  // namespace

@@ -12,35 +12,11 @@
 
 #include "platform/paths.h"
 #include "support/fake_file_ops.h"
+#include "support/site_walks.h"
 #include "support/test_support.h"
 
 namespace tagpolish::test {
 namespace {
-
-// Keeps what a page says.
-struct Said : MsgDest {
-    void take(std::string_view text) override { all.append(text); }
-    std::string all;
-};
-
-// What the walk meets: a page by its name, a note by what it says.
-std::vector<std::string> walk(const std::string& top, const WalkRules& rules, FileOps& ops) {
-    std::vector<std::string> seen;
-    // The top is opened as the program opens it, past the plan of ops.
-    Fd dir(system_file_ops().openat(AT_FDCWD, top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-    SiteWalk w(std::move(dir), "top", rules, ops);
-    while (std::unique_ptr<Page> page = w.next()) {
-        if (page->stage == Stage::found) {
-            seen.push_back(page->name);
-            continue;
-        }
-        Said said;
-        page->out = &said;
-        page->tell();
-        seen.push_back(said.all);
-    }
-    return seen;
-}
 
 void make_tree(const TempDir& t) {
     for (const char* dir : {".git", ".hidden", "CVS", "skip", "sub", "sub/deeper"})
