@@ -58,6 +58,11 @@ std::string dress_page(const std::string& path, bool with_acl, AttributeStore* k
 }
 #endif
 
+DressedPage::DressedPage(bool with_acl)
+    : kept_in(unless_kept_in(dir.path(), store)),
+      path(dir.write("page.htm", old_text)),
+      unable(dress_page(path, with_acl, kept_in)) {}
+
 std::string messages(const std::string& path, std::string why) {
     if (why.empty()) return why;
     if (auto at = why.find("PATH"); at != std::string::npos) why.replace(at, 4, path);

@@ -10,6 +10,7 @@
 #include "driver/rewrite/rewrite.h"
 #include "platform/file_ops.h"
 #include "support/fake_file_ops.h"
+#include "support/test_support.h"
 
 namespace tagpolish::test {
 
@@ -30,6 +31,18 @@ inline constexpr std::uint32_t dressed_mode = 0640;
 // in kept, where that is not nullptr) and, when asked, an ACL; returns why
 // this file system cannot hold them, or "".
 std::string dress_page(const std::string& path, bool with_acl, AttributeStore* kept = nullptr);
+
+// A page holding old_text, alone in a folder of its own, dressed by
+// dress_page; the fakes of a test keep its user attributes in store where
+// the file system keeps none.
+struct DressedPage {
+    explicit DressedPage(bool with_acl);
+    TempDir dir;
+    AttributeStore store;
+    AttributeStore* kept_in;
+    std::string path;
+    std::string unable;  // why the file system cannot hold the dressing, or ""
+};
 
 // The messages of a case, each after path, with PATH in them made path.
 std::string messages(const std::string& path, std::string why);

@@ -140,12 +140,11 @@ TEST(RewriteFile, EveryStepThatFailsIsReportedAndLeavesNothingBehind) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir;
-        const std::string path = dir.write("page.htm", old_text);
-        AttributeStore store;  // user attributes, where the file system keeps none
-        AttributeStore* kept_in = unless_kept_in(dir.path(), store);
-        if (std::string why = dress_page(path, c.old_acl, kept_in); !why.empty())
-            GTEST_SKIP() << why;
+        DressedPage page(c.old_acl);
+        if (!page.unable.empty()) GTEST_SKIP() << page.unable;
+        const TempDir& dir = page.dir;
+        const std::string& path = page.path;
+        AttributeStore* kept_in = page.kept_in;
         const FileStat before = lstat_of(path);
         FakeFileOps ops(c.plan, kept_in);
 
